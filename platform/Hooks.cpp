@@ -1,0 +1,213 @@
+#include "Hooks.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <cwctype>
+#include <iterator>
+#include <thread>
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "Text.h"
+
+extern char** environ;
+
+namespace {
+
+void RealLocalTime(SYSTEMTIME& st) {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    st.wYear = static_cast<WORD>(local.tm_year + 1900);
+    st.wMonth = static_cast<WORD>(local.tm_mon + 1);
+    st.wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    st.wDay = static_cast<WORD>(local.tm_mday);
+    st.wHour = static_cast<WORD>(local.tm_hour);
+    st.wMinute = static_cast<WORD>(local.tm_min);
+    st.wSecond = static_cast<WORD>(local.tm_sec);
+    st.wMilliseconds = static_cast<WORD>(ts.tv_nsec / 1000000);
+}
+
+DWORD RealTickCount() {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<DWORD>(ms.count());  // wraps like the 32-bit tick count
+}
+
+// Starts a program without a shell and reaps it on a detached thread, so no zombie stays.
+bool Spawn(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv[0].empty()) return false;
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+    std::thread([pid] {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }).detach();
+    return true;
+}
+
+bool RealStartProgram(const std::wstring& program, const std::vector<std::wstring>& args) {
+    std::vector<std::string> argv{text::ToUtf8(program)};
+    for (const auto& a : args) argv.push_back(text::ToUtf8(a));
+    return Spawn(argv);
+}
+
+bool RealOpenDocument(const std::wstring& target) { return Spawn({"xdg-open", text::ToUtf8(target)}); }
+
+bool RealSystemAction(SystemAction action) {
+    switch (action) {
+    case SystemAction::Shutdown: return Spawn({"systemctl", "poweroff"});
+    case SystemAction::Reboot: return Spawn({"systemctl", "reboot"});
+    case SystemAction::Logoff: return Spawn({"loginctl", "terminate-session", "self"});
+    case SystemAction::LockWorkstation: return Spawn({"loginctl", "lock-session"});
+    case SystemAction::ScreenSaverOn: return Spawn({"xdg-screensaver", "activate"});
+    case SystemAction::ScreenSaverOff: return Spawn({"xdg-screensaver", "reset"});
+    }
+    return false;
+}
+
+bool RealIsOnline() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return false;
+    bool online = false;
+    for (ifaddrs* it = list; it != nullptr && !online; it = it->ifa_next) {
+        const unsigned flags = it->ifa_flags;
+        online = (flags & IFF_UP) && (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
+    }
+    freeifaddrs(list);
+    return online;
+}
+
+// The default answer is the default button, as pressing Enter would give.
+int HeadlessMessageBox(const std::wstring& text, const std::wstring& caption, UINT type) {
+    std::fprintf(stderr, "[%s] %s\n", text::ToUtf8(caption).c_str(), text::ToUtf8(text).c_str());
+    static const int kFirst[] = {IDOK, IDOK, IDABORT, IDYES, IDYES, IDRETRY};
+    static const int kSecond[] = {IDOK, IDCANCEL, IDRETRY, IDNO, IDNO, IDCANCEL};
+    const UINT buttons = type & 0xF;
+    if (buttons >= std::size(kFirst)) return IDOK;
+    if (type & MB_DEFBUTTON2) return kSecond[buttons];
+    if ((type & MB_DEFBUTTON3) && buttons == MB_ABORTRETRYIGNORE) return IDIGNORE;
+    if ((type & MB_DEFBUTTON3) && buttons == MB_YESNOCANCEL) return IDCANCEL;
+    return kFirst[buttons];
+}
+
+std::filesystem::path EnvFolder(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return (value != nullptr && *value != '\0') ? std::filesystem::path(value) : std::filesystem::path(fallback);
+}
+
+}  // namespace
+
+PlatformHooks DefaultHooks() {
+    PlatformHooks h;
+    h.localTime = RealLocalTime;
+    h.tickCount = RealTickCount;
+    h.longSleep = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    h.exitProcess = [](int code) { std::_Exit(code); };
+    h.messageBox = HeadlessMessageBox;
+    h.startProgram = RealStartProgram;
+    h.openDocument = RealOpenDocument;
+    h.systemAction = RealSystemAction;
+    h.isOnline = RealIsOnline;
+    h.sysfsRoot = "/sys";
+    for (std::size_t i = 0; i < h.serialPorts.size(); ++i) h.serialPorts[i] = "/dev/ttyS" + std::to_string(i);
+    h.homeFolder = EnvFolder("HOME", "/tmp");
+    h.runtimeFolder = EnvFolder("XDG_RUNTIME_DIR", "/tmp");
+    return h;
+}
+
+PlatformHooks& Hooks() {
+    static PlatformHooks hooks = DefaultHooks();
+    return hooks;
+}
+
+HookScope::HookScope() : saved_(Hooks()) {}
+
+HookScope::~HookScope() { Hooks() = saved_; }
+
+void GetLocalTime(SYSTEMTIME* st) {
+    if (st != nullptr) Hooks().localTime(*st);
+}
+
+DWORD GetTickCount() { return Hooks().tickCount(); }
+
+void Sleep(DWORD ms) {
+    if (ms >= 1000) {
+        Hooks().longSleep(ms);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void ExitProcess(UINT code) { Hooks().exitProcess(static_cast<int>(code)); }
+
+int MessageBoxW(HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+    return Hooks().messageBox(text != nullptr ? text : L"", caption != nullptr ? caption : L"", type);
+}
+
+BOOL InternetGetConnectedState(DWORD* flags, DWORD) {
+    const bool online = Hooks().isOnline();
+    if (flags != nullptr) *flags = online ? 0x02 /* a LAN connection */ : 0;
+    return online ? TRUE : FALSE;
+}
+
+std::vector<std::wstring> SplitCommandLine(std::wstring_view line) {
+    std::vector<std::wstring> words;
+    std::wstring word;
+    bool quoted = false;
+    bool inWord = false;
+    for (wchar_t c : line) {
+        if (c == L'"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((c == L' ' || c == L'\t') && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word.push_back(c);
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+UINT WinExec(const char* cmdLine, UINT) {
+    if (cmdLine == nullptr) return 0;
+    auto words = SplitCommandLine(text::FromAnsi(cmdLine));
+    if (words.empty()) return 0;
+    const std::wstring program = words.front();
+    words.erase(words.begin());
+    return Hooks().startProgram(program, words) ? 33 : ERROR_FILE_NOT_FOUND;
+}
+
+namespace {
+bool EndsWithExe(const std::wstring& file) {
+    if (file.size() < 4) return false;
+    std::wstring ext = file.substr(file.size() - 4);
+    for (auto& c : ext) c = static_cast<wchar_t>(std::towlower(c));
+    return ext == L".exe";
+}
+}  // namespace
+
+std::intptr_t ShellExecuteW(HWND, const wchar_t*, const wchar_t* file, const wchar_t* params, const wchar_t*,
+                            int) {
+    if (file == nullptr || *file == L'\0') return ERROR_FILE_NOT_FOUND;
+    const std::wstring target = file;
+    const bool program = EndsWithExe(target) || (params != nullptr && *params != L'\0');
+    const bool ok = program ? Hooks().startProgram(target, SplitCommandLine(params != nullptr ? params : L""))
+                            : Hooks().openDocument(target);
+    return ok ? 42 : ERROR_FILE_NOT_FOUND;
+}
+
+bool RunSystemAction(SystemAction action) { return Hooks().systemAction(action); }

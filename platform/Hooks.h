@@ -1,0 +1,83 @@
+// Outside effects the program has on the machine and its clock, each behind one hook.
+// The real implementation is the default; tests replace a hook (HookScope restores it)
+// so that no test waits for real minutes, ends the test process or acts on the machine.
+// Hooks are replaced before the threads that use them start.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "WinTypes.h"
+
+enum class SystemAction {
+    Shutdown,        // power the machine off
+    Reboot,
+    Logoff,
+    LockWorkstation,
+    ScreenSaverOn,   // start the screen saver now
+    ScreenSaverOff,  // end a running screen saver
+};
+
+struct PlatformHooks {
+    std::function<void(SYSTEMTIME&)> localTime;
+    std::function<DWORD()> tickCount;
+    // Sleeps of a second or more; shorter sleeps always wait for real.
+    std::function<void(DWORD ms)> longSleep;
+    std::function<void(int code)> exitProcess;
+    // Answers a message box; headless there is nobody to click.
+    std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> messageBox;
+    // Starts a program with an argument vector (never through a shell).
+    std::function<bool(const std::wstring& program, const std::vector<std::wstring>& args)> startProgram;
+    // Opens a page or document with the desktop's handler.
+    std::function<bool(const std::wstring& target)> openDocument;
+    std::function<bool(SystemAction action)> systemAction;
+    std::function<bool()> isOnline;
+    std::filesystem::path sysfsRoot;
+    // COM1..COM8 in order.
+    std::array<std::string, 8> serialPorts;
+    std::filesystem::path homeFolder;
+    // Where named mutexes keep their lock files.
+    std::filesystem::path runtimeFolder;
+};
+
+// The hooks in force. Tests change members directly inside a HookScope.
+PlatformHooks& Hooks();
+// The real implementations, as the program starts with them.
+PlatformHooks DefaultHooks();
+
+// Restores the hooks in force at construction when it goes out of scope.
+class HookScope {
+public:
+    HookScope();
+    ~HookScope();
+    HookScope(const HookScope&) = delete;
+    HookScope& operator=(const HookScope&) = delete;
+
+private:
+    PlatformHooks saved_;
+};
+
+// Windows-named entry points that go through the hooks.
+void GetLocalTime(SYSTEMTIME* st);
+DWORD GetTickCount();
+void Sleep(DWORD ms);
+// Ends the process through the exit hook; returns only when a test's hook does.
+void ExitProcess(UINT code);
+int MessageBoxW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+// 1 with *flags set when any network connection is up, 0 otherwise.
+BOOL InternetGetConnectedState(DWORD* flags, DWORD reserved);
+// Starts a command line: the program (first word, quotes honoured) and its arguments.
+// Returns a value above 31 on success, as Windows does.
+UINT WinExec(const char* cmdLine, UINT show);
+// "open" of a program starts it with the parameters split into arguments; anything
+// else (a page, a document, a URL) goes to the desktop's handler. Above 32 on success.
+std::intptr_t ShellExecuteW(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* params,
+                            const wchar_t* dir, int show);
+bool RunSystemAction(SystemAction action);
+
+// Splits a command line into words the way the Windows command line does: blanks
+// separate, double quotes group and are removed.
+std::vector<std::wstring> SplitCommandLine(std::wstring_view line);

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the test configuration (AddressSanitizer and UndefinedBehaviorSanitizer on)
+# and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORV_TESTS=ON -DQUORV_SANITIZE=ON
+cmake --build build-test -j8
+cd build-test
+ctest --output-on-failure -j8

@@ -1,0 +1,69 @@
+#include "Hooks.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(HooksTest, CommandLineSplitsOnBlanksAndKeepsQuotedWords) {
+    EXPECT_EQ(SplitCommandLine(L"\"C:\\Program Files\\q.exe\"  /autoRun x"),
+              (std::vector<std::wstring>{L"C:\\Program Files\\q.exe", L"/autoRun", L"x"}));
+    EXPECT_EQ(SplitCommandLine(L"a \"\" b"), (std::vector<std::wstring>{L"a", L"", L"b"}));
+    EXPECT_TRUE(SplitCommandLine(L"   ").empty());
+}
+
+TEST(HooksTest, ProgramsStartWithArgumentsAndDocumentsOpen) {
+    HookScope scope;
+    std::vector<std::wstring> started;
+    std::wstring opened;
+    Hooks().startProgram = [&](const std::wstring& program, const std::vector<std::wstring>& args) {
+        started = args;
+        started.insert(started.begin(), program);
+        return true;
+    };
+    Hooks().openDocument = [&](const std::wstring& target) {
+        opened = target;
+        return true;
+    };
+    EXPECT_GT(WinExec("Brevik.exe 1.2 \"a b\"", 1), 31u);
+    EXPECT_EQ(started, (std::vector<std::wstring>{L"Brevik.exe", L"1.2", L"a b"}));
+    EXPECT_GT(ShellExecuteW(nullptr, L"open", L"Halmor.exe", L"-u 7", nullptr, 1), 32);
+    EXPECT_EQ(started, (std::vector<std::wstring>{L"Halmor.exe", L"-u", L"7"}));
+    EXPECT_GT(ShellExecuteW(nullptr, L"open", L"http://127.0.0.1/x.htm", nullptr, nullptr, 1), 32);
+    EXPECT_EQ(opened, L"http://127.0.0.1/x.htm");
+    Hooks().openDocument = [](const std::wstring&) { return false; };
+    EXPECT_LE(ShellExecuteW(nullptr, L"open", L"page.htm", nullptr, nullptr, 1), 32);
+}
+
+TEST(HooksTest, LongSleepsGoThroughTheHook) {
+    HookScope scope;
+    std::vector<DWORD> slept;
+    Hooks().longSleep = [&](DWORD ms) { slept.push_back(ms); };
+    Sleep(1);
+    Sleep(60000);
+    EXPECT_EQ(slept, (std::vector<DWORD>{60000}));
+}
+
+TEST(HooksTest, HeadlessMessageBoxAnswersTheDefaultButton) {
+    EXPECT_EQ(MessageBoxW(nullptr, L"t", L"c", MB_OK), IDOK);
+    EXPECT_EQ(MessageBoxW(nullptr, L"t", L"c", MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(MessageBoxW(nullptr, L"t", L"c", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    HookScope scope;
+    Hooks().messageBox = [](const std::wstring& text, const std::wstring& caption, UINT) {
+        return text == L"Quorvix客户端正在运行" && caption == L"警示" ? IDCANCEL : IDOK;
+    };
+    EXPECT_EQ(MessageBoxW(nullptr, L"Quorvix客户端正在运行", L"警示", MB_OK), IDCANCEL);
+}
+
+TEST(HooksTest, ScopeRestoresTheHooks) {
+    const DWORD real = GetTickCount();
+    {
+        HookScope scope;
+        Hooks().tickCount = [] { return DWORD{0xFFFFFFF0u}; };
+        EXPECT_EQ(GetTickCount(), 0xFFFFFFF0u);
+    }
+    EXPECT_LT(GetTickCount() - real, 60000u);  // unsigned difference survives a wrap
+}
+
+}  // namespace
