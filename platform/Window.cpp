@@ -1,0 +1,857 @@
+#include "Window.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cwctype>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// Locking: the registry mutex may be held while taking a queue mutex, never the other
+// way round, and at most one queue mutex is held at a time. No procedure is ever called
+// with any of them held.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ThreadQueue;
+
+// A message sent from another thread, waiting for its owner to run the procedure.
+struct SentMessage {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::shared_ptr<ThreadQueue> sender;
+    // Both guarded by the sender's queue mutex, which the sender waits on.
+    LRESULT result = 0;
+    bool done = false;
+};
+
+struct Timer {
+    HWND hwnd;
+    UINT_PTR id;
+    Clock::duration period;
+    TIMERPROC proc;
+    Clock::time_point due;
+};
+
+struct ThreadQueue {
+    explicit ThreadQueue(DWORD id) : threadId(id) {}
+
+    const DWORD threadId;
+    std::mutex mutex;
+    // The owning thread waits here, in the message loop and in its own sends.
+    std::condition_variable wake;
+    bool alive = true;
+    std::deque<MSG> posted;
+    std::deque<std::shared_ptr<SentMessage>> incoming;
+    std::vector<Timer> timers;
+};
+
+struct Window {
+    WNDPROC proc;
+    std::wstring classKey;
+    std::wstring title;
+    DWORD style;
+    DWORD exStyle;
+    long x, y, width, height;
+    HWND parent;
+    HMENU menu;
+    HINSTANCE instance;
+    LONG_PTR userData = 0;
+    DWORD ownerThread;
+    std::shared_ptr<ThreadQueue> owner;
+    bool destroying = false;
+};
+
+struct WindowClass {
+    ATOM atom;
+    WNDPROC proc;
+};
+
+struct Registry {
+    std::mutex mutex;
+    // Ordered by handle, so the newest window is last.
+    std::map<std::uintptr_t, Window> windows;
+    std::map<std::wstring, WindowClass> classes;  // keyed by lower-case name
+    std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>> threads;
+    std::uintptr_t lastHandle = 0x10000;
+    ATOM lastAtom = 0xC000;
+    UINT_PTR lastThreadTimer = 0x1000;
+    HWND foreground = nullptr;
+    HWND active = nullptr;
+};
+
+Registry& Reg() {
+    static Registry registry;
+    return registry;
+}
+
+std::atomic<int> g_screenWidth{1920};
+std::atomic<int> g_screenHeight{1080};
+std::atomic<DWORD> g_lastThreadId{0};
+
+thread_local DWORD t_threadId = 0;
+// Set once the thread's queue has been torn down; later calls must not revive it.
+thread_local bool t_ending = false;
+
+const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1));
+
+std::uintptr_t Key(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
+HWND Handle(std::uintptr_t key) { return reinterpret_cast<HWND>(key); }
+
+DWORD Stamp(Clock::time_point when) {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    return static_cast<DWORD>(ms);
+}
+
+bool IsAtom(const wchar_t* name) { return reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF; }
+
+std::wstring Lower(const wchar_t* s) {
+    std::wstring out(s);
+    for (auto& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return out;
+}
+
+Window* Find(Registry& reg, HWND hwnd) {
+    auto it = reg.windows.find(Key(hwnd));
+    return it == reg.windows.end() ? nullptr : &it->second;
+}
+
+// The class named by a string or an atom, with its key; null when none.
+const WindowClass* FindClass(Registry& reg, const wchar_t* name, std::wstring* key) {
+    if (name == nullptr) return nullptr;
+    if (IsAtom(name)) {
+        auto atom = static_cast<ATOM>(reinterpret_cast<std::uintptr_t>(name));
+        for (auto& [k, c] : reg.classes) {
+            if (c.atom == atom) {
+                *key = k;
+                return &c;
+            }
+        }
+        return nullptr;
+    }
+    auto it = reg.classes.find(Lower(name));
+    if (it == reg.classes.end()) return nullptr;
+    *key = it->first;
+    return &it->second;
+}
+
+void Complete(SentMessage& sent, LRESULT result) {
+    std::lock_guard lock(sent.sender->mutex);
+    if (!sent.done) {
+        sent.done = true;
+        sent.result = result;
+    }
+    sent.sender->wake.notify_all();
+}
+
+void FailAll(std::deque<std::shared_ptr<SentMessage>>& sends) {
+    for (auto& s : sends) Complete(*s, 0);
+}
+
+// Tears the thread's queue down when the thread ends: its windows go (their procedures
+// cannot run any more) and whoever is still waiting on a send to it gets 0.
+struct ThreadState {
+    std::shared_ptr<ThreadQueue> queue;
+
+    ThreadState() = default;
+    ThreadState(const ThreadState&) = delete;
+    ThreadState& operator=(const ThreadState&) = delete;
+
+    ~ThreadState() {
+        t_ending = true;
+        if (!queue) return;
+        std::deque<std::shared_ptr<SentMessage>> orphans;
+        {
+            auto& reg = Reg();
+            std::lock_guard regLock(reg.mutex);
+            for (auto it = reg.windows.begin(); it != reg.windows.end();) {
+                if (it->second.ownerThread == queue->threadId) {
+                    if (reg.foreground == Handle(it->first)) reg.foreground = nullptr;
+                    if (reg.active == Handle(it->first)) reg.active = nullptr;
+                    it = reg.windows.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            reg.threads.erase(queue->threadId);
+            std::lock_guard lock(queue->mutex);
+            queue->alive = false;
+            orphans.swap(queue->incoming);
+            queue->posted.clear();
+            queue->timers.clear();
+        }
+        FailAll(orphans);
+    }
+};
+
+// The calling thread's queue, made on first use; null once the thread is ending.
+std::shared_ptr<ThreadQueue> Self() {
+    if (t_ending) return nullptr;
+    thread_local ThreadState state;
+    if (!state.queue) {
+        auto queue = std::make_shared<ThreadQueue>(GetCurrentThreadId());
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        reg.threads[queue->threadId] = queue;
+        state.queue = std::move(queue);
+    }
+    return state.queue;
+}
+
+LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC proc = nullptr;
+    {
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        Window* w = Find(reg, hwnd);
+        if (w == nullptr) return 0;
+        proc = w->proc;
+    }
+    return proc != nullptr ? proc(hwnd, message, wParam, lParam) : 0;
+}
+
+// Runs one message sent by another thread, if any. The lock is on queue.mutex and is
+// released while the procedure runs.
+bool ServeOneSent(ThreadQueue& queue, std::unique_lock<std::mutex>& lock) {
+    if (queue.incoming.empty()) return false;
+    auto sent = std::move(queue.incoming.front());
+    queue.incoming.pop_front();
+    lock.unlock();
+    LRESULT result = CallProc(sent->hwnd, sent->message, sent->wParam, sent->lParam);
+    Complete(*sent, result);
+    lock.lock();
+    return true;
+}
+
+struct Filter {
+    HWND hwnd;
+    UINT min;
+    UINT max;
+
+    bool Matches(HWND target, UINT message) const {
+        // WM_QUIT ends the loop whatever window the loop is waiting for.
+        if (message != WM_QUIT) {
+            if (hwnd == kThreadMessagesOnly) {
+                if (target != nullptr) return false;
+            } else if (hwnd != nullptr && target != hwnd) {
+                return false;
+            }
+        }
+        if (min == 0 && max == 0) return true;
+        return message >= min && message <= max;
+    }
+};
+
+// With queue.mutex held: the next posted message, else a due timer.
+bool TakeMessage(ThreadQueue& queue, const Filter& filter, bool remove, Clock::time_point now, MSG* out) {
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (filter.Matches(it->hwnd, it->message)) {
+            *out = *it;
+            if (remove) queue.posted.erase(it);
+            return true;
+        }
+    }
+    Timer* next = nullptr;
+    for (auto& t : queue.timers) {
+        if (t.due <= now && filter.Matches(t.hwnd, WM_TIMER) && (next == nullptr || t.due < next->due)) next = &t;
+    }
+    if (next == nullptr) return false;
+    *out = MSG{next->hwnd, WM_TIMER, next->id, reinterpret_cast<LPARAM>(next->proc), Stamp(now)};
+    if (remove) next->due = now + next->period;
+    return true;
+}
+
+std::optional<Clock::time_point> NextDue(const ThreadQueue& queue, const Filter& filter) {
+    std::optional<Clock::time_point> due;
+    for (auto& t : queue.timers) {
+        if (filter.Matches(t.hwnd, WM_TIMER) && (!due || t.due < *due)) due = t.due;
+    }
+    return due;
+}
+
+bool Post(ThreadQueue& queue, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard lock(queue.mutex);
+    if (!queue.alive) return false;
+    queue.posted.push_back(MSG{hwnd, message, wParam, lParam, Stamp(Clock::now())});
+    queue.wake.notify_all();
+    return true;
+}
+
+// Removes a window whose procedure has had its last message.
+void Forget(HWND hwnd) {
+    std::deque<std::shared_ptr<SentMessage>> orphans;
+    {
+        auto& reg = Reg();
+        std::lock_guard regLock(reg.mutex);
+        auto it = reg.windows.find(Key(hwnd));
+        if (it == reg.windows.end()) return;
+        auto owner = it->second.owner;
+        reg.windows.erase(it);
+        if (reg.foreground == hwnd) reg.foreground = nullptr;
+        if (reg.active == hwnd) reg.active = nullptr;
+        std::lock_guard lock(owner->mutex);
+        std::erase_if(owner->posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+        std::erase_if(owner->timers, [hwnd](const Timer& t) { return t.hwnd == hwnd; });
+        for (auto s = owner->incoming.begin(); s != owner->incoming.end();) {
+            if ((*s)->hwnd == hwnd) {
+                orphans.push_back(std::move(*s));
+                s = owner->incoming.erase(s);
+            } else {
+                ++s;
+            }
+        }
+    }
+    FailAll(orphans);
+}
+
+// Runs f on the window's state under the registry lock; `fallback` for a dead handle.
+template <typename F, typename R>
+R WithWindow(HWND hwnd, R fallback, F&& f) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    Window* w = Find(reg, hwnd);
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return fallback;
+    }
+    return f(*w);
+}
+
+}  // namespace
+
+DWORD GetCurrentThreadId() {
+    if (t_threadId == 0) t_threadId = ++g_lastThreadId;
+    return t_threadId;
+}
+
+ATOM RegisterClassExW(const WNDCLASSEXW* wc) {
+    if (wc == nullptr || wc->lpfnWndProc == nullptr || wc->lpszClassName == nullptr || IsAtom(wc->lpszClassName)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    auto key = Lower(wc->lpszClassName);
+    if (reg.classes.count(key) != 0) {
+        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+        return 0;
+    }
+    ATOM atom = ++reg.lastAtom;
+    reg.classes.emplace(std::move(key), WindowClass{atom, wc->lpfnWndProc});
+    return atom;
+}
+
+BOOL UnregisterClassW(const wchar_t* className, HINSTANCE) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    std::wstring key;
+    if (FindClass(reg, className, &key) == nullptr) {
+        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    for (auto& [h, w] : reg.windows) {
+        if (w.classKey == key) {
+            SetLastError(ERROR_CLASS_HAS_WINDOWS);
+            return FALSE;
+        }
+    }
+    reg.classes.erase(key);
+    return TRUE;
+}
+
+HWND CreateWindowExW(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
+    auto self = Self();
+    if (self == nullptr) return nullptr;
+    if (x == CW_USEDEFAULT) x = y = 0;
+    if (width == CW_USEDEFAULT) width = height = 0;
+    HWND hwnd = nullptr;
+    {
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        std::wstring key;
+        const WindowClass* cls = FindClass(reg, className, &key);
+        if (cls == nullptr) {
+            SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+            return nullptr;
+        }
+        if (parent != nullptr && parent != HWND_MESSAGE && Find(reg, parent) == nullptr) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        reg.lastHandle += 4;
+        hwnd = Handle(reg.lastHandle);
+        Window w{};
+        w.proc = cls->proc;
+        w.classKey = key;
+        w.title = title != nullptr ? title : L"";
+        w.style = style;
+        w.exStyle = exStyle;
+        w.x = x;
+        w.y = y;
+        w.width = width;
+        w.height = height;
+        w.parent = parent;
+        w.menu = menu;
+        w.instance = instance;
+        w.ownerThread = self->threadId;
+        w.owner = self;
+        reg.windows.emplace(reg.lastHandle, std::move(w));
+    }
+    CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x,
+                     static_cast<long>(style), title, className, exStyle};
+    if (CallProc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        DestroyWindow(hwnd);
+        return nullptr;
+    }
+    // The procedure may have destroyed the window itself while being created.
+    return IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+    {
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        Window* w = Find(reg, hwnd);
+        if (w == nullptr || w->destroying) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        if (w->ownerThread != GetCurrentThreadId()) {
+            SetLastError(ERROR_WINDOW_OF_OTHER_THREAD);
+            return FALSE;
+        }
+        w->destroying = true;
+    }
+    CallProc(hwnd, WM_DESTROY, 0, 0);
+    std::vector<HWND> children;
+    {
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        for (auto& [h, w] : reg.windows) {
+            if (w.parent == hwnd) children.push_back(Handle(h));
+        }
+    }
+    for (HWND child : children) DestroyWindow(child);
+    CallProc(hwnd, WM_NCDESTROY, 0, 0);
+    Forget(hwnd);
+    return TRUE;
+}
+
+BOOL IsWindow(HWND hwnd) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    return Find(reg, hwnd) != nullptr ? TRUE : FALSE;
+}
+
+HWND GetParent(HWND hwnd) {
+    return WithWindow(hwnd, HWND{}, [](Window& w) { return w.parent == HWND_MESSAGE ? nullptr : w.parent; });
+}
+
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
+    DWORD owner = WithWindow(hwnd, DWORD{0}, [](Window& w) { return w.ownerThread; });
+    if (processId != nullptr) *processId = owner != 0 ? static_cast<DWORD>(getpid()) : 0;
+    return owner;
+}
+
+LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM, LPARAM) {
+    if (msg == WM_CLOSE) DestroyWindow(hwnd);
+    return 0;
+}
+
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+    return WithWindow(hwnd, LONG_PTR{0}, [&](Window& w) -> LONG_PTR {
+        LONG_PTR old = 0;
+        switch (index) {
+        case GWLP_USERDATA:
+            old = w.userData;
+            w.userData = value;
+            break;
+        case GWLP_WNDPROC:
+            old = reinterpret_cast<LONG_PTR>(w.proc);
+            w.proc = reinterpret_cast<WNDPROC>(value);
+            break;
+        case GWL_STYLE:
+            old = static_cast<LONG_PTR>(w.style);
+            w.style = static_cast<DWORD>(value);
+            break;
+        case GWL_EXSTYLE:
+            old = static_cast<LONG_PTR>(w.exStyle);
+            w.exStyle = static_cast<DWORD>(value);
+            break;
+        case GWLP_ID:
+            old = reinterpret_cast<LONG_PTR>(w.menu);
+            w.menu = reinterpret_cast<HMENU>(value);
+            break;
+        case GWLP_HINSTANCE:
+            old = reinterpret_cast<LONG_PTR>(w.instance);
+            w.instance = reinterpret_cast<HINSTANCE>(value);
+            break;
+        case GWLP_HWNDPARENT:
+            old = reinterpret_cast<LONG_PTR>(w.parent);
+            w.parent = reinterpret_cast<HWND>(value);
+            break;
+        default:
+            SetLastError(ERROR_INVALID_INDEX);
+        }
+        return old;
+    });
+}
+
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
+    return WithWindow(hwnd, LONG_PTR{0}, [&](Window& w) -> LONG_PTR {
+        switch (index) {
+        case GWLP_USERDATA:
+            return w.userData;
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(w.proc);
+        case GWL_STYLE:
+            return static_cast<LONG_PTR>(w.style);
+        case GWL_EXSTYLE:
+            return static_cast<LONG_PTR>(w.exStyle);
+        case GWLP_ID:
+            return reinterpret_cast<LONG_PTR>(w.menu);
+        case GWLP_HINSTANCE:
+            return reinterpret_cast<LONG_PTR>(w.instance);
+        case GWLP_HWNDPARENT:
+            return reinterpret_cast<LONG_PTR>(w.parent);
+        default:
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
+        }
+    });
+}
+
+BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (hwnd == nullptr) {
+        auto self = Self();
+        return self != nullptr && Post(*self, nullptr, msg, wParam, lParam) ? TRUE : FALSE;
+    }
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    Window* w = Find(reg, hwnd);
+    if (w == nullptr || !Post(*w->owner, hwnd, msg, wParam, lParam)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    auto it = reg.threads.find(threadId);
+    if (it == reg.threads.end() || !Post(*it->second, nullptr, msg, wParam, lParam)) {
+        SetLastError(ERROR_INVALID_THREAD_ID);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void PostQuitMessage(int exitCode) {
+    if (auto self = Self()) Post(*self, nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
+}
+
+LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto self = Self();
+    std::shared_ptr<SentMessage> sent;
+    {
+        auto& reg = Reg();
+        std::lock_guard regLock(reg.mutex);
+        Window* w = Find(reg, hwnd);
+        if (w == nullptr) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        if (w->ownerThread != GetCurrentThreadId()) {
+            if (self == nullptr) return 0;
+            std::lock_guard lock(w->owner->mutex);
+            if (!w->owner->alive) return 0;
+            sent = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, self});
+            w->owner->incoming.push_back(sent);
+            w->owner->wake.notify_all();
+        }
+    }
+    if (sent == nullptr) return CallProc(hwnd, msg, wParam, lParam);
+    std::unique_lock lock(self->mutex);
+    for (;;) {
+        if (sent->done) return sent->result;
+        if (ServeOneSent(*self, lock)) continue;
+        self->wake.wait(lock);
+    }
+}
+
+BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+    auto self = Self();
+    if (msg == nullptr || self == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    const Filter filter{hwnd, filterMin, filterMax};
+    std::unique_lock lock(self->mutex);
+    for (;;) {
+        if (ServeOneSent(*self, lock)) continue;
+        if (TakeMessage(*self, filter, true, Clock::now(), msg)) return msg->message == WM_QUIT ? FALSE : TRUE;
+        if (auto due = NextDue(*self, filter)) {
+            self->wake.wait_until(lock, *due);
+        } else {
+            self->wake.wait(lock);
+        }
+    }
+}
+
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    auto self = Self();
+    if (msg == nullptr || self == nullptr) return FALSE;
+    std::unique_lock lock(self->mutex);
+    while (ServeOneSent(*self, lock)) {
+    }
+    const Filter filter{hwnd, filterMin, filterMax};
+    return TakeMessage(*self, filter, (removeFlags & PM_REMOVE) != 0, Clock::now(), msg) ? TRUE : FALSE;
+}
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessageW(const MSG* msg) {
+    if (msg == nullptr) return 0;
+    if (msg->message == WM_TIMER && msg->lParam != 0) {
+        if (msg->hwnd != nullptr && !IsWindow(msg->hwnd)) return 0;
+        reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, msg->time);
+        return 0;
+    }
+    if (msg->hwnd == nullptr) return 0;
+    return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC timerProc) {
+    const Clock::duration period = std::chrono::milliseconds(std::max(elapseMs, USER_TIMER_MINIMUM));
+    const auto due = Clock::now() + period;
+    auto& reg = Reg();
+    std::shared_ptr<ThreadQueue> queue;
+    std::unique_lock regLock(reg.mutex);
+    if (hwnd != nullptr) {
+        Window* w = Find(reg, hwnd);
+        if (w == nullptr) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        queue = w->owner;
+    } else {
+        regLock.unlock();
+        queue = Self();
+        if (queue == nullptr) return 0;
+        regLock.lock();
+    }
+    std::lock_guard lock(queue->mutex);
+    auto existing = std::find_if(queue->timers.begin(), queue->timers.end(),
+                                 [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    if (existing != queue->timers.end() && (hwnd != nullptr || id != 0)) {
+        existing->period = period;
+        existing->proc = timerProc;
+        existing->due = due;
+    } else {
+        if (hwnd == nullptr) id = ++reg.lastThreadTimer;
+        queue->timers.push_back(Timer{hwnd, id, period, timerProc, due});
+    }
+    queue->wake.notify_all();
+    return id != 0 ? id : 1;
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+    auto& reg = Reg();
+    std::shared_ptr<ThreadQueue> queue;
+    std::unique_lock regLock(reg.mutex);
+    if (hwnd != nullptr) {
+        Window* w = Find(reg, hwnd);
+        if (w == nullptr) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        queue = w->owner;
+    } else {
+        regLock.unlock();
+        queue = Self();
+        if (queue == nullptr) return FALSE;
+    }
+    std::lock_guard lock(queue->mutex);
+    auto removed = std::erase_if(queue->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    if (removed == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ShowWindow(HWND hwnd, int cmd) {
+    return WithWindow(hwnd, BOOL{FALSE}, [cmd](Window& w) {
+        BOOL wasVisible = (w.style & WS_VISIBLE) != 0 ? TRUE : FALSE;
+        if (cmd == SW_HIDE) {
+            w.style &= ~WS_VISIBLE;
+        } else {
+            w.style |= WS_VISIBLE;
+        }
+        return wasVisible;
+    });
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+    return WithWindow(hwnd, BOOL{FALSE}, [](Window& w) { return (w.style & WS_VISIBLE) != 0 ? TRUE : FALSE; });
+}
+
+BOOL SetWindowTextW(HWND hwnd, const wchar_t* text) {
+    return WithWindow(hwnd, BOOL{FALSE}, [text](Window& w) {
+        w.title = text != nullptr ? text : L"";
+        return TRUE;
+    });
+}
+
+int GetWindowTextW(HWND hwnd, wchar_t* buffer, int maxCount) {
+    if (buffer == nullptr || maxCount <= 0) return 0;
+    buffer[0] = L'\0';
+    return WithWindow(hwnd, 0, [&](Window& w) {
+        auto n = std::min(w.title.size(), static_cast<std::size_t>(maxCount - 1));
+        std::copy_n(w.title.data(), n, buffer);
+        buffer[n] = L'\0';
+        return static_cast<int>(n);
+    });
+}
+
+int GetWindowTextLengthW(HWND hwnd) {
+    return WithWindow(hwnd, 0, [](Window& w) { return static_cast<int>(w.title.size()); });
+}
+
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
+    return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER);
+}
+
+BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
+    return WithWindow(hwnd, BOOL{FALSE}, [&](Window& w) {
+        if ((flags & SWP_NOMOVE) == 0) {
+            w.x = x;
+            w.y = y;
+        }
+        if ((flags & SWP_NOSIZE) == 0) {
+            w.width = cx;
+            w.height = cy;
+        }
+        if ((flags & SWP_SHOWWINDOW) != 0) w.style |= WS_VISIBLE;
+        if ((flags & SWP_HIDEWINDOW) != 0) w.style &= ~WS_VISIBLE;
+        return TRUE;
+    });
+}
+
+BOOL GetWindowRect(HWND hwnd, RECT* rect) {
+    if (rect == nullptr) return FALSE;
+    return WithWindow(hwnd, BOOL{FALSE}, [rect](Window& w) {
+        *rect = RECT{w.x, w.y, w.x + w.width, w.y + w.height};
+        return TRUE;
+    });
+}
+
+BOOL GetClientRect(HWND hwnd, RECT* rect) {
+    if (rect == nullptr) return FALSE;
+    return WithWindow(hwnd, BOOL{FALSE}, [rect](Window& w) {
+        *rect = RECT{0, 0, w.width, w.height};
+        return TRUE;
+    });
+}
+
+BOOL SetForegroundWindow(HWND hwnd) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    if (Find(reg, hwnd) == nullptr) return FALSE;
+    reg.foreground = reg.active = hwnd;
+    return TRUE;
+}
+
+HWND GetForegroundWindow() {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    return reg.foreground;
+}
+
+HWND SetActiveWindow(HWND hwnd) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    if (hwnd != nullptr && Find(reg, hwnd) == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    HWND previous = reg.active;
+    reg.active = hwnd;
+    return previous;
+}
+
+HWND GetActiveWindow() {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    return reg.active;
+}
+
+BOOL UpdateWindow(HWND hwnd) { return IsWindow(hwnd); }
+
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+    return WithWindow(hwnd, BOOL{FALSE}, [enable](Window& w) {
+        BOOL wasDisabled = (w.style & WS_DISABLED) != 0 ? TRUE : FALSE;
+        if (enable) {
+            w.style &= ~WS_DISABLED;
+        } else {
+            w.style |= WS_DISABLED;
+        }
+        return wasDisabled;
+    });
+}
+
+BOOL IsWindowEnabled(HWND hwnd) {
+    return WithWindow(hwnd, BOOL{FALSE}, [](Window& w) { return (w.style & WS_DISABLED) == 0 ? TRUE : FALSE; });
+}
+
+int GetSystemMetrics(int index) {
+    switch (index) {
+    case SM_CXSCREEN:
+        return g_screenWidth.load();
+    case SM_CYSCREEN:
+        return g_screenHeight.load();
+    default:
+        return 0;
+    }
+}
+
+void SetScreenSize(int width, int height) {
+    g_screenWidth = width;
+    g_screenHeight = height;
+}
+
+HWND FindWindowW(const wchar_t* className, const wchar_t* title) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    std::wstring classKey;
+    if (className != nullptr) {
+        if (IsAtom(className)) {
+            if (FindClass(reg, className, &classKey) == nullptr) return nullptr;
+        } else {
+            classKey = Lower(className);
+        }
+    }
+    for (auto it = reg.windows.rbegin(); it != reg.windows.rend(); ++it) {
+        const Window& w = it->second;
+        if (w.parent != nullptr) continue;
+        if (className != nullptr && w.classKey != classKey) continue;
+        if (title != nullptr && w.title != title) continue;
+        return Handle(it->first);
+    }
+    return nullptr;
+}

@@ -1,0 +1,203 @@
+// Headless windows, per-thread message queues and timers. Nothing is drawn: a window
+// is a procedure plus plain state (text, position, visibility) that callers can read.
+// Each window belongs to the thread that created it; its procedure only ever runs
+// there, whether a message is posted, sent from another thread or produced by a timer.
+#pragma once
+
+#include <cstdint>
+
+#include "LastError.h"
+#include "WinTypes.h"
+
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;  // the same type as HMODULE
+struct HMENU__;
+using HMENU = HMENU__*;
+using ATOM = WORD;
+using LONG_PTR = std::intptr_t;
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+};
+
+struct RECT {
+    long left;
+    long top;
+    long right;
+    long bottom;
+};
+
+// Icons, cursors, brushes and menus are accepted and ignored.
+struct WNDCLASSEXW {
+    UINT cbSize;
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    void* hIcon;
+    void* hCursor;
+    void* hbrBackground;
+    const wchar_t* lpszMenuName;
+    const wchar_t* lpszClassName;
+    void* hIconSm;
+};
+
+// What WM_CREATE's lParam points at; valid only during that call.
+struct CREATESTRUCTW {
+    void* lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    long style;
+    const wchar_t* lpszName;
+    const wchar_t* lpszClass;
+    DWORD dwExStyle;
+};
+
+constexpr DWORD WS_OVERLAPPED = 0x00000000;
+constexpr DWORD WS_POPUP = 0x80000000;
+constexpr DWORD WS_CHILD = 0x40000000;
+constexpr DWORD WS_MINIMIZE = 0x20000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr DWORD WS_DISABLED = 0x08000000;
+constexpr DWORD WS_MAXIMIZE = 0x01000000;
+constexpr DWORD WS_CAPTION = 0x00C00000;
+constexpr DWORD WS_SYSMENU = 0x00080000;
+constexpr DWORD WS_THICKFRAME = 0x00040000;
+constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
+constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
+constexpr DWORD WS_OVERLAPPEDWINDOW =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr DWORD WS_EX_TOPMOST = 0x00000008;
+constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;
+constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
+// Position and size both become 0.
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+
+inline const HWND HWND_TOP = nullptr;
+inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1));
+inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-2));
+inline const HWND HWND_MESSAGE = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3));
+
+constexpr int GWLP_WNDPROC = -4;
+constexpr int GWLP_HINSTANCE = -6;
+constexpr int GWLP_HWNDPARENT = -8;
+constexpr int GWLP_ID = -12;
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
+constexpr int GWLP_USERDATA = -21;
+
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+constexpr UINT PM_NOYIELD = 0x0002;
+
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
+constexpr UINT SWP_SHOWWINDOW = 0x0040;
+constexpr UINT SWP_HIDEWINDOW = 0x0080;
+
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+
+// Timers shorter than this run at this period, as on Windows.
+constexpr UINT USER_TIMER_MINIMUM = 10;
+
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
+constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
+constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
+constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+constexpr DWORD ERROR_INVALID_INDEX = 1413;
+constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
+constexpr DWORD ERROR_WINDOW_OF_OTHER_THREAD = 1408;
+
+// A small number, stable for the thread's life and never reused; not the pthread id.
+DWORD GetCurrentThreadId();
+
+// A class name may also be given as an atom (a value below 0x10000), as Windows allows.
+// Names compare without regard to case.
+ATOM RegisterClassExW(const WNDCLASSEXW* wc);
+BOOL UnregisterClassW(const wchar_t* className, HINSTANCE instance);
+
+// Calls the procedure with WM_CREATE before returning; a WM_CREATE result of -1 destroys
+// the window again and gives null.
+HWND CreateWindowExW(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                     void* param);
+// Owner thread only (ERROR_WINDOW_OF_OTHER_THREAD otherwise). Sends WM_DESTROY, destroys
+// the window's children, sends WM_NCDESTROY; then the handle is dead for good, its timers
+// are gone and sends still waiting for it return 0.
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+HWND GetParent(HWND hwnd);
+// The owner thread's id (0 for no window); *processId gets the process id.
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
+LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
+
+// Posts to the owner thread's queue; a null hwnd posts to the calling thread.
+BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Fails with ERROR_INVALID_THREAD_ID for a thread that has no queue (or has ended).
+BOOL PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+// Runs the procedure on the owner thread and returns its result. While waiting the
+// caller serves messages sent to its own windows, so mutual sends cannot deadlock.
+// 0 when the window is invalid, is destroyed meanwhile, or its thread has ended.
+LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Filters: hwnd null takes every message of the thread, (HWND)-1 only thread messages;
+// min = max = 0 takes every number. Sent messages are served first and never returned.
+// Returns 0 for WM_QUIT, -1 when the calling thread is ending, non-zero otherwise.
+BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+BOOL TranslateMessage(const MSG* msg);
+// WM_TIMER with a non-zero lParam calls that TIMERPROC instead of the window procedure.
+LRESULT DispatchMessageW(const MSG* msg);
+
+// WM_TIMER comes to the owner thread when due, after any posted messages, at most one
+// pending per timer. With a null hwnd the id is chosen here unless it names one of the
+// calling thread's timers. Returns the id (1 when hwnd is given with id 0), 0 on failure.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC timerProc);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+
+// Returns whether the window was visible before. SW_HIDE hides; any other command shows.
+BOOL ShowWindow(HWND hwnd, int cmd);
+BOOL IsWindowVisible(HWND hwnd);
+BOOL SetWindowTextW(HWND hwnd, const wchar_t* text);
+// Copies at most maxCount - 1 characters and a terminating NUL; returns those copied.
+int GetWindowTextW(HWND hwnd, wchar_t* buffer, int maxCount);
+int GetWindowTextLengthW(HWND hwnd);
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
+// Honours SWP_NOSIZE, SWP_NOMOVE, SWP_SHOWWINDOW and SWP_HIDEWINDOW; z-order is ignored.
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL GetWindowRect(HWND hwnd, RECT* rect);
+BOOL GetClientRect(HWND hwnd, RECT* rect);
+BOOL SetForegroundWindow(HWND hwnd);
+HWND GetForegroundWindow();
+// Returns the window that was active before.
+HWND SetActiveWindow(HWND hwnd);
+HWND GetActiveWindow();
+BOOL UpdateWindow(HWND hwnd);
+// Returns whether the window was disabled before.
+BOOL EnableWindow(HWND hwnd, BOOL enable);
+BOOL IsWindowEnabled(HWND hwnd);
+int GetSystemMetrics(int index);
+// The screen size GetSystemMetrics reports; 1920x1080 until changed.
+void SetScreenSize(int width, int height);
+// A top-level window with this class and title; null matches anything. The newest wins.
+HWND FindWindowW(const wchar_t* className, const wchar_t* title);
