@@ -69,8 +69,8 @@ bool RealSystemAction(SystemAction action) {
     case SystemAction::Reboot: return Spawn({"systemctl", "reboot"});
     case SystemAction::Logoff: return Spawn({"loginctl", "terminate-session", "self"});
     case SystemAction::LockWorkstation: return Spawn({"loginctl", "lock-session"});
-    case SystemAction::ScreenSaverOn: return Spawn({"xdg-screensaver", "activate"});
-    case SystemAction::ScreenSaverOff: return Spawn({"xdg-screensaver", "reset"});
+    case SystemAction::ScreenSaverOn: return Spawn({"xset", "s", "on"});
+    case SystemAction::ScreenSaverOff: return Spawn({"xset", "s", "off"});
     }
     return false;
 }

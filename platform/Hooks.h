@@ -17,8 +17,8 @@ enum class SystemAction {
     Reboot,
     Logoff,
     LockWorkstation,
-    ScreenSaverOn,   // start the screen saver now
-    ScreenSaverOff,  // end a running screen saver
+    ScreenSaverOn,   // let the screen saver run (it is not started now)
+    ScreenSaverOff,  // keep the screen saver from running
 };
 
 struct PlatformHooks {
@@ -35,6 +35,8 @@ struct PlatformHooks {
     std::function<bool(const std::wstring& target)> openDocument;
     std::function<bool(SystemAction action)> systemAction;
     std::function<bool()> isOnline;
+    // Whether the chart player's program id resolves; no such player exists here.
+    bool flashInstalled = false;
     std::filesystem::path sysfsRoot;
     // COM1..COM8 in order.
     std::array<std::string, 8> serialPorts;

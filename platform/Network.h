@@ -1,0 +1,10 @@
+// The network adapters the program identifies the computer by.
+#pragma once
+
+#include <array>
+
+#include "WinTypes.h"
+
+// The hardware address of the first adapter that is not the loopback one, in
+// interface-index order, read below the sysfs root of the hooks. False when none.
+bool FirstAdapterAddress(std::array<BYTE, 6>& address);
