@@ -6,23 +6,12 @@
 #include <iterator>
 #include <random>
 
-#include "CxLog.h"
 #include "Hooks.h"
+#include "LogReader.h"
 #include "TempDir.h"
 #include "Text.h"
 
 namespace {
-
-int CountInLog(const std::wstring& needle) {
-    CxLog* log = CxLog::GetInstance();
-    EXPECT_TRUE(log->Flush(std::chrono::seconds(2)));
-    std::ifstream in(log->FileName(), std::ios::binary);
-    const std::wstring all =
-        text::FromUtf16LeBytes(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
-    int count = 0;
-    for (auto pos = all.find(needle); pos != std::wstring::npos; pos = all.find(needle, pos + 1)) ++count;
-    return count;
-}
 
 TEST(GetValueTest, FieldsAreCountedFromOne) {
     EXPECT_EQ(GetValue(L"a,b,c", 2, L',', 260), L"b");
@@ -47,8 +36,8 @@ TEST(GetValueTest, OverlongFieldIsCutAndLoggedOnce) {
     const std::wstring field = marker + std::wstring(300 - marker.size(), L'z');
     const std::wstring got = GetValue(L"head," + field + L",tail" + marker, 2, L',', 260);
     EXPECT_EQ(got, field.substr(0, 259));
-    EXPECT_EQ(CountInLog(L"GetValue(" + marker), 0);  // the line carries the text from the cut on
-    EXPECT_EQ(CountInLog(L"GetValue(" + std::wstring(41, L'z') + L",tail" + marker + L",1) len > 260"), 1);
+    EXPECT_EQ(CountLogLines(L"GetValue(" + marker), 0);  // the line carries the text from the cut on
+    EXPECT_EQ(CountLogLines(L"GetValue(" + std::wstring(41, L'z') + L",tail" + marker + L",1) len > 260"), 1);
 }
 
 TEST(Base64Test, PaddingLineBreaksAndRoundTrip) {

@@ -1,0 +1,78 @@
+// The program's gateway to the logged-in user's database: every write goes through it
+// under one program-wide table lock; reads open a connection of their own.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CSQLThread;
+
+using SqlRows = std::vector<std::vector<std::wstring>>;
+
+class CMyDatabase {
+public:
+    CMyDatabase();
+    ~CMyDatabase();
+    CMyDatabase(const CMyDatabase&) = delete;
+    CMyDatabase& operator=(const CMyDatabase&) = delete;
+
+    // Starts the SQL worker on the user database; the lock, write and queue
+    // operations refuse to run (-1) before it.
+    int Init();
+
+    // 0 when taken, -1 after the time-out; a negative time-out means the stored one.
+    int LockSqliteTable(const std::wstring& tableName, int timeoutMs);
+    int UnLockSqliteTable(const std::wstring& tableName);
+    bool IsWriteLocked() const { return m_bWriteDBLock; }
+    std::wstring LockTableName() const;
+    // Tests shorten the waits: the time-out Init would set, and the step between tries.
+    void SetLockTiming(int timeoutMs, int sleepMs);
+
+    int ExecSQL(const std::wstring& sql);
+    int InsertTableWithReturnRowID(const std::wstring& sql);
+    int ExecSQL_asyn(const std::wstring& sql);
+    // 0, -1 when the lock or a statement failed (nothing of the list stays applied
+    // inside a transaction), -2 on any other database failure.
+    int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction);
+    int SetMaxDeletedRecNo(const std::wstring& columnName, int value);
+    // Reserves count consecutive numbers of the counter and returns the first.
+    int MakeSerialNo(int serialCode, int count);
+
+    int SelectTableWithReturn(const std::wstring& sql, SqlRows& rows);
+    int SelectTableWithReturnFromDB(const std::wstring& dbPath, const std::wstring& sql, SqlRows& rows);
+    // Text form: 1 and value set when a row came back, 0 when none, -1 on error.
+    int ReadFieldValueField(const std::wstring& tableName, const std::wstring& fieldExpr,
+                            const std::wstring& whereClause, std::wstring& value);
+    // Number form: the first column as a number, defaultValue when no row or on error.
+    int ReadFieldValueField(const std::wstring& tableName, const std::wstring& fieldExpr,
+                            const std::wstring& whereClause, int defaultValue);
+    int ReadRecordCount(const std::wstring& tableName, const std::wstring& whereClause);
+
+    std::wstring GetDictLiveIndexIDName(const std::wstring& indexID);
+    std::wstring GetDictWindDirectionName(int windDirectionNo);
+    std::wstring GetDictWeatherName(int weatherNo);
+    std::wstring GetDictSolarTermsName(int solarTermsNo);
+    std::wstring GetDictAreaNameByAreaCodeNo(int areaCodeNo);
+    std::wstring GetDictAreaCodeName(int areaCodeNo);
+    std::wstring GetDictAreaName(int areaNo);
+
+private:
+    int SelectRows(const std::wstring& dbPath, const std::wstring& sql, SqlRows& rows, const wchar_t* context);
+    std::wstring ReadLastText(const std::wstring& sql);
+    std::wstring DictName(const wchar_t* format, int key);
+    bool Ready() const { return m_pSQLThread != nullptr; }
+
+    std::atomic<bool> m_bWriteDBLock{false};
+    mutable std::mutex m_tableLockGuard;
+    std::wstring m_tableNameLock;
+    std::unique_ptr<CSQLThread> m_pSQLThread;
+    std::mutex m_serialLock;
+    std::atomic<int> m_lockTimeoutMs{30000};
+    std::atomic<int> m_lockSleepMs{10};
+    int m_initTimeoutMs = 30000;
+};
+
+extern CMyDatabase* g_pMyDatabase;
