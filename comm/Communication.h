@@ -1,0 +1,214 @@
+// The one object through which the program talks to the server: the packet format,
+// the request contexts and their pool, sequence numbers, the exchange with its reply
+// checks, the online state, the socket workers and the login values the builders read.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "SocketThread.h"
+#include "WinTypes.h"
+
+// Command ids; a reply carries the id of its request.
+constexpr int COMMAND_PLUSECHECK = 0x1010;
+constexpr int COMMAND_USER_LOGIN = 0x1020;
+constexpr int COMMAND_USER_LOGOUT = 0x1021;
+constexpr int COMMAND_USERINFO_UPLOAD = 0x1065;
+constexpr int COMMAND_DATASYNC_CHECK = 0x1068;
+constexpr int COMMAND_USERINFO_QUEST = 0x1070;
+constexpr int COMMAND_USEREXINFO_QUEST = 0x1080;
+constexpr int COMMAND_PARAMETER_QUEST = 0x1085;
+constexpr int COMMAND_USEROPDATA_UPLOAD = 0x1091;
+constexpr int COMMAND_ELEMENTVALUE_QUEST = 0x1092;
+constexpr int COMMAND_USERASSESSREPORT_DATA = 0x1095;
+constexpr int COMMAND_WEATHERLIVE_QUEST = 0x1100;
+constexpr int COMMAND_WEATHERFORECAST_QUEST = 0x1101;
+constexpr int COMMAND_LIFEINDEX_QUEST = 0x1102;
+constexpr int COMMAND_PUBLICMESS_QUEST = 0x1110;
+constexpr int COMMAND_USERMESS_QUEST = 0x1111;
+constexpr int COMMAND_USERTYPEMESS_QUEST = 0x1112;
+constexpr int COMMAND_USERGROUPMESS_QUEST = 0x1113;
+constexpr int COMMAND_ARTICLECOLLECTION_UPLOAD = 0x1130;
+constexpr int COMMAND_FUNCOP_UPLOAD = 0x1140;
+constexpr int COMMAND_HEALTHNOTE_UPLOAD = 0x1141;
+constexpr int COMMAND_USERACTION_UPLOAD = 0x1142;
+constexpr int COMMAND_ELEMENTVALUE_UPLOAD = 0x1154;
+constexpr int COMMAND_PEDOMETER_ORIGDATA_UPLOAD = 0x1170;
+constexpr int COMMAND_BLOODPRESSURE_DATA_UPLOAD = 0x1171;
+constexpr int COMMAND_PEDORANK_QUEST = 0x1180;
+constexpr int COMMAND_ALERTLIST_UPLOAD = 0x1190;
+constexpr int COMMAND_TESTINGLIST_UPLOAD = 0x1192;
+constexpr int COMMAND_ARTICLEVIEW_UPLOAD = 0x1194;
+
+// Request modes.
+constexpr int COMM_MODE_SYNC = 1;   // the caller runs the exchange and reads the reply
+constexpr int COMM_MODE_ASYNC = 2;  // queued; the reply goes to BussProc, the context back to the pool
+
+constexpr int kMaxPayloadLen = 4096;
+constexpr char kInvertedFlag = '1';
+constexpr char kFieldSep = '\x02';
+constexpr char kRecordSep = '\x03';
+
+static_assert(std::endian::native == std::endian::little, "the packet header is copied as it lies in memory");
+
+// The header in front of every packet, both directions, little-endian.
+#pragma pack(push, 1)
+struct struPackHead {
+    std::int32_t nPackLen;    // bytes after this field: 7 + payload
+    std::uint16_t nCommandID;
+    std::uint32_t nSeqNo;
+    char cInverted;           // kInvertedFlag: every payload byte is stored XOR 0xFF
+};
+#pragma pack(pop)
+static_assert(sizeof(struPackHead) == 11);
+static_assert(offsetof(struPackHead, nCommandID) == 4 && offsetof(struPackHead, nSeqNo) == 6 &&
+              offsetof(struPackHead, cInverted) == 10);
+constexpr int kPackHeadSize = sizeof(struPackHead);
+constexpr int kMaxPacketLen = kPackHeadSize + kMaxPayloadLen;
+
+// One request in flight with its reply.
+struct struCommContext {
+    std::int32_t nInUse;      // 1 from AllocateContext to FreeContext
+    std::int32_t nMode;       // COMM_MODE_SYNC or COMM_MODE_ASYNC
+    std::int32_t nCommandID;  // the low 16 bits go on the wire
+    std::int32_t nDataLen;    // payload bytes, the text's NUL included
+    std::int32_t nRecvLen;    // bytes of the whole reply packet
+    char szData[kMaxPayloadLen];
+    char szRecv[kMaxPayloadLen + 1];  // the whole reply packet, header included, then a NUL
+    CSocketThread* pSocketThread;     // the worker whose client carries the request
+};
+static_assert(offsetof(struCommContext, szData) == 20 && offsetof(struCommContext, szRecv) == 20 + 4096);
+static_assert(sizeof(struCommContext::szRecv) == 4097);
+
+class CCommunication {
+public:
+    static constexpr int kMaxSocketThreads = 10;
+    static constexpr int kFreeContextLimit = 100;
+    static constexpr int kMaxContextsWarning = 500;
+
+    CCommunication();
+    // Stops the workers before anything they use goes away.
+    virtual ~CCommunication();
+    CCommunication(const CCommunication&) = delete;
+    CCommunication& operator=(const CCommunication&) = delete;
+
+    // Request contexts. AllocateContext gives a zeroed context in use, or null.
+    struCommContext* AllocateContext();
+    // Does nothing for a context that is not in use (or not this pool's).
+    void FreeContext(struCommContext* context);
+    void FreeAllContexts();
+    int GetFreeContextCount() const;
+    int GetMaxContexts() const;
+
+    // Strictly rising across threads; normally the tick count.
+    DWORD GetSeqNo();
+    // Copies length bytes, each XOR 0xFF; *outLength := length.
+    static void InvertBytes(const char* input, int length, char* output, int* outLength);
+
+    // One exchange: the reply's byte count on success, below 1 on failure. Mode 2
+    // contexts are back in the pool when it returns.
+    int SendAndRecv(struCommContext* context);
+    // The follow-up of a request that failed or was never carried; returns 0.
+    int SendFailedProc(int result, struCommContext* context);
+
+    // The reply dispatch, on the thread that made the exchange. It calls the handler
+    // set for the reply's command id and returns its result; 0 when none is set.
+    using ReplyHandler = std::function<int(struCommContext*)>;
+    int BussProc(struCommContext* context);
+    // An empty handler removes the command's handler.
+    void SetReplyHandler(int commandId, ReplyHandler handler);
+    // The reply's payload from offset 11 up to its NUL, from the system code page.
+    static std::wstring GetReplyText(const struCommContext* context);
+
+    // Makes and starts one worker, whatever the count; 0, or -1 when it cannot.
+    int SetSocketThreadCount(int count);
+    int GetSocketThreadCount() const;
+    CSocketThread* GetSocketThread(int index) const;
+    // The first worker with an empty queue, else the one with the fewest queued; marked
+    // busy. Null only when there is no worker.
+    CSocketThread* LockOneMinConnect();
+    // A worker neither busy nor with queued requests, waiting up to timeoutMs; marked busy.
+    CSocketThread* LockOneIdleConnect(int timeoutMs);
+    // Drops every queued request of every worker.
+    void ResetSocketThreads();
+
+    void SetServer(const std::wstring& host, const std::wstring& port, int socketType, int timeout);
+    // Reaches only the workers that exist at the call.
+    void SetServerBak(const std::wstring& host, const std::wstring& port, int socketType, int timeout);
+
+    bool IsOnline() const { return m_bOnline.load() != 0; }
+    int GetOnlineCount() const { return m_nOnlineCount.load(); }
+
+    // Texts of the login, read by pages on their own threads.
+    std::wstring GetStatusText() const;  // the login reply message, shown as the status line
+    void SetStatusText(const std::wstring& text);
+    std::wstring GetLoginAccount() const;
+    void SetLoginAccount(const std::wstring& account);
+    std::wstring GetLoginPassword() const;
+    void SetLoginPassword(const std::wstring& password);
+    std::wstring GetUserID() const;
+    void SetUserID(const std::wstring& userID);
+    std::wstring GetAddressNote() const;
+    void SetAddressNote(const std::wstring& note);
+
+    std::atomic<bool> m_bRememberPassword{false};
+    std::atomic<bool> m_bAutoLoginWhenRun{false};
+    std::atomic<DWORD> m_dwLoginTick{0};
+    std::atomic<int> m_nRetCode{0};
+    std::atomic<int> m_nUserNo{-1};
+    std::atomic<int> m_nAreaNo{-1};
+    std::atomic<int> m_nAreaCodeNo{-1};
+    std::atomic<bool> m_bNewDatabase{false};
+    std::atomic<int> m_nLoginState{0};  // 0 none, 1 in progress, 2 logged in, 3 failed
+    // The numbers of the last keep-alive reply, by field number (1..20).
+    std::array<std::atomic<int>, 21> m_nPluseCheckNo{};
+
+private:
+    void TrackOnline(bool success);
+
+    // Context pool: contexts on the free list and those in use, all owned here.
+    mutable std::mutex m_poolLock;
+    std::vector<std::unique_ptr<struCommContext>> m_freeContexts;
+    std::unordered_map<const struCommContext*, std::unique_ptr<struCommContext>> m_usedContexts;
+    int m_nMaxContexts = 0;
+
+    // Worker table.
+    mutable std::mutex m_tableLock;
+    std::array<std::unique_ptr<CSocketThread>, kMaxSocketThreads> m_socketThreads;
+    int m_nSocketThreadCount = 2;
+
+    // Main server, set before any request.
+    std::wstring m_serverHost;
+    std::wstring m_serverPort;
+    int m_nSocketType = 1;
+    int m_nTimeout = 30000;
+
+    std::mutex m_seqLock;
+    DWORD m_dwSeqNo = 0;
+
+    std::atomic<int> m_bOnline{1};
+    std::atomic<int> m_nOnlineCount{0};
+
+    mutable std::mutex m_textLock;
+    std::wstring m_loginAccount;
+    std::wstring m_loginPassword;
+    std::wstring m_strRetMsg;
+    std::wstring m_userID;
+    std::wstring m_addressNote;
+
+    std::mutex m_handlerLock;
+    std::map<int, ReplyHandler> m_replyHandlers;
+};
+
+// The program's one communication object; made at start-up, null until then.
+extern CCommunication* g_pCommunication;

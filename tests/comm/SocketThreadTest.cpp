@@ -1,0 +1,112 @@
+// The socket worker: queue order, the offline limit, and the end of the program.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "CommFixture.h"
+#include "Quorvix.h"
+#include "Text.h"
+#include "global.h"
+#include "UserInfo.h"
+#include "WaitFor.h"
+
+namespace {
+
+using SocketThreadTest = CommTest;
+
+TEST_F(SocketThreadTest, OfflineQueueRefusesTheEleventhAndRunsTheRestInOrder) {
+    server_.OnCommand(COMMAND_USER_LOGOUT, [](const PacketRequest&) {
+        PacketReply reply;
+        reply.noReply = true;
+        return reply;
+    });
+    server_.OnCommand(COMMAND_PEDORANK_QUEST, [](const PacketRequest& r) {
+        PacketReply reply = PacketReply::Fields({"0", r.fields.at(0)});
+        if (r.fields.at(0) == "slow") reply.delay = std::chrono::milliseconds(300);
+        return reply;
+    });
+    std::mutex lock;
+    std::vector<std::string> handled;
+    std::vector<std::thread::id> threads;
+    comm_->SetReplyHandler(COMMAND_PEDORANK_QUEST, [&](struCommContext* context) {
+        std::lock_guard guard(lock);
+        handled.push_back(text::ToUtf8(GetValue(CCommunication::GetReplyText(context), 2, L'\x02', 260)));
+        threads.push_back(std::this_thread::get_id());
+        return 0;
+    });
+
+    EXPECT_EQ(Exchange(COMMAND_USER_LOGOUT, "bye"), 0);
+    ASSERT_FALSE(comm_->IsOnline());
+
+    auto push = [&](int commandId, const std::string& field) {
+        return Worker()->Push(Context(commandId, field + '\x02' + '\0', COMM_MODE_ASYNC));
+    };
+    ASSERT_EQ(push(COMMAND_PEDORANK_QUEST, "slow"), 0);
+    ASSERT_TRUE(server_.WaitForRequests(2));  // the worker is in the slow exchange
+    std::vector<std::string> expected{"slow"};
+    for (int i = 1; i <= 10; ++i) {
+        ASSERT_EQ(push(COMMAND_PEDORANK_QUEST, std::to_string(i)), 0) << i;
+        expected.push_back(std::to_string(i));
+    }
+    CUserInfo user;
+    g_pUserInfo = &user;
+    user.SetUpdateState(true);
+    const int inUse = ContextsInUse();
+    EXPECT_EQ(push(COMMAND_USERINFO_UPLOAD, "eleventh"), -1);
+    EXPECT_EQ(ContextsInUse(), inUse);  // the refused one is back in the pool
+    EXPECT_FALSE(user.GetUpdateState());  // the refusal reached the failure handling
+    g_pUserInfo = nullptr;
+
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard guard(lock);
+        return handled.size() == expected.size();
+    }));
+    EXPECT_EQ(handled, expected);
+    for (const auto& id : threads) {
+        EXPECT_EQ(id, threads.front());
+        EXPECT_NE(id, std::this_thread::get_id());
+    }
+    const auto requests = server_.Requests();
+    for (std::size_t i = 2; i < requests.size(); ++i) EXPECT_GT(requests[i].seqNo, requests[i - 1].seqNo);
+    EXPECT_TRUE(comm_->IsOnline());
+}
+
+TEST_F(SocketThreadTest, SynchronousRequestsShareTheWorkersClientSafely) {
+    std::atomic<int> handled{0};
+    comm_->SetReplyHandler(COMMAND_PLUSECHECK, [&](struCommContext*) { return ++handled; });
+    constexpr int kEach = 30;
+    std::thread queued([&] {
+        for (int i = 0; i < kEach; ++i) Worker()->Push(Context(COMMAND_PLUSECHECK, "async", COMM_MODE_ASYNC));
+    });
+    int answered = 0;
+    for (int i = 0; i < kEach; ++i) answered += Exchange(COMMAND_USER_LOGOUT, "sync") > 0;
+    queued.join();
+    EXPECT_EQ(answered, kEach);
+    EXPECT_TRUE(WaitFor([&] { return handled == kEach; }));
+    EXPECT_TRUE(comm_->IsOnline());
+}
+
+TEST_F(SocketThreadTest, WorkersEndWhenTheProgramEnds) {
+    CSocketThread worker(*comm_);
+    ASSERT_EQ(worker.Start(4), 0);
+    EXPECT_EQ(worker.Start(5), 0);  // running already: nothing changes
+    EXPECT_EQ(worker.GetIndex(), 4);
+
+    g_nRunState = 4;  // no request comes to wake the idle workers
+    EXPECT_TRUE(WaitFor([&] { return !worker.IsRunning() && !Worker()->IsRunning(); }));
+    g_nRunState = 1;
+    ASSERT_EQ(Worker()->Push(Context(COMMAND_PLUSECHECK, "late", COMM_MODE_ASYNC)), 0);
+    EXPECT_FALSE(server_.WaitForRequests(1, std::chrono::milliseconds(200)));
+}
+
+TEST_F(SocketThreadTest, IdleWorkerIsChosenOnlyWhenFree) {
+    CSocketThread* chosen = comm_->LockOneMinConnect();
+    ASSERT_EQ(chosen, Worker());
+    EXPECT_TRUE(chosen->IsBusy());
+    EXPECT_EQ(comm_->LockOneIdleConnect(50), nullptr);
+    chosen->SetBusy(false);
+    EXPECT_EQ(comm_->LockOneIdleConnect(50), Worker());
+}
+
+}  // namespace

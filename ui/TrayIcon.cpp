@@ -1,0 +1,7 @@
+#include "TrayIcon.h"
+
+CTrayIcon* g_pTrayIcon = nullptr;
+
+void CTrayIcon::Notify(int mode) {
+    if (mode == kNotifyModify) m_nShownIndex = m_nIconIndex.load();
+}
