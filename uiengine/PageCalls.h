@@ -1,0 +1,12 @@
+// Native code calling the functions of a page. Each document (every frame is one)
+// has its own function names, filled by the page host (EngineTest.h).
+#pragma once
+
+#include "EngineConstants.h"
+#include "Value.h"
+
+// Calls the page function `name` in the document of `he`; FALSE when the document has
+// no such function (the result is then undefined). Runs on the calling thread.
+BOOL SciterCallScriptingFunction(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result);
+// Calls the method `name` of the element's own script object.
+BOOL SciterCallScriptingMethod(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result);

@@ -1,0 +1,331 @@
+#include "ScriptVM.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+#include "EngineTest.h"
+#include "Text.h"
+#include "Window.h"
+
+namespace uie {
+
+struct ObjectBody {
+    explicit ObjectBody(std::shared_ptr<const NativeClassDef> c, void* d) : cls(std::move(c)), data(d) {}
+    ~ObjectBody() {
+        if (cls && cls->finalizer) cls->finalizer(data.load());
+    }
+    ObjectBody(const ObjectBody&) = delete;
+    ObjectBody& operator=(const ObjectBody&) = delete;
+
+    std::shared_ptr<const NativeClassDef> cls;
+    std::atomic<void*> data;
+};
+
+class ScriptVM {
+public:
+    explicit ScriptVM(DWORD t) : thread(t) {}
+
+    const DWORD thread;
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<const NativeObjectDef>, std::less<>> objects;
+    std::map<std::string, std::shared_ptr<const NativeClassDef>, std::less<>> classes;
+    std::wstring lastError;
+    std::uint64_t errorCount = 0;
+};
+
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<DWORD, std::unique_ptr<ScriptVM>> byThread;
+};
+
+Registry& VMs() {
+    static Registry registry;
+    return registry;
+}
+
+ScriptVM* VMForThread(DWORD thread) {
+    Registry& r = VMs();
+    std::lock_guard lock(r.mutex);
+    auto& vm = r.byThread[thread];
+    if (!vm) vm = std::make_unique<ScriptVM>(thread);
+    return vm.get();
+}
+
+std::shared_ptr<const NativeObjectDef> FindObject(HVM vm, std::string_view name) {
+    std::lock_guard lock(vm->mutex);
+    auto it = vm->objects.find(name);
+    return it != vm->objects.end() ? it->second : nullptr;
+}
+
+std::shared_ptr<const NativeClassDef> FindClass(HVM vm, std::string_view name) {
+    std::lock_guard lock(vm->mutex);
+    auto it = vm->classes.find(name);
+    return it != vm->classes.end() ? it->second : nullptr;
+}
+
+std::uint64_t ErrorCount(HVM vm) {
+    std::lock_guard lock(vm->mutex);
+    return vm->errorCount;
+}
+
+template <typename T>
+const T* Named(const std::vector<T>& items, std::string_view name) {
+    auto it = std::find_if(items.begin(), items.end(), [name](const T& t) { return t.name == name; });
+    return it != items.end() ? &*it : nullptr;
+}
+
+const NativeClassDef* ClassOf(const value& obj) {
+    const auto* body = obj.object_ptr();
+    return body != nullptr ? (*body)->cls.get() : nullptr;
+}
+
+[[noreturn]] void Expecting(std::size_t i, const wchar_t* what) {
+    throw ScriptError(L"parameter " + std::to_wstring(i + 1) + L", expecting " + what);
+}
+
+const value& Arg(const NativeArgs& args, std::size_t i, value_type type, const wchar_t* what) {
+    const value& v = args[i];
+    if (v.type() != type) Expecting(i, what);
+    return v;
+}
+
+}  // namespace
+
+const value& NativeArgs::operator[](std::size_t i) const {
+    static const value kUndefined;
+    return i < list.size() ? list[i] : kUndefined;
+}
+
+ScriptError::ScriptError(std::wstring text) : text_(std::move(text)), utf8_(text::ToUtf8(text_)) {}
+
+int ArgInt(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_INT, L"integer").get_int(); }
+
+double ArgFloat(const NativeArgs& args, std::size_t i) {
+    const value& v = args[i];
+    if (!v.is_int() && !v.is_float()) Expecting(i, L"float");
+    return v.get_double();
+}
+
+bool ArgBool(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_BOOL, L"boolean").get_bool(); }
+
+std::wstring ArgString(const NativeArgs& args, std::size_t i) {
+    return Arg(args, i, VT_STRING, L"string").get_string();
+}
+
+const value& ArgArray(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_ARRAY, L"array"); }
+const value& ArgMap(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_MAP, L"object"); }
+const value& ArgFunction(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_FUNCTION, L"function"); }
+
+int ArgIntOr(const NativeArgs& args, std::size_t i, int fallback) {
+    return args[i].is_undefined() ? fallback : ArgInt(args, i);
+}
+
+std::wstring ArgStringOr(const NativeArgs& args, std::size_t i, std::wstring_view fallback) {
+    return args[i].is_undefined() ? std::wstring(fallback) : ArgString(args, i);
+}
+
+void RaiseScriptError(HVM vm, std::wstring text) {
+    if (vm == nullptr) return;
+    std::lock_guard lock(vm->mutex);
+    vm->lastError = std::move(text);
+    ++vm->errorCount;
+}
+
+std::wstring LastScriptError(HVM vm) {
+    if (vm == nullptr) return {};
+    std::lock_guard lock(vm->mutex);
+    return vm->lastError;
+}
+
+void ClearScriptError(HVM vm) {
+    if (vm == nullptr) return;
+    std::lock_guard lock(vm->mutex);
+    vm->lastError.clear();
+}
+
+bool DefineNativeObject(HVM vm, std::string_view name, std::shared_ptr<const NativeObjectDef> def) {
+    if (vm == nullptr || name.empty() || !def) return false;
+    std::lock_guard lock(vm->mutex);
+    vm->objects[std::string(name)] = std::move(def);
+    return true;
+}
+
+bool DefineNativeClass(HVM vm, std::shared_ptr<const NativeClassDef> def) {
+    if (vm == nullptr || !def || def->name.empty()) return false;
+    std::lock_guard lock(vm->mutex);
+    vm->classes[def->name] = std::move(def);
+    return true;
+}
+
+bool HasNative(HVM vm, std::string_view name) {
+    if (vm == nullptr) return false;
+    std::lock_guard lock(vm->mutex);
+    return vm->objects.find(name) != vm->objects.end() || vm->classes.find(name) != vm->classes.end();
+}
+
+value NewInstance(HVM vm, std::string_view className, void* data) {
+    if (vm == nullptr) return value();
+    auto cls = FindClass(vm, className);
+    return cls ? value::object(std::make_shared<ObjectBody>(std::move(cls), data)) : value();
+}
+
+void* InstanceData(const value& obj) {
+    const auto* body = obj.object_ptr();
+    return body != nullptr ? (*body)->data.load() : nullptr;
+}
+
+bool SetInstanceData(const value& obj, void* data) {
+    const auto* body = obj.object_ptr();
+    if (body == nullptr) return false;
+    (*body)->data.store(data);
+    return true;
+}
+
+std::string ClassName(const value& obj) {
+    const NativeClassDef* cls = ClassOf(obj);
+    return cls != nullptr ? cls->name : std::string();
+}
+
+value CallFunctionRef(const value& fn, std::span<const value> args) {
+    const FunctionRef* f = fn.function_ptr();
+    return f != nullptr && f->fn ? f->fn(args) : value();
+}
+
+DWORD VMThread(HVM vm) { return vm != nullptr ? vm->thread : 0; }
+
+namespace test {
+namespace {
+
+CallResult Failed(HVM vm, std::wstring text) {
+    RaiseScriptError(vm, text);
+    return CallResult{false, value(), std::move(text)};
+}
+
+// Runs a native as the VM would: a thrown script error ends the call and is recorded;
+// a raised one is recorded while the native's result is kept.
+CallResult Invoke(HVM vm, const NativeFn& fn, value self, std::vector<value> list) {
+    CallResult r;
+    if (!fn) return Failed(vm, L"not callable");
+    const std::uint64_t before = ErrorCount(vm);
+    try {
+        r.result = fn(vm, NativeArgs{std::move(self), std::move(list)});
+    } catch (const ScriptError& e) {
+        RaiseScriptError(vm, e.text());
+    } catch (const std::exception& e) {
+        RaiseScriptError(vm, text::FromUtf8(e.what()));
+    }
+    r.ok = ErrorCount(vm) == before;
+    if (!r.ok) r.error = LastScriptError(vm);
+    return r;
+}
+
+std::wstring Wide(std::string_view s) { return text::FromUtf8(s); }
+
+}  // namespace
+
+CallResult CallNative(HVM vm, std::string_view object, std::string_view method, std::vector<value> args) {
+    if (vm == nullptr) return {};
+    if (auto obj = FindObject(vm, object)) {
+        if (const auto* m = Named(obj->methods, method)) return Invoke(vm, m->fn, value(), std::move(args));
+    } else if (auto cls = FindClass(vm, object)) {
+        if (const auto* m = Named(cls->classMethods, method)) return Invoke(vm, m->fn, value(), std::move(args));
+    }
+    return Failed(vm, Wide(object) + L"." + Wide(method) + L" is not a method");
+}
+
+CallResult GetProperty(HVM vm, std::string_view object, std::string_view property) {
+    if (vm == nullptr) return {};
+    if (auto obj = FindObject(vm, object)) {
+        if (const auto* p = Named(obj->properties, property)) return Invoke(vm, p->get, value(), {});
+        if (const auto* c = Named(obj->constants, property)) return CallResult{true, c->v, {}};
+    } else if (auto cls = FindClass(vm, object)) {
+        if (const auto* c = Named(cls->constants, property)) return CallResult{true, c->v, {}};
+    }
+    return CallResult{true, value(), {}};  // an unknown property reads as undefined
+}
+
+CallResult SetProperty(HVM vm, std::string_view object, std::string_view property, value v) {
+    if (vm == nullptr) return {};
+    auto obj = FindObject(vm, object);
+    const NativeProperty* p = obj ? Named(obj->properties, property) : nullptr;
+    if (p == nullptr || !p->set) {
+        return Failed(vm, Wide(object) + L"." + Wide(property) + L" is read-only");
+    }
+    NativeSetter set = p->set;
+    return Invoke(
+        vm,
+        [set](HVM m, const NativeArgs& args) {
+            set(m, args.self, args[0]);
+            return value();
+        },
+        value(), {std::move(v)});
+}
+
+CallResult Construct(HVM vm, std::string_view className, std::vector<value> args) {
+    if (vm == nullptr) return {};
+    auto cls = FindClass(vm, className);
+    if (!cls) return Failed(vm, Wide(className) + L" is not a class");
+    value instance = value::object(std::make_shared<ObjectBody>(cls, nullptr));
+    if (!cls->constructor) return CallResult{true, instance, {}};
+    CallResult r = Invoke(vm, cls->constructor, instance, std::move(args));
+    r.result = r.ok ? instance : value::null();
+    return r;
+}
+
+CallResult CallMethod(HVM vm, const value& instance, std::string_view method, std::vector<value> args) {
+    if (vm == nullptr) return {};
+    const NativeClassDef* cls = ClassOf(instance);
+    const NativeMethod* m = cls != nullptr ? Named(cls->methods, method) : nullptr;
+    if (m == nullptr) return Failed(vm, Wide(method) + L" is not a method");
+    return Invoke(vm, m->fn, instance, std::move(args));
+}
+
+CallResult GetInstanceProperty(HVM vm, const value& instance, std::string_view property) {
+    if (vm == nullptr) return {};
+    const NativeClassDef* cls = ClassOf(instance);
+    const NativeProperty* p = cls != nullptr ? Named(cls->properties, property) : nullptr;
+    if (p == nullptr) return CallResult{true, value(), {}};
+    return Invoke(vm, p->get, instance, {});
+}
+
+CallResult GetItem(HVM vm, const value& instance, value key) {
+    if (vm == nullptr) return {};
+    const NativeClassDef* cls = ClassOf(instance);
+    if (cls == nullptr || !cls->getItem) return Failed(vm, L"no item access");
+    return Invoke(vm, cls->getItem, instance, {std::move(key)});
+}
+
+CallResult Iterate(HVM vm, const value& instance) {
+    if (vm == nullptr) return {};
+    const NativeClassDef* cls = ClassOf(instance);
+    if (cls == nullptr || !cls->iterate) return Failed(vm, L"not iterable");
+    auto iterate = cls->iterate;
+    return Invoke(
+        vm, [iterate](HVM m, const NativeArgs& args) { return value::make_array(iterate(m, args.self)); }, instance,
+        {});
+}
+
+}  // namespace test
+}  // namespace uie
+
+HVM SciterGetVM(HWND hwnd) {
+    DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+    return thread != 0 ? uie::VMForThread(thread) : nullptr;
+}
+
+BOOL Sciter_v2V(HVM, const VALUE* scriptValue, VALUE* out, BOOL) {
+    if (scriptValue == nullptr || out == nullptr) return FALSE;
+    *out = *scriptValue;
+    return TRUE;
+}
+
+BOOL Sciter_V2v(HVM, const VALUE* in, VALUE* scriptValue) {
+    if (in == nullptr || scriptValue == nullptr) return FALSE;
+    *scriptValue = *in;
+    return TRUE;
+}
