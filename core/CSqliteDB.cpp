@@ -82,6 +82,7 @@ int CSqliteDB::execDML(const std::wstring& sql) {
     checkDB();
     for (int attempt = 0;; ++attempt) {
         sqlite3_stmt* statement = compile(sql);
+        if (statement == nullptr) return 0;  // an empty text or a comment: nothing to run
         const int rc = sqlite3_step(statement);
         const int frc = sqlite3_finalize(statement);
         if (rc == SQLITE_ERROR) throwError(SQLITE_ERROR);

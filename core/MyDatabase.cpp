@@ -119,6 +119,17 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
     return result;
 }
 
+int CMyDatabase::ExecSQLSetFromArray(const uie::value& statements) {
+    if (statements.length() < 1) return 0;
+    const uie::value key(std::wstring(L"sql"));
+    std::vector<std::wstring> list;
+    for (std::size_t i = 0; i < statements.length(); ++i) {
+        const uie::value sql = statements.nth(i).get_item(key);
+        list.push_back(sql.is_string() ? sql.get_string() : std::wstring());
+    }
+    return ExecSQLSet(list, true);
+}
+
 int CMyDatabase::SetMaxDeletedRecNo(const std::wstring& columnName, int value) {
     if (value < 0 || !IsColumnName(columnName)) return -2;
     std::lock_guard<std::mutex> serial(m_serialLock);
@@ -217,6 +228,26 @@ int CMyDatabase::ReadFieldValueField(const std::wstring& tableName, const std::w
     if (SelectRows(g_Config.m_config.userDBName, sql, rows, sql.c_str()) < 0) return defaultValue;
     if (rows.empty() || rows.front().empty()) return defaultValue;
     return text::WToI(rows.front().front().c_str());
+}
+
+uie::value CMyDatabase::SelectSQL(const std::wstring& sql) {
+    try {
+        CSqliteDB db;
+        db.open(g_Config.m_config.userDBName);
+        CSqliteQuery query = db.execQuery(sql);
+        uie::value rows = uie::value::make_array();
+        for (; !query.eof(); query.nextRow()) {
+            uie::value row = uie::value::make_map();
+            for (int i = 0; i < query.numFields(); ++i) row.set_item(query.fieldName(i), query.getStringField(i));
+            rows.append(std::move(row));
+        }
+        query.finalize();
+        db.close();
+        return rows;
+    } catch (const CSqliteException& e) {
+        LogException(LOG_MESSAGE, L"CMyDatabase::SelectSQL", sql, e);
+        return uie::value(-1);
+    }
 }
 
 int CMyDatabase::ReadRecordCount(const std::wstring& tableName, const std::wstring& whereClause) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Value.h"
+
 class CSQLThread;
 
 using SqlRows = std::vector<std::vector<std::wstring>>;
@@ -37,6 +39,9 @@ public:
     // 0, -1 when the lock or a statement failed (nothing of the list stays applied
     // inside a transaction), -2 on any other database failure.
     int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction);
+    // The "sql" text of each element of a script array, run in one transaction; 0 for
+    // an empty array.
+    int ExecSQLSetFromArray(const uie::value& statements);
     int SetMaxDeletedRecNo(const std::wstring& columnName, int value);
     // Reserves count consecutive numbers of the counter and returns the first.
     int MakeSerialNo(int serialCode, int count);
@@ -49,6 +54,8 @@ public:
     // Number form: the first column as a number, defaultValue when no row or on error.
     int ReadFieldValueField(const std::wstring& tableName, const std::wstring& fieldExpr,
                             const std::wstring& whereClause, int defaultValue);
+    // An array with one map per row, column names to texts; the integer -1 on error.
+    uie::value SelectSQL(const std::wstring& sql);
     int ReadRecordCount(const std::wstring& tableName, const std::wstring& whereClause);
 
     std::wstring GetDictLiveIndexIDName(const std::wstring& indexID);

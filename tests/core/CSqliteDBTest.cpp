@@ -67,6 +67,8 @@ TEST_F(CSqliteDBTest, QueryReadsRowsColumnsAndNullsAsText) {
     q.nextRow();
     EXPECT_TRUE(q.eof());
     EXPECT_EQ(db_.execDML(L"update t set b = 'x' where a = 99"), 0);
+    EXPECT_EQ(db_.execDML(L""), 0);
+    EXPECT_EQ(db_.execDML(L"-- nothing"), 0);
 }
 
 TEST_F(CSqliteDBTest, FaultsCarryTheirCodesAndTexts) {

@@ -173,6 +173,24 @@ TEST_F(MyDatabaseTest, LocalDatePlusDays) {
     EXPECT_EQ(GetDateAddDays(0), -1);
 }
 
+TEST_F(MyDatabaseTest, ScriptFacingReadsAndWrites) {
+    const uie::value rows = db_->SelectSQL(L"select serialCode, serialName from tSerialNo where serialCode=5000");
+    ASSERT_TRUE(rows.is_array());
+    ASSERT_EQ(rows.length(), 1u);
+    EXPECT_EQ(rows.nth(0).to_json(), L"{\"serialCode\":\"5000\",\"serialName\":\"AlertNo\"}");
+    EXPECT_EQ(db_->SelectSQL(L"select nope from tSerialNo").get_int(), -1);
+
+    EXPECT_EQ(db_->ExecSQLSetFromArray(uie::value::make_array()), 0);
+    auto list = uie::value::from_json(
+        L"[{\"sql\":\"update tUser set note='a'\"},{\"sql\":\"update tUser set nonsense=1\"}]");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(db_->ExecSQLSetFromArray(*list), -1);
+    EXPECT_NE(Read(L"select note from tUser"), L"a");
+    list = uie::value::from_json(L"[{\"sql\":\"update tUser set note='b'\"},{\"other\":1}]");
+    EXPECT_EQ(db_->ExecSQLSetFromArray(*list), 0);  // an element without "sql" runs an empty text
+    EXPECT_EQ(Read(L"select note from tUser"), L"b");
+}
+
 TEST(MyDatabaseBeforeInitTest, WritesAreRefused) {
     CMyDatabase db;
     EXPECT_EQ(db.ExecSQL(L"select 1"), -1);
