@@ -391,7 +391,9 @@ UINT ParseProfileInt(std::wstring_view s) {
     return static_cast<UINT>(static_cast<int>(signedValue));
 }
 
-BOOL DeleteSection(Document& doc, const wchar_t* section, const wchar_t* fileName) {
+// Drops the lines of the section for which drop() holds, then saves when any went.
+template <class Drop>
+BOOL RemoveLines(Document& doc, const wchar_t* section, const wchar_t* fileName, Drop drop) {
     bool inSection = false;
     bool removed = false;
     std::vector<Line> kept;
@@ -401,7 +403,7 @@ BOOL DeleteSection(Document& doc, const wchar_t* section, const wchar_t* fileNam
         if (p.kind == Kind::Section) {
             inSection = SameName(p.name, section);
         }
-        if (inSection) {
+        if (inSection && drop(p)) {
             removed = true;
         } else {
             kept.push_back(std::move(line));
@@ -411,25 +413,14 @@ BOOL DeleteSection(Document& doc, const wchar_t* section, const wchar_t* fileNam
     return !removed || Save(fileName, doc) ? TRUE : FALSE;
 }
 
+BOOL DeleteSection(Document& doc, const wchar_t* section, const wchar_t* fileName) {
+    return RemoveLines(doc, section, fileName, [](const Parsed&) { return true; });
+}
+
+// Every copy of the key goes, so no later duplicate shows through after the delete.
 BOOL DeleteKey(Document& doc, const wchar_t* section, const wchar_t* key, const wchar_t* fileName) {
-    bool inSection = false;
-    bool removed = false;
-    std::vector<Line> kept;
-    kept.reserve(doc.lines.size());
-    for (Line& line : doc.lines) {
-        const Parsed p = Parse(line.text);
-        if (p.kind == Kind::Section) {
-            inSection = SameName(p.name, section);
-        }
-        // Every copy goes, so no later duplicate shows through after the delete.
-        if (inSection && p.kind == Kind::Key && SameName(p.name, key)) {
-            removed = true;
-        } else {
-            kept.push_back(std::move(line));
-        }
-    }
-    doc.lines = std::move(kept);
-    return !removed || Save(fileName, doc) ? TRUE : FALSE;
+    return RemoveLines(doc, section, fileName,
+                       [key](const Parsed& p) { return p.kind == Kind::Key && SameName(p.name, key); });
 }
 
 BOOL SetKey(Document& doc, const wchar_t* section, const wchar_t* key, const wchar_t* value, const wchar_t* fileName) {
