@@ -10,7 +10,7 @@
 #include "MainFrame.h"
 #include "Quorvix.h"
 #include "Text.h"
-#include "UserInfo.h"
+#include "userInfo.h"
 
 CCommunication* g_pCommunication = nullptr;
 

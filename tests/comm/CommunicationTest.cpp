@@ -8,7 +8,7 @@
 #include "LogReader.h"
 #include "MainFrame.h"
 #include "TrayIcon.h"
-#include "UserInfo.h"
+#include "userInfo.h"
 #include "WaitFor.h"
 #include "Window.h"
 

@@ -8,7 +8,7 @@
 #include "Quorvix.h"
 #include "Text.h"
 #include "global.h"
-#include "UserInfo.h"
+#include "userInfo.h"
 #include "WaitFor.h"
 
 namespace {

@@ -1,0 +1,15 @@
+#include "HealthResources.h"
+
+#include <memory>
+
+CHealthResources* g_pHealthResources = nullptr;
+
+CHealthResources::CHealthResources() = default;
+
+int CHealthResources::LoadFromDB() { return 1; }
+
+int CHealthResources::RegisterScriptObject(HVM vm) {
+    static const auto def = std::make_shared<const uie::NativeObjectDef>();
+    uie::DefineNativeObject(vm, "healthResources", def);
+    return 1;
+}

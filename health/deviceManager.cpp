@@ -1,0 +1,15 @@
+#include "deviceManager.h"
+
+#include <memory>
+
+CDeviceManager* g_pDeviceManager = nullptr;
+
+CDeviceManager::CDeviceManager() = default;
+
+int CDeviceManager::LoadFromDB() { return 0; }
+
+int CDeviceManager::RegisterScriptObject(HVM vm) {
+    static const auto def = std::make_shared<const uie::NativeObjectDef>();
+    uie::DefineNativeObject(vm, "deviceManager", def);
+    return 1;
+}

@@ -1,0 +1,7 @@
+#include "funcOp.h"
+
+CFuncOp* g_pFuncOp = nullptr;
+
+CFuncOp::CFuncOp() = default;
+
+bool CFuncOp::ReadFuncOpFromDB() { return true; }

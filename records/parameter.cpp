@@ -1,0 +1,7 @@
+#include "parameter.h"
+
+CParameter* g_pParameter = nullptr;
+
+CParameter::CParameter() = default;
+
+int CParameter::ReadParameterFromDB() { return 1; }

@@ -1,0 +1,15 @@
+#include "realWeather.h"
+
+#include <memory>
+
+CRealWeather* g_pRealWeather = nullptr;
+
+CRealWeather::CRealWeather() = default;
+
+int CRealWeather::LoadFromDB(int /*areaCodeNo*/) { return 0; }
+
+int CRealWeather::RegisterScriptObject(HVM vm) {
+    static const auto def = std::make_shared<const uie::NativeObjectDef>();
+    uie::DefineNativeObject(vm, "realWeather", def);
+    return 1;
+}
