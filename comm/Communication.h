@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ScriptVM.h"
 #include "SocketThread.h"
 #include "WinTypes.h"
 
@@ -160,6 +161,13 @@ public:
     void SetUserID(const std::wstring& userID);
     std::wstring GetAddressNote() const;
     void SetAddressNote(const std::wstring& note);
+
+    // Starts a login with the account (Login.cpp); 0 when started.
+    int UserLogin_asyn(const std::wstring& account, const std::wstring& password, bool rememberPassword,
+                       bool autoLoginWhenRun);
+
+    // Defines the script object "comm" on one page's VM (CommScriptObject.cpp).
+    bool RegisterScriptObject(HVM vm);
 
     std::atomic<bool> m_bRememberPassword{false};
     std::atomic<bool> m_bAutoLoginWhenRun{false};

@@ -1,17 +1,119 @@
 #include "Quorvix.h"
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
-#include <string>
 #include <system_error>
 
+#include "Alert.h"
+#include "Communication.h"
+#include "Config.h"
 #include "CxLog.h"
 #include "DynamicLibrary.h"
+#include "HealthElementSource.h"
+#include "HealthElementSourceType.h"
+#include "HealthElementType.h"
+#include "HealthResources.h"
 #include "Hooks.h"
+#include "LoginWin.h"
+#include "MainFrame.h"
+#include "MyDatabase.h"
+#include "NamedMutex.h"
+#include "LastError.h"
+#include "Signals.h"
+#include "SystemInfo.h"
+#include "Testing.h"
 #include "Text.h"
+#include "UiThreadManager.h"
+#include "UserOperation.h"
+#include "article.h"
+#include "assessInfo.h"
+#include "deviceManager.h"
+#include "focusArticle.h"
+#include "funcOp.h"
+#include "global.h"
+#include "healthNote.h"
+#include "lifeIndex.h"
+#include "parameter.h"
+#include "publicMess.h"
+#include "realWeather.h"
+#include "userAction.h"
+#include "userEnvironment.h"
+#include "userExInfo.h"
+#include "userGroupMess.h"
+#include "userInfo.h"
+#include "userMess.h"
+#include "userTypeMess.h"
+#include "weatherForecast.h"
 
 std::atomic<int> g_nRunState{1};
 std::atomic<int> g_nRunMode{0};
+std::atomic<int> g_nOsVersion{0};
+std::atomic<bool> g_bAllDataLoaded{false};
+
+namespace {
+
+constexpr int kSocketTimeoutMs = 30000;
+constexpr int kSoundResource = 134;
+
+// The log file and time offset the crash filter writes with: nothing may be looked up
+// inside a signal handler.
+std::string g_crashLogFile;
+long g_crashUtcOffset = 0;
+
+template <class T>
+bool Make(T*& global) {
+    if (global == nullptr) global = new (std::nothrow) T();
+    return global != nullptr;
+}
+
+void WaitUntilReady(const CSciterWindow& window) {
+    while (window.GetState() != CSciterWindow::kStateReady && g_nRunState != 4) Sleep(10);
+}
+
+void CreateCommunication() {
+    if (g_pCommunication != nullptr) return;
+    g_pCommunication = new (std::nothrow) CCommunication();
+    if (g_pCommunication == nullptr) return;
+    const struConfig& c = g_Config.m_config;
+    g_pCommunication->SetSocketThreadCount(3);
+    g_pCommunication->SetServer(c.LoginURL, c.LoginPort, c.socketType, kSocketTimeoutMs);
+    g_pCommunication->SetServerBak(c.LoginURLBak, c.LoginPortBak, c.socketTypeBak, kSocketTimeoutMs);
+}
+
+}  // namespace
+
+bool CanLoginAutomatically(const struConfig& c) {
+    return (g_nRunMode > 0 || c.AutoLoginWhenRun) && !c.LoginAccount.empty() && !c.LoginPassword.empty() &&
+           !c.UserID.empty() && c.UserNo > 0;
+}
+
+int RunModeFromCommandLine(const std::wstring& cmdLine) {
+    if (cmdLine.find(L"autoRun") != std::wstring::npos) return 1;
+    if (cmdLine.find(L"dataSync") != std::wstring::npos) return 2;
+    return 0;
+}
+
+int WindowsVersionCode(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
+    if (platformId != VER_PLATFORM_WIN32_NT) return 1;
+    if (major == 5) return minor == 0 ? 2 : minor == 1 ? 3 : minor == 2 ? 4 : 1;
+    if (major == 6) {
+        if (build < 7000) return 5;
+        return minor == 2 ? 7 : 6;
+    }
+    if (major > 6 && minor == 0) return 7;
+    return 1;
+}
+
+void GetWindowsVersion() {
+    g_nOsVersion = 1;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (GetVersionExW(&info)) {
+        g_nOsVersion = WindowsVersionCode(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
+                                          info.dwBuildNumber);
+    }
+}
 
 int SetCurDir() {
     wchar_t path[MAX_PATH] = {};
@@ -28,10 +130,181 @@ int SetCurDir() {
     return 1;
 }
 
+void CustomUnhandledExceptionFilter(int) {
+    char state[12];
+    char text[48] = "g_nRunState[";
+    std::strncat(text, FormatIntSafe(g_nRunState.load(), state), sizeof text - std::strlen(text) - 1);
+    std::strncat(text, "],carsh!", sizeof text - std::strlen(text) - 1);
+    AppendLogLineSafe(g_crashLogFile.c_str(), "Message", "Quorvix.cpp", "CustomUnhandledExceptionFilter", __LINE__,
+                      text, g_crashUtcOffset);
+}
+
+int InitMainObject() {
+    const bool made = Make(g_pUserInfo) && Make(g_pUserExInfo) && Make(g_pUserOperation) &&
+                      Make(g_pWeatherForecast) && Make(g_pRealWeather) && Make(g_pLifeIndex) && Make(g_pPublicMess) &&
+                      Make(g_pUserTypeMess) && Make(g_pUserGroupMess) && Make(g_pUserMess) &&
+                      Make(g_pUserEnvironment) && Make(g_pAssessInfo) && Make(g_pFocusArticle) && Make(g_pArticle) &&
+                      Make(g_pParameter) && Make(g_pFuncOp) && Make(g_pUserAction) && Make(g_pHealthNote) &&
+                      Make(g_pAlert) && Make(g_pTesting) && Make(g_pHealthElementSourceType) &&
+                      Make(g_pHealthElementSource) && Make(g_pHealthElementType) && Make(g_pHealthResources) &&
+                      Make(g_pDeviceManager);
+    if (!made) return -1;
+    if (g_pMainFrame != nullptr) return 0;
+    if (!Make(g_pMainFrame)) ExitNow(-1);
+    return 0;
+}
+
+void ShowLoadingStep(std::wstring label) {
+    if (g_pCommunication != nullptr) g_pCommunication->SetStatusText(label + L"...");
+    if (g_pLoginWin != nullptr) g_pLoginWin->PostUpdateLoginStatus();
+}
+
+int LoadAllData() {
+    if (g_bAllDataLoaded.exchange(true)) return 0;
+    if (g_pMyDatabase != nullptr) g_pMyDatabase->Init();
+    const int areaCodeNo = g_pCommunication != nullptr ? g_pCommunication->m_nAreaCodeNo.load() : -1;
+
+    ShowLoadingStep(L"加载用户基本信息");
+    if (g_pUserInfo != nullptr && g_pUserInfo->ReadUserFromDB() == 0) return -1;
+    ShowLoadingStep(L"加载用户扩展信息");
+    if (g_pUserExInfo != nullptr && g_pUserExInfo->ReadUserExFromDB() == 0) return -1;
+    ShowLoadingStep(L"加载健康来源类型信息");
+    if (g_pHealthElementSourceType != nullptr) g_pHealthElementSourceType->LoadFromDB();
+    ShowLoadingStep(L"加载健康来源信息");
+    if (g_pHealthElementSource != nullptr) g_pHealthElementSource->LoadFromDB();
+    ShowLoadingStep(L"加载健康元素类型信息");
+    if (g_pHealthElementType != nullptr) g_pHealthElementType->LoadFromDB();
+    ShowLoadingStep(L"加载健康元素信息");
+    if (g_pHealthResources != nullptr) g_pHealthResources->LoadFromDB();
+    ShowLoadingStep(L"加载用户操作信息");
+    if (g_pUserOperation != nullptr && g_pUserOperation->StartWork() < 0) return -1;
+    ShowLoadingStep(L"加载天气预报信息");
+    if (g_pWeatherForecast != nullptr) g_pWeatherForecast->LoadFromDB(areaCodeNo);
+    ShowLoadingStep(L"加载天气实况信息");
+    if (g_pRealWeather != nullptr) g_pRealWeather->LoadFromDB(areaCodeNo);
+    ShowLoadingStep(L"加载生活指数信息");
+    if (g_pLifeIndex != nullptr) g_pLifeIndex->LoadFromDB(areaCodeNo);
+    ShowLoadingStep(L"加载公共消息");
+    if (g_pPublicMess != nullptr) g_pPublicMess->LoadFromDB();
+    ShowLoadingStep(L"加载用户分类消息");
+    if (g_pUserTypeMess != nullptr) g_pUserTypeMess->LoadFromDB();
+    ShowLoadingStep(L"加载用户组消息");
+    if (g_pUserGroupMess != nullptr) g_pUserGroupMess->LoadFromDB();
+    ShowLoadingStep(L"加载用户消息");
+    if (g_pUserMess != nullptr) g_pUserMess->LoadFromDB();
+    ShowLoadingStep(L"加载提醒信息");
+    if (g_pAlert != nullptr && g_pAlert->StartWork() == 0) return -1;
+    ShowLoadingStep(L"加载提醒信息");
+    if (g_pTesting != nullptr && g_pTesting->StartWork() == 0) return -1;
+    ShowLoadingStep(L"加载用户环境信息");
+    if (g_pUserEnvironment != nullptr && g_pUserEnvironment->LoadFromDB() < 0) return -1;
+    ShowLoadingStep(L"加载评估信息");
+    if (g_pAssessInfo != nullptr && g_pAssessInfo->LoadFromDB() == 0) return -1;
+    ShowLoadingStep(L"加载今日资讯信息");
+    if (g_pFocusArticle != nullptr) g_pFocusArticle->LoadFromDB();
+    ShowLoadingStep(L"加载资讯订阅信息");
+    if (g_pArticle != nullptr) g_pArticle->LoadFromDB();
+    ShowLoadingStep(L"加载系统参数信息");
+    if (g_pParameter != nullptr && g_pParameter->ReadParameterFromDB() == 0) return -1;
+    if (g_pFuncOp != nullptr) g_pFuncOp->ReadFuncOpFromDB();
+    ShowLoadingStep(L"加载用户活动信息");
+    if (g_pUserAction != nullptr) g_pUserAction->LoadFromDB();
+    if (g_pDeviceManager != nullptr) g_pDeviceManager->LoadFromDB();
+    ShowLoadingStep(L"加载健康笔记信息");
+    if (g_pHealthNote != nullptr) g_pHealthNote->LoadFromDB();
+    ShowLoadingStep(L"加载主界面框架");
+    if (g_pMainFrame != nullptr) g_pMainFrame->Start();
+    return 0;
+}
+
+int RegisterScriptObjects(HVM vm) {
+    // "share" comes first once it exists; then every singleton in this order.
+    if (g_pUserOperation != nullptr) g_pUserOperation->RegisterScriptObject(vm);
+    if (g_pUserInfo != nullptr) g_pUserInfo->RegisterScriptObject(vm);
+    if (g_pUserExInfo != nullptr) g_pUserExInfo->RegisterScriptObject(vm);
+    if (g_pUserEnvironment != nullptr) g_pUserEnvironment->RegisterScriptObject(vm);
+    if (g_pAssessInfo != nullptr) g_pAssessInfo->RegisterScriptObject(vm);
+    if (g_pWeatherForecast != nullptr) g_pWeatherForecast->RegisterScriptObject(vm);
+    if (g_pRealWeather != nullptr) g_pRealWeather->RegisterScriptObject(vm);
+    if (g_pLifeIndex != nullptr) g_pLifeIndex->RegisterScriptObject(vm);
+    if (g_pAlert != nullptr) g_pAlert->RegisterScriptObject(vm);
+    if (g_pTesting != nullptr) g_pTesting->RegisterScriptObject(vm);
+    if (g_pArticle != nullptr) g_pArticle->RegisterScriptObject(vm);
+    if (g_pFocusArticle != nullptr) g_pFocusArticle->RegisterScriptObject(vm);
+    if (g_pPublicMess != nullptr) g_pPublicMess->RegisterScriptObject(vm);
+    if (g_pUserMess != nullptr) g_pUserMess->RegisterScriptObject(vm);
+    if (g_pUserTypeMess != nullptr) g_pUserTypeMess->RegisterScriptObject(vm);
+    if (g_pUserGroupMess != nullptr) g_pUserGroupMess->RegisterScriptObject(vm);
+    if (g_pHealthElementSourceType != nullptr) g_pHealthElementSourceType->RegisterScriptObject(vm);
+    if (g_pHealthElementSource != nullptr) g_pHealthElementSource->RegisterScriptObject(vm);
+    if (g_pHealthElementType != nullptr) g_pHealthElementType->RegisterScriptObject(vm);
+    if (g_pHealthResources != nullptr) g_pHealthResources->RegisterScriptObject(vm);
+    if (g_pDeviceManager != nullptr) g_pDeviceManager->RegisterScriptObject(vm);
+    return 1;
+}
+
 void AppExit() {
     LOGF(LOG_MESSAGE, L"AppExit", L"AppExit...");
+    if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
     g_nRunState = 4;
     Sleep(300);
     CxLog::GetInstance()->Flush(std::chrono::milliseconds(500));
     ExitProcess(0);
+}
+
+int wWinMain(const std::wstring& cmdLine) {
+    InstallCrashHandler(CustomUnhandledExceptionFilter);
+    CreateMutexW(nullptr, FALSE, L"quorvix.exe");  // held for the life of the process
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        MessageBoxW(nullptr, L"Quorvix客户端正在运行或尚未结束, 不允许重复运行。", L"警示", 0x40030);
+        return 0;
+    }
+    if (SetCurDir() == 0) return 0;
+    g_crashLogFile = CxLog::GetInstance()->FileName().string();
+    g_crashUtcOffset = LocalUtcOffset();
+    LOGF(LOG_MESSAGE, L"wWinMain", L"Start...");
+    if (g_nOsVersion == 0) GetWindowsVersion();
+    SetNotificationSound(kSoundResource, GetModuleHandleW(nullptr), 0, FALSE);
+
+    LOGF(LOG_MESSAGE, L"wWinMain", L"InitConfig");
+    if (g_Config.InitConfig() < 0) {
+        LOGF(LOG_ERROR, L"wWinMain", L"g_Config.InitConfig() < 0 !!!");
+        return -1;
+    }
+    g_nRunMode = RunModeFromCommandLine(cmdLine);
+    g_Config.m_config.runMode = g_nRunMode;
+    if (g_pMyDatabase == nullptr) g_pMyDatabase = new (std::nothrow) CMyDatabase();
+    if (g_pMyDatabase == nullptr) {
+        LOGF(LOG_ERROR, L"wWinMain", L"g_pMyDatabase == NULL!!!");
+        return -1;
+    }
+    CreateCommunication();
+    if (g_pCommunication == nullptr) {
+        LOGF(LOG_ERROR, L"wWinMain", L"g_pCommunication == NULL!!!");
+        return -1;
+    }
+    LOGF(LOG_MESSAGE, L"wWinMain", L"InitMainObiect");
+    InitMainObject();
+
+    if (g_pLoginWin == nullptr) {
+        if (!Make(g_pLoginWin)) {
+            LOGF(LOG_ERROR, L"wWinMain", L"g_pLoginWin == NULL!!!");
+            return -1;
+        }
+        const struConfig& c = g_Config.m_config;
+        if (CanLoginAutomatically(c)) {
+            g_pLoginWin->Start();
+            WaitUntilReady(*g_pLoginWin);
+            g_pCommunication->UserLogin_asyn(c.LoginAccount, c.LoginPassword, c.RememberPassword, c.AutoLoginWhenRun);
+            LOGF(LOG_MESSAGE, L"wWinMain", L"自动登录-异步登录");
+        } else {
+            g_pLoginWin->m_cs.showOnCreate = true;
+            g_pLoginWin->Start();
+            WaitUntilReady(*g_pLoginWin);
+            LOGF(LOG_MESSAGE, L"wWinMain", L"Login window shown");
+        }
+    }
+    g_UiThreads.Run();
+    AppExit();
+    return 0;
 }

@@ -1,16 +1,60 @@
-// Program-wide state and the orderly end of the process.
+// Program entry and start-up: the program-wide state, the creation of the main objects,
+// the loading of all data after login, the script objects of every page, and the
+// orderly end of the process.
 #pragma once
 
 #include <atomic>
+#include <string>
+
+#include "ScriptVM.h"
+#include "WinTypes.h"
 
 // 1 while the program runs; 4 once it is ending, which every worker loop checks.
 extern std::atomic<int> g_nRunState;
 // 1 started with "autoRun", 2 with "dataSync", else 0.
 extern std::atomic<int> g_nRunMode;
+// The system's version code 1..7, sent to the server; 0 until known.
+extern std::atomic<int> g_nOsVersion;
+// Set by the first LoadAllData; the data is loaded once per process.
+extern std::atomic<bool> g_bAllDataLoaded;
+
+// The program's entry with its command line; 0 or -1 on the early exits. The normal
+// end is AppExit.
+int wWinMain(const std::wstring& cmdLine);
 
 // Makes the program's own folder the current directory; 1, or 0 on failure.
 int SetCurDir();
 
-// Ends the process from any thread: the run state turns to 4, the log is written out,
-// and the process ends with code 0. Returns only when a test replaced the exit hook.
+// The code for a system version: 2 for 5.0, 3 for 5.1, 4 for 5.2, 5 to 7 for 6.x and
+// later, 1 for anything else.
+int WindowsVersionCode(DWORD platformId, DWORD major, DWORD minor, DWORD build);
+void GetWindowsVersion();
+
+// 1 for "autoRun", else 2 for "dataSync", else 0 (case-sensitive, anywhere in the line).
+int RunModeFromCommandLine(const std::wstring& cmdLine);
+
+struct struConfig;
+// The stored account allows logging in without the login page: run mode above 0 or the
+// automatic-login setting, and account, password, user id and a user number above 0.
+bool CanLoginAutomatically(const struConfig& config);
+
+// Creates every singleton whose global is still null, in a fixed order; -1 when one
+// could not be made.
+int InitMainObject();
+
+// The loading sequence after login; 0, or -1 when a step that must succeed failed.
+int LoadAllData();
+
+// Shows one loading step on the login page as "<label>...".
+void ShowLoadingStep(std::wstring label);
+
+// Registers the script objects of the program's singletons that exist now on one
+// page's VM, before the page loads. Returns 1.
+int RegisterScriptObjects(HVM vm);
+
+// Logs the run state and ends the process on a fatal signal.
+void CustomUnhandledExceptionFilter(int signal);
+
+// Ends the process from any thread: the main window's orderly end, run state 4, the
+// log written out, exit code 0. Returns only when a test replaced the exit hook.
 void AppExit();

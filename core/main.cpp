@@ -1,12 +1,17 @@
-// Program entry.
-#include <chrono>
+// Program entry: the command line passed on, and a terminal's Ctrl-C or SIGTERM ending
+// the program as the tray menu's exit command does.
+#include <string>
 
-#include "CxLog.h"
 #include "Quorvix.h"
+#include "Signals.h"
+#include "Text.h"
 
-int main() {
-    if (SetCurDir() == 0) return 0;
-    LOGF(LOG_MESSAGE, L"wWinMain", L"Start...");
-    CxLog::GetInstance()->Flush(std::chrono::milliseconds(1000));
-    return 0;
+int main(int argc, char** argv) {
+    StartTerminationWatcher([] { AppExit(); });
+    std::wstring cmdLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) cmdLine += L' ';
+        cmdLine += text::FromUtf8(argv[i]);
+    }
+    return wWinMain(cmdLine);
 }

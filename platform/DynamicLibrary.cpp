@@ -73,6 +73,12 @@ BOOL FreeLibrary(HMODULE module) {
     return TRUE;
 }
 
+HMODULE GetModuleHandleW(const wchar_t* name) {
+    if (name == nullptr) return static_cast<HMODULE>(dlopen(nullptr, RTLD_NOW));
+    const auto file = LibraryFileFor(std::filesystem::path(text::ToUtf8(name)));
+    return static_cast<HMODULE>(dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD));
+}
+
 DWORD GetModuleFileNameW(HMODULE module, wchar_t* out, DWORD size) {
     if (out == nullptr || size == 0) return 0;
     std::error_code ec;

@@ -19,6 +19,8 @@ HMODULE LoadLibraryW(const wchar_t* name);
 // Null with ERROR_PROC_NOT_FOUND when the export is missing.
 FARPROC GetProcAddress(HMODULE module, const char* exportName);
 BOOL FreeLibrary(HMODULE module);
+// The program itself for a null name, else a library already loaded; null otherwise.
+HMODULE GetModuleHandleW(const wchar_t* name);
 // The path of a loaded library, or of the program itself when module is null, cut to
 // size - 1 characters; returns the characters copied (0 on failure).
 DWORD GetModuleFileNameW(HMODULE module, wchar_t* out, DWORD size);

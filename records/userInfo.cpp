@@ -2,11 +2,18 @@
 
 #include <memory>
 
+#include "MyDatabase.h"
+
 CUserInfo* g_pUserInfo = nullptr;
 
 CUserInfo::CUserInfo() = default;
 
-int CUserInfo::ReadUserFromDB() { return 1; }
+// 1 when the user's profile row could be read, else 0 (the loading sequence stops).
+int CUserInfo::ReadUserFromDB() {
+    SqlRows rows;
+    if (g_pMyDatabase == nullptr || g_pMyDatabase->SelectTableWithReturn(L"select * from tUser ;", rows) != 0) return 0;
+    return rows.empty() ? 0 : 1;
+}
 
 int CUserInfo::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "WinTypes.h"
+
 class CTrayIcon {
 public:
     static constexpr int kNormalIcon = 0;
@@ -16,9 +18,14 @@ public:
     void Notify(int mode);
     int GetShownIndex() const { return m_nShownIndex.load(); }
 
+    // The icon's callback message (mouse message in lParam), as a window receives it.
+    void OnNotify(WPARAM id, LPARAM mouseMsg);
+    LPARAM GetLastNotify() const { return m_lastNotify.load(); }
+
 private:
     std::atomic<int> m_nIconIndex{kNormalIcon};
     std::atomic<int> m_nShownIndex{kNormalIcon};
+    std::atomic<LPARAM> m_lastNotify{0};
 };
 
 // Null until the main frame makes the icon.

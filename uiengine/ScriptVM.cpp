@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "EngineTest.h"
 #include "Text.h"
@@ -32,6 +33,7 @@ public:
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<const NativeObjectDef>, std::less<>> objects;
     std::map<std::string, std::shared_ptr<const NativeClassDef>, std::less<>> classes;
+    std::vector<std::string> definedOrder;  // each name once, as first defined
     std::wstring lastError;
     std::uint64_t errorCount = 0;
 };
@@ -151,15 +153,23 @@ void ClearScriptError(HVM vm) {
 bool DefineNativeObject(HVM vm, std::string_view name, std::shared_ptr<const NativeObjectDef> def) {
     if (vm == nullptr || name.empty() || !def) return false;
     std::lock_guard lock(vm->mutex);
-    vm->objects[std::string(name)] = std::move(def);
+    const auto [it, added] = vm->objects.insert_or_assign(std::string(name), std::move(def));
+    if (added) vm->definedOrder.push_back(it->first);
     return true;
 }
 
 bool DefineNativeClass(HVM vm, std::shared_ptr<const NativeClassDef> def) {
     if (vm == nullptr || !def || def->name.empty()) return false;
     std::lock_guard lock(vm->mutex);
-    vm->classes[def->name] = std::move(def);
+    const std::string name = def->name;
+    if (vm->classes.insert_or_assign(name, std::move(def)).second) vm->definedOrder.push_back(name);
     return true;
+}
+
+std::vector<std::string> NativeNames(HVM vm) {
+    if (vm == nullptr) return {};
+    std::lock_guard lock(vm->mutex);
+    return vm->definedOrder;
 }
 
 bool HasNative(HVM vm, std::string_view name) {

@@ -105,6 +105,8 @@ void ClearScriptError(HVM vm);
 bool DefineNativeObject(HVM vm, std::string_view name, std::shared_ptr<const NativeObjectDef> def);
 bool DefineNativeClass(HVM vm, std::shared_ptr<const NativeClassDef> def);
 bool HasNative(HVM vm, std::string_view name);
+// The names of the native objects and classes in the order they were first defined.
+std::vector<std::string> NativeNames(HVM vm);
 
 // An instance of a defined class made without running its constructor.
 value NewInstance(HVM vm, std::string_view className, void* data = nullptr);

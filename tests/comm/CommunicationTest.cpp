@@ -1,12 +1,15 @@
 // Sequence numbers, the context pool, and the online state with its notices.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <future>
 #include <thread>
 
 #include "CommFixture.h"
 #include "LogReader.h"
 #include "MainFrame.h"
+#include "TempDir.h"
+#include "Text.h"
 #include "TrayIcon.h"
 #include "userInfo.h"
 #include "WaitFor.h"
@@ -56,13 +59,12 @@ TEST(ContextPoolTest, KeepsAtMost101FreeAndWarnsPast500) {
 class OnlineStateTest : public CommTest {
 protected:
     OnlineStateTest() {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = L"CommOnlineTestWindow";
-        RegisterClassExW(&wc);
-        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-        frame_.SetHwnd(hwnd_);
+        // The main window made on this thread, so its notices can be read here.
+        std::ofstream(pages_ / "main.htm") << "<html><body></body></html>";
+        frame_.m_cs.ownThread = false;
+        frame_.m_cs.page = text::FromUtf8((pages_ / "main.htm").string());
+        frame_.Start();
+        hwnd_ = frame_.GetHwnd();
         g_pMainFrame = &frame_;
         g_pTrayIcon = &tray_;
         g_pUserInfo = &user_;
@@ -76,7 +78,6 @@ protected:
         g_pMainFrame = nullptr;
         g_pTrayIcon = nullptr;
         g_pUserInfo = nullptr;
-        DestroyWindow(hwnd_);
     }
 
     int Fail() {
@@ -93,6 +94,7 @@ protected:
         return notices_;
     }
 
+    TempDir pages_;
     HWND hwnd_ = nullptr;
     int notices_ = 0;
     CMainFrame frame_;

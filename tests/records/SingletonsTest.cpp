@@ -96,7 +96,7 @@ TEST(SingletonsTest, LoadOperationsLetTheLoadingSequenceGoOn) {
         int expected;
     };
     const Step steps[] = {
-        {"CUserInfo::ReadUserFromDB", CUserInfo().ReadUserFromDB(), 1},
+        {"CUserInfo::ReadUserFromDB without a user database", CUserInfo().ReadUserFromDB(), 0},
         {"CUserExInfo::ReadUserExFromDB", CUserExInfo().ReadUserExFromDB(), 1},
         {"CHealthResources::LoadFromDB", CHealthResources().LoadFromDB(), 1},
         {"CUserOperation::StartWork", CUserOperation().StartWork(), 0},

@@ -1,0 +1,220 @@
+#include "Quorvix.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Alert.h"
+#include "Communication.h"
+#include "Config.h"
+#include "DefaultDatabase.h"
+#include "EngineTest.h"
+#include "Hooks.h"
+#include "LoginWin.h"
+#include "MainFrame.h"
+#include "MyDatabase.h"
+#include "ScriptVM.h"
+#include "TempDir.h"
+#include "Text.h"
+#include "UiThreadManager.h"
+#include "WaitFor.h"
+#include "Window.h"
+#include "userInfo.h"
+
+namespace {
+
+std::wstring W(const std::filesystem::path& p) { return text::FromUtf8(p.string()); }
+
+std::string ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+TEST(StartupTest, RunModeAndAutomaticLogin) {
+    EXPECT_EQ(RunModeFromCommandLine(L"\"/opt/q/quorvix\" /autoRun"), 1);
+    EXPECT_EQ(RunModeFromCommandLine(L"dataSync"), 2);
+    EXPECT_EQ(RunModeFromCommandLine(L"dataSync autoRun"), 1);
+    EXPECT_EQ(RunModeFromCommandLine(L"AutoRun"), 0);
+    EXPECT_EQ(RunModeFromCommandLine(L""), 0);
+
+    struConfig c;
+    c.LoginAccount = L"demo";
+    c.LoginPassword = L"pw";
+    c.UserID = L"u1";
+    c.UserNo = 7;
+    g_nRunMode = 1;
+    EXPECT_TRUE(CanLoginAutomatically(c));
+    for (int userNo : {0, -1}) {
+        c.UserNo = userNo;
+        EXPECT_FALSE(CanLoginAutomatically(c)) << userNo;
+    }
+    c.UserNo = 7;
+    c.UserID.clear();
+    EXPECT_FALSE(CanLoginAutomatically(c));
+    c.UserID = L"u1";
+    g_nRunMode = 0;
+    EXPECT_FALSE(CanLoginAutomatically(c));
+    c.AutoLoginWhenRun = true;
+    EXPECT_TRUE(CanLoginAutomatically(c));
+}
+
+TEST(StartupTest, WindowsVersionCodes) {
+    EXPECT_EQ(WindowsVersionCode(2, 6, 1, 7600), 6);
+    EXPECT_EQ(WindowsVersionCode(2, 6, 2, 9200), 7);
+    EXPECT_EQ(WindowsVersionCode(2, 6, 0, 6000), 5);
+    EXPECT_EQ(WindowsVersionCode(2, 5, 1, 2600), 3);
+    EXPECT_EQ(WindowsVersionCode(1, 4, 10, 2222), 1);
+    EXPECT_EQ(WindowsVersionCode(2, 10, 0, 19041), 7);
+    GetWindowsVersion();
+    EXPECT_EQ(g_nOsVersion, 7);
+}
+
+TEST(StartupTest, ScriptObjectsAreRegisteredInOrderAndOnlyWhenTheyExist) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = L"StartupTestWindow";
+    RegisterClassExW(&wc);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    CAlert alert;
+    CUserInfo user;
+    g_pAlert = &alert;
+    g_pUserInfo = &user;
+    RegisterScriptObjects(SciterGetVM(hwnd));
+    EXPECT_EQ(uie::NativeNames(SciterGetVM(hwnd)), (std::vector<std::string>{"user", "alert"}));
+    g_pAlert = nullptr;
+    g_pUserInfo = nullptr;
+    DestroyWindow(hwnd);
+}
+
+// Start-up objects on a fresh program folder, with the login window on its own thread.
+class LoadAllDataTest : public ::testing::Test {
+protected:
+    LoadAllDataTest() {
+        Hooks().longSleep = [](DWORD) {};
+        Hooks().exitProcess = [](int) {};
+        MakeDefaultDatabase(dir_ / "user.db");
+        std::ofstream(dir_ / "login.htm") << "<html><body><div id=\"window-close\"></div></body></html>";
+        g_Config.m_config.userDBName = W(dir_ / "user.db");
+        g_Config.m_config.loginPage = W(dir_ / "login.htm");
+        g_bAllDataLoaded = false;
+        uie::test::PageHost::Reset();
+        uie::test::PageHost::RegisterForPage(L"/login.htm", "UpdateLoginStatusInfo",
+                                             [](const uie::test::PageCall&) { return uie::value(); });
+        g_pCommunication = new CCommunication();
+        g_pMyDatabase = new CMyDatabase();
+        g_pLoginWin = new CLoginWin();
+        g_pLoginWin->Start();
+        EXPECT_TRUE(WaitFor([] { return g_pLoginWin->GetState() == CSciterWindow::kStateReady; }));
+    }
+    ~LoadAllDataTest() override {
+        g_UiThreads.QuitAll();
+        while (g_UiThreads.GetCount() > 0) {
+            g_UiThreads.WaitThread(g_UiThreads.GetThread(0), 2000);
+            g_UiThreads.RemoveThread(0);
+        }
+        delete std::exchange(g_pLoginWin, nullptr);
+        delete std::exchange(g_pMainFrame, nullptr);
+        delete std::exchange(g_pCommunication, nullptr);
+        delete std::exchange(g_pMyDatabase, nullptr);
+        g_nRunState = 1;
+    }
+
+    std::vector<std::wstring> ShownSteps() {
+        std::vector<std::wstring> steps;
+        for (const auto& call : uie::test::PageHost::Calls()) {
+            if (call.name == "UpdateLoginStatusInfo" && !call.args.empty()) steps.push_back(call.args[0].get_string());
+        }
+        return steps;
+    }
+
+    HookScope hooks_;
+    TempDir dir_;
+};
+
+TEST_F(LoadAllDataTest, StepsReachTheLoginWindowInOrderOnce) {
+    CUserInfo user;
+    g_pUserInfo = &user;
+    g_pMainFrame = new CMainFrame();
+    EXPECT_EQ(LoadAllData(), 0);
+    ASSERT_TRUE(WaitFor([&] { return ShownSteps().size() >= 24; }));
+    // Each post shows the status text of its moment: what is shown never goes back.
+    const std::vector<std::wstring> labels = {
+        L"加载用户基本信息", L"加载用户扩展信息", L"加载健康来源类型信息", L"加载健康来源信息",
+        L"加载健康元素类型信息", L"加载健康元素信息", L"加载用户操作信息", L"加载天气预报信息",
+        L"加载天气实况信息", L"加载生活指数信息", L"加载公共消息", L"加载用户分类消息",
+        L"加载用户组消息", L"加载用户消息", L"加载提醒信息", L"加载提醒信息",
+        L"加载用户环境信息", L"加载评估信息", L"加载今日资讯信息", L"加载资讯订阅信息",
+        L"加载系统参数信息", L"加载用户活动信息", L"加载健康笔记信息", L"加载主界面框架"};
+    const auto steps = ShownSteps();
+    EXPECT_EQ(steps.size(), 24u);
+    std::size_t at = 0;
+    for (const auto& step : steps) {
+        while (at < labels.size() && labels[at] + L"..." != step) ++at;
+        EXPECT_LT(at, labels.size()) << text::ToUtf8(step) << " out of order";
+    }
+    EXPECT_EQ(steps.back(), L"加载主界面框架...");
+    EXPECT_NE(g_pMainFrame->GetState(), CSciterWindow::kStateConstructed);
+
+    uie::test::PageHost::Reset();
+    EXPECT_EQ(LoadAllData(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(ShownSteps().empty());
+    g_pUserInfo = nullptr;
+}
+
+TEST_F(LoadAllDataTest, FailedProfileStopsTheSequence) {
+    CUserInfo user;
+    g_pUserInfo = &user;
+    g_pMainFrame = new CMainFrame();
+    g_Config.m_config.userDBName = W(dir_ / "missing.db");
+    EXPECT_EQ(LoadAllData(), -1);
+    ASSERT_TRUE(WaitFor([&] { return !ShownSteps().empty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ShownSteps(), std::vector<std::wstring>{L"加载用户基本信息..."});
+    EXPECT_EQ(g_pMainFrame->GetState(), CSciterWindow::kStateConstructed);
+    g_pUserInfo = nullptr;
+}
+
+TEST(StartupProcessTest, LastUiThreadEndingExitsTheProcessWithZero) {
+    TempDir dir;
+    const std::string command = "cd '" + dir.Path().string() + "' && '" + STARTUP_PROBE + "'";
+    EXPECT_EQ(ExitCode(std::system(command.c_str())), 0);
+    std::filesystem::path log;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "Log")) log = entry.path();
+    EXPECT_NE(text::FromUtf16LeBytes(ReadFile(log)).find(L"AppExit..."), std::wstring::npos);
+}
+
+// The built program in a copy of its folder: a second start is refused, and SIGTERM
+// ends the first through the orderly exit.
+TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
+    TempDir dir;
+    const auto program = dir / "dist";
+    std::filesystem::copy(QUORV_DIST_DIR, program, std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(program / "Log");
+    const std::string env = "XDG_RUNTIME_DIR='" + dir.Path().string() + "' ";
+    const std::string script =
+        "cd '" + program.string() + "' && { " + env + "./quorvix > first.out 2>&1 & pid=$!; " +
+        "for i in $(seq 1 200); do grep -qa 'L.o.g.i.n. .w.i.n.d.o.w' Log/*.log 2>/dev/null && break; sleep 0.05; done; " +
+        env + "./quorvix > second.out 2>&1; echo $? > second.rc; " +
+        "kill -TERM $pid; wait $pid; echo $? > first.rc; }";
+    std::system(script.c_str());
+    EXPECT_EQ(ReadFile(program / "second.rc"), "0\n");
+    EXPECT_NE(ReadFile(program / "second.out").find("Quorvix客户端正在运行或尚未结束, 不允许重复运行。"), std::string::npos);
+    EXPECT_EQ(ReadFile(program / "first.rc"), "0\n");
+    std::filesystem::path log;
+    for (const auto& entry : std::filesystem::directory_iterator(program / "Log")) log = entry.path();
+    const std::wstring lines = text::FromUtf16LeBytes(ReadFile(log));
+    EXPECT_NE(lines.find(L"Start..."), std::wstring::npos);
+    EXPECT_NE(lines.find(L"AppExit..."), std::wstring::npos);
+    EXPECT_EQ(lines.find(L"Start...", lines.find(L"Start...") + 1), std::wstring::npos);  // the second read nothing
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include "SciterWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "Hooks.h"
+#include "LogReader.h"
+#include "UiTestSupport.h"
+
+namespace test = uie::test;
+
+namespace {
+
+using SciterWindowTest = UiTest;
+
+TEST_F(SciterWindowTest, OwnThreadWindowHasCommBeforeItsPageLoads) {
+    CommScope scope;
+    scope.comm.SetStatusText(L"正在登录");
+    SetScreenSize(1280, 800);
+    ProbeWindow& w = Ready("window.htm");
+    SetScreenSize(1920, 1080);
+    const HWND hwnd = w.GetHwnd();
+    EXPECT_TRUE(w.commBeforeLoad);
+    EXPECT_EQ(w.inits, 1);
+    ASSERT_EQ(g_UiThreads.GetCount(), 1);
+    EXPECT_EQ(g_UiThreads.GetThread(0), w.m_cs.hThread);
+    EXPECT_EQ(g_UiThreads.GetWindow(0), hwnd);
+
+    test::CallResult status;
+    test::RunInPage(hwnd, [&] { status = test::GetProperty(w.IsReady(), "comm", "loginRet_retMsg"); });
+    EXPECT_EQ(status.result.get_string(), L"正在登录");
+
+    // Sized to the page's minimum and centred; hidden without show-on-create.
+    RECT rc{};
+    ASSERT_TRUE(GetWindowRect(hwnd, &rc));
+    EXPECT_EQ(rc.left, 440);
+    EXPECT_EQ(rc.top, 250);
+    EXPECT_EQ(test::LastMinHeightWidth(hwnd), 600u);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+}
+
+TEST_F(SciterWindowTest, CommandFromAWorkerRunsOnTheWindowsThread) {
+    ProbeWindow& w = Ready("window.htm");
+    const HWND hwnd = w.GetHwnd();
+    std::thread([&] { PostMessageW(hwnd, WM_COMMAND, 0x8010, 0); }).join();
+    ASSERT_TRUE(WaitFor([&] { return w.lastCommand == 0x8010u; }));
+    EXPECT_EQ(w.commandThread, GetWindowThreadProcessId(hwnd, nullptr));
+    EXPECT_NE(w.commandThread, GetCurrentThreadId());
+
+    // A device configuration change shares the destroy command's number but keeps the window.
+    SendMessageW(hwnd, WM_DEVICECHANGE, ID_CMD_DESTROY_WINDOW, 0);
+    EXPECT_TRUE(IsWindow(hwnd));
+    SendMessageW(hwnd, WM_COMMAND, ID_CMD_DESTROY_WINDOW, 0);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(SciterWindowTest, MissingPageLeavesState1AndSkipsInit) {
+    const std::wstring page = ScrambledPage(text::ToUtf8(Unique(L"no-such-page")) + ".htm");
+    ProbeWindow& w = Make(page, true);
+    ASSERT_EQ(w.Start(), 0);
+    ASSERT_TRUE(WaitFor([&] { return CountLogLines(L"SciterLoadFile[0][" + page + L"]") == 1; }));
+    EXPECT_EQ(w.GetState(), CSciterWindow::kStateStarted);
+    EXPECT_EQ(w.inits, 0);
+    EXPECT_EQ(CountLogLines(L"on_data_loaded[file://" + page + L"]=[404]"), 1);
+}
+
+TEST_F(SciterWindowTest, PageCallsOfTwoWindowsNeverOverlapAndAFailedCallIsCaught) {
+    std::atomic<int> inside{0}, most{0}, done{0};
+    test::PageHost::RegisterForPage(L"/window.htm", "Slow", [&](const test::PageCall&) {
+        most = std::max(most.load(), ++inside);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        --inside;
+        ++done;
+        return uie::value(1);
+    });
+    const std::string missing = text::ToUtf8(Unique(L"NoSuchFunction"));
+    ProbeWindow* windows[] = {&Make(ScrambledPage("window.htm"), true), &Make(ScrambledPage("window.htm"), true)};
+    for (ProbeWindow* w : windows) {
+        w->onCommand = [w, &missing](WPARAM id) {
+            if (id == 0x8010) CSciterWindow::callScript(w->GetRootElement(), "Slow");
+            if (id == 0x8011) CSciterWindow::callElementFunction(w->GetRootElement(), missing.c_str(), 1);
+        };
+        ASSERT_EQ(w->Start(), 0);
+    }
+    ASSERT_TRUE(WaitFor([&] { return windows[0]->GetState() == 2 && windows[1]->GetState() == 2; }));
+    // A missing function in the one-argument form is logged and its thread goes on.
+    PostMessageW(windows[0]->GetHwnd(), WM_COMMAND, 0x8011, 0);
+    for (int i = 0; i < 10; ++i) {
+        for (ProbeWindow* w : windows) PostMessageW(w->GetHwnd(), WM_COMMAND, 0x8010, 0);
+    }
+    ASSERT_TRUE(WaitFor([&] { return done == 20; }));
+    EXPECT_EQ(most, 1);
+    EXPECT_EQ(CountLogLines(L"][" + text::FromUtf8(missing) + L"]"), 1);
+}
+
+TEST_F(SciterWindowTest, ShellExecOpensOneTargetAndDebugCutsLongTexts) {
+    HookScope hooks;
+    std::vector<std::wstring> opened;
+    Hooks().openDocument = [&](const std::wstring& target) { return opened.push_back(target), true; };
+    Hooks().startProgram = [](const std::wstring&, const std::vector<std::wstring>&) { return false; };
+    const HELEMENT root = Ready("window.htm").GetRootElement();
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(test::PageScriptCall(root, "debug", {L"a", 1, std::wstring(3000, L'x')}).handled);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "a 1 " + std::string(2048, 'x') + "\n");
+
+    const std::wstring target = L"http://example.invalid/a b;rm -rf ~ && echo";
+    EXPECT_TRUE(test::PageScriptCall(root, "shell-exec", {target}).handled);
+    EXPECT_FALSE(test::PageScriptCall(root, "shell-exec", {}).handled);
+    EXPECT_EQ(opened, std::vector<std::wstring>{target});
+}
+
+TEST(UiThreadManagerTest, SixtyFourthThreadIsRefusedAndRemovingKeepsPairs) {
+    UiThreadManager registry;
+    auto thread = [](int i) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x10 * (i + 1))); };
+    auto window = [](int i) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x7000 + i)); };
+    for (int i = 0; i < UiThreadManager::kMaxThreads; ++i) ASSERT_TRUE(registry.AddThread(thread(i)));
+    const int refusals = CountLogLines(L"thread registry full[63]");
+    EXPECT_FALSE(registry.AddThread(thread(100)));
+    EXPECT_EQ(CountLogLines(L"thread registry full[63]"), refusals + 1);
+
+    for (int i : {1, 2, 62}) registry.SetThreadWindow(thread(i), window(i));
+    EXPECT_TRUE(registry.RemoveThread(1));
+    EXPECT_EQ(registry.GetCount(), 62);
+    EXPECT_EQ(registry.GetThread(1), thread(2));
+    EXPECT_EQ(registry.GetWindow(1), window(2));
+    EXPECT_EQ(registry.GetWindow(61), window(62));
+    EXPECT_EQ(registry.GetThread(62), nullptr);
+}
+
+TEST_F(SciterWindowTest, QuitAllEndsEveryUiThreadAndTheRegistryEmpties) {
+    const std::wstring names[] = {Unique(L"QuitAllA"), Unique(L"QuitAllB"), Unique(L"QuitAllC")};
+    for (const auto& name : names) Ready("window.htm", name);
+    ASSERT_EQ(g_UiThreads.GetCount(), 3);
+
+    // One window ends alone: the later entry moves down with its window.
+    SendMessageW(windows_[1]->GetHwnd(), WM_QUIT, 0, 0);
+    ASSERT_EQ(g_UiThreads.WaitAnyEnded(3000), 1);
+    ASSERT_TRUE(g_UiThreads.RemoveThread(1));
+    EXPECT_EQ(g_UiThreads.GetThread(1), windows_[2]->m_cs.hThread);
+    EXPECT_EQ(g_UiThreads.GetWindow(1), windows_[2]->GetHwnd());
+
+    g_UiThreads.QuitAll();
+    EXPECT_EQ(g_nRunState, 4);
+    EndUiThreads();  // waits for each entry's thread to end, then removes it
+    EXPECT_EQ(g_UiThreads.GetCount(), 0);
+    for (const auto& name : names) {
+        EXPECT_EQ(CountLogLines(L"CSciterWindow::RunThread[" + name + L"] exit over."), 1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The registry of user-interface threads: each thread handle with the window its
+// thread serves. Start-up waits on the threads and removes those that end; quit-all
+// ends them. Thread handles are kernel objects (CloseHandle) that can be waited on.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "Handle.h"
+#include "Window.h"
+
+class UiThreadManager {
+public:
+    static constexpr int kMaxThreads = 63;
+    static constexpr DWORD kInfinite = 0xFFFFFFFF;
+    struct ThreadState;  // whether a thread has ended, kept with its handle
+
+    UiThreadManager() = default;
+    UiThreadManager(const UiThreadManager&) = delete;
+    UiThreadManager& operator=(const UiThreadManager&) = delete;
+
+    // Starts body on a new thread that is registered before body runs: `registered`
+    // gets the new handle first, under the registry's lock. Null when the registry is
+    // full or no thread can be made; *error then holds the error code.
+    HANDLE StartThread(std::function<DWORD()> body, const std::function<void(HANDLE)>& registered,
+                       DWORD* error);
+
+    // Appends a handle with window 0 beside it; false (logged) when all entries are used.
+    bool AddThread(HANDLE thread);
+    // Stores the window beside every entry of that thread.
+    void SetThreadWindow(HANDLE thread, HWND hwnd);
+    // Closes the entry's thread handle and moves the later entries down, each thread
+    // with its window. A thread still running goes on without its handle.
+    bool RemoveThread(int index);
+
+    // The start-up thread's wait: removes each entry whose thread ended; returns 0 once
+    // no entry is left.
+    int Run();
+
+    // Run state 4, every thread woken, and WM_QUIT sent to every registered window.
+    void QuitAll();
+    // Posts WM_NULL to every registered thread, so one waiting for a message looks at
+    // the run state again.
+    void WakeAll();
+
+    int GetCount() const;
+    HANDLE GetThread(int index) const;  // null past the count
+    HWND GetWindow(int index) const;
+    // The index of an entry whose thread has ended, waiting up to timeoutMs; -1 when
+    // none ended in time. The caller removes the entry.
+    int WaitAnyEnded(DWORD timeoutMs) const;
+    // True once the thread behind a handle this registry's StartThread made has ended
+    // (a closed handle counts as ended); false when it still runs after timeoutMs.
+    bool WaitThread(HANDLE thread, DWORD timeoutMs) const;
+
+private:
+    bool AddLocked(HANDLE thread);
+
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    int m_nCount = 0;
+    HANDLE m_hThreads[kMaxThreads] = {};
+    HWND m_hWnds[kMaxThreads] = {};
+    std::shared_ptr<ThreadState> m_states[kMaxThreads];  // null for a handle made elsewhere
+};
+
+extern UiThreadManager g_UiThreads;
