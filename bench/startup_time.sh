@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Process start to the login window's page ready, median of several runs of the built
+# program (build/dist, from scripts/run.sh or a Release build).
+set -euo pipefail
+dist="${1:-$(dirname "$0")/../build/dist}"
+runs="${2:-9}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$dist" "$work/dist"
+times=()
+for _ in $(seq 1 "$runs"); do
+  rm -rf "$work/dist/Log"
+  start=$(date +%s%N)
+  XDG_RUNTIME_DIR="$work" "$work/dist/quorvix" > /dev/null 2>&1 &
+  pid=$!
+  until grep -qa 'L.o.g.i.n. .w.i.n.d.o.w' "$work"/dist/Log/*.log 2>/dev/null; do sleep 0.001; done
+  end=$(date +%s%N)
+  kill -TERM "$pid"
+  wait "$pid" || true
+  times+=($(( (end - start) / 1000 )))
+done
+sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+echo "start to login window ready: median $(( sorted[runs / 2] )) us over $runs runs (min ${sorted[0]}, max ${sorted[runs - 1]})"
