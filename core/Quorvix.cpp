@@ -130,6 +130,11 @@ int SetCurDir() {
     return 1;
 }
 
+void PrepareCrashLog() {
+    g_crashLogFile = CxLog::GetInstance()->FileName().string();
+    g_crashUtcOffset = LocalUtcOffset();
+}
+
 void CustomUnhandledExceptionFilter(int) {
     char state[12];
     char text[48] = "g_nRunState[";
@@ -260,9 +265,8 @@ int wWinMain(const std::wstring& cmdLine) {
         return 0;
     }
     if (SetCurDir() == 0) return 0;
-    g_crashLogFile = CxLog::GetInstance()->FileName().string();
-    g_crashUtcOffset = LocalUtcOffset();
     LOGF(LOG_MESSAGE, L"wWinMain", L"Start...");
+    PrepareCrashLog();
     if (g_nOsVersion == 0) GetWindowsVersion();
     SetNotificationSound(kSoundResource, GetModuleHandleW(nullptr), 0, FALSE);
 

@@ -52,6 +52,9 @@ void ShowLoadingStep(std::wstring label);
 // page's VM, before the page loads. Returns 1.
 int RegisterScriptObjects(HVM vm);
 
+// Keeps the log file and the local time offset for the crash filter, which can look
+// nothing up itself; called once the logger runs.
+void PrepareCrashLog();
 // Logs the run state and ends the process on a fatal signal.
 void CustomUnhandledExceptionFilter(int signal);
 

@@ -192,6 +192,17 @@ TEST(StartupProcessTest, LastUiThreadEndingExitsTheProcessWithZero) {
     EXPECT_NE(text::FromUtf16LeBytes(ReadFile(log)).find(L"AppExit..."), std::wstring::npos);
 }
 
+TEST(StartupProcessTest, CrashFilterWritesItsLineAndExitsNonZero) {
+    TempDir dir;
+    const std::string command = "cd '" + dir.Path().string() + "' && '" + STARTUP_PROBE + "' crash 2>/dev/null";
+    EXPECT_NE(ExitCode(std::system(command.c_str())), 0);
+    std::filesystem::path log;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "Log")) log = entry.path();
+    const std::wstring lines = text::FromUtf16LeBytes(ReadFile(log));
+    EXPECT_NE(lines.find(L" Message Quorvix.cpp(CustomUnhandledExceptionFilter, "), std::wstring::npos) << text::ToUtf8(lines);
+    EXPECT_NE(lines.find(L"): g_nRunState[1],carsh!\r\n"), std::wstring::npos);
+}
+
 // The built program in a copy of its folder: a second start is refused, and SIGTERM
 // ends the first through the orderly exit.
 TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
