@@ -19,19 +19,16 @@ bool CSocketHandle::GetAddressInfo(const char* host, const char* service, int fa
     return net::Resolve(OrEmpty(host), OrEmpty(service), family, type, true, address);
 }
 
-bool CSocketHandle::ConnectTo(const char* localHost, const char* host, const char* port, int family, int type,
-                              int timeoutMs) {
+template <class Setup>
+bool CSocketHandle::OpenWith(int family, int type, Setup setup) {
     if (IsOpen()) {
         SetLastError(kErrorAlreadyOpen);
         return false;
     }
     const net::SocketFd fd = net::Open(family, type);
     if (fd == net::kInvalidSocket) return false;
-    net::SockAddr local;
-    net::SockAddr remote;
-    if (!GetAddressInfo(localHost, "0", family, type, local) || !GetAddressInfo(host, port, family, type, remote) ||
-        !net::Connect(fd, remote, timeoutMs)) {
-        const DWORD error = GetLastError();
+    if (!setup(fd)) {
+        const DWORD error = GetLastError();  // closing must not hide why the setup failed
         net::Close(fd);
         SetLastError(error);
         return false;
@@ -40,28 +37,27 @@ bool CSocketHandle::ConnectTo(const char* localHost, const char* host, const cha
     return true;
 }
 
+bool CSocketHandle::ConnectTo(const char* localHost, const char* host, const char* port, int family, int type,
+                              int timeoutMs) {
+    return OpenWith(family, type, [&](net::SocketFd fd) {
+        net::SockAddr local;
+        net::SockAddr remote;
+        return GetAddressInfo(localHost, "0", family, type, local) && GetAddressInfo(host, port, family, type, remote) &&
+               net::Connect(fd, remote, timeoutMs);
+    });
+}
+
 bool CSocketHandle::CreateSocket(const char* localHost, const char* service, int family, int type, UINT options) {
-    if (IsOpen()) {
-        SetLastError(kErrorAlreadyOpen);
-        return false;
-    }
-    const net::SocketFd fd = net::Open(family, type);
-    if (fd == net::kInvalidSocket) return false;
-    net::SockAddr local;
-    bool ok = true;
-    if (options & SO_REUSEADDR_OPTION) ok = net::SetReuseAddress(fd, true);
-    if (ok && type == net::kSockDgram && family == net::kAfInet && (options & SO_BROADCAST_OPTION))
-        ok = net::SetBroadcast(fd, true);
-    ok = ok && GetAddressInfo(localHost, service, family, type, local) && net::Bind(fd, local);
-    if (ok && type == net::kSockStream) ok = net::Listen(fd, INT_MAX);
-    if (!ok) {
-        const DWORD error = GetLastError();
-        net::Close(fd);
-        SetLastError(error);
-        return false;
-    }
-    m_hSocket = fd;
-    return true;
+    return OpenWith(family, type, [&](net::SocketFd fd) {
+        net::SockAddr local;
+        bool ok = true;
+        if (options & SO_REUSEADDR_OPTION) ok = net::SetReuseAddress(fd, true);
+        if (ok && type == net::kSockDgram && family == net::kAfInet && (options & SO_BROADCAST_OPTION))
+            ok = net::SetBroadcast(fd, true);
+        ok = ok && GetAddressInfo(localHost, service, family, type, local) && net::Bind(fd, local);
+        if (ok && type == net::kSockStream) ok = net::Listen(fd, INT_MAX);
+        return ok;
+    });
 }
 
 int CSocketHandle::Write(const void* data, int length, const net::SockAddr* address, int timeoutMs) {

@@ -42,5 +42,9 @@ public:
     static bool GetAddressInfo(const char* host, const char* service, int family, int type, net::SockAddr& address);
 
 private:
+    // Opens a socket and keeps it only when setup succeeds on it.
+    template <class Setup>
+    bool OpenWith(int family, int type, Setup setup);
+
     std::atomic<net::SocketFd> m_hSocket{net::kInvalidSocket};
 };
