@@ -1,7 +1,36 @@
 // The computer-use monitor.
 #pragma once
 
+#include <array>
+#include <mutex>
+#include <string>
+
 #include "ScriptVM.h"
+
+// The day's computer use: the in-memory image of one tUserOpData row, then the figures
+// that are only kept in memory.
+struct UserOpDayRecord {
+    int userNo = -1;
+    int recDate = 0;  // yyyymmdd
+    int computerUseSecond = 0;
+    int mskbUseSecond = 0;
+    int browerUseSecond = 0;
+    struct AppSlot {
+        std::wstring appName;  // lower-cased full path
+        int appUseSecond = 0;
+        int appUsePercent = 0;
+        int appType = 0;
+    };
+    std::array<AppSlot, 6> apps{};  // the six programs with the most active time
+    int syncNo = -1;
+    std::wstring status;
+    std::wstring note;
+    std::wstring modifyTime;
+    int baseSecond = 0;
+    std::array<std::wstring, 6> appFileNames{};
+    int mskbOpRate = 0;
+    int browsingRate = 0;
+};
 
 class CUserOperation {
 public:
@@ -9,6 +38,20 @@ public:
 
     int StartWork();
     int RegisterScriptObject(HVM vm);
+
+    // The day record, copied whole under the monitor's lock.
+    UserOpDayRecord GetDayRecord() const {
+        std::lock_guard lock(m_lock);
+        return m_dayRecord;
+    }
+    void SetDayRecord(const UserOpDayRecord& record) {
+        std::lock_guard lock(m_lock);
+        m_dayRecord = record;
+    }
+
+private:
+    mutable std::recursive_mutex m_lock;
+    UserOpDayRecord m_dayRecord;
 };
 
 extern CUserOperation* g_pUserOperation;

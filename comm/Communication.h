@@ -91,6 +91,18 @@ struct struCommContext {
 static_assert(offsetof(struCommContext, szData) == 20 && offsetof(struCommContext, szRecv) == 20 + 4096);
 static_assert(sizeof(struCommContext::szRecv) == 4097);
 
+// The records the builders send; each is declared by the class that owns it.
+struct struUserW;
+struct struUserExpW;
+struct struHealthNoteW;
+struct struUserActionW;
+struct struArticleViewW;
+struct struHealthElementW;
+struct struDeviceOrigData;
+struct struBpPacketW;
+struct struAlertListW;
+struct struTestingResultW;
+
 class CCommunication {
 public:
     static constexpr int kMaxSocketThreads = 10;
@@ -162,6 +174,41 @@ public:
     std::wstring GetAddressNote() const;
     void SetAddressNote(const std::wstring& note);
 
+    // Request builders (RequestBuilders.cpp): 0 when queued, -1 when not. A user number
+    // of -1 stands for the logged-in user's.
+    // Queries.
+    int PluseCheck_asyn(int userNo);
+    int QuestUserInfo_asyn(int userNo, int serverSyncNo, int localSyncNo);
+    int QuestUserExpInfo_asyn(int userNo, int serverSyncNo, int localSyncNo);
+    int QuestParameter_asyn(int userNo, int parameterNo, int serverSyncNo, int localSyncNo);
+    int QuestHealthElementValue_asyn(int userNo);
+    int QuestWeatherLive_asyn(int userNo, int areaNo, int serverNo, int heldNo);
+    int QuestWeatherForecast_asyn(int userNo, int areaNo, int serverNo, int heldNo);
+    int QuestLifeIndex_asyn(int userNo, int areaNo, int serverNo, int heldNo);
+    int QuestPublicMess_asyn(int userNo, int serverNo, int heldNo);
+    int QuestUserMess_asyn(int userNo, int serverNo, int heldNo);
+    int QuestUserTypeMess_asyn(wchar_t userType, int serverNo, int heldNo);  // L'\0': the profile's type
+    int QuestUserGroupMess_asyn(int userGroupNo, int serverNo, int heldNo);  // <= 0: the profile's group
+    int QuestPedoRank_asyn(int value);
+    // Uploads.
+    int UserInfoUpLoad_asyn(const struUserW& user, const struUserExpW& userExp);
+    int UserOpDataUpLoad_asyn(int unused);       // the day record of g_pUserOperation
+    int UserAssessReportUpLoad_asyn(int unused); // the last report of g_pAssessInfo
+    int ArticleCollectionAddUpLoad_asyn(const VALUE& collection);
+    int FuncOpUpLoad_asyn(int userNo, const std::wstring& funcID, int a, int b, const std::wstring& operation);
+    int HealthNoteOpUpLoad_asyn(const struHealthNoteW& note);
+    int UserActionOpUpLoad_asyn(const struUserActionW& action);
+    int UploadElementValue_asyn(const struHealthElementW& element);
+    int PedometerOrigDataUpLoad_asyn(const struDeviceOrigData& data);
+    int BloodPressureDataUpLoad_asyn(const struBpPacketW& packet);
+    int AlertListUpLoad_asyn(const struAlertListW& alert);
+    int TestingListUpLoad_asyn(const struTestingResultW& result);
+    int ArticleViewListUpLoad_asyn(const struArticleViewW& view);
+    // Composites ending in an upload, and the alert-list reply.
+    int FuncOp(const std::wstring& funcID, const std::wstring& operation);
+    int UserActionDataOp(const VALUE& actions);
+    int AlertListUpLoad_BussProc(const std::wstring& reply);
+
     // Starts a login with the account (Login.cpp); 0 when started.
     int UserLogin_asyn(const std::wstring& account, const std::wstring& password, bool rememberPassword,
                        bool autoLoginWhenRun);
@@ -183,6 +230,9 @@ public:
 
 private:
     void TrackOnline(bool success);
+    // Takes a context and a worker and queues the payload text in the system code page.
+    // logFailures: the device uploads also log a missing context or worker.
+    int QueueRequest(int commandId, const std::wstring& payload, const wchar_t* function, bool logFailures = false);
 
     // Context pool: contexts on the free list and those in use, all owned here.
     mutable std::mutex m_poolLock;

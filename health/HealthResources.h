@@ -1,7 +1,53 @@
 // The user's health elements and their values.
 #pragma once
 
+#include <string>
+
 #include "ScriptVM.h"
+
+// One tHealthElement row, then the run-time fields.
+struct struHealthElementW {
+    int userNo = -1;
+    std::wstring healthElementID;
+    std::wstring healthElementName;
+    int healthElementType = 0;
+    int valueNo = -29999;  // -29999: no value
+    std::wstring value;
+    int defaultValueNo = 0;
+    std::wstring minValue;
+    std::wstring maxValue;
+    std::wstring unitName;
+    std::wstring dataType;
+    int decLen = 0;  // valueNo = real value x 10^decLen
+    std::wstring charSet;
+    std::wstring ctrlType;
+    std::wstring ctrlShow;
+    std::wstring saveValue;
+    std::wstring basicFlag;
+    int defaultChangeCycle = 0;
+    int changeCycle = 0;
+    std::wstring alertFlag;
+    int defaultReDispCycle = 0;
+    int reDispCycle = 0;
+    int sourceNo = -1;
+    std::wstring updateFlag;
+    std::wstring valueTransFunc;
+    std::wstring elementManageFunc;
+    std::wstring refreshFunc;
+    std::wstring healthElementNote;
+    std::wstring valueGeneratedTime;  // yyyy-mm-dd hh:mm:ss.mmm
+    int valueValidity = 0;
+    int dispNo = 0;
+    std::wstring nodeIconFileName;
+    int lastRecNo = 0;
+    std::wstring lastOpCode;
+    std::wstring syncFlag;  // "1": values are uploaded
+    int syncNo = 0;
+    std::wstring status;
+    std::wstring note;
+    int sourceLinkState = 1;  // 1 connected, 2 removed
+    int lastReadTick = 0;
+};
 
 class CHealthResources {
 public:

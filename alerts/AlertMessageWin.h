@@ -1,0 +1,23 @@
+// The alert pop-up window: today's alerts as they fall due, and the texts that replies
+// add to them.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "MessageWin.h"
+
+class CAlertMessageWin {
+public:
+    // Holds the text a reply adds to the alert (alertNo, no); 1.
+    int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
+    std::vector<AdditionalText> GetAdditionalMessages() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<AdditionalText> m_additional;
+};
+
+// Null until the alert pop-up exists.
+extern CAlertMessageWin* g_pAlertMessageWin;

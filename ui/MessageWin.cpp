@@ -1,0 +1,14 @@
+#include "MessageWin.h"
+
+CMessageWin* g_pMessageWin = nullptr;
+
+int CMessageWin::SetAdditionalMessage(int alertNo, int no, const std::wstring& text) {
+    std::lock_guard lock(m_lock);
+    m_additional.push_back({alertNo, no, text});
+    return 1;
+}
+
+std::vector<AdditionalText> CMessageWin::GetAdditionalMessages() const {
+    std::lock_guard lock(m_lock);
+    return m_additional;
+}

@@ -1,0 +1,27 @@
+// The message pop-up window: queued messages shown one after another, and the texts
+// that replies add to alert messages.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct AdditionalText {
+    int alertNo;
+    int no;
+    std::wstring text;
+};
+
+class CMessageWin {
+public:
+    // Keeps the text a reply adds to the alert message (alertNo, no).
+    int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
+    std::vector<AdditionalText> GetAdditionalMessages() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<AdditionalText> m_additional;
+};
+
+// Null until the main frame makes the message window.
+extern CMessageWin* g_pMessageWin;
