@@ -1,24 +1,343 @@
 #include "userInfo.h"
 
+#include <cstdint>
 #include <memory>
 
+#include "Communication.h"
+#include "CxLog.h"
+#include "MainFrame.h"
 #include "MyDatabase.h"
+#include "Text.h"
+#include "global.h"
 
 CUserInfo* g_pUserInfo = nullptr;
 
-CUserInfo::CUserInfo() = default;
+namespace {
 
-// 1 when the user's profile row could be read, else 0 (the loading sequence stops).
-int CUserInfo::ReadUserFromDB() {
-    SqlRows rows;
-    if (g_pMyDatabase == nullptr || g_pMyDatabase->SelectTableWithReturn(L"select * from tUser ;", rows) != 0) return 0;
-    return rows.empty() ? 0 : 1;
+constexpr int kFieldMax = 260;     // GetValue's limit for one reply field
+constexpr int kStatementMax = 1040;
+constexpr wchar_t kUploadFailed[] = L"修改用户信息失败。(通信故障)";
+
+std::wstring Field(const std::wstring& reply, int index) { return GetValue(reply, index, L'\x02', kFieldMax); }
+int IntField(const std::wstring& reply, int index) { return text::WToI(Field(reply, index).c_str()); }
+// Every text goes into SQL through this: a quote from a page or the server stays text.
+std::wstring Q(const std::wstring& s) { return text::QuoteSql(s); }
+
+// The 26 fields of a user record from field `first` on, in column order without modifyTime.
+struUserW ParseUser(const std::wstring& reply, int first) {
+    struUserW u;
+    int i = first;
+    u.userNo = IntField(reply, i++);
+    u.userID = Field(reply, i++);
+    u.userRegName = Field(reply, i++);
+    u.userPass = Field(reply, i++);
+    u.userRegDate = IntField(reply, i++);
+    u.deviceID = Field(reply, i++);
+    u.loginStatus = Field(reply, i++);
+    u.lastLoginTime = Field(reply, i++);
+    u.lastPluseTime = Field(reply, i++);
+    u.lastOpTime = Field(reply, i++);
+    u.ipAddr = Field(reply, i++);
+    u.areaNo = IntField(reply, i++);
+    u.areaCodeNo = IntField(reply, i++);
+    u.userType = Field(reply, i++);
+    u.userGroupNo = IntField(reply, i++);
+    u.userArticleGroupNo = IntField(reply, i++);
+    u.userMessNo = IntField(reply, i++);
+    u.experienceNo = IntField(reply, i++);
+    u.experienceRank = IntField(reply, i++);
+    u.pointNo = IntField(reply, i++);
+    u.pointRank = IntField(reply, i++);
+    u.assessPoint = IntField(reply, i++);
+    u.assessRank = IntField(reply, i++);
+    u.syncNo = IntField(reply, i++);
+    u.status = Field(reply, i++);
+    u.note = Field(reply, i++);
+    return u;
 }
 
-int CUserInfo::RegisterScriptObject(HVM vm) {
-    static const auto def = std::make_shared<const uie::NativeObjectDef>();
-    uie::DefineNativeObject(vm, "user", def);
+std::wstring TextOf(const uie::value& obj, const wchar_t* key) {
+    const uie::value v = obj.get_item(uie::value(key));
+    return v.is_string() ? v.get_string() : std::wstring();
+}
+int IntOf(const uie::value& obj, const wchar_t* key) {
+    const uie::value v = obj.get_item(uie::value(key));
+    if (v.is_int()) return v.get_int();
+    if (v.is_float()) return static_cast<int>(v.get_double());
+    return -1;
+}
+
+template <class T>
+uie::NativeProperty UserField(const char* name, T struUserW::*field) {
+    return {name,
+            [field](HVM, const uie::NativeArgs&) {
+                return g_pUserInfo != nullptr ? uie::value(g_pUserInfo->GetField(field)) : uie::value(T{});
+            },
+            {}};
+}
+
+// Built once for the life of the process; every page's VM shares it.
+std::shared_ptr<const uie::NativeObjectDef> UserObjectDef() {
+    static const std::shared_ptr<const uie::NativeObjectDef> def = [] {
+        auto d = std::make_shared<uie::NativeObjectDef>();
+        d->methods = {{"UpdateUserInfo", [](HVM, const uie::NativeArgs& args) {
+                           if (g_pUserInfo == nullptr) return uie::value(-1);
+                           try {
+                               return uie::value(g_pUserInfo->UpdateUserInfo(uie::ArgMap(args, 0)));
+                           } catch (const uie::ScriptError&) {
+                               return uie::value();  // the engine's empty value
+                           }
+                       }}};
+        d->properties = {
+            {"updateUserInfo_State",
+             [](HVM, const uie::NativeArgs&) {
+                 return uie::value(g_pUserInfo != nullptr && g_pUserInfo->GetUpdateState() ? 1 : 0);
+             },
+             {}},
+            {"updateUserInfo_RetCode",
+             [](HVM, const uie::NativeArgs&) {
+                 return uie::value(g_pUserInfo != nullptr ? g_pUserInfo->GetUpdateRetCode() : 0);
+             },
+             {}},
+            {"updateUserInfo_RetMsg",
+             [](HVM, const uie::NativeArgs&) {
+                 return uie::value(g_pUserInfo != nullptr ? g_pUserInfo->GetUpdateRetMsg() : std::wstring());
+             },
+             {}},
+            UserField("userNo", &struUserW::userNo),
+            UserField("userID", &struUserW::userID),
+            UserField("userRegName", &struUserW::userRegName),
+            UserField("userPass", &struUserW::userPass),
+            UserField("userRegDate", &struUserW::userRegDate),
+            UserField("deviceID", &struUserW::deviceID),
+            UserField("loginStatus", &struUserW::loginStatus),
+            UserField("lastLoginTime", &struUserW::lastLoginTime),
+            UserField("lastOpTime", &struUserW::lastOpTime),
+            UserField("ipAddr", &struUserW::ipAddr),
+            UserField("areaNo", &struUserW::areaNo),
+            UserField("areaCodeNo", &struUserW::areaCodeNo),
+            UserField("userType", &struUserW::userType),
+            UserField("userGroupNo", &struUserW::userGroupNo),
+            UserField("userArticleGroupNo", &struUserW::userArticleGroupNo),
+            UserField("userMessNo", &struUserW::userMessNo),
+            UserField("experienceNo", &struUserW::experienceNo),
+            UserField("experienceRank", &struUserW::experienceRank),
+            UserField("pointNo", &struUserW::pointNo),
+            UserField("pointRank", &struUserW::pointRank),
+            UserField("assessPoint", &struUserW::assessPoint),
+            UserField("assessRank", &struUserW::assessRank),
+            UserField("syncNo", &struUserW::syncNo),
+            UserField("status", &struUserW::status),
+            UserField("note", &struUserW::note),
+            UserField("modifyTime", &struUserW::modifyTime),
+        };
+        return std::shared_ptr<const uie::NativeObjectDef>(std::move(d));
+    }();
+    return def;
+}
+
+}  // namespace
+
+CUserInfo::CUserInfo() = default;
+
+int CUserInfo::ReadUserFromDB() {
+    SqlRows rows;
+    if (g_pMyDatabase == nullptr || g_pMyDatabase->SelectTableWithReturn(L"select * from tUser ;", rows) != 0 ||
+        rows.empty() || rows.front().size() < 27)
+        return 0;
+    const auto& c = rows.front();
+    const auto n = [&c](int i) { return text::WToI(c[i].c_str()); };
+    struUserW u;
+    u.userNo = n(0);
+    u.userID = c[1];
+    u.userRegName = c[2];
+    u.userPass = c[3];
+    u.userRegDate = n(4);
+    u.deviceID = c[5];
+    u.loginStatus = c[6];
+    u.lastLoginTime = c[7];
+    u.lastPluseTime = c[8];
+    u.lastOpTime = c[9];
+    u.ipAddr = c[10];
+    u.areaNo = n(11);
+    u.areaCodeNo = n(12);
+    u.userType = c[13];
+    u.userGroupNo = n(14);
+    u.userArticleGroupNo = n(15);
+    u.userMessNo = n(16);
+    u.experienceNo = n(17);
+    u.experienceRank = n(18);
+    u.pointNo = n(19);
+    u.pointRank = n(20);
+    u.assessPoint = n(21);
+    u.assessRank = n(22);
+    u.syncNo = n(23);
+    u.status = c[24];
+    u.note = c[25];
+    u.modifyTime = c[26];
+    SetUser(u);
     return 1;
+}
+
+int CUserInfo::RegisterScriptObject(HVM vm) { return uie::DefineNativeObject(vm, "user", UserObjectDef()) ? 1 : 0; }
+
+int CUserInfo::BussDataProc(const std::wstring& reply) {
+    const struUserW r = ParseUser(reply, 1);
+    if (r.syncNo == GetField(&struUserW::syncNo)) return 0;
+
+    // The password column is always written empty: it never stays on the disk.
+    std::wstring sql;
+    if (!FormatCut(sql, kStatementMax,
+                   L"update tUser set userID='%s', userRegName='%s', userPass='%s', userRegDate=%0d, deviceID='%s', "
+                   L"\t\t\tloginStatus='%s', lastLoginTime='%s', lastOpTime='%s', ipAddr='%s', areaNo=%0d, "
+                   L"areaCodeNo=%0d, userType='%s', \t\t\tuserGroupNo=%0d, userArticleGroupNo=%0d, userMessNo=%0d,"
+                   L"\t\t\texperienceNo=%0d,experienceRank=%0d,pointNo=%0d, pointRank=%0d, assessPoint=%0d, "
+                   L"assessRank=%0d,\t\t\tsyncNo=%0d, status='%s',note='%s' ,modifyTime = "
+                   L"datetime('now','localtime') where userNo=%0d",
+                   Q(r.userID).c_str(), Q(r.userRegName).c_str(), L"", r.userRegDate, Q(r.deviceID).c_str(),
+                   Q(r.loginStatus).c_str(), Q(r.lastLoginTime).c_str(), Q(r.lastOpTime).c_str(),
+                   Q(r.ipAddr).c_str(), r.areaNo, r.areaCodeNo, Q(r.userType).c_str(), r.userGroupNo,
+                   r.userArticleGroupNo, r.userMessNo, r.experienceNo, r.experienceRank, r.pointNo, r.pointRank,
+                   r.assessPoint, r.assessRank, r.syncNo, Q(r.status).c_str(), Q(r.note).c_str(), r.userNo))
+        return 0;  // a cut statement could write a wrong row: not run
+    const int changed = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQL(sql) : -1;
+    if (changed != 1) {
+        LOGF(LOG_WARNING, L"CUserInfo::BussDataProc", L"ExecuteSQLCommandWithReturn:[%d][%s]", changed, sql.c_str());
+        return 0;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        struUserW u = r;
+        u.lastPluseTime = m_user.lastPluseTime;  // not part of this record's write
+        u.modifyTime = m_user.modifyTime;
+        m_user = std::move(u);
+    }
+    PostUserInfoChanged();
+    return 1;
+}
+
+int CUserInfo::UpdateUserInfo(const uie::value& profile) {
+    if (m_bUpdateState.exchange(true)) return -2;
+
+    struUserW user;
+    struUserExpW exp;
+    user.userNo = GetField(&struUserW::userNo);
+    user.userRegName = TextOf(profile, L"userRegName");
+    user.userArticleGroupNo = IntOf(profile, L"userArticleGroupNo");
+    user.note = TextOf(profile, L"note");
+    exp.userPhone = TextOf(profile, L"userPhone");
+    exp.userMobile = TextOf(profile, L"userMobile");
+    exp.userEmail = TextOf(profile, L"userEmail");
+    exp.userQQ = TextOf(profile, L"userQQ");
+    exp.userMSN = TextOf(profile, L"userMSN");
+    exp.userLinkAddr = TextOf(profile, L"userLinkAddr");
+    exp.userBlog = TextOf(profile, L"userBlog");
+    exp.userMicroBlog = TextOf(profile, L"userMicroBlog");
+    exp.userName = TextOf(profile, L"userName");
+    exp.userSex = TextOf(profile, L"userSex");
+    exp.userBirthday = IntOf(profile, L"userBirthday");
+    {
+        std::lock_guard lock(m_lock);
+        m_pendingUser = user;
+        m_pendingUserExp = exp;
+    }
+    // A request that was never queued gets no failure callback: clear the state here,
+    // or every later update would be refused for the rest of the run.
+    if (g_pCommunication == nullptr || g_pCommunication->UserInfoUpLoad_asyn(user, exp) != 0)
+        SetUpdateResult(false, -1, kUploadFailed);
+    return 0;
+}
+
+int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
+    const int retCode = IntField(reply, 1);
+    SetUpdateResult(false, retCode, Field(reply, 2));
+    if (retCode < 0) return retCode;
+
+    struUserW user;
+    struUserExpW exp;
+    int userNo = -1;
+    {
+        std::lock_guard lock(m_lock);
+        m_pendingUser.syncNo = IntField(reply, 3);
+        m_pendingUserExp.syncNo = IntField(reply, 4);
+        user = m_pendingUser;
+        exp = m_pendingUserExp;
+        userNo = m_user.userNo;
+    }
+    std::wstring userSql;
+    std::wstring expSql;
+    const bool whole =
+        FormatCut(userSql, kStatementMax,
+                  L"update tUser set userRegName='%s',userArticleGroupNo=%0d, syncNo=%0d, note='%s' where userNo=%0d",
+                  Q(user.userRegName).c_str(), user.userArticleGroupNo, user.syncNo, Q(user.note).c_str(), userNo) &&
+        FormatCut(expSql, kStatementMax,
+                  L"update tUserExp set userPhone='%s', userMobile='%s', \tuserEmail='%s', userQQ='%s', "
+                  L"userMSN='%s', userLinkAddr='%s', userBlog='%s', userMicroBlog='%s', userName='%s', "
+                  L"\tuserSex='%s', userBirthday=%0d, syncNo=%0d where userNo=%0d",
+                  Q(exp.userPhone).c_str(), Q(exp.userMobile).c_str(), Q(exp.userEmail).c_str(),
+                  Q(exp.userQQ).c_str(), Q(exp.userMSN).c_str(), Q(exp.userLinkAddr).c_str(),
+                  Q(exp.userBlog).c_str(), Q(exp.userMicroBlog).c_str(), Q(exp.userName).c_str(),
+                  Q(exp.userSex).c_str(), exp.userBirthday, exp.syncNo, userNo);
+    if (!whole || g_pMyDatabase == nullptr || g_pMyDatabase->ExecSQLSet({userSql, expSql}, true) != 0) return 0;
+    {
+        std::lock_guard lock(m_lock);
+        m_user.userRegName = user.userRegName;
+        m_user.userArticleGroupNo = user.userArticleGroupNo;
+        m_user.syncNo = user.syncNo;
+        m_user.note = user.note;
+    }
+    PostUserInfoChanged();
+    return 1;
+}
+
+int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
+    if (g_pCommunication == nullptr || g_pCommunication->m_nRetCode.load() != 0) return 0;
+    const struUserW r = ParseUser(reply, 7);
+
+    struUserW u;
+    bool changed = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (r.userNo != m_user.userNo) {
+            m_user.userNo = r.userNo;
+            changed = true;
+        } else if (r.userID != m_user.userID) {
+            m_user.userID = r.userID;
+            changed = true;
+        }
+        if (r.syncNo != m_user.syncNo) {
+            m_user.syncNo = r.syncNo;
+            changed = true;
+        }
+        u = m_user;
+    }
+    if (!changed || g_pMyDatabase == nullptr) return 0;
+
+    // Formatted whole: a real profile is longer than any fixed buffer would allow.
+    std::wstring sql;
+    text::FormatW(sql, SIZE_MAX,
+                  L"update tUser set userNo=%d, userID='%s', userRegName='%s', userPass='%s', userRegDate=%0d,"
+                  L"\t\t\tdeviceID='%s', loginStatus='%s', lastLoginTime='%s', lastPluseTime='%s', lastOpTime='%s', "
+                  L"ipAddr='%s',\t\t\tareaNo=%0d, areaCodeNo=%0d,userType='%s', userGroupNo=%0d, "
+                  L"userArticleGroupNo=%0d, userMessNo=%0d, experienceNo=%0d, pointNo=%0d,\t\t\tsyncNo=%0d, "
+                  L"status='%s', note='%s', modifyTime = datetime('now','localtime');",
+                  u.userNo, Q(u.userID).c_str(), Q(u.userRegName).c_str(), L"", u.userRegDate,
+                  Q(u.deviceID).c_str(), Q(u.loginStatus).c_str(), Q(u.lastLoginTime).c_str(),
+                  Q(u.lastPluseTime).c_str(), Q(u.lastOpTime).c_str(), Q(u.ipAddr).c_str(), u.areaNo, u.areaCodeNo,
+                  Q(u.userType).c_str(), u.userGroupNo, u.userArticleGroupNo, u.userMessNo, u.experienceNo,
+                  u.pointNo, u.syncNo, Q(u.status).c_str(), Q(u.note).c_str());
+    // The memory already holds the new values; a failed write is only logged.
+    const int result = g_pMyDatabase->ExecSQL(sql);
+    if (result < 0)
+        LOGF(LOG_WARNING, L"CUserInfo::UserLoginDataProc", L"ExecuteSQLCommandWithReturn:[%d][%s]", result,
+             sql.c_str());
+    return 0;
+}
+
+void CUserInfo::PostUserInfoChanged() const {
+    if (g_pMainFrame == nullptr) return;
+    g_pMainFrame->PostBottomUserInfo();
+    g_pMainFrame->PostHomePageUserInfo();
 }
 
 void CUserInfo::SetUpdateResult(bool busy, int retCode, const std::wstring& retMsg) {
@@ -28,15 +347,9 @@ void CUserInfo::SetUpdateResult(bool busy, int retCode, const std::wstring& retM
     m_strUpdateRetMsg = retMsg;
 }
 
-void CUserInfo::SetUpdateState(bool busy) {
-    std::lock_guard lock(m_lock);
-    m_bUpdateState = busy;
-}
+void CUserInfo::SetUpdateState(bool busy) { m_bUpdateState = busy; }
 
-bool CUserInfo::GetUpdateState() const {
-    std::lock_guard lock(m_lock);
-    return m_bUpdateState;
-}
+bool CUserInfo::GetUpdateState() const { return m_bUpdateState.load(); }
 
 int CUserInfo::GetUpdateRetCode() const {
     std::lock_guard lock(m_lock);

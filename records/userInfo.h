@@ -1,10 +1,15 @@
-// The user's basic profile and the state of its upload to the server.
+// The user's basic profile, the script object "user" that shows it to the pages, and
+// the state of its upload to the server. Later data classes follow the same shape:
+// one singleton, one record lock, getters that read through the global at read time,
+// handlers that write the table first and the memory after.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
 #include "ScriptVM.h"
+#include "userExInfo.h"
 
 // One tUser row, in column order.
 struct struUserW {
@@ -12,7 +17,7 @@ struct struUserW {
     std::wstring userID;
     std::wstring userRegName;
     std::wstring userPass;
-    int userRegDate = 0;
+    int userRegDate = -1;
     std::wstring deviceID;
     std::wstring loginStatus;
     std::wstring lastLoginTime;
@@ -22,16 +27,16 @@ struct struUserW {
     int areaNo = -1;
     int areaCodeNo = -1;
     std::wstring userType;
-    int userGroupNo = 0;
-    int userArticleGroupNo = 0;
-    int userMessNo = 0;
-    int experienceNo = 0;
-    int experienceRank = 0;
-    int pointNo = 0;
-    int pointRank = 0;
-    int assessPoint = 0;
-    int assessRank = 0;
-    int syncNo = 0;
+    int userGroupNo = -1;
+    int userArticleGroupNo = -1;
+    int userMessNo = -1;
+    int experienceNo = -1;
+    int experienceRank = -1;
+    int pointNo = -1;
+    int pointRank = -1;
+    int assessPoint = -1;
+    int assessRank = -1;
+    int syncNo = -1;
     std::wstring status;
     std::wstring note;
     std::wstring modifyTime;
@@ -41,8 +46,23 @@ class CUserInfo {
 public:
     CUserInfo();
 
+    // Load step 1: the first tUser row into memory. 1 when a row was read, else 0
+    // (the loading sequence stops: nothing works without the user's row).
     int ReadUserFromDB();
+    // Defines "user" on one page's VM.
     int RegisterScriptObject(HVM vm);
+
+    // Replies, on the socket thread. BussDataProc takes the user record (0x1070):
+    // 1 when written, 0 when unchanged or not written. UserInfoUp_BussDataProc takes
+    // the upload's reply (0x1065): 1 when written, the server's code when negative,
+    // else 0.
+    int BussDataProc(const std::wstring& reply);
+    int UserInfoUp_BussDataProc(const std::wstring& reply);
+    // The user part of a successful login reply; always 0.
+    int UserLoginDataProc(const std::wstring& reply);
+
+    // The page's change of the profile: 0 when started, -2 while one is in flight.
+    int UpdateUserInfo(const uie::value& profile);
 
     // Busy from UpdateUserInfo until the upload's reply arrives or it cannot be sent.
     void SetUpdateResult(bool busy, int retCode, const std::wstring& retMsg);
@@ -61,11 +81,22 @@ public:
         std::lock_guard lock(m_lock);
         m_user = user;
     }
+    // One field of the current record, for the getters.
+    template <class T>
+    T GetField(T struUserW::*field) const {
+        std::lock_guard lock(m_lock);
+        return m_user.*field;
+    }
 
 private:
+    void PostUserInfoChanged() const;
+
+    mutable std::mutex m_lock;  // the records and the update texts; never held across a call out
     struUserW m_user;
-    mutable std::mutex m_lock;
-    bool m_bUpdateState = false;
+    // The values of the update being uploaded, read back by its reply.
+    struUserW m_pendingUser;
+    struUserExpW m_pendingUserExp;
+    std::atomic<bool> m_bUpdateState{false};
     int m_nUpdateRetCode = 0;
     std::wstring m_strUpdateRetMsg;
 };

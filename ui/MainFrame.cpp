@@ -33,6 +33,10 @@ void CMainFrame::PostBottomNetState() {
     PostCommand(ID_CMD_BOTTOM_NETSTATE);
 }
 
+void CMainFrame::PostBottomUserInfo() { PostCommand(ID_CMD_BOTTOM_USERINFO); }
+
+void CMainFrame::PostHomePageUserInfo() { PostCommand(ID_CMD_HOMEPAGE_USERINFO); }
+
 void CMainFrame::Exit() {
     g_Config.SaveConfig();
     Sleep(500);

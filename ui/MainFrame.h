@@ -11,6 +11,9 @@ public:
     // Brings the tray icon up to date with the online flag (0 online, 4 offline), then
     // has the main page refresh its network-state line.
     void PostBottomNetState();
+    // Have the pages read the user's profile again: the bottom bar and the home page.
+    void PostBottomUserInfo();
+    void PostHomePageUserInfo();
 
     // Settings saved and the main window destroyed on its own thread.
     void Exit();
