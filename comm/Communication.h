@@ -13,6 +13,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -209,9 +211,29 @@ public:
     int UserActionDataOp(const VALUE& actions);
     int AlertListUpLoad_BussProc(const std::wstring& reply);
 
-    // Starts a login with the account (Login.cpp); 0 when started.
+    // Login, logout and keep-alive (Login.cpp, KeepAlive.cpp).
+    // Starts a login on a thread of its own; 0 when started.
     int UserLogin_asyn(const std::wstring& account, const std::wstring& password, bool rememberPassword,
                        bool autoLoginWhenRun);
+    // The login exchange on the calling thread: -1 no context, -2 no worker or a
+    // payload too long, 0 the exchange failed, else the result code LoginBussProc left.
+    int UserLogin_syn(const std::wstring& account, const std::wstring& password);
+    // Queues a login whose reply comes through BussProc: 0 queued, -1 not.
+    int ReLogin_asyn(const std::wstring& account, const std::wstring& password);
+    // A login reply; mode 1 from UserLogin_syn, 2 from a queued re-login. Returns 0.
+    int LoginBussProc(const std::wstring& reply, int mode);
+    int LoginAfterDataProc();
+    // -1 when refused, else the exchange's result.
+    int UserLogout_syn();
+    // 1 when a check record of the server hits, 0 when none does or nothing could be
+    // asked, -1 no context, -2 no idle worker.
+    int QuestDataSyncCheck_syn(const std::wstring& userID, const std::wstring& unused);
+    // The number of hits in a data-sync check reply.
+    int DataSyncCheckProc(const std::wstring& reply);
+    // The keep-alive reply: forced exit, re-login or the follow-up requests. Returns 0.
+    int PluseCheckBussProc(const std::wstring& reply);
+    // A user ID that may name a folder: letters, digits, '_', '-', '.', '@', no "..".
+    static bool IsSafeUserID(std::wstring_view userID);
 
     // Defines the script object "comm" on one page's VM (CommScriptObject.cpp).
     bool RegisterScriptObject(HVM vm);
@@ -266,6 +288,26 @@ private:
 
     std::mutex m_handlerLock;
     std::map<int, ReplyHandler> m_replyHandlers;
+
+    // The login helpers (Login.cpp).
+    // Fills a login request; false (logged) when the payload does not fit.
+    bool FillLoginContext(struCommContext* context, const std::wstring& account, const std::wstring& password,
+                          const wchar_t* marker);
+    // A failed or refused login: state 3 and the status shown, or, for a re-login, the end.
+    void FailLogin(int mode, int retCode, const std::wstring& message);
+    int LoginSucceeded(const std::wstring& reply, int mode);
+
+    // Puts the login and keep-alive reply handlers in place once the table exists,
+    // and owns the thread of the login in progress.
+    struct LoginParts {
+        explicit LoginParts(CCommunication& comm);
+        ~LoginParts();
+        LoginParts(const LoginParts&) = delete;
+        LoginParts& operator=(const LoginParts&) = delete;
+        std::mutex threadLock;
+        std::thread thread;
+    };
+    LoginParts m_loginParts{*this};
 };
 
 // The program's one communication object; made at start-up, null until then.

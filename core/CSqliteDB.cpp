@@ -76,6 +76,21 @@ sqlite3_stmt* CSqliteDB::compile(const std::wstring& sql) {
     return statement;
 }
 
+bool CSqliteDB::isReadOnly(const std::wstring& sql) {
+    checkDB();
+    const std::u16string sql16 = ToSqlite16(sql);
+    sqlite3_stmt* statement = nullptr;
+    const void* tail = nullptr;
+    const int rc = sqlite3_prepare16_v2(db_, sql16.c_str(), -1, &statement, &tail);
+    const bool readOnly = rc == SQLITE_OK && statement != nullptr && sqlite3_stmt_readonly(statement) != 0;
+    sqlite3_finalize(statement);
+    if (!readOnly || tail == nullptr) return readOnly;
+    // A second statement after the first would run unchecked.
+    for (const char16_t* c = static_cast<const char16_t*>(tail); *c != u'\0'; ++c)
+        if (*c != u' ' && *c != u';' && *c != u'\t' && *c != u'\r' && *c != u'\n') return false;
+    return true;
+}
+
 // Every step result other than done or row is an error: a write that could not get
 // its lock must not look like a success.
 int CSqliteDB::execDML(const std::wstring& sql) {

@@ -37,6 +37,9 @@ public:
     // nothing of the list stays applied).
     int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction);
     std::int64_t lastRowId() const;
+    // True when sql is one statement that cannot change any database; false for a
+    // write, several statements or text that does not compile.
+    bool isReadOnly(const std::wstring& sql);
 
     sqlite3* handle() const { return db_; }
 
