@@ -340,8 +340,8 @@ int CCommunication::LoginSucceeded(const std::wstring& reply, int mode) {
 }
 
 int CCommunication::LoginAfterDataProc() {
-    // The configuration after login belongs here, before the data is loaded from the
-    // user database named above; it has no reader yet.
+    // The user database's settings, and possibly a fresh copy of it, before its data is loaded.
+    g_Config.ReadAllConfig();
     LoadAllData();
     if (m_bNewDatabase && g_pMyDatabase != nullptr) {
         std::wstring sql;

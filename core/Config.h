@@ -3,6 +3,8 @@
 // user's database; the page paths and the page-load states.
 #pragma once
 
+#include <array>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -61,6 +63,27 @@ struct struConfig {
     bool RememberPassword = false;
     bool AutoRunWithWindows = false;
     bool AutoLoginWhenRun = false;
+
+    // User-interface settings of the user's database, read after login.
+    bool ShowTodayNews = true;
+    bool AutoHideFullScreen = true;
+    bool NotifyMessageFullScreen = true;
+    int ShowTipSeconds = 1;
+    // One entry per tip timer of the main window, all starting at ShowTipSeconds.
+    std::array<int, 6> TipSeconds{1, 1, 1, 1, 1, 1};
+    bool CloseAllSound = false;
+    bool CloseSwitchItemSound = false;
+    bool CloseSystemTipSound = false;
+    int UpdateMode = 1;
+    int DataSaveWay = 2;
+    bool ShowMessageBox = false;
+    // Window groups: a visibility flag (0 or 1) and two numbers.
+    std::array<int, 3> FloatBarInfo{};
+    std::array<int, 3> SurroundWinInfo{};
+    std::array<int, 3> NavigateWinInfo{};
+    std::array<int, 3> AppWinInfo{};
+    std::array<int, 3> NotifyWinInfo{};
+    std::array<int, 3> NoteWinInfo{};
 };
 
 using ConfigMap = std::map<std::wstring, std::wstring>;
@@ -75,6 +98,22 @@ public:
     int ReadDefaultConfig();
     int ReadLoginConfig();
     int ReadDBConfigToMap(const std::wstring& dbPath, ConfigMap& map);
+
+    // The configuration after login (ConfigAfterLogin.cpp). ReadAllConfig runs
+    // ReadAllConfigKey and returns 0.
+    int ReadAllConfig();
+    // 1, or the negative result of ReadDBConfigToMap when the user's tConfig2 cannot
+    // be read. A user database newer than the template, a failed replacement or a
+    // started data-sync program end the process (returns only when the exit hook does).
+    int ReadAllConfigKey();
+    // "a,b,c" as three numbers, missing ones 0; a flag other than 0 and 1 becomes 1.
+    static std::array<int, 3> ParseWinInfo(const std::wstring& value);
+    // Dotted version texts compared field by field, digits as numbers: <0, 0 or >0.
+    static int CompareVersions(const std::wstring& a, const std::wstring& b);
+
+    // Whether the server asks for a data synchronisation (1 yes). Empty: the
+    // communication object is asked. Tests put an answer here.
+    std::function<int(const std::wstring& userID)> questDataSyncCheck;
 
     static bool GetMapBool(const std::wstring& key, const ConfigMap& map, bool defaultValue);
     static int GetMapInt(const std::wstring& key, const ConfigMap& map, int defaultValue);
@@ -96,6 +135,12 @@ private:
     int SetKeyValue(const std::wstring& dbPath, const std::wstring& key, const std::wstring& value);
     std::wstring ReadIniText(const wchar_t* key, unsigned size);
     void BuildPagePaths();
+    // Keeps the user's database aside and puts a fresh template copy in its place;
+    // false when the program is to end.
+    bool ReplaceUserDatabase();
+    // true when the data-sync program was started and the program is ending.
+    bool RunDataSyncCheck();
+    void ReadUiSettings(const ConfigMap& map);
 
     // Pages change the states from their threads while workers poll them.
     std::mutex loadPageLock_;
