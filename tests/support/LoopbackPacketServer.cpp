@@ -71,7 +71,8 @@ PacketReply PacketReply::Fields(std::initializer_list<std::string> fields) {
     return reply;
 }
 
-LoopbackPacketServer::LoopbackPacketServer(Transport transport) : transport_(transport) {
+LoopbackPacketServer::LoopbackPacketServer(Transport transport, std::uint16_t port)
+    : transport_(transport), port_(port) {
     OpenListener();
     thread_ = std::thread(&LoopbackPacketServer::Serve, this);
 }

@@ -61,7 +61,8 @@ class LoopbackPacketServer {
 public:
     enum class Transport { Tcp, Udp };
 
-    explicit LoopbackPacketServer(Transport transport = Transport::Tcp);
+    // port 0: an ephemeral port; another: that fixed port, for a demo that clients find by settings.
+    explicit LoopbackPacketServer(Transport transport = Transport::Tcp, std::uint16_t port = 0);
     ~LoopbackPacketServer();
     LoopbackPacketServer(const LoopbackPacketServer&) = delete;
     LoopbackPacketServer& operator=(const LoopbackPacketServer&) = delete;
