@@ -67,9 +67,13 @@ bool FillPayload(struCommContext* context, int commandId, const std::wstring& pa
     return true;
 }
 
-bool Online() {
+// An exchange only while a network connection is up; an unused worker is freed at once,
+// since nothing else would clear its busy flag.
+int ExchangeIfOnline(CCommunication& comm, struCommContext* context, CSocketThread* worker) {
     DWORD flags = 0;
-    return InternetGetConnectedState(&flags, 0) == 1;
+    if (InternetGetConnectedState(&flags, 0) == 1) return comm.SendAndRecv(context);
+    worker->SetBusy(false);
+    return -1;
 }
 
 }  // namespace
@@ -154,12 +158,7 @@ int CCommunication::UserLogin_syn(const std::wstring& account, const std::wstrin
     }
     context->pSocketThread = worker;
 
-    int result = -1;
-    if (Online()) {
-        result = SendAndRecv(context);
-    } else {
-        worker->SetBusy(false);  // never carried: nothing else would clear it
-    }
+    const int result = ExchangeIfOnline(*this, context, worker);
     if (result <= 0) {
         FreeContext(context);
         FailLogin(COMM_MODE_SYNC, -1, kCommFailed);
@@ -376,12 +375,7 @@ int CCommunication::UserLogout_syn() {
         return -1;
     }
     context->pSocketThread = worker;
-    int result = -1;
-    if (Online()) {
-        result = SendAndRecv(context);
-    } else {
-        worker->SetBusy(false);
-    }
+    const int result = ExchangeIfOnline(*this, context, worker);
     if (result <= 0) LOGF(LOG_WARNING, L"CCommunication::UserLogout_syn", L"UserLogout_syn:[%d]", result);
     FreeContext(context);
     return result;
@@ -447,12 +441,7 @@ int CCommunication::QuestDataSyncCheck_syn(const std::wstring& userID, const std
         return 0;
     }
     context->pSocketThread = worker;
-    int result = -1;
-    if (Online()) {
-        result = SendAndRecv(context);
-    } else {
-        worker->SetBusy(false);
-    }
+    const int result = ExchangeIfOnline(*this, context, worker);
     const std::wstring reply = result > 0 ? GetReplyText(context) : std::wstring();
     FreeContext(context);
     return !reply.empty() && DataSyncCheckProc(reply) > 0 ? 1 : 0;
