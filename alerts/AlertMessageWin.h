@@ -2,7 +2,6 @@
 // add to them.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,11 +11,10 @@ class CAlertMessageWin {
 public:
     // Holds the text a reply adds to the alert (alertNo, no); 1.
     int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
-    std::vector<AdditionalText> GetAdditionalMessages() const;
+    std::vector<AdditionalText> GetAdditionalMessages() const { return m_additional.Get(); }
 
 private:
-    mutable std::mutex m_lock;
-    std::vector<AdditionalText> m_additional;
+    AdditionalTexts m_additional;
 };
 
 // Null until the alert pop-up exists.

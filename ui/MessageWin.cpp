@@ -2,13 +2,17 @@
 
 CMessageWin* g_pMessageWin = nullptr;
 
-int CMessageWin::SetAdditionalMessage(int alertNo, int no, const std::wstring& text) {
+void AdditionalTexts::Add(int alertNo, int no, const std::wstring& text) {
     std::lock_guard lock(m_lock);
-    m_additional.push_back({alertNo, no, text});
-    return 1;
+    m_texts.push_back({alertNo, no, text});
 }
 
-std::vector<AdditionalText> CMessageWin::GetAdditionalMessages() const {
+std::vector<AdditionalText> AdditionalTexts::Get() const {
     std::lock_guard lock(m_lock);
-    return m_additional;
+    return m_texts;
+}
+
+int CMessageWin::SetAdditionalMessage(int alertNo, int no, const std::wstring& text) {
+    m_additional.Add(alertNo, no, text);
+    return 1;
 }

@@ -12,15 +12,25 @@ struct AdditionalText {
     std::wstring text;
 };
 
+// The texts replies add to alerts, kept by the window that shows those alerts; any thread.
+class AdditionalTexts {
+public:
+    void Add(int alertNo, int no, const std::wstring& text);
+    std::vector<AdditionalText> Get() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<AdditionalText> m_texts;
+};
+
 class CMessageWin {
 public:
     // Keeps the text a reply adds to the alert message (alertNo, no).
     int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
-    std::vector<AdditionalText> GetAdditionalMessages() const;
+    std::vector<AdditionalText> GetAdditionalMessages() const { return m_additional.Get(); }
 
 private:
-    mutable std::mutex m_lock;
-    std::vector<AdditionalText> m_additional;
+    AdditionalTexts m_additional;
 };
 
 // Null until the main frame makes the message window.
