@@ -5,6 +5,7 @@
 
 #include "Communication.h"
 #include "CxLog.h"
+#include "DataClassKit.h"
 #include "MainFrame.h"
 #include "MyDatabase.h"
 #include "Text.h"
@@ -14,12 +15,12 @@ CUserInfo* g_pUserInfo = nullptr;
 
 namespace {
 
-constexpr int kFieldMax = 260;     // GetValue's limit for one reply field
+using records::ReplyField;
+using records::ReplyInt;
+
 constexpr int kStatementMax = 1040;
 constexpr wchar_t kUploadFailed[] = L"修改用户信息失败。(通信故障)";
 
-std::wstring Field(const std::wstring& reply, int index) { return GetValue(reply, index, L'\x02', kFieldMax); }
-int IntField(const std::wstring& reply, int index) { return text::WToI(Field(reply, index).c_str()); }
 // Every text goes into SQL through this: a quote from a page or the server stays text.
 std::wstring Q(const std::wstring& s) { return text::QuoteSql(s); }
 
@@ -27,53 +28,41 @@ std::wstring Q(const std::wstring& s) { return text::QuoteSql(s); }
 struUserW ParseUser(const std::wstring& reply, int first) {
     struUserW u;
     int i = first;
-    u.userNo = IntField(reply, i++);
-    u.userID = Field(reply, i++);
-    u.userRegName = Field(reply, i++);
-    u.userPass = Field(reply, i++);
-    u.userRegDate = IntField(reply, i++);
-    u.deviceID = Field(reply, i++);
-    u.loginStatus = Field(reply, i++);
-    u.lastLoginTime = Field(reply, i++);
-    u.lastPluseTime = Field(reply, i++);
-    u.lastOpTime = Field(reply, i++);
-    u.ipAddr = Field(reply, i++);
-    u.areaNo = IntField(reply, i++);
-    u.areaCodeNo = IntField(reply, i++);
-    u.userType = Field(reply, i++);
-    u.userGroupNo = IntField(reply, i++);
-    u.userArticleGroupNo = IntField(reply, i++);
-    u.userMessNo = IntField(reply, i++);
-    u.experienceNo = IntField(reply, i++);
-    u.experienceRank = IntField(reply, i++);
-    u.pointNo = IntField(reply, i++);
-    u.pointRank = IntField(reply, i++);
-    u.assessPoint = IntField(reply, i++);
-    u.assessRank = IntField(reply, i++);
-    u.syncNo = IntField(reply, i++);
-    u.status = Field(reply, i++);
-    u.note = Field(reply, i++);
+    u.userNo = ReplyInt(reply, i++);
+    u.userID = ReplyField(reply, i++);
+    u.userRegName = ReplyField(reply, i++);
+    u.userPass = ReplyField(reply, i++);
+    u.userRegDate = ReplyInt(reply, i++);
+    u.deviceID = ReplyField(reply, i++);
+    u.loginStatus = ReplyField(reply, i++);
+    u.lastLoginTime = ReplyField(reply, i++);
+    u.lastPluseTime = ReplyField(reply, i++);
+    u.lastOpTime = ReplyField(reply, i++);
+    u.ipAddr = ReplyField(reply, i++);
+    u.areaNo = ReplyInt(reply, i++);
+    u.areaCodeNo = ReplyInt(reply, i++);
+    u.userType = ReplyField(reply, i++);
+    u.userGroupNo = ReplyInt(reply, i++);
+    u.userArticleGroupNo = ReplyInt(reply, i++);
+    u.userMessNo = ReplyInt(reply, i++);
+    u.experienceNo = ReplyInt(reply, i++);
+    u.experienceRank = ReplyInt(reply, i++);
+    u.pointNo = ReplyInt(reply, i++);
+    u.pointRank = ReplyInt(reply, i++);
+    u.assessPoint = ReplyInt(reply, i++);
+    u.assessRank = ReplyInt(reply, i++);
+    u.syncNo = ReplyInt(reply, i++);
+    u.status = ReplyField(reply, i++);
+    u.note = ReplyField(reply, i++);
     return u;
 }
 
-std::wstring TextOf(const uie::value& obj, const wchar_t* key) {
-    const uie::value v = obj.get_item(uie::value(key));
-    return v.is_string() ? v.get_string() : std::wstring();
-}
-int IntOf(const uie::value& obj, const wchar_t* key) {
-    const uie::value v = obj.get_item(uie::value(key));
-    if (v.is_int()) return v.get_int();
-    if (v.is_float()) return static_cast<int>(v.get_double());
-    return -1;
-}
+std::wstring TextOf(const uie::value& obj, const wchar_t* key) { return records::MemberText(obj, key); }
+int IntOf(const uie::value& obj, const wchar_t* key) { return records::MemberInt(obj, key, -1); }
 
 template <class T>
 uie::NativeProperty UserField(const char* name, T struUserW::*field) {
-    return {name,
-            [field](HVM, const uie::NativeArgs&) {
-                return g_pUserInfo != nullptr ? uie::value(g_pUserInfo->GetField(field)) : uie::value(T{});
-            },
-            {}};
+    return records::FieldProperty(name, g_pUserInfo, field);
 }
 
 // Built once for the life of the process; every page's VM shares it.
@@ -200,11 +189,7 @@ int CUserInfo::BussDataProc(const std::wstring& reply) {
                    r.userArticleGroupNo, r.userMessNo, r.experienceNo, r.experienceRank, r.pointNo, r.pointRank,
                    r.assessPoint, r.assessRank, r.syncNo, Q(r.status).c_str(), Q(r.note).c_str(), r.userNo))
         return 0;  // a cut statement could write a wrong row: not run
-    const int changed = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQL(sql) : -1;
-    if (changed != 1) {
-        LOGF(LOG_WARNING, L"CUserInfo::BussDataProc", L"ExecuteSQLCommandWithReturn:[%d][%s]", changed, sql.c_str());
-        return 0;
-    }
+    if (records::ExecOneRow(L"CUserInfo::BussDataProc", sql) != 1) return 0;
     {
         std::lock_guard lock(m_lock);
         struUserW u = r;
@@ -249,8 +234,8 @@ int CUserInfo::UpdateUserInfo(const uie::value& profile) {
 }
 
 int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
-    const int retCode = IntField(reply, 1);
-    SetUpdateResult(false, retCode, Field(reply, 2));
+    const int retCode = ReplyInt(reply, 1);
+    SetUpdateResult(false, retCode, ReplyField(reply, 2));
     if (retCode < 0) return retCode;
 
     struUserW user;
@@ -258,8 +243,8 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
     int userNo = -1;
     {
         std::lock_guard lock(m_lock);
-        m_pendingUser.syncNo = IntField(reply, 3);
-        m_pendingUserExp.syncNo = IntField(reply, 4);
+        m_pendingUser.syncNo = ReplyInt(reply, 3);
+        m_pendingUserExp.syncNo = ReplyInt(reply, 4);
         user = m_pendingUser;
         exp = m_pendingUserExp;
         userNo = m_user.userNo;

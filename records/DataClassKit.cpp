@@ -1,0 +1,32 @@
+#include "DataClassKit.h"
+
+#include "CxLog.h"
+#include "MyDatabase.h"
+#include "Text.h"
+#include "global.h"
+
+namespace records {
+
+std::wstring ReplyField(const std::wstring& reply, int n, int maxLen) { return GetValue(reply, n, L'\x02', maxLen); }
+
+int ReplyInt(const std::wstring& reply, int n) { return text::WToI(ReplyField(reply, n).c_str()); }
+
+std::wstring MemberText(const uie::value& object, const wchar_t* key, const std::wstring& fallback) {
+    const uie::value v = object.get_item(uie::value(key));
+    return v.is_string() ? v.get_string() : fallback;
+}
+
+int MemberInt(const uie::value& object, const wchar_t* key, int fallback) {
+    const uie::value v = object.get_item(uie::value(key));
+    if (v.is_int()) return v.get_int();
+    if (v.is_float()) return static_cast<int>(v.get_double());
+    return fallback;
+}
+
+int ExecOneRow(const wchar_t* function, const std::wstring& sql) {
+    const int changed = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQL(sql) : -1;
+    if (changed != 1) LOGF(LOG_WARNING, function, L"ExecuteSQLCommandWithReturn:[%d][%s]", changed, sql.c_str());
+    return changed;
+}
+
+}  // namespace records

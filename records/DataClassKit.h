@@ -1,0 +1,40 @@
+// What every data class does the same way: reading reply fields, reading a page's
+// object, writing a one-row table, and read-only script properties that read the
+// singleton's record at the moment the page asks.
+#pragma once
+
+#include <string>
+
+#include "ScriptVM.h"
+
+namespace records {
+
+constexpr int kReplyFieldMax = 260;  // one reply field, as the server's texts are cut
+
+// Field n of a reply, counted from 1, split at code 2.
+std::wstring ReplyField(const std::wstring& reply, int n, int maxLen = kReplyFieldMax);
+// The same field through the decimal conversion (not a number: 0).
+int ReplyInt(const std::wstring& reply, int n);
+
+// A text member of a page's object; the fallback when it is missing or not a string.
+std::wstring MemberText(const uie::value& object, const wchar_t* key, const std::wstring& fallback = {});
+// A number member; the fallback when it is missing or not a number.
+int MemberInt(const uie::value& object, const wchar_t* key, int fallback);
+
+// Runs an update of a one-row table; any count other than 1 is logged at Warning with
+// the statement. Returns the count (-1 on failure).
+int ExecOneRow(const wchar_t* function, const std::wstring& sql);
+
+// A read-only property that reads one field through the global at read time, so a
+// page always sees the latest record. Owner::GetField copies the field under its lock.
+template <class Owner, class Record, class T>
+uie::NativeProperty FieldProperty(const char* name, Owner* const& global, T Record::*field) {
+    return {name,
+            [&global, field](HVM, const uie::NativeArgs&) {
+                const Owner* owner = global;
+                return owner != nullptr ? uie::value(owner->GetField(field)) : uie::value(T{});
+            },
+            {}};
+}
+
+}  // namespace records
