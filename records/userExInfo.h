@@ -1,6 +1,7 @@
 // The user's extended profile: contact details and personal measures.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "ScriptVM.h"
@@ -41,6 +42,23 @@ public:
 
     int ReadUserExFromDB();
     int RegisterScriptObject(HVM vm);
+    // The server's extended record (0x1080), on the socket thread: 1 when written.
+    int BussDataProc(const std::wstring& reply);
+
+    // The current record, copied whole under the record lock.
+    struUserExpW GetUserExp() const {
+        std::lock_guard lock(m_lock);
+        return m_userExp;
+    }
+    template <class T>
+    T GetField(T struUserExpW::*field) const {
+        std::lock_guard lock(m_lock);
+        return m_userExp.*field;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    struUserExpW m_userExp;
 };
 
 extern CUserExInfo* g_pUserExInfo;
