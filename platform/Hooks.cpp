@@ -6,6 +6,8 @@
 #include <ctime>
 #include <cwctype>
 #include <iterator>
+#include <mutex>
+#include <random>
 #include <thread>
 
 #include <ifaddrs.h>
@@ -87,6 +89,14 @@ bool RealIsOnline() {
     return online;
 }
 
+// rand() of the Windows C library: 0 to RAND_MAX (32767), one sequence for the process.
+int RealRandom() {
+    static std::mutex lock;
+    static std::minstd_rand engine(static_cast<std::minstd_rand::result_type>(std::time(nullptr)));
+    std::lock_guard guard(lock);
+    return static_cast<int>(engine() % 32768u);
+}
+
 // The default answer is the default button, as pressing Enter would give.
 int HeadlessMessageBox(const std::wstring& text, const std::wstring& caption, UINT type) {
     std::fprintf(stderr, "[%s] %s\n", text::ToUtf8(caption).c_str(), text::ToUtf8(text).c_str());
@@ -118,6 +128,7 @@ PlatformHooks DefaultHooks() {
     h.openDocument = RealOpenDocument;
     h.systemAction = RealSystemAction;
     h.isOnline = RealIsOnline;
+    h.random = RealRandom;
     h.sysfsRoot = "/sys";
     for (std::size_t i = 0; i < h.serialPorts.size(); ++i) h.serialPorts[i] = "/dev/ttyS" + std::to_string(i);
     h.homeFolder = EnvFolder("HOME", "/tmp");

@@ -35,6 +35,8 @@ struct PlatformHooks {
     std::function<bool(const std::wstring& target)> openDocument;
     std::function<bool(SystemAction action)> systemAction;
     std::function<bool()> isOnline;
+    // The program's pseudo-random numbers (rand()): 0 to 32767, safe from any thread.
+    std::function<int()> random;
     // Whether the chart player's program id resolves; no such player exists here.
     bool flashInstalled = false;
     std::filesystem::path sysfsRoot;

@@ -1,5 +1,8 @@
 #include "DataClassKit.h"
 
+#include "CSqliteDB.h"
+#include "CSqliteException.h"
+#include "Config.h"
 #include "CxLog.h"
 #include "MyDatabase.h"
 #include "Text.h"
@@ -27,6 +30,31 @@ int ExecOneRow(const wchar_t* function, const std::wstring& sql) {
     const int changed = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQL(sql) : -1;
     if (changed != 1) LOGF(LOG_WARNING, function, L"ExecuteSQLCommandWithReturn:[%d][%s]", changed, sql.c_str());
     return changed;
+}
+
+int ColumnInt(const std::vector<std::wstring>& row, std::size_t column) {
+    return column < row.size() ? text::WToI(row[column].c_str()) : 0;
+}
+
+int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,
+                        const std::function<bool(const std::vector<std::wstring>& row)>& row) {
+    CSqliteDB db;
+    try {
+        db.open(g_Config.m_config.userDBName);
+        CSqliteQuery query = db.execQuery(sql);
+        std::vector<std::wstring> columns;
+        for (; !query.eof(); query.nextRow()) {
+            columns.clear();
+            for (int i = 0; i < query.numFields(); ++i) columns.push_back(query.getStringField(i));
+            if (!row(columns)) break;
+        }
+        query.finalize();
+        db.close();
+    } catch (const CSqliteException& e) {
+        LOGF(LOG_MESSAGE, function, L"CSqliteException[%s]:[%d][%s]", shortName, e.errorCode(), e.errorMessage());
+        return 0;  // the query closed with its scope, the connection closes with db
+    }
+    return 1;
 }
 
 }  // namespace records

@@ -3,13 +3,17 @@
 // singleton's record at the moment the page asks.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "ScriptVM.h"
 
 namespace records {
 
 constexpr int kReplyFieldMax = 260;  // one reply field, as the server's texts are cut
+// A field read whole: the reply's payload is at most 4096 characters.
+constexpr int kReplyWholeMax = 4097;
 
 // Field n of a reply, counted from 1, split at code 2.
 std::wstring ReplyField(const std::wstring& reply, int n, int maxLen = kReplyFieldMax);
@@ -24,6 +28,16 @@ int MemberInt(const uie::value& object, const wchar_t* key, int fallback);
 // Runs an update of a one-row table; any count other than 1 is logged at Warning with
 // the statement. Returns the count (-1 on failure).
 int ExecOneRow(const wchar_t* function, const std::wstring& sql);
+
+// A column of a row through the decimal conversion; 0 past the row's end.
+int ColumnInt(const std::vector<std::wstring>& row, std::size_t column);
+
+// Runs a select on a connection of its own to the user database and hands each row's
+// column texts to `row`, in query order, until it returns false. 1 on success; on a
+// CSqliteException logs "CSqliteException[%s]:[%d][%s]" with shortName at Message,
+// closes and returns 0 (rows handed over before stay handed over).
+int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,
+                        const std::function<bool(const std::vector<std::wstring>& row)>& row);
 
 // A read-only property that reads one field through the global at read time, so a
 // page always sees the latest record. Owner::GetField copies the field under its lock.

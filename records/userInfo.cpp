@@ -271,6 +271,7 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
         m_user.syncNo = user.syncNo;
         m_user.note = user.note;
     }
+    if (g_pUserExInfo != nullptr) g_pUserExInfo->SetContactFields(exp);
     PostUserInfoChanged();
     return 1;
 }

@@ -81,6 +81,12 @@ public:
         std::lock_guard lock(m_lock);
         m_user = user;
     }
+    // The last assessment's score and rank, in memory only (tUser is not written).
+    void SetAssessResult(int assessPoint, int assessRank) {
+        std::lock_guard lock(m_lock);
+        m_user.assessPoint = assessPoint;
+        m_user.assessRank = assessRank;
+    }
     // One field of the current record, for the getters.
     template <class T>
     T GetField(T struUserW::*field) const {

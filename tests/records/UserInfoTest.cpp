@@ -139,6 +139,9 @@ TEST_F(UserInfoTest, SecondUpdateWhileTheFirstIsUnansweredIsRefused) {
 }
 
 TEST_F(UserInfoTest, UploadReplyWritesBothTablesOrReportsTheRefusal) {
+    // The test hands the replies over itself: no upload goes out whose reply would race it.
+    CCommunication noWorkers;
+    g_pCommunication = &noWorkers;
     ASSERT_EQ(user_.UpdateUserInfo(Profile(true)), 0);
     Posted();
     EXPECT_EQ(user_.UserInfoUp_BussDataProc(L"-1\x02refused\x02"), -1);
@@ -159,6 +162,7 @@ TEST_F(UserInfoTest, UploadReplyWritesBothTablesOrReportsTheRefusal) {
     EXPECT_EQ(Prop("syncNo").get_int(), 77);
     EXPECT_EQ(Prop("userArticleGroupNo").get_int(), 12);
     EXPECT_EQ(Posted(), (std::vector<int>{ID_CMD_BOTTOM_USERINFO, ID_CMD_HOMEPAGE_USERINFO}));
+    g_pCommunication = comm_.get();
 }
 
 TEST_F(UserInfoTest, UploadThatCannotBeQueuedDoesNotLockLaterUpdatesOut) {
