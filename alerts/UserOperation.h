@@ -35,9 +35,12 @@ struct UserOpDayRecord {
 class CUserOperation {
 public:
     CUserOperation();
+    virtual ~CUserOperation() = default;
 
     int StartWork();
     int RegisterScriptObject(HVM vm);
+    // The reply to the computer-use upload (0x1091), on the socket thread.
+    virtual int BussDataProc(const std::wstring& reply);
 
     // The day record, copied whole under the monitor's lock.
     UserOpDayRecord GetDayRecord() const {

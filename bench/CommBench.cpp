@@ -11,6 +11,7 @@
 
 #include "Communication.h"
 #include "Socket.h"
+#include "pedometerWin.h"
 
 namespace {
 
@@ -67,6 +68,20 @@ private:
 
 constexpr char kPayload[] = "5\x02";
 
+// Counts the echoed replies where the pedometer window would take them.
+class RankReplies : public CPedometerWin {
+public:
+    int BussDataProc_PedoRank(const std::wstring&) override {
+        std::lock_guard guard(lock);
+        ++handled;
+        done.notify_one();
+        return 0;
+    }
+    std::mutex lock;
+    std::condition_variable done;
+    int handled = 0;
+};
+
 struCommContext* Request(CCommunication& comm, int mode) {
     struCommContext* context = comm.AllocateContext();
     context->nMode = mode;
@@ -93,28 +108,24 @@ BENCHMARK(BM_SyncRoundTrip)->Iterations(5000)->UseRealTime();
 
 void BM_QueuedRoundTrip(benchmark::State& state) {
     EchoServer server;
-    CCommunication comm;
-    comm.SetSocketThreadCount(1);
-    comm.SetServer(L"127.0.0.1", server.Port(), 1, 2000);
-    std::mutex lock;
-    std::condition_variable done;
-    int handled = 0;
-    comm.SetReplyHandler(COMMAND_PEDORANK_QUEST, [&](struCommContext*) {
-        std::lock_guard guard(lock);
-        ++handled;
-        done.notify_one();
-        return 0;
-    });
-    int sent = 0;
-    for (auto _ : state) {
-        comm.GetSocketThread(0)->Push(Request(comm, COMM_MODE_ASYNC));
-        ++sent;
-        std::unique_lock guard(lock);
-        if (!done.wait_for(guard, std::chrono::seconds(2), [&] { return handled == sent; })) {
-            state.SkipWithError("no reply");
-            break;
+    RankReplies replies;
+    g_pPedometer = &replies;
+    {
+        CCommunication comm;  // its worker ends before the replies' taker goes
+        comm.SetSocketThreadCount(1);
+        comm.SetServer(L"127.0.0.1", server.Port(), 1, 2000);
+        int sent = 0;
+        for (auto _ : state) {
+            comm.GetSocketThread(0)->Push(Request(comm, COMM_MODE_ASYNC));
+            ++sent;
+            std::unique_lock guard(replies.lock);
+            if (!replies.done.wait_for(guard, std::chrono::seconds(2), [&] { return replies.handled == sent; })) {
+                state.SkipWithError("no reply");
+                break;
+            }
         }
     }
+    g_pPedometer = nullptr;
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_QueuedRoundTrip)->Iterations(5000)->UseRealTime();

@@ -194,25 +194,6 @@ int CCommunication::SendFailedProc(int result, struCommContext* context) {
     return 0;
 }
 
-int CCommunication::BussProc(struCommContext* context) {
-    if (context == nullptr) return 0;
-    ReplyHandler handler;
-    {
-        std::lock_guard lock(m_handlerLock);
-        const auto it = m_replyHandlers.find(context->nCommandID);
-        if (it != m_replyHandlers.end()) handler = it->second;
-    }
-    return handler ? handler(context) : 0;
-}
-
-void CCommunication::SetReplyHandler(int commandId, ReplyHandler handler) {
-    std::lock_guard lock(m_handlerLock);
-    if (handler)
-        m_replyHandlers[commandId] = std::move(handler);
-    else
-        m_replyHandlers.erase(commandId);
-}
-
 std::wstring CCommunication::GetReplyText(const struCommContext* context) {
     if (context == nullptr || context->nRecvLen <= kPackHeadSize) return {};
     const int len = std::min(context->nRecvLen, kMaxPayloadLen) - kPackHeadSize;

@@ -8,8 +8,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -136,12 +134,10 @@ public:
     // The follow-up of a request that failed or was never carried; returns 0.
     int SendFailedProc(int result, struCommContext* context);
 
-    // The reply dispatch, on the thread that made the exchange. It calls the handler
-    // set for the reply's command id and returns its result; 0 when none is set.
-    using ReplyHandler = std::function<int(struCommContext*)>;
+    // The reply dispatch (ReplyDispatcher.cpp), on the thread that made the exchange:
+    // hands the reply text to the one handler of its command id. 0 for an empty reply
+    // or one whose handler object does not exist.
     int BussProc(struCommContext* context);
-    // An empty handler removes the command's handler.
-    void SetReplyHandler(int commandId, ReplyHandler handler);
     // The reply's payload from offset 11 up to its NUL, from the system code page.
     static std::wstring GetReplyText(const struCommContext* context);
 
@@ -210,6 +206,9 @@ public:
     int FuncOp(const std::wstring& funcID, const std::wstring& operation);
     int UserActionDataOp(const VALUE& actions);
     int AlertListUpLoad_BussProc(const std::wstring& reply);
+    // A page's health-note operation (element 0 of notes): "0" uploads, "2" uploads a
+    // note the server has, else deletes it here. Always 0.
+    int HealthNoteOp(const uie::value& notes);
 
     // Login, logout and keep-alive (Login.cpp, KeepAlive.cpp).
     // Starts a login on a thread of its own; 0 when started.
@@ -286,9 +285,6 @@ private:
     std::wstring m_userID;
     std::wstring m_addressNote;
 
-    std::mutex m_handlerLock;
-    std::map<int, ReplyHandler> m_replyHandlers;
-
     // The login helpers (Login.cpp).
     // Fills a login request; false (logged) when the payload does not fit.
     bool FillLoginContext(struCommContext* context, const std::wstring& account, const std::wstring& password,
@@ -297,17 +293,16 @@ private:
     void FailLogin(int mode, int retCode, const std::wstring& message);
     int LoginSucceeded(const std::wstring& reply, int mode);
 
-    // Puts the login and keep-alive reply handlers in place once the table exists,
-    // and owns the thread of the login in progress.
+    // Owns the thread of the login in progress.
     struct LoginParts {
-        explicit LoginParts(CCommunication& comm);
+        LoginParts() = default;
         ~LoginParts();
         LoginParts(const LoginParts&) = delete;
         LoginParts& operator=(const LoginParts&) = delete;
         std::mutex threadLock;
         std::thread thread;
     };
-    LoginParts m_loginParts{*this};
+    LoginParts m_loginParts;
 };
 
 // The program's one communication object; made at start-up, null until then.

@@ -39,6 +39,17 @@ constexpr UINT kNoticeBox = 0x40030;   // OK, warning icon, topmost
 // from there would wait for the very worker that is busy with it.
 thread_local bool t_onReplyWorker = false;
 
+class ReplyWorkerMark {
+public:
+    explicit ReplyWorkerMark(bool on) : m_was(t_onReplyWorker) { t_onReplyWorker = m_was || on; }
+    ~ReplyWorkerMark() { t_onReplyWorker = m_was; }
+    ReplyWorkerMark(const ReplyWorkerMark&) = delete;
+    ReplyWorkerMark& operator=(const ReplyWorkerMark&) = delete;
+
+private:
+    const bool m_was;
+};
+
 std::wstring Field(const std::wstring& reply, int index, int maxLen = kFieldLen) {
     return GetValue(reply, index, kSep, maxLen);
 }
@@ -78,18 +89,7 @@ int ExchangeIfOnline(CCommunication& comm, struCommContext* context, CSocketThre
 
 }  // namespace
 
-// ---- handlers and the login thread -------------------------------------------------
-
-CCommunication::LoginParts::LoginParts(CCommunication& comm) {
-    comm.SetReplyHandler(COMMAND_USER_LOGIN, [&comm](struCommContext* context) {
-        t_onReplyWorker = true;
-        comm.LoginBussProc(GetReplyText(context), COMM_MODE_ASYNC);
-        t_onReplyWorker = false;
-        return 0;
-    });
-    comm.SetReplyHandler(COMMAND_PLUSECHECK,
-                         [&comm](struCommContext* context) { return comm.PluseCheckBussProc(GetReplyText(context)); });
-}
+// ---- the login thread --------------------------------------------------------------
 
 CCommunication::LoginParts::~LoginParts() {
     std::lock_guard lock(threadLock);
@@ -205,6 +205,7 @@ bool CCommunication::IsSafeUserID(std::wstring_view userID) {
 }
 
 int CCommunication::LoginBussProc(const std::wstring& reply, int mode) {
+    const ReplyWorkerMark onWorker(mode == COMM_MODE_ASYNC);
     const int code = IntField(reply, 1);
     m_nRetCode = code;
     SetStatusText(Field(reply, 2));

@@ -8,6 +8,8 @@ CHealthResources::CHealthResources() = default;
 
 int CHealthResources::LoadFromDB() { return 1; }
 
+int CHealthResources::BussDataProc_HealthElementValue(const std::wstring&) { return 0; }
+
 int CHealthResources::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();
     uie::DefineNativeObject(vm, "healthResources", def);

@@ -52,9 +52,12 @@ struct struHealthElementW {
 class CHealthResources {
 public:
     CHealthResources();
+    virtual ~CHealthResources() = default;
 
     int LoadFromDB();
     int RegisterScriptObject(HVM vm);
+    // Element values the server sends (0x1092), on the socket thread.
+    virtual int BussDataProc_HealthElementValue(const std::wstring& reply);
 };
 
 extern CHealthResources* g_pHealthResources;

@@ -8,6 +8,8 @@ CDeviceManager::CDeviceManager() = default;
 
 int CDeviceManager::LoadFromDB() { return 0; }
 
+int CDeviceManager::BussDataProc(const std::wstring&) { return 0; }
+
 int CDeviceManager::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();
     uie::DefineNativeObject(vm, "deviceManager", def);

@@ -36,9 +36,12 @@ struct struBpPacketW {
 class CDeviceManager {
 public:
     CDeviceManager();
+    virtual ~CDeviceManager() = default;
 
     int LoadFromDB();
     int RegisterScriptObject(HVM vm);
+    // The reply to a device's raw-data upload (0x1170), on the socket thread.
+    virtual int BussDataProc(const std::wstring& reply);
 };
 
 extern CDeviceManager* g_pDeviceManager;

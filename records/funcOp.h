@@ -30,8 +30,11 @@ struct struFuncOpW {
 class CFuncOp {
 public:
     CFuncOp();
+    virtual ~CFuncOp() = default;
 
     bool ReadFuncOpFromDB();
+    // The reply to a function-use upload (0x1140), on the socket thread.
+    virtual int BussDataProc(const std::wstring& reply);
 
     // A copy of the function's record: the reply handler changes records on the socket
     // thread while pages report uses.

@@ -25,8 +25,11 @@ struct struHealthNoteW {
 class CHealthNote {
 public:
     CHealthNote();
+    virtual ~CHealthNote() = default;
 
     int LoadFromDB();
+    // The reply to a health-note upload (0x1141), on the socket thread.
+    virtual int BussDataProc(const std::wstring& reply);
 };
 
 extern CHealthNote* g_pHealthNote;

@@ -4,9 +4,10 @@
 
 CPublicMess* g_pPublicMess = nullptr;
 
-CPublicMess::CPublicMess() = default;
+CPublicMess::CPublicMess()
+    : CMessFeed(L"CPublicMess::ReadMaxMessNo", L"select max(publicMessNo) from tPublicMess;", true) {}
 
-void CPublicMess::LoadFromDB() {}
+int CPublicMess::BussDataProc(const std::wstring&) { return 0; }
 
 int CPublicMess::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

@@ -1,14 +1,18 @@
 // The public message feed, for every user.
 #pragma once
 
-#include "ScriptVM.h"
+#include <string>
 
-class CPublicMess {
+#include "ScriptVM.h"
+#include "messFeed.h"
+
+class CPublicMess : public CMessFeed {
 public:
     CPublicMess();
 
-    void LoadFromDB();
     int RegisterScriptObject(HVM vm);
+    // One message of the feed (0x1110), on the socket thread.
+    int BussDataProc(const std::wstring& reply) override;
 };
 
 extern CPublicMess* g_pPublicMess;

@@ -21,8 +21,11 @@ struct struUserActionW {
 class CUserAction {
 public:
     CUserAction();
+    virtual ~CUserAction() = default;
 
     int LoadFromDB();
+    // The reply to a user-action upload (0x1142), on the socket thread.
+    virtual int BussDataProc(const std::wstring& reply);
 };
 
 extern CUserAction* g_pUserAction;

@@ -4,9 +4,11 @@
 
 CUserGroupMess* g_pUserGroupMess = nullptr;
 
-CUserGroupMess::CUserGroupMess() = default;
+// This feed's start-up load leaves its valid mark alone.
+CUserGroupMess::CUserGroupMess()
+    : CMessFeed(L"CUserGroupMess::ReadMaxMessNo", L"select max(userGroupMessNo) from tUserGroupMess;", false) {}
 
-void CUserGroupMess::LoadFromDB() {}
+int CUserGroupMess::BussDataProc(const std::wstring&) { return 0; }
 
 int CUserGroupMess::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

@@ -4,9 +4,10 @@
 
 CUserMess* g_pUserMess = nullptr;
 
-CUserMess::CUserMess() = default;
+CUserMess::CUserMess()
+    : CMessFeed(L"CUserMess::ReadMaxMessNo", L"select max(userMessNo) from tUserMess;", true) {}
 
-void CUserMess::LoadFromDB() {}
+int CUserMess::BussDataProc(const std::wstring&) { return 0; }
 
 int CUserMess::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

@@ -1,14 +1,18 @@
 // The messages addressed to the user alone.
 #pragma once
 
-#include "ScriptVM.h"
+#include <string>
 
-class CUserMess {
+#include "ScriptVM.h"
+#include "messFeed.h"
+
+class CUserMess : public CMessFeed {
 public:
     CUserMess();
 
-    void LoadFromDB();
     int RegisterScriptObject(HVM vm);
+    // One message of the feed (0x1111), on the socket thread.
+    int BussDataProc(const std::wstring& reply) override;
 };
 
 extern CUserMess* g_pUserMess;

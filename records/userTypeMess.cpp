@@ -4,9 +4,10 @@
 
 CUserTypeMess* g_pUserTypeMess = nullptr;
 
-CUserTypeMess::CUserTypeMess() = default;
+CUserTypeMess::CUserTypeMess()
+    : CMessFeed(L"CUserTypeMess::ReadMaxMessNo", L"select max(userTypeMessNo) from tUserTypeMess;", true) {}
 
-void CUserTypeMess::LoadFromDB() {}
+int CUserTypeMess::BussDataProc(const std::wstring&) { return 0; }
 
 int CUserTypeMess::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

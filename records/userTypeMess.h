@@ -1,14 +1,18 @@
 // The message feed of the user's type.
 #pragma once
 
-#include "ScriptVM.h"
+#include <string>
 
-class CUserTypeMess {
+#include "ScriptVM.h"
+#include "messFeed.h"
+
+class CUserTypeMess : public CMessFeed {
 public:
     CUserTypeMess();
 
-    void LoadFromDB();
     int RegisterScriptObject(HVM vm);
+    // One message of the feed (0x1112), on the socket thread.
+    int BussDataProc(const std::wstring& reply) override;
 };
 
 extern CUserTypeMess* g_pUserTypeMess;

@@ -1,19 +1,55 @@
 // The socket worker: queue order, the offline limit, and the end of the program.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "CommFixture.h"
 #include "Quorvix.h"
 #include "Text.h"
 #include "global.h"
+#include "pedometerWin.h"
 #include "userInfo.h"
 #include "WaitFor.h"
 
 namespace {
 
-using SocketThreadTest = CommTest;
+// Takes the ranking replies in place of the pedometer window.
+class RankReplies : public CPedometerWin {
+public:
+    int BussDataProc_PedoRank(const std::wstring& reply) override {
+        std::lock_guard guard(m_lock);
+        m_fields.push_back(text::ToUtf8(GetValue(reply, 2, L'\x02', 260)));
+        m_threads.push_back(std::this_thread::get_id());
+        return 0;
+    }
+    std::vector<std::string> Fields() const {
+        std::lock_guard guard(m_lock);
+        return m_fields;
+    }
+    std::vector<std::thread::id> Threads() const {
+        std::lock_guard guard(m_lock);
+        return m_threads;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_fields;
+    std::vector<std::thread::id> m_threads;
+};
+
+class SocketThreadTest : public CommTest {
+protected:
+    SocketThreadTest() { g_pPedometer = &ranks_; }
+    ~SocketThreadTest() override {
+        comm_.reset();  // workers first: they may still be handling a reply
+        g_pPedometer = nullptr;
+    }
+
+    RankReplies ranks_;
+};
 
 TEST_F(SocketThreadTest, OfflineQueueRefusesTheEleventhAndRunsTheRestInOrder) {
     server_.OnCommand(COMMAND_USER_LOGOUT, [](const PacketRequest&) {
@@ -25,15 +61,6 @@ TEST_F(SocketThreadTest, OfflineQueueRefusesTheEleventhAndRunsTheRestInOrder) {
         PacketReply reply = PacketReply::Fields({"0", r.fields.at(0)});
         if (r.fields.at(0) == "slow") reply.delay = std::chrono::milliseconds(300);
         return reply;
-    });
-    std::mutex lock;
-    std::vector<std::string> handled;
-    std::vector<std::thread::id> threads;
-    comm_->SetReplyHandler(COMMAND_PEDORANK_QUEST, [&](struCommContext* context) {
-        std::lock_guard guard(lock);
-        handled.push_back(text::ToUtf8(GetValue(CCommunication::GetReplyText(context), 2, L'\x02', 260)));
-        threads.push_back(std::this_thread::get_id());
-        return 0;
     });
 
     EXPECT_EQ(Exchange(COMMAND_USER_LOGOUT, "bye"), 0);
@@ -58,11 +85,9 @@ TEST_F(SocketThreadTest, OfflineQueueRefusesTheEleventhAndRunsTheRestInOrder) {
     EXPECT_FALSE(user.GetUpdateState());  // the refusal reached the failure handling
     g_pUserInfo = nullptr;
 
-    ASSERT_TRUE(WaitFor([&] {
-        std::lock_guard guard(lock);
-        return handled.size() == expected.size();
-    }));
-    EXPECT_EQ(handled, expected);
+    ASSERT_TRUE(WaitFor([&] { return ranks_.Fields().size() == expected.size(); }));
+    EXPECT_EQ(ranks_.Fields(), expected);
+    const auto threads = ranks_.Threads();
     for (const auto& id : threads) {
         EXPECT_EQ(id, threads.front());
         EXPECT_NE(id, std::this_thread::get_id());
@@ -73,17 +98,15 @@ TEST_F(SocketThreadTest, OfflineQueueRefusesTheEleventhAndRunsTheRestInOrder) {
 }
 
 TEST_F(SocketThreadTest, SynchronousRequestsShareTheWorkersClientSafely) {
-    std::atomic<int> handled{0};
-    comm_->SetReplyHandler(COMMAND_PLUSECHECK, [&](struCommContext*) { return ++handled; });
     constexpr int kEach = 30;
     std::thread queued([&] {
-        for (int i = 0; i < kEach; ++i) Worker()->Push(Context(COMMAND_PLUSECHECK, "async", COMM_MODE_ASYNC));
+        for (int i = 0; i < kEach; ++i) Worker()->Push(Context(COMMAND_PEDORANK_QUEST, "async", COMM_MODE_ASYNC));
     });
     int answered = 0;
     for (int i = 0; i < kEach; ++i) answered += Exchange(COMMAND_USER_LOGOUT, "sync") > 0;
     queued.join();
     EXPECT_EQ(answered, kEach);
-    EXPECT_TRUE(WaitFor([&] { return handled == kEach; }));
+    EXPECT_TRUE(WaitFor([&] { return ranks_.Fields().size() == kEach; }));
     EXPECT_TRUE(comm_->IsOnline());
 }
 

@@ -1,0 +1,7 @@
+#include "pedometerWin.h"
+
+CPedometerWin* g_pPedometer = nullptr;
+
+CPedometerWin::CPedometerWin() = default;
+
+int CPedometerWin::BussDataProc_PedoRank(const std::wstring&) { return 0; }
