@@ -1,6 +1,7 @@
 // The keep-alive reply: the server's numbers of everything that changed, turned into
 // the requests that fetch it; or the order to log in again or to end.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,14 @@
 #include "Text.h"
 #include "UiThreadManager.h"
 #include "lifeIndex.h"
+#include "parameter.h"
+#include "publicMess.h"
 #include "realWeather.h"
+#include "userExInfo.h"
+#include "userGroupMess.h"
 #include "userInfo.h"
+#include "userMess.h"
+#include "userTypeMess.h"
 #include "weatherForecast.h"
 
 namespace {
@@ -33,6 +40,20 @@ std::vector<int> NumberFields(const std::wstring& reply) {
         begin = end + 1;
     }
     return numbers;
+}
+
+// Each feed is asked for when the server announces a newer message than it holds.
+void QuestNewMessages(CCommunication& comm) {
+    const auto ask = [&comm](const auto* feed, int field, auto&& quest) {
+        if (feed == nullptr) return;
+        const int announced = comm.m_nPluseCheckNo[static_cast<std::size_t>(field)].load();
+        const int held = feed->GetMaxMessNo();
+        if (announced > 0 && announced > held) quest(announced, held);
+    };
+    ask(g_pPublicMess, 7, [&comm](int n, int held) { comm.QuestPublicMess_asyn(-1, n, held); });
+    ask(g_pUserTypeMess, 8, [&comm](int n, int held) { comm.QuestUserTypeMess_asyn(L'\0', n, held); });
+    ask(g_pUserMess, 9, [&comm](int n, int held) { comm.QuestUserMess_asyn(-1, n, held); });
+    ask(g_pUserGroupMess, 10, [&comm](int n, int held) { comm.QuestUserGroupMess_asyn(0, n, held); });
 }
 
 }  // namespace
@@ -69,6 +90,10 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
         const int local = g_pUserInfo->GetField(&struUserW::syncNo);
         if (field(2) != local) QuestUserInfo_asyn(m_nUserNo, field(2), local);
     }
+    if (g_pUserExInfo != nullptr) {
+        const struUserExpW exp = g_pUserExInfo->GetUserExp();
+        if (field(3) > 0 && field(3) != exp.syncNo) QuestUserExpInfo_asyn(exp.userNo, field(3), exp.syncNo);
+    }
     if (g_pWeatherForecast != nullptr) {
         const int held = g_pWeatherForecast->m_nForecastMessNo;
         if (field(4) >= 0 && field(4) != held) QuestWeatherForecast_asyn(-1, -1, field(4), held);
@@ -82,11 +107,21 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
         if (field(6) >= 0 && field(6) != held) QuestLifeIndex_asyn(-1, -1, field(6), held);
     }
 
+    if (g_pMainFrame != nullptr && g_pMainFrame->GetState() != 0) QuestNewMessages(*this);
+
     // The parameter count comes from the server: never past the fields that are there,
     // so the two deleted-record numbers after the parameters stay in place.
     const int present = static_cast<int>(fields.size()) - kFixedFields;
     const int count = std::clamp(field(kFixedFields), 0, present);
     if (count != field(kFixedFields))
         LOGF(LOG_WARNING, kFn, L"parameter count %d clamped to %d", field(kFixedFields), count);
+    if (g_pParameter != nullptr) {
+        for (int i = 0; i < count; ++i) {
+            const int number = field(kFixedFields + 1 + i);
+            const std::optional<struParameterW> held = g_pParameter->GetParameterByIndex(i);
+            if (held && number > 0 && number > held->syncNo)
+                QuestParameter_asyn(-1, held->parameterNo, number, held->syncNo);
+        }
+    }
     return 0;
 }

@@ -24,9 +24,13 @@
 #include "Text.h"
 #include "WaitFor.h"
 #include "Window.h"
+#include "MainFrame.h"
 #include "lifeIndex.h"
+#include "parameter.h"
 #include "realWeather.h"
+#include "userExInfo.h"
 #include "userInfo.h"
+#include "userMess.h"
 #include "weatherForecast.h"
 
 namespace {
@@ -324,6 +328,62 @@ TEST_F(LoginTest, KeepAliveQueuesTheChangedThingsInOrder) {
     const std::size_t before = server_.RequestCount();
     EXPECT_EQ(comm_->PluseCheckBussProc(L"0\x02ok\x02"), 0);
     EXPECT_FALSE(server_.WaitForRequests(before + 1, std::chrono::milliseconds(100)));
+}
+
+TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedParameters) {
+    // A user database as loading left it: extended profile sync 3, user messages up
+    // to 5, parameter 2 already at sync 9 (the others at 0).
+    g_Config.m_config.userDBName = W(dir_ / "Quorv10.db");
+    ASSERT_EQ(db_.Init(), 0);
+    ASSERT_EQ(db_.ExecSQL(L"update tUserExp set userNo=77, syncNo=3"), 1);
+    ASSERT_EQ(db_.ExecSQL(L"insert into tUserMess (userNo, userMessNo, userMess) values (77, 5, 'hi')"), 1);
+    ASSERT_EQ(db_.ExecSQL(L"update tParameter set syncNo=9 where parameterNo=2"), 1);
+    CUserExInfo userExp;
+    CParameter parameters;
+    CUserMess userMess;
+    ASSERT_EQ(userExp.ReadUserExFromDB(), 1);
+    ASSERT_EQ(parameters.ReadParameterFromDB(), 1);
+    userMess.LoadFromDB();
+    g_pUserExInfo = &userExp;
+    g_pParameter = &parameters;
+    g_pUserMess = &userMess;
+    comm_->m_nUserNo = 77;
+
+    // The feeds are asked for only while the main window is up.
+    std::ofstream(dir_ / "main.htm") << "<html><body></body></html>";
+    CMainFrame frame;
+    frame.m_cs.ownThread = false;
+    frame.m_cs.page = W(dir_ / "main.htm");
+    frame.Start();
+    g_pMainFrame = &frame;
+
+    // ext 4, user messages 6; N = 3: parameter 1 moved to 4, parameter 2 still at 9, parameter 3 at 7.
+    std::vector<std::wstring> f = {L"0", L"0", L"4"};
+    while (f.size() < 20) f.push_back(L"0");
+    f[8] = L"6";
+    for (const wchar_t* more : {L"3", L"4", L"9", L"7", L"0", L"0"}) f.push_back(more);
+    EXPECT_EQ(comm_->PluseCheckBussProc(Join(f)), 0);
+    g_pMainFrame = nullptr;
+
+    ASSERT_TRUE(server_.WaitForRequests(4));
+    EXPECT_FALSE(server_.WaitForRequests(5, std::chrono::milliseconds(100)));
+    EXPECT_EQ(Commands(), (std::vector<std::uint16_t>{COMMAND_USEREXINFO_QUEST, COMMAND_USERMESS_QUEST,
+                                                      COMMAND_PARAMETER_QUEST, COMMAND_PARAMETER_QUEST}));
+    EXPECT_EQ(server_.Requests()[0].fields, (Fields{"77", "4", "3"}));
+    EXPECT_EQ(server_.Requests()[1].fields, (Fields{"77", "6", "5"}));
+    EXPECT_EQ(server_.Requests()[2].fields, (Fields{"77", "1", "4"}));
+    EXPECT_EQ(server_.Requests()[3].fields, (Fields{"77", "3", "7"}));
+
+    // Without the main window no feed is asked for.
+    const std::size_t before = server_.RequestCount();
+    f[2] = L"0";
+    f[20] = L"0";
+    EXPECT_EQ(comm_->PluseCheckBussProc(Join(f)), 0);
+    EXPECT_FALSE(server_.WaitForRequests(before + 1, std::chrono::milliseconds(100)));
+
+    g_pUserExInfo = nullptr;
+    g_pParameter = nullptr;
+    g_pUserMess = nullptr;
 }
 
 TEST_F(LoginTest, KeepAliveMinusTwoLogsInAgainAndARefusalEndsTheProgram) {
