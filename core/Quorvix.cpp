@@ -160,6 +160,7 @@ int InitMainObject() {
 }
 
 void ShowLoadingStep(std::wstring label) {
+    LOGF(LOG_MESSAGE, L"ShowLoadingStep", L"%s...", label.c_str());
     if (g_pCommunication != nullptr) g_pCommunication->SetStatusText(label + L"...");
     if (g_pLoginWin != nullptr) g_pLoginWin->PostUpdateLoginStatus();
 }

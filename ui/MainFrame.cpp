@@ -97,6 +97,7 @@ LRESULT CMainFrame::OnCommand(UINT msg, WPARAM wParam, LPARAM lParam, BOOL* hand
 
 void CMainFrame::Exit() {
     g_Config.SaveConfig();
+    if (g_pCommunication != nullptr) g_pCommunication->UserLogout_syn();
     Sleep(500);
     const HWND hwnd = GetHwnd();
     // Only the window's own thread may destroy it: the base command handler does.

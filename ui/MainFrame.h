@@ -39,7 +39,7 @@ public:
     // Creates the chart once; later calls return the same object.
     CHomePageAssessGraph* CreateHomePageAssessGraph();
 
-    // Settings saved and the main window destroyed on its own thread.
+    // Settings saved, the user logged out and the main window destroyed on its own thread.
     void Exit();
 
 protected:
