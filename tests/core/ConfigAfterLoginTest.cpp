@@ -9,10 +9,9 @@
 #include "CSqliteDB.h"
 #include "Communication.h"
 #include "Config.h"
-#include "DefaultDatabase.h"
 #include "Hooks.h"
+#include "ProgramFolderFixture.h"
 #include "Quorvix.h"
-#include "TempDir.h"
 #include "Text.h"
 
 namespace {
@@ -28,37 +27,20 @@ struct Started {
 
 // A program folder with the template database and a user database copied from it,
 // as a first login leaves them; nothing outside is started, opened or ended.
-class ConfigAfterLoginTest : public ::testing::Test {
+class ConfigAfterLoginTest : public ProgramFolderFixture {
 protected:
-    ConfigAfterLoginTest() : oldCwd_(fs::current_path()) {
-        MakeDefaultDatabase(dir_ / "Quorv10.db");
-        fs::copy_file(IniTemplatePath(), dir_ / "Quorv10.ini");
-        fs::current_path(dir_.Path());
-        Hooks().sysfsRoot = dir_ / "no-sysfs";
-        Hooks().homeFolder = dir_.Path();
-        Hooks().messageBox = [this](const std::wstring& text, const std::wstring& caption, UINT) {
-            boxes_.push_back(caption + L":" + text);
-            return IDOK;
-        };
-        Hooks().openDocument = [this](const std::wstring& target) {
-            opened_.push_back(target);
-            return true;
-        };
+    ConfigAfterLoginTest() {
         Hooks().startProgram = [this](const std::wstring& program, const std::vector<std::wstring>& args) {
             started_.push_back({program, args});
             return startResult_;
         };
-        Hooks().exitProcess = [this](int code) { exitCodes_.push_back(code); };
         Hooks().tickCount = [] { return DWORD{12345}; };
-        Hooks().longSleep = [](DWORD) {};
         g_pCommunication = &comm_;
         comm_.SetUserID(L"demo");
         comm_.SetLoginPassword(L"p w\"1");
     }
     ~ConfigAfterLoginTest() override {
         g_pCommunication = nullptr;
-        fs::current_path(oldCwd_);
-        g_nRunState = 1;
         g_nRunMode = 0;
     }
 
@@ -97,16 +79,10 @@ protected:
         return found;
     }
 
-    TempDir dir_;
-    fs::path oldCwd_;
-    HookScope hooks_;
     CCommunication comm_;
     CConfig config_;
     fs::path userDB_ = dir_ / "quorv_demo" / "Quorv10_demo.db";
-    std::vector<std::wstring> boxes_;
-    std::vector<std::wstring> opened_;
     std::vector<Started> started_;
-    std::vector<int> exitCodes_;
     std::vector<std::wstring> asked_;
     bool startResult_ = true;
     int syncDue_ = 0;

@@ -6,11 +6,9 @@
 #include <vector>
 
 #include "CSqliteDB.h"
-#include "DefaultDatabase.h"
-#include "Hooks.h"
 #include "Profile.h"
+#include "ProgramFolderFixture.h"
 #include "Quorvix.h"
-#include "TempDir.h"
 #include "Text.h"
 #include "global.h"
 
@@ -18,32 +16,8 @@ namespace {
 
 std::wstring W(const std::filesystem::path& p) { return text::FromUtf8(p.string()); }
 
-// A program folder with a fresh default database and settings file, made the current
-// directory while the test runs (each test runs in a process of its own).
-class ConfigTest : public ::testing::Test {
+class ConfigTest : public ProgramFolderFixture {
 protected:
-    ConfigTest() : oldCwd_(std::filesystem::current_path()) {
-        MakeDefaultDatabase(dir_ / "Quorv10.db");
-        std::filesystem::copy_file(IniTemplatePath(), dir_ / "Quorv10.ini");
-        std::filesystem::current_path(dir_.Path());
-        Hooks().sysfsRoot = dir_ / "no-sysfs";
-        Hooks().homeFolder = dir_.Path();
-        Hooks().messageBox = [this](const std::wstring& text, const std::wstring& caption, UINT) {
-            boxes_.push_back(caption + L":" + text);
-            return IDOK;
-        };
-        Hooks().openDocument = [this](const std::wstring& target) {
-            opened_.push_back(target);
-            return true;
-        };
-        Hooks().exitProcess = [this](int code) { exitCodes_.push_back(code); };
-        Hooks().longSleep = [](DWORD) {};
-    }
-    ~ConfigTest() override {
-        std::filesystem::current_path(oldCwd_);
-        g_nRunState = 1;
-    }
-
     void SetIni(const wchar_t* key, const wchar_t* value) {
         WritePrivateProfileStringW(L"Login", key, value, W(dir_ / "Quorv10.ini").c_str());
     }
@@ -58,13 +32,7 @@ protected:
         return CConfig::GetMapString(key, map, L"<absent>");
     }
 
-    TempDir dir_;
-    std::filesystem::path oldCwd_;
-    HookScope hooks_;
     CConfig config_;
-    std::vector<std::wstring> boxes_;
-    std::vector<std::wstring> opened_;
-    std::vector<int> exitCodes_;
 };
 
 TEST_F(ConfigTest, StartsWithTheShippedSettingsAndDatabase) {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,9 +15,11 @@
 #include "DefaultDatabase.h"
 #include "EngineTest.h"
 #include "Hooks.h"
+#include "LogReader.h"
 #include "LoginWin.h"
 #include "MainFrame.h"
 #include "MyDatabase.h"
+#include "ProgramCopy.h"
 #include "ScriptVM.h"
 #include "TempDir.h"
 #include "Text.h"
@@ -29,11 +31,6 @@
 namespace {
 
 std::wstring W(const std::filesystem::path& p) { return text::FromUtf8(p.string()); }
-
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 
@@ -187,18 +184,14 @@ TEST(StartupProcessTest, LastUiThreadEndingExitsTheProcessWithZero) {
     TempDir dir;
     const std::string command = "cd '" + dir.Path().string() + "' && '" + STARTUP_PROBE + "'";
     EXPECT_EQ(ExitCode(std::system(command.c_str())), 0);
-    std::filesystem::path log;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "Log")) log = entry.path();
-    EXPECT_NE(text::FromUtf16LeBytes(ReadFile(log)).find(L"AppExit..."), std::wstring::npos);
+    EXPECT_NE(ReadProgramLog(dir.Path()).find(L"AppExit..."), std::wstring::npos);
 }
 
 TEST(StartupProcessTest, CrashFilterWritesItsLineAndExitsNonZero) {
     TempDir dir;
     const std::string command = "cd '" + dir.Path().string() + "' && '" + STARTUP_PROBE + "' crash 2>/dev/null";
     EXPECT_NE(ExitCode(std::system(command.c_str())), 0);
-    std::filesystem::path log;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "Log")) log = entry.path();
-    const std::wstring lines = text::FromUtf16LeBytes(ReadFile(log));
+    const std::wstring lines = ReadProgramLog(dir.Path());
     EXPECT_NE(lines.find(L" Message Quorvix.cpp(CustomUnhandledExceptionFilter, "), std::wstring::npos) << text::ToUtf8(lines);
     EXPECT_NE(lines.find(L"): g_nRunState[1],carsh!\r\n"), std::wstring::npos);
 }
@@ -206,26 +199,19 @@ TEST(StartupProcessTest, CrashFilterWritesItsLineAndExitsNonZero) {
 // The built program in a copy of its folder: a second start is refused, and SIGTERM
 // ends the first through the orderly exit.
 TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
-    TempDir dir;
-    const auto program = dir / "dist";
-    std::filesystem::copy(QUORV_DIST_DIR, program, std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(program / "Log");
-    const std::string env = "XDG_RUNTIME_DIR='" + dir.Path().string() + "' ";
-    const std::string script =
-        "cd '" + program.string() + "' && { " + env + "./quorvix > first.out 2>&1 & pid=$!; " +
-        "for i in $(seq 1 200); do grep -qa 'L.o.g.i.n. .w.i.n.d.o.w' Log/*.log 2>/dev/null && break; sleep 0.05; done; " +
-        env + "./quorvix > second.out 2>&1; echo $? > second.rc; " +
-        "kill -TERM $pid; wait $pid; echo $? > first.rc; }";
-    std::system(script.c_str());
-    EXPECT_EQ(ReadFile(program / "second.rc"), "0\n");
-    EXPECT_NE(ReadFile(program / "second.out").find("Quorvix客户端正在运行或尚未结束, 不允许重复运行。"), std::string::npos);
-    EXPECT_EQ(ReadFile(program / "first.rc"), "0\n");
-    std::filesystem::path log;
-    for (const auto& entry : std::filesystem::directory_iterator(program / "Log")) log = entry.path();
-    const std::wstring lines = text::FromUtf16LeBytes(ReadFile(log));
-    EXPECT_NE(lines.find(L"Start..."), std::wstring::npos);
+    const ProgramCopy program(QUORV_DIST_DIR);
+    const auto first = program.Start({}, "first.out");
+    ASSERT_TRUE(WaitFor([&] { return program.Log().find(L"Login window shown") != std::wstring::npos; },
+                        ProgramCopy::kTimeout));
+    const auto second = program.Start({}, "second.out");
+    EXPECT_EQ(second->Wait(ProgramCopy::kTimeout), 0);
+    EXPECT_NE(ReadFileBytes(program.Dir() / "second.out").find("Quorvix客户端正在运行或尚未结束, 不允许重复运行。"),
+              std::string::npos);
+    ASSERT_TRUE(first->Signal(SIGTERM));
+    EXPECT_EQ(first->Wait(ProgramCopy::kTimeout), 0);
+    const std::wstring lines = program.Log();
+    EXPECT_EQ(CountOf(lines, L"Start..."), 1);  // the second read nothing
     EXPECT_NE(lines.find(L"AppExit..."), std::wstring::npos);
-    EXPECT_EQ(lines.find(L"Start...", lines.find(L"Start...") + 1), std::wstring::npos);  // the second read nothing
 }
 
 }  // namespace

@@ -1,19 +1,32 @@
 #include "LogReader.h"
 
+#include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
+#include <system_error>
+#include <vector>
 
 #include "CxLog.h"
+#include "TempDir.h"
 #include "Text.h"
 
 int CountLogLines(const std::wstring& needle) {
     CxLog* log = CxLog::GetInstance();
     log->Flush(std::chrono::seconds(2));
-    std::ifstream in(log->FileName(), std::ios::binary);
-    const std::wstring all =
-        text::FromUtf16LeBytes(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    return CountOf(text::FromUtf16LeBytes(ReadFileBytes(log->FileName())), needle);
+}
+
+std::wstring ReadProgramLog(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "Log", ec)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());  // named by date: a run past midnight goes on in the next
+    std::wstring all;
+    for (const auto& file : files) all += text::FromUtf16LeBytes(ReadFileBytes(file));
+    return all;
+}
+
+int CountOf(const std::wstring& text, const std::wstring& needle) {
     int count = 0;
-    for (auto pos = all.find(needle); pos != std::wstring::npos; pos = all.find(needle, pos + needle.size())) ++count;
+    for (auto pos = text.find(needle); pos != std::wstring::npos; pos = text.find(needle, pos + needle.size())) ++count;
     return count;
 }

@@ -17,3 +17,6 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The bytes of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::filesystem::path& file);

@@ -1,0 +1,113 @@
+// The built program against the demo server, each on a port and in a folder of its own:
+// the automatic login, the loading of all data, the main frame, and the orderly end on SIGTERM.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "ChildProcess.h"
+#include "Hooks.h"
+#include "LogReader.h"
+#include "ProgramCopy.h"
+#include "TempDir.h"
+#include "Text.h"
+#include "WaitFor.h"
+
+namespace {
+
+// The demo server on an ephemeral port; its first line names the port.
+class DemoServer {
+public:
+    explicit DemoServer(const TempDir& dir)
+        : output_(dir / "server.out"), process_(QUORV_DEMO_SERVER, {"0"}, output_) {}
+
+    // 0 when it names no port in time.
+    std::uint16_t Port() const {
+        const std::string marker = "listening on 127.0.0.1:";
+        std::size_t at = std::string::npos;
+        WaitFor([&] { return (at = Output().find(marker)) != std::string::npos; }, ProgramCopy::kTimeout);
+        return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(Output().substr(at + marker.size())));
+    }
+    bool Saw(const std::string& line) const {
+        return Output().find("demo server: " + line + "\n") != std::string::npos;
+    }
+    std::string Output() const { return ReadFileBytes(output_); }
+
+private:
+    std::filesystem::path output_;
+    ChildProcess process_;
+};
+
+// The needles occur in text in this order.
+::testing::AssertionResult InOrder(const std::wstring& text, std::initializer_list<std::wstring> needles) {
+    std::size_t from = 0;
+    for (const std::wstring& needle : needles) {
+        from = text.find(needle, from);
+        if (from == std::wstring::npos)
+            return ::testing::AssertionFailure() << "no \"" << text::ToUtf8(needle) << "\" in its place in:\n"
+                                                 << text::ToUtf8(text);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Both ends are on 127.0.0.1, but the program sends nothing while it thinks itself offline.
+        if (!InternetGetConnectedState(nullptr, 0)) GTEST_SKIP() << "no network interface is up";
+        const std::uint16_t port = server_.Port();
+        ASSERT_NE(port, 0) << server_.Output();
+        const std::wstring portText = std::to_wstring(port);
+        for (const auto& [key, value] : {std::pair<std::wstring, std::wstring>{L"LoginAccount", L"demo"},
+                                         {L"LoginPassword", L"demo123"},
+                                         {L"UserID", L"demo01"},
+                                         {L"UserNo", L"1001"},
+                                         {L"RememberPassword", L"1"},
+                                         {L"AutoLoginWhenRun", L"1"},
+                                         {L"LoginURL", L"127.0.0.1"},
+                                         {L"LoginPort", portText}})
+            program_.SetLoginSetting(key, value);
+        // Nothing may reach the shipped settings' fixed ports, where a developer's demo server may run.
+        if (!program_.LoginSetting(L"LoginPortBak").empty()) {
+            program_.SetLoginSetting(L"LoginURLBak", L"127.0.0.1");
+            program_.SetLoginSetting(L"LoginPortBak", portText);
+        }
+    }
+
+    // Runs the program until the main frame has started, then ends it with SIGTERM; its exit status.
+    std::optional<int> RunToTheMainFrameThenTerminate() {
+        const auto run = program_.Start({"/autoRun"});
+        // The keep-alive that follows the login goes out only once the main frame has
+        // started, which the last loading step does: every step before it has passed.
+        if (!WaitFor([&] { return server_.Saw("keep-alive"); }, ProgramCopy::kTimeout)) {
+            ADD_FAILURE() << "the main frame did not start\n" << Trace();
+            return std::nullopt;
+        }
+        run->Signal(SIGTERM);
+        return run->Wait(ProgramCopy::kTimeout);
+    }
+
+    std::string Trace() const { return server_.Output() + text::ToUtf8(program_.Log()); }
+
+    ProgramCopy program_{QUORV_DIST_DIR};
+    DemoServer server_{program_.Dir()};
+};
+
+TEST_F(EndToEndTest, LogsInLoadsAllDataStartsTheMainFrameAndEndsInOrderOnSigterm) {
+    EXPECT_EQ(RunToTheMainFrameThenTerminate(), 0) << Trace();
+    EXPECT_TRUE(server_.Saw("login [demo]"));
+    EXPECT_TRUE(server_.Saw("logout [1001]")) << Trace();
+    EXPECT_TRUE(std::filesystem::is_regular_file(program_.Folder() / "quorv_demo01" / "Quorv10_demo01.db"));
+    const std::wstring log = program_.Log();
+    EXPECT_TRUE(InOrder(log, {L"Start...", L"InitConfig", L"InitMainObiect", L"自动登录-异步登录",
+                              L"加载用户基本信息...", L"加载用户扩展信息...", L"加载系统参数信息...",
+                              L"加载主界面框架...", L"AppExit...", L"RunThread[Main] exit over."}));
+    EXPECT_EQ(CountOf(log, L"ShowLoadingStep"), 24) << text::ToUtf8(log);
+}
+
+}  // namespace
