@@ -2,11 +2,12 @@
 # Process start to the login window's page ready, median of several runs of the built
 # program (build/dist, from scripts/run.sh or a Release build).
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 dist="${1:-$(dirname "$0")/../build/dist}"
 runs="${2:-9}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp -r "$dist" "$work/dist"
+copy_program "$dist" "$work/dist"
 times=()
 for _ in $(seq 1 "$runs"); do
   rm -rf "$work/dist/Log"
@@ -19,5 +20,4 @@ for _ in $(seq 1 "$runs"); do
   wait "$pid" || true
   times+=($(( (end - start) / 1000 )))
 done
-sorted=($(printf '%s\n' "${times[@]}" | sort -n))
-echo "start to login window ready: median $(( sorted[runs / 2] )) us over $runs runs (min ${sorted[0]}, max ${sorted[runs - 1]})"
+report "start to login window ready" "${times[@]}"
