@@ -10,12 +10,15 @@
 #include "MainFrame.h"
 #include "Quorvix.h"
 #include "Text.h"
+#include "bloodPressureWin.h"
+#include "pedometerWin.h"
 #include "userInfo.h"
 
 CCommunication* g_pCommunication = nullptr;
 
 namespace {
 constexpr const wchar_t* kUserInfoUploadFailed = L"修改用户信息失败。(通信故障)";
+constexpr const wchar_t* kDeviceUploadFailed = L"请在网络通畅的情况下，使用设备管理功能。";
 }
 
 CCommunication::CCommunication() {
@@ -191,6 +194,10 @@ int CCommunication::SendFailedProc(int result, struCommContext* context) {
     if (result > 0 || context == nullptr) return 0;
     if (context->nCommandID == COMMAND_USERINFO_UPLOAD && g_pUserInfo)
         g_pUserInfo->SetUpdateResult(false, -1, kUserInfoUploadFailed);
+    else if (context->nCommandID == COMMAND_PEDOMETER_ORIGDATA_UPLOAD && g_pPedometer)
+        g_pPedometer->m_uploadState.Set({false, -1, kDeviceUploadFailed});
+    else if (context->nCommandID == COMMAND_BLOODPRESSURE_DATA_UPLOAD && g_pBloodPressure)
+        g_pBloodPressure->m_uploadState.Set({false, -1, kDeviceUploadFailed});
     return 0;
 }
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "DeviceUploadState.h"
+
 class CBloodPressureWin {
 public:
     CBloodPressureWin();
@@ -12,6 +14,9 @@ public:
 
     // The reply to uploaded readings (0x1171), on the socket thread.
     virtual int BussDataProc_1002(const std::wstring& reply);
+
+    // The last upload of the device's readings.
+    CDeviceUploadState m_uploadState;
 };
 
 // Null until the window is first opened.

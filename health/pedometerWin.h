@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "DeviceUploadState.h"
+
 class CPedometerWin {
 public:
     CPedometerWin();
@@ -12,6 +14,9 @@ public:
 
     // The ranking reply (0x1180), on the socket thread.
     virtual int BussDataProc_PedoRank(const std::wstring& reply);
+
+    // The last upload of the device's readings.
+    CDeviceUploadState m_uploadState;
 };
 
 // Null until the window is first opened.

@@ -11,6 +11,8 @@
 #include "TempDir.h"
 #include "Text.h"
 #include "TrayIcon.h"
+#include "bloodPressureWin.h"
+#include "pedometerWin.h"
 #include "userInfo.h"
 #include "WaitFor.h"
 #include "Window.h"
@@ -153,3 +155,35 @@ TEST_F(OnlineStateTest, FirstFailureIsSilentThenEveryThirdAndFirstSuccessNotify)
 }
 
 }  // namespace
+
+TEST_F(CommTest, FailedDeviceUploadsTellTheirWindowOnlyWhileItExists) {
+    const auto fail = [this](int commandId, int result) {
+        struCommContext* context = Context(commandId, "x");
+        comm_->SendFailedProc(result, context);
+        comm_->FreeContext(context);
+    };
+    fail(COMMAND_PEDOMETER_ORIGDATA_UPLOAD, -1);  // no window yet: nothing to mark
+
+    CPedometerWin pedometer;
+    CBloodPressureWin bloodPressure;
+    pedometer.m_uploadState.Set({true, 0, L""});
+    bloodPressure.m_uploadState.Set({true, 0, L""});
+    g_pPedometer = &pedometer;
+    g_pBloodPressure = &bloodPressure;
+
+    fail(COMMAND_PEDOMETER_ORIGDATA_UPLOAD, 12);  // a success is no failure
+    EXPECT_TRUE(pedometer.m_uploadState.Get().busy);
+    fail(COMMAND_PEDOMETER_ORIGDATA_UPLOAD, 0);
+    const struUploadState p = pedometer.m_uploadState.Get();
+    EXPECT_FALSE(p.busy);
+    EXPECT_EQ(p.retCode, -1);
+    EXPECT_EQ(p.message, L"请在网络通畅的情况下，使用设备管理功能。");
+    EXPECT_TRUE(bloodPressure.m_uploadState.Get().busy);  // each window only for its own command
+
+    fail(COMMAND_BLOODPRESSURE_DATA_UPLOAD, -9);
+    EXPECT_FALSE(bloodPressure.m_uploadState.Get().busy);
+    EXPECT_EQ(bloodPressure.m_uploadState.Get().retCode, -1);
+
+    g_pPedometer = nullptr;
+    g_pBloodPressure = nullptr;
+}

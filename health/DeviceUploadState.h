@@ -1,0 +1,28 @@
+// The outcome of a device window's last upload, which the window's page shows. Set on
+// the socket thread, read on the window's thread.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+struct struUploadState {
+    bool busy = false;
+    int retCode = 0;
+    std::wstring message;
+};
+
+class CDeviceUploadState {
+public:
+    void Set(const struUploadState& state) {
+        std::lock_guard lock(m_lock);
+        m_state = state;
+    }
+    struUploadState Get() const {
+        std::lock_guard lock(m_lock);
+        return m_state;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    struUploadState m_state;
+};
