@@ -208,6 +208,16 @@ std::wstring CCommunication::GetReplyText(const struCommContext* context) {
     return text::FromAnsi(std::string_view(begin, strnlen(begin, static_cast<std::size_t>(len))));
 }
 
+bool CCommunication::FillPayload(struCommContext* context, int commandId, int mode, const std::wstring& payload) {
+    const std::string ansi = text::ToAnsi(payload);
+    if (ansi.size() + 1 > sizeof context->szData) return false;
+    text::CopyA(context->szData, sizeof context->szData, ansi);
+    context->nDataLen = static_cast<int>(ansi.size()) + 1;
+    context->nCommandID = commandId;
+    context->nMode = mode;
+    return true;
+}
+
 // ---- workers ---------------------------------------------------------------------
 
 int CCommunication::SetSocketThreadCount(int) {

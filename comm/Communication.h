@@ -140,6 +140,9 @@ public:
     int BussProc(struCommContext* context);
     // The reply's payload from offset 11 up to its NUL, from the system code page.
     static std::wstring GetReplyText(const struCommContext* context);
+    // The request's text in the system code page, with its NUL, as the payload, and the
+    // command and mode; false (nothing changed) when it does not fit.
+    static bool FillPayload(struCommContext* context, int commandId, int mode, const std::wstring& payload);
 
     // Makes and starts one worker, whatever the count; 0, or -1 when it cannot.
     int SetSocketThreadCount(int count);

@@ -67,17 +67,6 @@ void ShowLoginStatus() {
     g_pLoginWin->PostUpdateLoginStatus();
 }
 
-// The text, ANSI, in the context's payload; false when it does not fit.
-bool FillPayload(struCommContext* context, int commandId, const std::wstring& payload) {
-    const std::string ansi = text::ToAnsi(payload);
-    if (ansi.size() + 1 > sizeof context->szData) return false;
-    text::CopyA(context->szData, sizeof context->szData, ansi);
-    context->nDataLen = static_cast<int>(ansi.size()) + 1;
-    context->nCommandID = commandId;
-    context->nMode = COMM_MODE_SYNC;
-    return true;
-}
-
 // An exchange only while a network connection is up; an unused worker is freed at once,
 // since nothing else would clear its busy flag.
 int ExchangeIfOnline(CCommunication& comm, struCommContext* context, CSocketThread* worker) {
@@ -118,7 +107,7 @@ bool CCommunication::FillLoginContext(struCommContext* context, const std::wstri
         payload += f;
         payload += kSep;
     }
-    if (FillPayload(context, COMMAND_USER_LOGIN, payload)) return true;
+    if (FillPayload(context, COMMAND_USER_LOGIN, COMM_MODE_SYNC, payload)) return true;
     LOGF(LOG_ERROR, L"CCommunication::FillLoginContext", L"login payload too long [%s]", account.c_str());
     return false;
 }
@@ -370,7 +359,7 @@ int CCommunication::UserLogout_syn() {
         payload += f;
         payload += kSep;
     }
-    if (g_nRunState == 4 || userNo < 0 || !FillPayload(context, COMMAND_USER_LOGOUT, payload)) {
+    if (g_nRunState == 4 || userNo < 0 || !FillPayload(context, COMMAND_USER_LOGOUT, COMM_MODE_SYNC, payload)) {
         worker->SetBusy(false);
         FreeContext(context);
         return -1;
@@ -436,7 +425,7 @@ int CCommunication::QuestDataSyncCheck_syn(const std::wstring& userID, const std
         return -2;
     }
     std::wstring payload = userID + kSep + L"-1" + kSep + L"-1" + kSep + L"syn" + kSep;
-    if (!FillPayload(context, COMMAND_DATASYNC_CHECK, payload)) {
+    if (!FillPayload(context, COMMAND_DATASYNC_CHECK, COMM_MODE_SYNC, payload)) {
         worker->SetBusy(false);
         FreeContext(context);
         return 0;

@@ -112,17 +112,12 @@ int CCommunication::QueueRequest(int commandId, const std::wstring& payload, con
         FreeContext(context);
         return -1;
     }
-    context->nCommandID = commandId;
-    context->nMode = COMM_MODE_ASYNC;
-    const std::string ansi = text::ToAnsi(payload);
-    if (ansi.size() + 1 > sizeof context->szData) {
+    if (!FillPayload(context, commandId, COMM_MODE_ASYNC, payload)) {
         LOGF(LOG_ERROR, function, L"strcpy err!!!");
         worker->SetBusy(false);  // chosen but never queued: nothing else would clear it
         FreeContext(context);
         return -1;
     }
-    text::CopyA(context->szData, sizeof context->szData, ansi);
-    context->nDataLen = static_cast<int>(ansi.size()) + 1;
     context->pSocketThread = worker;
     return worker->Push(context);
 }
