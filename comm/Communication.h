@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -234,6 +235,12 @@ public:
     int DataSyncCheckProc(const std::wstring& reply);
     // The keep-alive reply: forced exit, re-login or the follow-up requests. Returns 0.
     int PluseCheckBussProc(const std::wstring& reply);
+    // Asks each message feed for the newest message the last keep-alive announced,
+    // when the feed holds an older one (MessFeeds.cpp).
+    void QuestNewMessages();
+    // One reply of a feed's command to its feed, then the next request while the feed
+    // moves on towards the announced number; none when the feed does not exist.
+    std::optional<int> MessFeedReply(int feedCommand, const std::wstring& reply);
     // A user ID that may name a folder: letters, digits, '_', '-', '.', '@', no "..".
     static bool IsSafeUserID(std::wstring_view userID);
 

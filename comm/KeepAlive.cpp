@@ -15,13 +15,9 @@
 #include "UiThreadManager.h"
 #include "lifeIndex.h"
 #include "parameter.h"
-#include "publicMess.h"
 #include "realWeather.h"
 #include "userExInfo.h"
-#include "userGroupMess.h"
 #include "userInfo.h"
-#include "userMess.h"
-#include "userTypeMess.h"
 #include "weatherForecast.h"
 
 namespace {
@@ -40,20 +36,6 @@ std::vector<int> NumberFields(const std::wstring& reply) {
         begin = end + 1;
     }
     return numbers;
-}
-
-// Each feed is asked for when the server announces a newer message than it holds.
-void QuestNewMessages(CCommunication& comm) {
-    const auto ask = [&comm](const auto* feed, int field, auto&& quest) {
-        if (feed == nullptr) return;
-        const int announced = comm.m_nPluseCheckNo[static_cast<std::size_t>(field)].load();
-        const int held = feed->GetMaxMessNo();
-        if (announced > 0 && announced > held) quest(announced, held);
-    };
-    ask(g_pPublicMess, 7, [&comm](int n, int held) { comm.QuestPublicMess_asyn(-1, n, held); });
-    ask(g_pUserTypeMess, 8, [&comm](int n, int held) { comm.QuestUserTypeMess_asyn(L'\0', n, held); });
-    ask(g_pUserMess, 9, [&comm](int n, int held) { comm.QuestUserMess_asyn(-1, n, held); });
-    ask(g_pUserGroupMess, 10, [&comm](int n, int held) { comm.QuestUserGroupMess_asyn(0, n, held); });
 }
 
 }  // namespace
@@ -107,7 +89,7 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
         if (field(6) >= 0 && field(6) != held) QuestLifeIndex_asyn(-1, -1, field(6), held);
     }
 
-    if (g_pMainFrame != nullptr && g_pMainFrame->GetState() != 0) QuestNewMessages(*this);
+    if (g_pMainFrame != nullptr && g_pMainFrame->GetState() != 0) QuestNewMessages();
 
     // The parameter count comes from the server: never past the fields that are there,
     // so the two deleted-record numbers after the parameters stay in place.

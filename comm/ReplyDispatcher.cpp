@@ -2,7 +2,6 @@
 // to the one handler that owns its command; a few replies are handled here. Also the
 // pages' health-note operation.
 #include <algorithm>
-#include <cstddef>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -23,26 +22,16 @@
 #include "lifeIndex.h"
 #include "parameter.h"
 #include "pedometerWin.h"
-#include "publicMess.h"
 #include "realWeather.h"
 #include "userAction.h"
 #include "userExInfo.h"
-#include "userGroupMess.h"
 #include "userInfo.h"
-#include "userMess.h"
-#include "userTypeMess.h"
 #include "weatherForecast.h"
 
 namespace {
 
 constexpr const wchar_t* kFn = L"CCommunication::BussProc";
 constexpr int kSqlChars = 260;
-
-// The keep-alive fields that announce each feed's newest message number.
-constexpr std::size_t kPublicMessField = 7;
-constexpr std::size_t kUserTypeMessField = 8;
-constexpr std::size_t kUserMessField = 9;
-constexpr std::size_t kUserGroupMessField = 10;
 
 // A row's result; none when the object that owns the reply does not exist (yet).
 using RowResult = std::optional<int>;
@@ -60,18 +49,10 @@ RowResult Owned(CCommunication&, const std::wstring& reply) {
     return (owner->*Handler)(reply);
 }
 
-// After a feed's reply, the next message while the keep-alive announced a newer one;
-// only when this reply moved the feed on, or a message the client cannot store would be
-// asked for again after every reply.
-RowResult FeedReply(CCommunication& comm, CMessFeed* feed, std::size_t announcedField, const std::wstring& reply,
-                    int (*quest)(CCommunication& comm, int announced, int held)) {
-    if (feed == nullptr) return std::nullopt;
-    const int before = feed->GetMaxMessNo();
-    const int result = feed->BussDataProc(reply);
-    const int held = feed->GetMaxMessNo();
-    const int announced = comm.m_nPluseCheckNo[announcedField];
-    if (result >= 0 && held > before && announced > held) quest(comm, announced, held);
-    return result;
+// A feed's reply and its follow-up request.
+template <int FeedCommand>
+RowResult FeedReply(CCommunication& comm, const std::wstring& reply) {
+    return comm.MessFeedReply(FeedCommand, reply);
 }
 
 // The server has an element's value: the element no longer waits for upload.
@@ -123,32 +104,10 @@ const ReplyRow kRows[] = {
     {COMMAND_WEATHERLIVE_QUEST, Owned<g_pRealWeather, &CRealWeather::BussDataProc>},
     {COMMAND_WEATHERFORECAST_QUEST, Owned<g_pWeatherForecast, &CWeatherForecast::BussDataProc>},
     {COMMAND_LIFEINDEX_QUEST, Owned<g_pLifeIndex, &CLifeIndex::BussDataProc>},
-    {COMMAND_USERMESS_QUEST,
-     [](CCommunication& comm, const std::wstring& reply) {
-         return FeedReply(comm, g_pUserMess, kUserMessField, reply, [](CCommunication& c, int announced, int held) {
-             return c.QuestUserMess_asyn(-1, announced, held);
-         });
-     }},
-    {COMMAND_PUBLICMESS_QUEST,
-     [](CCommunication& comm, const std::wstring& reply) {
-         return FeedReply(comm, g_pPublicMess, kPublicMessField, reply, [](CCommunication& c, int announced, int held) {
-             return c.QuestPublicMess_asyn(-1, announced, held);
-         });
-     }},
-    {COMMAND_USERTYPEMESS_QUEST,
-     [](CCommunication& comm, const std::wstring& reply) {
-         return FeedReply(comm, g_pUserTypeMess, kUserTypeMessField, reply,
-                          [](CCommunication& c, int announced, int held) {
-                              return c.QuestUserTypeMess_asyn(L'\0', announced, held);
-                          });
-     }},
-    {COMMAND_USERGROUPMESS_QUEST,
-     [](CCommunication& comm, const std::wstring& reply) {
-         return FeedReply(comm, g_pUserGroupMess, kUserGroupMessField, reply,
-                          [](CCommunication& c, int announced, int held) {
-                              return c.QuestUserGroupMess_asyn(0, announced, held);
-                          });
-     }},
+    {COMMAND_USERMESS_QUEST, FeedReply<COMMAND_USERMESS_QUEST>},
+    {COMMAND_PUBLICMESS_QUEST, FeedReply<COMMAND_PUBLICMESS_QUEST>},
+    {COMMAND_USERTYPEMESS_QUEST, FeedReply<COMMAND_USERTYPEMESS_QUEST>},
+    {COMMAND_USERGROUPMESS_QUEST, FeedReply<COMMAND_USERGROUPMESS_QUEST>},
     {COMMAND_USERINFO_UPLOAD, Owned<g_pUserInfo, &CUserInfo::UserInfoUp_BussDataProc>},
     {COMMAND_PARAMETER_QUEST, Owned<g_pParameter, &CParameter::BussDataProc>},
     {COMMAND_PEDOMETER_ORIGDATA_UPLOAD, Owned<g_pDeviceManager, &CDeviceManager::BussDataProc>},
