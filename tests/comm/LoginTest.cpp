@@ -16,6 +16,7 @@
 #include "Config.h"
 #include "DefaultDatabase.h"
 #include "LogReader.h"
+#include "ReplyFields.h"
 #include "LoginWin.h"
 #include "MyDatabase.h"
 #include "Profile.h"
@@ -41,12 +42,6 @@ using Fields = std::vector<std::string>;
 std::wstring W(const fs::path& p) { return text::FromUtf8(p.string()); }
 
 int Number(CSqliteDB& db, const std::wstring& sql) { return text::WToI(db.execQuery(sql).getStringField(0).c_str()); }
-
-std::wstring Join(const std::vector<std::wstring>& fields) {
-    std::wstring out;
-    for (const auto& f : fields) out += f + L'\x02';
-    return out;
-}
 
 class LoginTest : public CommTest {
 protected:
@@ -310,7 +305,7 @@ TEST_F(LoginTest, KeepAliveQueuesTheChangedThingsInOrder) {
     std::vector<std::wstring> f = {L"0", L"6", L"0", L"10", L"20", L"30"};
     while (f.size() < 20) f.push_back(L"0");
     for (const wchar_t* more : {L"2", L"4", L"5", L"8", L"9"}) f.push_back(more);
-    EXPECT_EQ(comm_->PluseCheckBussProc(Join(f)), 0);
+    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
 
     ASSERT_TRUE(server_.WaitForRequests(3));
     EXPECT_EQ(Commands(), (std::vector<std::uint16_t>{COMMAND_USERINFO_QUEST, COMMAND_WEATHERFORECAST_QUEST,
@@ -321,7 +316,7 @@ TEST_F(LoginTest, KeepAliveQueuesTheChangedThingsInOrder) {
 
     // A count far past the fields present is cut to them, without a long loop.
     f[20] = L"2000000000";
-    EXPECT_EQ(comm_->PluseCheckBussProc(Join(f)), 0);
+    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
     EXPECT_GE(CountLogLines(L"parameter count 2000000000 clamped to 4"), 1);
     ASSERT_TRUE(server_.WaitForRequests(6));
     // A reply without its fixed fields asks for nothing.
@@ -362,7 +357,7 @@ TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedPara
     while (f.size() < 20) f.push_back(L"0");
     f[8] = L"6";
     for (const wchar_t* more : {L"3", L"4", L"9", L"7", L"0", L"0"}) f.push_back(more);
-    EXPECT_EQ(comm_->PluseCheckBussProc(Join(f)), 0);
+    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
     g_pMainFrame = nullptr;
 
     ASSERT_TRUE(server_.WaitForRequests(4));
@@ -378,7 +373,7 @@ TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedPara
     const std::size_t before = server_.RequestCount();
     f[2] = L"0";
     f[20] = L"0";
-    EXPECT_EQ(comm_->PluseCheckBussProc(Join(f)), 0);
+    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
     EXPECT_FALSE(server_.WaitForRequests(before + 1, std::chrono::milliseconds(100)));
 
     g_pUserExInfo = nullptr;

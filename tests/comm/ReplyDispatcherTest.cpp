@@ -13,14 +13,12 @@
 #include <vector>
 
 #include "AlertMessageWin.h"
-#include "CommFixture.h"
-#include "Config.h"
-#include "DefaultDatabase.h"
+#include "../records/RecordsFixture.h"
 #include "HealthResources.h"
 #include "LogReader.h"
+#include "ReplyFields.h"
 #include "MyDatabase.h"
 #include "Quorvix.h"
-#include "TempDir.h"
 #include "Text.h"
 #include "UserOperation.h"
 #include "WaitFor.h"
@@ -124,19 +122,13 @@ std::function<void(bool)> Placer(T*& global, S& standIn) {
     return [&global, &standIn](bool on) { global = on ? &standIn : nullptr; };
 }
 
-std::wstring Join(const std::vector<std::wstring>& fields) {
-    std::wstring out;
-    for (const auto& f : fields) out += f + L'\x02';
-    return out;
-}
-
 std::wstring Hex(int commandId) {
     wchar_t buf[16];
     std::swprintf(buf, 16, L"%X", static_cast<unsigned>(commandId));
     return buf;
 }
 
-class ReplyDispatcherTest : public CommTest {
+class ReplyDispatcherTest : public RecordsTest {
 protected:
     struct StandInRow {
         int commandId;
@@ -147,23 +139,15 @@ protected:
 
     ReplyDispatcherTest() : marker_(L"rd" + std::to_wstring(std::random_device{}())) {
         comm_->m_nUserNo = 77;
-        MakeDefaultDatabase(dir_ / "user.db");
-        savedUserDB_ = g_Config.m_config.userDBName;
-        g_Config.m_config.userDBName = text::FromUtf8((dir_ / "user.db").string());
-        db_.SetLockTiming(150, 1);
-        db_.Init();
-        g_pMyDatabase = &db_;
         for (const auto& row : standIns_) row.place(true);
     }
     ~ReplyDispatcherTest() override {
         comm_.reset();  // workers first: they may still be handing a reply over
         for (const auto& row : standIns_) row.place(false);
-        g_pMyDatabase = nullptr;
         g_pUserInfo = nullptr;
         g_pUserExInfo = nullptr;
         g_pParameter = nullptr;
         g_pAlertMessageWin = nullptr;
-        g_Config.m_config.userDBName = savedUserDB_;
         g_nRunState = 1;
     }
 
@@ -180,20 +164,12 @@ protected:
         return result;
     }
 
-    std::wstring Column(const std::wstring& sql) {
-        SqlRows rows;
-        EXPECT_EQ(db_.SelectTableWithReturn(sql, rows), 0) << text::ToUtf8(sql);
-        return rows.empty() ? L"<none>" : rows.front().front();
-    }
     // No request reaches the server beyond the count it has.
     bool NoMoreRequests(std::size_t count) {
         return !server_.WaitForRequests(count + 1, std::chrono::milliseconds(150));
     }
 
     const std::wstring marker_;
-    TempDir dir_;
-    std::wstring savedUserDB_;
-    CMyDatabase db_;
 
     FuncOpStandIn funcOp_;
     HealthNoteStandIn healthNote_;
@@ -267,7 +243,7 @@ TEST_F(ReplyDispatcherTest, BuiltHandlersShowTheirEffect) {
     std::vector<std::wstring> record{L"77", L"ann", L"Ann", L"", L"20200101", L"dev", L"1", L"", L"", L"", L"", L"7",
                                      L"1010", L"A", L"3", L"4", L"5", L"6", L"7", L"8", L"9", L"10", L"11", L"6",
                                      L"1", marker_};
-    EXPECT_EQ(Dispatch(COMMAND_USERINFO_QUEST, Join(record)), 1);
+    EXPECT_EQ(Dispatch(COMMAND_USERINFO_QUEST, JoinFields(record)), 1);
     EXPECT_EQ(user.GetField(&struUserW::syncNo), 6);
     EXPECT_EQ(Dispatch(COMMAND_USERINFO_UPLOAD, L"-7\x02" + marker_ + L'\x02'), -7);
     EXPECT_EQ(user.GetUpdateRetMsg(), marker_);
@@ -278,17 +254,17 @@ TEST_F(ReplyDispatcherTest, BuiltHandlersShowTheirEffect) {
     exRecord[0] = L"77";
     exRecord[3] = marker_;  // userPhone
     exRecord[22] = L"9";    // syncNo
-    Dispatch(COMMAND_USEREXINFO_QUEST, Join(exRecord));
-    EXPECT_EQ(Column(L"select userPhone from tUserExp"), marker_);
+    Dispatch(COMMAND_USEREXINFO_QUEST, JoinFields(exRecord));
+    EXPECT_EQ(FirstValue(L"select userPhone from tUserExp"), marker_);
 
     CParameter parameter;
     g_pParameter = &parameter;
-    Dispatch(COMMAND_PARAMETER_QUEST, Join({L"3", L"assessPoint_type1", marker_, L"4", L"1", L""}));
-    EXPECT_EQ(Column(L"select value from tParameter where parameterNo=3"), marker_);
+    Dispatch(COMMAND_PARAMETER_QUEST, JoinFields({L"3", L"assessPoint_type1", marker_, L"4", L"1", L""}));
+    EXPECT_EQ(FirstValue(L"select value from tParameter where parameterNo=3"), marker_);
 
     CAlertMessageWin alertWin;
     g_pAlertMessageWin = &alertWin;
-    EXPECT_EQ(Dispatch(COMMAND_ALERTLIST_UPLOAD, Join({L"0", L"ok", L"", L"41", L"2", L"0", L"", marker_})), 0);
+    EXPECT_EQ(Dispatch(COMMAND_ALERTLIST_UPLOAD, JoinFields({L"0", L"ok", L"", L"41", L"2", L"0", L"", marker_})), 0);
     ASSERT_EQ(alertWin.GetAdditionalMessages().size(), 1u);
     EXPECT_EQ(alertWin.GetAdditionalMessages()[0].text, marker_);
 
@@ -297,7 +273,7 @@ TEST_F(ReplyDispatcherTest, BuiltHandlersShowTheirEffect) {
     keepAlive[0] = L"0";
     keepAlive[1] = L"6";
     keepAlive[8] = L"4242";  // field 9, the newest user message
-    EXPECT_EQ(Dispatch(COMMAND_PLUSECHECK, Join(keepAlive)), 0);
+    EXPECT_EQ(Dispatch(COMMAND_PLUSECHECK, JoinFields(keepAlive)), 0);
     EXPECT_EQ(comm_->m_nPluseCheckNo[9], 4242);
 
     EXPECT_EQ(Dispatch(COMMAND_USER_LOGOUT, L"-1\x02no\x02"), 0);
@@ -330,16 +306,16 @@ TEST_F(ReplyDispatcherTest, ElementUploadReplyClearsOnlyTheNamedElementsSyncNo) 
     ASSERT_EQ(db_.ExecSQL(L"insert into tHealthElement (userNo, healthElementID, syncNo) values (77, 'it''s', 4)"), 1);
     ASSERT_GT(db_.ExecSQL(L"update tHealthElement set syncNo=4"), 1);
     const auto syncNo = [&](const wchar_t* id) {
-        return Column(std::wstring(L"select syncNo from tHealthElement where healthElementID='") + id + L"'");
+        return FirstValue(std::wstring(L"select syncNo from tHealthElement where healthElementID='") + id + L"'");
     };
 
-    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, Join({L"1", L"no", L"", L"sex"})), 0);
+    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, JoinFields({L"1", L"no", L"", L"sex"})), 0);
     EXPECT_EQ(syncNo(L"sex"), L"4");
-    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, Join({L"0", L"ok", L"", L"x' or '1'='1"})), 0);
-    EXPECT_EQ(Column(L"select count(*) from tHealthElement where syncNo=0"), L"0");
-    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, Join({L"0", L"ok", L"", L"it's"})), 0);
+    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, JoinFields({L"0", L"ok", L"", L"x' or '1'='1"})), 0);
+    EXPECT_EQ(FirstValue(L"select count(*) from tHealthElement where syncNo=0"), L"0");
+    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, JoinFields({L"0", L"ok", L"", L"it's"})), 0);
     EXPECT_EQ(syncNo(L"it''s"), L"0");
-    EXPECT_EQ(Column(L"select count(*) from tHealthElement where syncNo=0"), L"1");
+    EXPECT_EQ(FirstValue(L"select count(*) from tHealthElement where syncNo=0"), L"1");
 }
 
 TEST_F(ReplyDispatcherTest, EachFeedAsksForTheNextMessageWithItsOwnNumbers) {
@@ -404,7 +380,7 @@ TEST_F(ReplyDispatcherTest, HealthNoteDeleteIsLocalUntilTheServerHasTheNote) {
         return comm_->HealthNoteOp(uie::value::make_array({note}));
     };
     const auto rows = [&] {
-        return Column(L"select group_concat(noteNo) from (select noteNo from tHealthNote order by noteNo)");
+        return FirstValue(L"select group_concat(noteNo) from (select noteNo from tHealthNote order by noteNo)");
     };
 
     EXPECT_EQ(op(1, L"2"), 0);  // never synced: deleted here

@@ -39,7 +39,7 @@ protected:
              std::to_wstring(no) + L", '" + id + L"', '" + value + L"', 0, '" + status + L"', '')");
     }
     static std::wstring Reply(int no, const std::wstring& id, const std::wstring& value, int syncNo = 3) {
-        return Join({std::to_wstring(no), id, value, std::to_wstring(syncNo), L"1", L"it's new"});
+        return JoinFields({std::to_wstring(no), id, value, std::to_wstring(syncNo), L"1", L"it's new"});
     }
 
     CAssessInfo assess_;

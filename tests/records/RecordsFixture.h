@@ -17,6 +17,7 @@
 #include "EngineTest.h"
 #include "MainFrame.h"
 #include "MyDatabase.h"
+#include "ReplyFields.h"
 #include "TempDir.h"
 #include "Text.h"
 #include "Window.h"
@@ -44,20 +45,18 @@ protected:
         g_Config.m_config.userDBName.clear();
     }
 
-    static std::wstring Join(const std::vector<std::wstring>& fields, wchar_t sep = L'\x02') {
-        std::wstring out;
-        for (const auto& f : fields) out += f + sep;
-        return out;
-    }
-
     SqlRows Rows(const std::wstring& sql) {
         SqlRows rows;
         EXPECT_EQ(db_.SelectTableWithReturn(sql, rows), 0) << text::ToUtf8(sql);
         return rows;
     }
-    std::wstring Column(const wchar_t* table, const wchar_t* column, const std::wstring& where = L"") {
-        const SqlRows rows = Rows(std::wstring(L"select ") + column + L" from " + table + where);
+    // The first column of the first row; "<none>" without a row.
+    std::wstring FirstValue(const std::wstring& sql) {
+        const SqlRows rows = Rows(sql);
         return rows.empty() ? L"<none>" : rows.front().front();
+    }
+    std::wstring Column(const wchar_t* table, const wchar_t* column, const std::wstring& where = L"") {
+        return FirstValue(std::wstring(L"select ") + column + L" from " + table + where);
     }
     void Exec(const std::wstring& sql) { EXPECT_GE(db_.ExecSQL(sql), 0) << text::ToUtf8(sql); }
 

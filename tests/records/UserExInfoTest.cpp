@@ -38,7 +38,7 @@ protected:
     // The 25 fields of a 0x1080 reply.
     static std::wstring Reply(int syncNo, const std::wstring& sex, int birthday, int height = 181,
                               const std::wstring& name = L"Ann O'Hara") {
-        return Join({L"1001", L"ann", L"10.0.0.9", L"555-1", L"139", L"a@b.c", L"12345", L"msn", L"Road 1",
+        return JoinFields({L"1001", L"ann", L"10.0.0.9", L"555-1", L"139", L"a@b.c", L"12345", L"msn", L"Road 1",
                      L"blog", L"micro", name, sex, std::to_wstring(birthday), std::to_wstring(height), L"65",
                      L"90", L"70", L"95", L"clerk", L"office", L"2", std::to_wstring(syncNo), L"1", L"n"});
     }

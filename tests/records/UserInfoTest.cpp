@@ -4,28 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <vector>
 
-#include "../comm/CommFixture.h"
-#include "Config.h"
-#include "DefaultDatabase.h"
-#include "EngineTest.h"
-#include "MainFrame.h"
-#include "MyDatabase.h"
-#include "TempDir.h"
-#include "Text.h"
-#include "Window.h"
+#include "RecordsFixture.h"
 
 namespace {
 
 using uie::test::GetProperty;
-
-std::wstring Join(const std::vector<std::wstring>& fields) {
-    std::wstring out;
-    for (const auto& f : fields) out += f + L'\x02';
-    return out;
-}
 
 // The 26 fields of a user record reply.
 std::vector<std::wstring> UserFields(int userNo, const std::wstring& userID, int syncNo, const std::wstring& pass,
@@ -35,47 +20,19 @@ std::vector<std::wstring> UserFields(int userNo, const std::wstring& userID, int
             L"5", L"6", L"7", L"8", L"9", L"10", L"11", std::to_wstring(syncNo), L"1", note};
 }
 
-class UserInfoTest : public CommTest {
+class UserInfoTest : public RecordsTest {
 protected:
     UserInfoTest() {
-        MakeDefaultDatabase(dir_ / "user.db");
-        g_Config.m_config.userDBName = text::FromUtf8((dir_ / "user.db").string());
-        db_.SetLockTiming(150, 1);
-        db_.Init();
-        g_pMyDatabase = &db_;
         // The row as a previous login left it.
         EXPECT_EQ(db_.ExecSQL(L"update tUser set userNo=1001, userID='ann', syncNo=5, lastPluseTime='kept'"), 1);
         EXPECT_EQ(db_.ExecSQL(L"update tUserExp set userNo=1001"), 1);
         EXPECT_EQ(user_.ReadUserFromDB(), 1);
-
-        std::ofstream(dir_ / "main.htm") << "<html><body></body></html>";
-        frame_.m_cs.ownThread = false;
-        frame_.m_cs.page = text::FromUtf8((dir_ / "main.htm").string());
-        frame_.Start();
-        vm_ = SciterGetVM(frame_.GetHwnd());
         user_.RegisterScriptObject(vm_);
-        g_pMainFrame = &frame_;
         g_pUserInfo = &user_;
     }
-    ~UserInfoTest() override {
-        g_pUserInfo = nullptr;
-        g_pMainFrame = nullptr;
-        g_pMyDatabase = nullptr;
-        g_Config.m_config.userDBName.clear();
-    }
+    ~UserInfoTest() override { g_pUserInfo = nullptr; }
 
-    std::wstring Column(const wchar_t* table, const wchar_t* column) {
-        SqlRows rows;
-        EXPECT_EQ(db_.SelectTableWithReturn(std::wstring(L"select ") + column + L" from " + table, rows), 0);
-        return rows.empty() ? L"<none>" : rows.front().front();
-    }
     uie::value Prop(const char* name) { return GetProperty(vm_, "user", name).result; }
-    std::vector<int> Posted() {
-        std::vector<int> ids;
-        MSG msg;
-        while (PeekMessageW(&msg, frame_.GetHwnd(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) ids.push_back(LOWORD(msg.wParam));
-        return ids;
-    }
     uie::value Profile(bool withBirthday) {
         uie::value p = uie::value::make_map();
         p.set_item(uie::value(L"userRegName"), uie::value(L"O'Neil"));
@@ -86,16 +43,12 @@ protected:
         return p;
     }
 
-    TempDir dir_;
-    CMyDatabase db_;
-    CMainFrame frame_;
     CUserInfo user_;
-    HVM vm_ = nullptr;
 };
 
 TEST_F(UserInfoTest, RecordReplyWithNewSyncNoWritesTableKeepsPasswordOffDiskAndTellsThePages) {
     Posted();
-    const std::wstring reply = Join(UserFields(1001, L"ann", 6, L"secret", L"Bob's note"));
+    const std::wstring reply = JoinFields(UserFields(1001, L"ann", 6, L"secret", L"Bob's note"));
     EXPECT_EQ(user_.BussDataProc(reply), 1);
 
     EXPECT_EQ(Column(L"tUser", L"userPass"), L"");
@@ -108,15 +61,15 @@ TEST_F(UserInfoTest, RecordReplyWithNewSyncNoWritesTableKeepsPasswordOffDiskAndT
     EXPECT_EQ(Prop("areaCodeNo").get_int(-99), 101010100);
     EXPECT_TRUE(Prop("userType").is_string());
     EXPECT_TRUE(Prop("lastPluseTime").is_undefined());  // not shown to the pages
-    EXPECT_EQ(Posted(), (std::vector<int>{ID_CMD_BOTTOM_USERINFO, ID_CMD_HOMEPAGE_USERINFO}));
+    EXPECT_EQ(Posted(), (std::vector<std::wstring>{L"8034", L"8022"}));
 
     // The same syncNo again: nothing written, nobody told.
-    EXPECT_EQ(user_.BussDataProc(Join(UserFields(1001, L"ann", 6, L"other", L"changed"))), 0);
+    EXPECT_EQ(user_.BussDataProc(JoinFields(UserFields(1001, L"ann", 6, L"other", L"changed"))), 0);
     EXPECT_EQ(Column(L"tUser", L"note"), L"Bob's note");
     EXPECT_TRUE(Posted().empty());
 
     // A record for another user changes no row: memory stays as it was.
-    EXPECT_EQ(user_.BussDataProc(Join(UserFields(2002, L"eve", 7, L"x", L"eve"))), 0);
+    EXPECT_EQ(user_.BussDataProc(JoinFields(UserFields(2002, L"eve", 7, L"x", L"eve"))), 0);
     EXPECT_EQ(Prop("userNo").get_int(), 1001);
     EXPECT_TRUE(Posted().empty());
 }
@@ -161,7 +114,7 @@ TEST_F(UserInfoTest, UploadReplyWritesBothTablesOrReportsTheRefusal) {
     EXPECT_EQ(Prop("userRegName").get_string(), L"O'Neil");
     EXPECT_EQ(Prop("syncNo").get_int(), 77);
     EXPECT_EQ(Prop("userArticleGroupNo").get_int(), 12);
-    EXPECT_EQ(Posted(), (std::vector<int>{ID_CMD_BOTTOM_USERINFO, ID_CMD_HOMEPAGE_USERINFO}));
+    EXPECT_EQ(Posted(), (std::vector<std::wstring>{L"8034", L"8022"}));
     g_pCommunication = comm_.get();
 }
 
@@ -181,7 +134,7 @@ TEST_F(UserInfoTest, LoginReplyTakesOnlyNumberAccountAndSyncNo) {
     const auto login = [&](int userNo, const std::wstring& userID, int syncNo) {
         std::vector<std::wstring> fields = result;
         for (auto& f : UserFields(userNo, userID, syncNo, L"pw", L"server note")) fields.push_back(f);
-        return Join(fields);
+        return JoinFields(fields);
     };
     comm_->m_nRetCode = 0;
 
