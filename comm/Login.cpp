@@ -10,6 +10,7 @@
 #include "Config.h"
 #include "CSqliteDB.h"
 #include "CxLog.h"
+#include "DataClassKit.h"
 #include "Hooks.h"
 #include "LoginWin.h"
 #include "MainFrame.h"
@@ -23,7 +24,6 @@
 namespace {
 
 constexpr wchar_t kSep = L'\x02';
-constexpr int kFieldLen = 260;
 constexpr int kPathChars = 260;
 // The data-sync records carry whole SELECT statements: never cut them.
 constexpr int kSyncFieldLen = kMaxPayloadLen + 1;
@@ -50,10 +50,8 @@ private:
     const bool m_was;
 };
 
-std::wstring Field(const std::wstring& reply, int index, int maxLen = kFieldLen) {
-    return GetValue(reply, index, kSep, maxLen);
-}
-int IntField(const std::wstring& reply, int index) { return text::WToI(Field(reply, index).c_str()); }
+using records::ReplyField;
+using records::ReplyInt;
 
 std::filesystem::path FsPath(const std::wstring& path) { return std::filesystem::path(text::ToUtf8(path)); }
 
@@ -195,9 +193,9 @@ bool CCommunication::IsSafeUserID(std::wstring_view userID) {
 
 int CCommunication::LoginBussProc(const std::wstring& reply, int mode) {
     const ReplyWorkerMark onWorker(mode == COMM_MODE_ASYNC);
-    const int code = IntField(reply, 1);
+    const int code = ReplyInt(reply, 1);
     m_nRetCode = code;
-    SetStatusText(Field(reply, 2));
+    SetStatusText(ReplyField(reply, 2));
 
     if (code == 0) return LoginSucceeded(reply, mode);
 
@@ -221,8 +219,8 @@ int CCommunication::LoginBussProc(const std::wstring& reply, int mode) {
         }
         // One argument, the fields each ended by '|': no shell sees them.
         std::wstring line;
-        for (const std::wstring& f : {Field(reply, 4), g_Config.m_config.version, Field(reply, 3), Field(reply, 5),
-                                      Field(reply, 6), Field(reply, 7)}) {
+        for (const std::wstring& f : {ReplyField(reply, 4), g_Config.m_config.version, ReplyField(reply, 3), ReplyField(reply, 5),
+                                      ReplyField(reply, 6), ReplyField(reply, 7)}) {
             line += f;
             line += L'|';
         }
@@ -241,23 +239,23 @@ int CCommunication::LoginSucceeded(const std::wstring& reply, int mode) {
     struConfig& config = g_Config.m_config;
 
     // The user ID names a folder and a file: nothing from the server leaves binDir.
-    const std::wstring userID = Field(reply, 8);
+    const std::wstring userID = ReplyField(reply, 8);
     if (!IsSafeUserID(userID)) {
         LOGF(LOG_ERROR, kFn, L"invalid user ID [%s] refused", userID.c_str());
         FailLogin(mode, -2, kDataError);
         return 0;
     }
 
-    m_nAreaNo = IntField(reply, 3);
-    const int areaCodeNo = IntField(reply, 4);
+    m_nAreaNo = ReplyInt(reply, 3);
+    const int areaCodeNo = ReplyInt(reply, 4);
     if (areaCodeNo > 0 && areaCodeNo != config.AreaCodeNo) {
         g_Config.SetDefaultConfigDBKeyValue(L"AreaCodeNo", std::to_wstring(areaCodeNo));
         m_nAreaCodeNo = areaCodeNo;
     } else if (areaCodeNo <= 0) {
         m_nAreaCodeNo = config.AreaCodeNo;
     }
-    SetAddressNote(Field(reply, 5));
-    const int userNo = IntField(reply, 7);
+    SetAddressNote(ReplyField(reply, 5));
+    const int userNo = ReplyInt(reply, 7);
     m_nUserNo = userNo;
     SetUserID(userID);
 
@@ -399,7 +397,7 @@ int CCommunication::DataSyncCheckProc(const std::wstring& reply) {
     for (int n = 1;; ++n) {
         const std::wstring record = GetValue(reply, n, L'\x03', kSyncFieldLen);
         if (record.empty()) break;
-        const std::wstring dbName = GetValue(record, 3, kSep, kFieldLen);
+        const std::wstring dbName = ReplyField(record, 3);
         std::wstring dbPath;
         if (dbName == L"userDB")
             dbPath = g_Config.m_config.userDBName;
@@ -407,7 +405,7 @@ int CCommunication::DataSyncCheckProc(const std::wstring& reply) {
             dbPath = g_Config.m_config.tempDBName;
         else
             break;
-        if (RunSyncCheckQuery(dbPath, GetValue(record, 8, kSep, kSyncFieldLen))) ++hits;
+        if (RunSyncCheckQuery(dbPath, ReplyField(record, 8, kSyncFieldLen))) ++hits;
     }
     return hits;
 }

@@ -12,6 +12,7 @@
 #include "AlertMessageWin.h"
 #include "Config.h"
 #include "CxLog.h"
+#include "DataClassKit.h"
 #include "HealthResources.h"
 #include "Hooks.h"
 #include "IntDate.h"
@@ -36,7 +37,6 @@
 namespace {
 
 constexpr wchar_t kSep = L'\x02';
-constexpr int kReplyFieldLen = 260;
 
 // The payload text: every field followed by the separator, the last one too. Texts
 // lose the separators and NULs they hold, so no text can move the fields after it.
@@ -439,13 +439,12 @@ int CCommunication::UserActionDataOp(const VALUE& actions) {
 }
 
 int CCommunication::AlertListUpLoad_BussProc(const std::wstring& reply) {
-    const auto field = [&](int n) { return GetValue(reply, n, kSep, kReplyFieldLen); };
-    const int retCode = text::WToI(field(1).c_str());
+    const int retCode = records::ReplyInt(reply, 1);
     if (retCode < 0) return retCode;
-    const int alertNo = text::WToI(field(4).c_str());
-    const int no = text::WToI(field(5).c_str());
-    const int toMessageWin = text::WToI(field(6).c_str());
-    const std::wstring added = field(8);
+    const int alertNo = records::ReplyInt(reply, 4);
+    const int no = records::ReplyInt(reply, 5);
+    const int toMessageWin = records::ReplyInt(reply, 6);
+    const std::wstring added = records::ReplyField(reply, 8);
     if (added.empty()) return 0;
     if (toMessageWin != 0) {
         if (g_pMessageWin != nullptr) g_pMessageWin->SetAdditionalMessage(alertNo, no, added);
