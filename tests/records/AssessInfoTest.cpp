@@ -8,7 +8,6 @@
 #include <chrono>
 #include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Hooks.h"
@@ -332,8 +331,7 @@ TEST_F(AssessInfoTest, AfterAnAssessmentTheUserScoreChangesInMemoryOneUploadGoes
     EXPECT_NE(assess_.GetGraphData().find(L"value=\"88\""), std::wstring::npos);
 
     ASSERT_TRUE(server_.WaitForRequests(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_EQ(server_.RequestCount(), 1u);
+    ASSERT_FALSE(server_.WaitForRequests(2, std::chrono::milliseconds(100)));
     const PacketRequest upload = server_.Requests().front();
     EXPECT_EQ(upload.commandId, COMMAND_USERASSESSREPORT_DATA);
     ASSERT_EQ(upload.fields.size(), 28u);
@@ -357,8 +355,7 @@ TEST_F(AssessInfoTest, AfterAnAssessmentWithNoStoredReportNothingIsUploaded) {
     // A request queued after it is the only one that arrives.
     ASSERT_EQ(comm_->QuestPedoRank_asyn(5), 0);
     ASSERT_TRUE(server_.WaitForRequests(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_EQ(server_.RequestCount(), 1u);
+    ASSERT_FALSE(server_.WaitForRequests(2, std::chrono::milliseconds(100)));
     EXPECT_NE(server_.Requests().front().commandId, COMMAND_USERASSESSREPORT_DATA);
 }
 
