@@ -9,6 +9,7 @@
 # has started the main frame.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../scripts/demo_account.sh"
 build="${1:-$(dirname "$0")/../build}"
 runs="${2:-9}"
 work=$(mktemp -d)
@@ -45,11 +46,9 @@ copy_program "$build/dist" "$work/dist"
 server=$!
 wait_for 5 have_port
 
-# The demo account and this server's port, in place (CRLF lines: the \r stays).
-for kv in LoginAccount=demo LoginPassword=demo123 UserID=demo01 UserNo=1001 RememberPassword=1 \
-          AutoLoginWhenRun=1 LoginURL=127.0.0.1 LoginPort="$port" LoginURLBak=127.0.0.1 LoginPortBak="$port"; do
-  sed -i -E "s/^${kv%%=*}=[^\r]*/${kv}/" "$work/dist/Quorv10.ini"
-done
+# The demo account and this server's port, also as the backup server.
+set_demo_account "$work/dist/Quorv10.ini" LoginURL=127.0.0.1 LoginPort="$port" LoginURLBak=127.0.0.1 \
+  LoginPortBak="$port"
 
 # The user's database, as the first login makes it, with the rows the loading steps read.
 cp "$work/dist/Quorv10.db" "$work/user.db"

@@ -7,12 +7,8 @@ bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j8
 
-# The demo account, in place in the settings file (CRLF lines: the \r stays).
-ini=build/dist/Quorv10.ini
-for kv in LoginAccount=demo LoginPassword=demo123 UserID=demo01 UserNo=1001 RememberPassword=1 \
-          AutoLoginWhenRun=1 LoginURL=127.0.0.1 LoginPort=18090; do
-  sed -i -E "s/^${kv%%=*}=[^\r]*/${kv}/" "$ini"
-done
+source scripts/demo_account.sh
+set_demo_account build/dist/Quorv10.ini LoginURL=127.0.0.1 LoginPort=18090
 
 build/quorv_demo_server &
 server=$!
