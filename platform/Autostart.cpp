@@ -11,7 +11,7 @@ namespace {
 const char kRunKey[] = "X-Quorvix-Run=";
 
 std::filesystem::path EntryFile(const std::wstring& name) {
-    return Hooks().homeFolder / ".config" / "autostart" / (text::ToUtf8(name) + ".desktop");
+    return Hooks().configFolder / "autostart" / (text::ToUtf8(name) + ".desktop");
 }
 
 }  // namespace

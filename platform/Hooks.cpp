@@ -8,11 +8,13 @@
 #include <iterator>
 #include <mutex>
 #include <random>
+#include <system_error>
 #include <thread>
 
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <spawn.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include "Text.h"
@@ -42,23 +44,66 @@ DWORD RealTickCount() {
     return static_cast<DWORD>(ms.count());  // wraps like the 32-bit tick count
 }
 
-// Starts a program without a shell and reaps it on a detached thread, so no zombie stays.
-bool Spawn(const std::vector<std::string>& argv) {
-    if (argv.empty() || argv[0].empty()) return false;
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+constexpr auto kSystemCommandTimeout = std::chrono::seconds(10);
+
+// Reaps a child on a detached thread, so no zombie stays.
+void ReapLater(pid_t pid) {
     std::thread([pid] {
         int status = 0;
         waitpid(pid, &status, 0);
     }).detach();
+}
+
+// Starts a program without a shell; 0 when it could not be started. A name without a
+// slash is searched in PATH.
+pid_t SpawnProcess(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv[0].empty()) return 0;
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return 0;
+    return pid;
+}
+
+bool Spawn(const std::vector<std::string>& argv) {
+    const pid_t pid = SpawnProcess(argv);
+    if (pid <= 0) return false;
+    ReapLater(pid);
     return true;
 }
 
+// A short command whose answer counts: true only when it ends with status 0 in time.
+// One that is still running after the time-out is left to end on its own.
+bool RunToSuccess(const std::vector<std::string>& argv) {
+    const pid_t pid = SpawnProcess(argv);
+    if (pid <= 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + kSystemCommandTimeout;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0) return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ReapLater(pid);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// A bare program name is looked for in the current folder first, then in PATH, as
+// the shell does: the programs the client starts lie beside it.
+std::string ResolveProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    const std::string local = "./" + name;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(local, ec) && access(local.c_str(), X_OK) == 0) return local;
+    return name;
+}
+
 bool RealStartProgram(const std::wstring& program, const std::vector<std::wstring>& args) {
-    std::vector<std::string> argv{text::ToUtf8(program)};
+    std::vector<std::string> argv{ResolveProgram(text::ToUtf8(program))};
     for (const auto& a : args) argv.push_back(text::ToUtf8(a));
     return Spawn(argv);
 }
@@ -67,12 +112,12 @@ bool RealOpenDocument(const std::wstring& target) { return Spawn({"xdg-open", te
 
 bool RealSystemAction(SystemAction action) {
     switch (action) {
-    case SystemAction::Shutdown: return Spawn({"systemctl", "poweroff"});
-    case SystemAction::Reboot: return Spawn({"systemctl", "reboot"});
-    case SystemAction::Logoff: return Spawn({"loginctl", "terminate-session", "self"});
-    case SystemAction::LockWorkstation: return Spawn({"loginctl", "lock-session"});
-    case SystemAction::ScreenSaverOn: return Spawn({"xset", "s", "on"});
-    case SystemAction::ScreenSaverOff: return Spawn({"xset", "s", "off"});
+    case SystemAction::Shutdown: return RunToSuccess({"systemctl", "poweroff"});
+    case SystemAction::Reboot: return RunToSuccess({"systemctl", "reboot"});
+    case SystemAction::Logoff: return RunToSuccess({"loginctl", "terminate-session", "self"});
+    case SystemAction::LockWorkstation: return RunToSuccess({"loginctl", "lock-session"});
+    case SystemAction::ScreenSaverOn: return RunToSuccess({"xset", "s", "on"});
+    case SystemAction::ScreenSaverOff: return RunToSuccess({"xset", "s", "off"});
     }
     return false;
 }
@@ -110,9 +155,16 @@ int HeadlessMessageBox(const std::wstring& text, const std::wstring& caption, UI
     return kFirst[buttons];
 }
 
-std::filesystem::path EnvFolder(const char* name, const char* fallback) {
+std::filesystem::path EnvFolder(const char* name, const std::filesystem::path& fallback) {
     const char* value = std::getenv(name);
-    return (value != nullptr && *value != '\0') ? std::filesystem::path(value) : std::filesystem::path(fallback);
+    return (value != nullptr && *value != '\0') ? std::filesystem::path(value) : fallback;
+}
+
+// The XDG rule: a relative $XDG_CONFIG_HOME is invalid and ignored.
+std::filesystem::path ConfigFolder() {
+    const std::filesystem::path xdg = EnvFolder("XDG_CONFIG_HOME", {});
+    if (xdg.is_absolute()) return xdg;
+    return EnvFolder("HOME", "/tmp") / ".config";
 }
 
 }  // namespace
@@ -131,7 +183,7 @@ PlatformHooks DefaultHooks() {
     h.random = RealRandom;
     h.sysfsRoot = "/sys";
     for (std::size_t i = 0; i < h.serialPorts.size(); ++i) h.serialPorts[i] = "/dev/ttyS" + std::to_string(i);
-    h.homeFolder = EnvFolder("HOME", "/tmp");
+    h.configFolder = ConfigFolder();
     h.runtimeFolder = EnvFolder("XDG_RUNTIME_DIR", "/tmp");
     return h;
 }

@@ -29,10 +29,12 @@ struct PlatformHooks {
     std::function<void(int code)> exitProcess;
     // Answers a message box; headless there is nobody to click.
     std::function<int(const std::wstring& text, const std::wstring& caption, UINT type)> messageBox;
-    // Starts a program with an argument vector (never through a shell).
+    // Starts a program with an argument vector (never through a shell); true once it
+    // started. A bare name is looked for in the current folder, then in PATH.
     std::function<bool(const std::wstring& program, const std::vector<std::wstring>& args)> startProgram;
     // Opens a page or document with the desktop's handler.
     std::function<bool(const std::wstring& target)> openDocument;
+    // True only when the action was carried out (its command succeeded).
     std::function<bool(SystemAction action)> systemAction;
     std::function<bool()> isOnline;
     // The program's pseudo-random numbers (rand()): 0 to 32767, safe from any thread.
@@ -42,7 +44,8 @@ struct PlatformHooks {
     std::filesystem::path sysfsRoot;
     // COM1..COM8 in order.
     std::array<std::string, 8> serialPorts;
-    std::filesystem::path homeFolder;
+    // The user's settings folder: $XDG_CONFIG_HOME, else ~/.config (holds autostart/).
+    std::filesystem::path configFolder;
     // Where named mutexes keep their lock files.
     std::filesystem::path runtimeFolder;
 };

@@ -1,12 +1,10 @@
 #include "Network.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "Hooks.h"
 
@@ -21,31 +19,39 @@ std::string ReadFirstLine(const std::filesystem::path& file) {
     return line;
 }
 
-struct Adapter {
-    int index;
-    std::string address;
-};
+// Six bytes, not all zero: tunnels give four or none, InfiniBand twenty, dummies zeros.
+bool ParseHardwareAddress(const std::string& text, std::array<BYTE, 6>& address) {
+    unsigned bytes[6];
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%n", &bytes[0], &bytes[1], &bytes[2], &bytes[3],
+                    &bytes[4], &bytes[5], &used) != 6 ||
+        static_cast<std::size_t>(used) != text.size()) {
+        return false;
+    }
+    unsigned any = 0;
+    for (int i = 0; i < 6; ++i) {
+        address[i] = static_cast<BYTE>(bytes[i]);
+        any |= bytes[i];
+    }
+    return any != 0;
+}
 
 }  // namespace
 
 bool FirstAdapterAddress(std::array<BYTE, 6>& address) {
     const auto root = Hooks().sysfsRoot / "class" / "net";
     std::error_code ec;
-    std::vector<Adapter> adapters;
+    int firstIndex = 0;
+    bool found = false;
     for (const auto& entry : std::filesystem::directory_iterator(root, ec)) {
         if (std::atoi(ReadFirstLine(entry.path() / "type").c_str()) == kLoopbackType) continue;
-        const std::string mac = ReadFirstLine(entry.path() / "address");
-        if (mac.empty()) continue;
-        adapters.push_back({std::atoi(ReadFirstLine(entry.path() / "ifindex").c_str()), mac});
+        std::array<BYTE, 6> candidate{};
+        if (!ParseHardwareAddress(ReadFirstLine(entry.path() / "address"), candidate)) continue;
+        const int index = std::atoi(ReadFirstLine(entry.path() / "ifindex").c_str());
+        if (found && index >= firstIndex) continue;
+        found = true;
+        firstIndex = index;
+        address = candidate;
     }
-    if (adapters.empty()) return false;
-    const auto first = std::min_element(adapters.begin(), adapters.end(),
-                                        [](const Adapter& a, const Adapter& b) { return a.index < b.index; });
-    unsigned bytes[6];
-    if (std::sscanf(first->address.c_str(), "%x:%x:%x:%x:%x:%x", &bytes[0], &bytes[1], &bytes[2], &bytes[3],
-                    &bytes[4], &bytes[5]) != 6) {
-        return false;
-    }
-    for (int i = 0; i < 6; ++i) address[i] = static_cast<BYTE>(bytes[i]);
-    return true;
+    return found;
 }

@@ -5,6 +5,7 @@
 
 #include "WinTypes.h"
 
-// The hardware address of the first adapter that is not the loopback one, in
-// interface-index order, read below the sysfs root of the hooks. False when none.
+// The hardware address of the first adapter, in interface-index order, that is not the
+// loopback one and has a six-byte address that is not all zero, read below the sysfs
+// root of the hooks. False when none.
 bool FirstAdapterAddress(std::array<BYTE, 6>& address);

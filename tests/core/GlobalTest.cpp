@@ -6,6 +6,7 @@
 #include <iterator>
 #include <random>
 
+#include "EnvScope.h"
 #include "Hooks.h"
 #include "LogReader.h"
 #include "TempDir.h"
@@ -82,18 +83,37 @@ TEST_F(SystemHelpersTest, MacOfTheFirstAdapterKeepsLeadingZeros) {
     EXPECT_EQ(mac, L"001B210A0B0C");
 }
 
+TEST_F(SystemHelpersTest, MacSkipsAdaptersWithoutASixByteAddress) {
+    Hooks().sysfsRoot = dir_ / "sys";
+    Adapter("sit0", "776", "2", "00:00:00:00");
+    Adapter("dummy0", "1", "3", "00:00:00:00:00:00");
+    Adapter("ib0", "32", "4", "80:00:02:08:fe:80:00:00:00:00:00:00:00:11:22:ff:fe:33:44:55");
+    Adapter("tun0", "65534", "5", "");
+    Adapter("eth1", "1", "6", "52:54:00:12:34:56");
+    std::wstring mac;
+    EXPECT_EQ(GetMacAddress(mac), 1);
+    EXPECT_EQ(mac, L"525400123456");
+}
+
 TEST_F(SystemHelpersTest, StartWithTheSessionOnAndOff) {
-    Hooks().homeFolder = dir_.Path();
+    Hooks().configFolder = dir_.Path();
     const wchar_t* runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     EXPECT_FALSE(RegValueExists(runKey, L"Quorvix"));
     ASSERT_TRUE(SetAutoRun(true));
     EXPECT_TRUE(RegValueExists(runKey, L"Quorvix"));
     EXPECT_FALSE(RegValueExists(L"Software\\Other", L"Quorvix"));
-    std::ifstream entry(dir_ / ".config/autostart/Quorvix.desktop");
+    std::ifstream entry(dir_ / "autostart/Quorvix.desktop");
     const std::string content((std::istreambuf_iterator<char>(entry)), std::istreambuf_iterator<char>());
     EXPECT_NE(content.find("core_tests\" /autoRun\n"), std::string::npos) << content;
     EXPECT_TRUE(SetAutoRun(false));
     EXPECT_FALSE(RegValueExists(runKey, L"Quorvix"));
+}
+
+TEST_F(SystemHelpersTest, StartWithTheSessionGoesToTheXdgConfigFolder) {
+    EnvScope xdg("XDG_CONFIG_HOME", (dir_ / "settings").c_str());
+    Hooks().configFolder = DefaultHooks().configFolder;
+    ASSERT_TRUE(SetAutoRun(true));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "settings/autostart/Quorvix.desktop"));
 }
 
 TEST(NotificationSoundTest, SlotsKeepTheSoundAndItsFlags) {

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
+
+#include "EnvScope.h"
+#include "TempDir.h"
+#include "WaitFor.h"
 
 namespace {
 
@@ -64,6 +71,67 @@ TEST(HooksTest, ScopeRestoresTheHooks) {
         EXPECT_EQ(GetTickCount(), 0xFFFFFFF0u);
     }
     EXPECT_LT(GetTickCount() - real, 60000u);  // unsigned difference survives a wrap
+}
+
+// The real defaults, each run against scripts in a temporary folder, so that nothing
+// acts on the machine.
+class DefaultHooksTest : public ::testing::Test {
+protected:
+    DefaultHooksTest() : oldCwd_(std::filesystem::current_path()) {}
+    ~DefaultHooksTest() override { std::filesystem::current_path(oldCwd_); }
+
+    void Script(const std::filesystem::path& file, const std::string& body) {
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+        std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    }
+
+    TempDir dir_;
+    HookScope hooks_;
+    std::filesystem::path oldCwd_;
+};
+
+TEST_F(DefaultHooksTest, BareProgramNamesAreFoundInTheCurrentFolderThenInPath) {
+    Hooks().startProgram = DefaultHooks().startProgram;
+    Script(dir_ / "Halmor.exe", "echo \"$@\" > halmor.txt");
+    Script(dir_ / "bin" / "Brevik.exe", "echo \"$@\" > brevik.txt");
+    EnvScope path("PATH", (dir_ / "bin").c_str());
+    std::filesystem::current_path(dir_.Path());
+
+    EXPECT_GT(ShellExecuteW(nullptr, L"open", L"Halmor.exe", L"-u 7", nullptr, 1), 32);
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(dir_ / "halmor.txt") == "-u 7\n"; }));
+    EXPECT_GT(WinExec("Brevik.exe 1.2|x|", 1), 31u);
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(dir_ / "brevik.txt") == "1.2|x|\n"; }));
+    EXPECT_LE(ShellExecuteW(nullptr, L"open", L"Missing.exe", L"-u 7", nullptr, 1), 32);
+}
+
+TEST_F(DefaultHooksTest, SystemActionsSucceedOnlyWhenTheirCommandSucceeds) {
+    Hooks().systemAction = DefaultHooks().systemAction;
+    Script(dir_ / "loginctl", "exit 1");
+    Script(dir_ / "xset", "[ \"$2\" = off ]");
+    Script(dir_ / "systemctl", "exit 0");
+    EnvScope path("PATH", dir_.Path().c_str());
+
+    EXPECT_FALSE(RunSystemAction(SystemAction::LockWorkstation));
+    EXPECT_TRUE(RunSystemAction(SystemAction::ScreenSaverOff));
+    EXPECT_FALSE(RunSystemAction(SystemAction::ScreenSaverOn));
+    EXPECT_TRUE(RunSystemAction(SystemAction::Shutdown));
+    std::filesystem::remove(dir_ / "systemctl");
+    EXPECT_FALSE(RunSystemAction(SystemAction::Reboot));  // no such command
+}
+
+TEST(ConfigFolderTest, FollowsXdgConfigHomeWhenItIsAnAbsolutePath) {
+    EnvScope home("HOME", "/home/someone");
+    {
+        EnvScope xdg("XDG_CONFIG_HOME", "/srv/settings");
+        EXPECT_EQ(DefaultHooks().configFolder, "/srv/settings");
+    }
+    {
+        EnvScope xdg("XDG_CONFIG_HOME", "relative/settings");
+        EXPECT_EQ(DefaultHooks().configFolder, "/home/someone/.config");
+    }
+    EnvScope xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(DefaultHooks().configFolder, "/home/someone/.config");
 }
 
 }  // namespace

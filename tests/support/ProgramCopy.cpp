@@ -33,7 +33,8 @@ std::unique_ptr<ChildProcess> ProgramCopy::Start(const std::vector<std::string>&
                                                  const std::string& outputName) const {
     const std::string home = dir_.Path().string();
     return std::make_unique<ChildProcess>(folder_ / "quorvix", args, dir_ / outputName,
-                                          std::vector<std::string>{"XDG_RUNTIME_DIR=" + home, "HOME=" + home});
+                                          std::vector<std::string>{"XDG_RUNTIME_DIR=" + home, "HOME=" + home,
+                                                                   "XDG_CONFIG_HOME=" + home + "/.config"});
 }
 
 std::wstring ProgramCopy::Log() const { return ReadProgramLog(folder_); }

@@ -8,7 +8,7 @@ ProgramFolderFixture::ProgramFolderFixture() : oldCwd_(std::filesystem::current_
     std::filesystem::copy_file(IniTemplatePath(), dir_ / "Quorv10.ini");
     std::filesystem::current_path(dir_.Path());
     Hooks().sysfsRoot = dir_ / "no-sysfs";
-    Hooks().homeFolder = dir_.Path();
+    Hooks().configFolder = dir_ / ".config";
     Hooks().messageBox = [this](const std::wstring& text, const std::wstring& caption, UINT) {
         boxes_.push_back(caption + L":" + text);
         return IDOK;
