@@ -54,6 +54,7 @@ int CMyDatabase::Init() {
     }
     m_bWriteDBLock = false;
     m_lockTimeoutMs = m_initTimeoutMs;
+    m_bReady = true;  // last: a page thread may ask before the worker exists
     return 0;
 }
 
@@ -64,6 +65,8 @@ void CMyDatabase::SetLockTiming(int timeoutMs, int sleepMs) {
 }
 
 int CMyDatabase::LockSqliteTable(const std::wstring& tableName, int timeoutMs) {
+    // Init clears the lock: one taken before it would be dropped without its owner knowing.
+    if (!Ready()) return -1;
     if (timeoutMs < 0) timeoutMs = m_lockTimeoutMs;
     const DWORD start = GetTickCount();
     for (;;) {

@@ -70,12 +70,13 @@ private:
     int SelectRows(const std::wstring& dbPath, const std::wstring& sql, SqlRows& rows, const wchar_t* context);
     std::wstring ReadLastText(const std::wstring& sql);
     std::wstring DictName(const wchar_t* format, int key);
-    bool Ready() const { return m_pSQLThread != nullptr; }
+    bool Ready() const { return m_bReady; }
 
     std::atomic<bool> m_bWriteDBLock{false};
     mutable std::mutex m_tableLockGuard;
     std::wstring m_tableNameLock;
-    std::unique_ptr<CSQLThread> m_pSQLThread;
+    std::unique_ptr<CSQLThread> m_pSQLThread;  // set once by Init, before m_bReady
+    std::atomic<bool> m_bReady{false};
     std::mutex m_serialLock;
     std::atomic<int> m_lockTimeoutMs{30000};
     std::atomic<int> m_lockSleepMs{10};

@@ -191,12 +191,14 @@ TEST_F(MyDatabaseTest, ScriptFacingReadsAndWrites) {
     EXPECT_EQ(Read(L"select note from tUser"), L"b");
 }
 
-TEST(MyDatabaseBeforeInitTest, WritesAreRefused) {
+TEST(MyDatabaseBeforeInitTest, WritesAndTheTableLockAreRefused) {
     CMyDatabase db;
     EXPECT_EQ(db.ExecSQL(L"select 1"), -1);
     EXPECT_EQ(db.ExecSQL_asyn(L"select 1"), -1);
     EXPECT_EQ(db.ExecSQLSet({L"select 1"}, true), -1);
     EXPECT_EQ(db.InsertTableWithReturnRowID(L"select 1"), -1);
+    EXPECT_EQ(db.LockSqliteTable(L"tUser", 100), -1);
+    EXPECT_FALSE(db.IsWriteLocked());
 }
 
 }  // namespace
