@@ -67,8 +67,19 @@ bool Make(T*& global) {
     return global != nullptr;
 }
 
-void WaitUntilReady(const CSciterWindow& window) {
-    while (window.GetState() != CSciterWindow::kStateReady && g_nRunState != 4) Sleep(10);
+// False when the window failed: it could not start, or its thread ended before its
+// page was ready. Run state 4 ends the wait too: the exit is already under way.
+bool WaitUntilReady(const CSciterWindow& window, int started) {
+    if (started < 0) return false;
+    while (window.GetState() != CSciterWindow::kStateReady && g_nRunState != 4) {
+        const HANDLE thread = window.m_cs.hThread;
+        if (thread == nullptr) {
+            Sleep(10);
+        } else if (g_UiThreads.WaitThread(thread, 10)) {
+            return window.GetState() == CSciterWindow::kStateReady;
+        }
+    }
+    return true;
 }
 
 void CreateCommunication() {
@@ -249,13 +260,13 @@ int RegisterScriptObjects(HVM vm) {
     return 1;
 }
 
-void AppExit() {
+void AppExit(int exitCode) {
     LOGF(LOG_MESSAGE, L"AppExit", L"AppExit...");
     if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
     g_nRunState = 4;
     Sleep(300);
     CxLog::GetInstance()->Flush(std::chrono::milliseconds(500));
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 int wWinMain(const std::wstring& cmdLine) {
@@ -297,15 +308,20 @@ int wWinMain(const std::wstring& cmdLine) {
             return -1;
         }
         const struConfig& c = g_Config.m_config;
-        if (CanLoginAutomatically(c)) {
-            g_pLoginWin->Start();
-            WaitUntilReady(*g_pLoginWin);
+        const bool automatic = CanLoginAutomatically(c);
+        g_pLoginWin->m_cs.showOnCreate = !automatic;
+        if (!WaitUntilReady(*g_pLoginWin, g_pLoginWin->Start())) {
+            // Without its page nobody can log in or close the program, which would
+            // hold the single-instance lock for ever.
+            LOGF(LOG_ERROR, L"wWinMain", L"login window [%s] failed to start, program ends",
+                 g_pLoginWin->m_cs.page.c_str());
+            AppExit(-1);
+            return -1;
+        }
+        if (automatic) {
             g_pCommunication->UserLogin_asyn(c.LoginAccount, c.LoginPassword, c.RememberPassword, c.AutoLoginWhenRun);
             LOGF(LOG_MESSAGE, L"wWinMain", L"自动登录-异步登录");
         } else {
-            g_pLoginWin->m_cs.showOnCreate = true;
-            g_pLoginWin->Start();
-            WaitUntilReady(*g_pLoginWin);
             LOGF(LOG_MESSAGE, L"wWinMain", L"Login window shown");
         }
     }

@@ -59,5 +59,6 @@ void PrepareCrashLog();
 void CustomUnhandledExceptionFilter(int signal);
 
 // Ends the process from any thread: the main window's orderly end, run state 4, the
-// log written out, exit code 0. Returns only when a test replaced the exit hook.
-void AppExit();
+// log written out, the exit code (0 for a normal end). Returns only when a test
+// replaced the exit hook.
+void AppExit(int exitCode = 0);

@@ -137,11 +137,15 @@ DWORD CSciterWindow::RunThread(CSciterWindow* window) {
     window->m_cs.threadId = GetCurrentThreadId();
     MSG msg{};
     try {
-        window->Create();
+        // A window without its page shows nothing and can never be closed: end instead,
+        // so that whoever waits for the window learns it failed.
+        const bool created = window->Create();
         const HWND hwnd = window->GetHwnd();
+        if (!created)
+            LOGF(LOG_ERROR, L"CSciterWindow::RunThread", L"CSciterWindow::RunThread[%s] no page, ends", name.c_str());
         // The run state is read before every wait too, so a wake-up posted just
         // before the wait is not needed to notice it.
-        while (g_nRunState != 4 && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        while (created && g_nRunState != 4 && GetMessageW(&msg, nullptr, 0, 0) > 0) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -42,7 +42,8 @@ public:
     // made) or in the calling thread (0, or -1 when the window or its page failed).
     int Start();
     int StartThread();
-    // The own thread's body: Create, then the message loop until WM_QUIT or run state 4.
+    // The own thread's body: Create, then the message loop until WM_QUIT or run state 4;
+    // it ends at once when the window or its page failed.
     static DWORD RunThread(CSciterWindow* window);
     static LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

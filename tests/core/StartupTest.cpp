@@ -4,7 +4,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -212,6 +214,27 @@ TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
     const std::wstring lines = program.Log();
     EXPECT_EQ(CountOf(lines, L"Start..."), 1);  // the second read nothing
     EXPECT_NE(lines.find(L"AppExit..."), std::wstring::npos);
+}
+
+// Without its login page the program can neither log in nor be closed: it ends with an
+// error instead of hanging on to the single-instance lock, so the next start runs.
+TEST(StartupProcessTest, MissingLoginPageEndsTheProgramAndFreesTheNextStart) {
+    const ProgramCopy program(QUORV_DIST_DIR);
+    const auto page = program.Folder() / "content/user-login/default.uih";
+    const auto kept = program.Dir() / "default.uih";
+    std::filesystem::rename(page, kept);
+    const auto first = program.Start({}, "first.out");
+    const std::optional<int> code = first->Wait(ProgramCopy::kTimeout);
+    ASSERT_TRUE(code.has_value()) << "still running without its login page";
+    EXPECT_NE(*code, 0);
+    EXPECT_NE(program.Log().find(L" Error Quorvix.cpp(wWinMain, "), std::wstring::npos) << text::ToUtf8(program.Log());
+
+    std::filesystem::rename(kept, page);
+    const auto second = program.Start({}, "second.out");
+    ASSERT_TRUE(WaitFor([&] { return program.Log().find(L"Login window shown") != std::wstring::npos; },
+                        ProgramCopy::kTimeout));
+    ASSERT_TRUE(second->Signal(SIGTERM));
+    EXPECT_EQ(second->Wait(ProgramCopy::kTimeout), 0);
 }
 
 }  // namespace
