@@ -301,7 +301,11 @@ TEST_F(RequestBuildersTest, AlertListReplyAddsItsTextToTheFlaggedWindow) {
     EXPECT_EQ(comm_->AlertListUpLoad_BussProc(L"-3\x02" L"refused\x02\x02" L"41\x02" L"2\x02" L"0\x02\x02" L"x\x02"), -3);
     EXPECT_EQ(alertWin.GetAdditionalMessages().size(), 1u);
 
+    // Meant for the message window, which is not there: the pop-up shows it instead.
     g_pMessageWin = nullptr;
+    EXPECT_EQ(comm_->AlertListUpLoad_BussProc(L"0\x02ok\x02\x02" L"42\x02" L"3\x02" L"1\x02\x02" L"late\x02"), 0);
+    EXPECT_EQ(Texts(alertWin.GetAdditionalMessages()), (std::vector<std::wstring>{L"41/2/to pop-up", L"42/3/late"}));
+
     g_pAlertMessageWin = nullptr;
 }
 
