@@ -31,7 +31,9 @@ CCommunication::CCommunication() {
 }
 
 CCommunication::~CCommunication() {
-    // Workers first: their threads and queues still use the pool.
+    // The login in flight first: it uses the workers and the pool.
+    m_loginParts.Join();
+    // Then the workers: their threads and queues still use the pool.
     for (auto& worker : m_socketThreads) {
         std::unique_ptr<CSocketThread> gone;
         {

@@ -306,7 +306,8 @@ private:
     // Owns the thread of the login in progress.
     struct LoginParts {
         LoginParts() = default;
-        ~LoginParts();
+        ~LoginParts() { Join(); }
+        void Join();
         LoginParts(const LoginParts&) = delete;
         LoginParts& operator=(const LoginParts&) = delete;
         std::mutex threadLock;

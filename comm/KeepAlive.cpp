@@ -22,8 +22,10 @@
 
 namespace {
 
-// Fields 1 to 21 always come; the parameter count in field 21 says how many follow.
+// Fields 1 to 21 always come; the parameter count in field 21 says how many follow,
+// and the two deleted-record numbers come after the parameters.
 constexpr int kFixedFields = 21;
+constexpr int kTrailingFields = 2;
 
 // Each field ends with the separator; a last field without one counts too.
 std::vector<int> NumberFields(const std::wstring& reply) {
@@ -91,9 +93,9 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
 
     if (g_pMainFrame != nullptr && g_pMainFrame->GetState() != 0) QuestNewMessages();
 
-    // The parameter count comes from the server: never past the fields that are there,
-    // so the two deleted-record numbers after the parameters stay in place.
-    const int present = static_cast<int>(fields.size()) - kFixedFields;
+    // The parameter count comes from the server: never past the fields that are
+    // parameters, so a deleted-record number is never taken for one.
+    const int present = std::max(0, static_cast<int>(fields.size()) - kFixedFields - kTrailingFields);
     const int count = std::clamp(field(kFixedFields), 0, present);
     if (count != field(kFixedFields))
         LOGF(LOG_WARNING, kFn, L"parameter count %d clamped to %d", field(kFixedFields), count);

@@ -78,7 +78,7 @@ int ExchangeIfOnline(CCommunication& comm, struCommContext* context, CSocketThre
 
 // ---- the login thread --------------------------------------------------------------
 
-CCommunication::LoginParts::~LoginParts() {
+void CCommunication::LoginParts::Join() {
     std::lock_guard lock(threadLock);
     if (thread.joinable()) thread.join();
 }
@@ -120,8 +120,9 @@ void CCommunication::FailLogin(int mode, int retCode, const std::wstring& messag
         AppExit();
         return;
     }
+    // First: the page reads the state when the status notice arrives.
+    m_nLoginState = 3;
     ShowLoginStatus();
-    m_nLoginState = 3;  // last: a page that sees 3 finds the status already posted
 }
 
 int CCommunication::UserLogin_syn(const std::wstring& account, const std::wstring& password) {

@@ -47,7 +47,8 @@ LRESULT CLoginWin::OnCommand(UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handl
         }
         return 0;
     }
-    return CSciterWindow::OnCommand(msg, wParam, lParam, handled);
+    CSciterWindow::OnCommand(msg, wParam, lParam, handled);
+    return 0;
 }
 
 bool CLoginWin::on_event(HELEMENT, HELEMENT target, UINT type, UINT_PTR) {

@@ -150,13 +150,28 @@ TEST_F(LoginTest, OfflineLoginSendsNothingAndShowsTheFailure) {
     StartLoginWindow();
     Hooks().isOnline = [] { return false; };
     ASSERT_EQ(comm_->UserLogin_asyn(L"ann", L"pw", false, false), 0);
-    ASSERT_TRUE(WaitFor([&] { return comm_->m_nLoginState == 3; }));
+    std::vector<int> posted;
+    ASSERT_TRUE(WaitFor([&] { return !(posted = Posted()).empty(); }));  // the state is set before the notice
 
+    EXPECT_EQ(comm_->m_nLoginState, 3);
     EXPECT_EQ(comm_->m_nRetCode, -1);
     EXPECT_EQ(comm_->GetStatusText(), L"登录失败---通讯失败。");
-    EXPECT_EQ(Posted(), (std::vector<int>{ID_CMD_LOGIN_STATUS}));
+    EXPECT_EQ(posted, (std::vector<int>{ID_CMD_LOGIN_STATUS}));
     EXPECT_EQ(server_.RequestCount(), 0u);
     EXPECT_FALSE(Worker()->IsBusy());  // the worker chosen for it is free again
+}
+
+TEST_F(LoginTest, DestroyingTheObjectMidLoginWaitsForTheLoginToEnd) {
+    server_.OnCommand(COMMAND_USER_LOGIN, [](const PacketRequest&) {
+        PacketReply reply = PacketReply::Fields({"-3", "late"});
+        reply.delay = std::chrono::milliseconds(200);
+        return reply;
+    });
+    ASSERT_EQ(comm_->UserLogin_asyn(L"ann", L"pw", false, false), 0);
+    ASSERT_TRUE(server_.WaitForRequests(1));
+    comm_.reset();  // the login still waits for its reply on a worker
+    g_pCommunication = nullptr;
+    EXPECT_EQ(server_.RequestCount(), 1u);
 }
 
 TEST_F(LoginTest, LoginWithoutAWorkerEndsFailedInsteadOfInProgress) {
@@ -379,6 +394,27 @@ TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedPara
     g_pUserExInfo = nullptr;
     g_pParameter = nullptr;
     g_pUserMess = nullptr;
+}
+
+TEST_F(LoginTest, KeepAliveNeverTakesADeletedRecordNumberForAParameter) {
+    g_Config.m_config.userDBName = W(dir_ / "Quorv10.db");
+    ASSERT_EQ(db_.Init(), 0);
+    CParameter parameters;
+    ASSERT_EQ(parameters.ReadParameterFromDB(), 1);
+    g_pParameter = &parameters;
+    comm_->m_nUserNo = 77;
+
+    // N = 3, but only one parameter number came before the two deleted-record numbers.
+    std::vector<std::wstring> f(20, L"0");
+    for (const wchar_t* more : {L"3", L"4", L"5", L"8"}) f.push_back(more);
+    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
+    g_pParameter = nullptr;
+
+    ASSERT_TRUE(server_.WaitForRequests(1));
+    EXPECT_FALSE(server_.WaitForRequests(2, std::chrono::milliseconds(100)));
+    EXPECT_EQ(Commands(), (std::vector<std::uint16_t>{COMMAND_PARAMETER_QUEST}));
+    EXPECT_EQ(server_.Requests()[0].fields, (Fields{"77", "1", "4"}));
+    EXPECT_GE(CountLogLines(L"parameter count 3 clamped to 1"), 1);
 }
 
 TEST_F(LoginTest, KeepAliveMinusTwoLogsInAgainAndARefusalEndsTheProgram) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <vector>
+
 #include "UiTestSupport.h"
 
 namespace test = uie::test;
@@ -33,6 +36,38 @@ protected:
     CommScope scope_;
     CLoginWin login_;
 };
+
+// The page reads comm.login_State when a status notice arrives: after a failed login it
+// must already read "failed", or the page keeps waiting for a login that has ended.
+TEST_F(LoginWinTest, AFailedLoginIsFailedByTheTimeThePageHearsOfIt) {
+    std::mutex lock;
+    std::vector<int> seen;
+    test::PageHost::RegisterForPage(L"/login.htm", "UpdateLoginStatusInfo", [&](const test::PageCall&) {
+        std::lock_guard guard(lock);
+        seen.push_back(scope_.comm.m_nLoginState.load());
+        return uie::value();
+    });
+    auto heard = [&] {
+        std::lock_guard guard(lock);
+        return seen.size();
+    };
+    g_pLoginWin = &login_;
+    // Without a worker every login fails at once; the notice's handling races the failure.
+    constexpr std::size_t kLogins = 20;
+    for (std::size_t i = 1; i <= kLogins; ++i) {
+        scope_.comm.m_nLoginState = 1;  // as the page shows a login in progress
+        scope_.comm.UserLogin_syn(L"demo", L"pw");
+        ASSERT_TRUE(WaitFor([&] { return heard() == i; }));
+    }
+    g_pLoginWin = nullptr;
+    std::lock_guard guard(lock);
+    EXPECT_EQ(seen, std::vector<int>(kLogins, 3));
+}
+
+TEST_F(LoginWinTest, DestroyCommandEndsTheWindowAndAnswersZero) {
+    EXPECT_EQ(SendMessageW(login_.GetHwnd(), WM_COMMAND, ID_CMD_DESTROY_WINDOW, 0), 0);
+    EXPECT_FALSE(IsWindow(login_.GetHwnd()));
+}
 
 TEST_F(LoginWinTest, StatusCommandHandsTheStatusTextToThePage) {
     wchar_t title[64] = {};
