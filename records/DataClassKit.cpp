@@ -1,5 +1,8 @@
 #include "DataClassKit.h"
 
+#include <climits>
+#include <cmath>
+
 #include "CSqliteDB.h"
 #include "CSqliteException.h"
 #include "Config.h"
@@ -22,7 +25,13 @@ std::wstring MemberText(const uie::value& object, const wchar_t* key, const std:
 int MemberInt(const uie::value& object, const wchar_t* key, int fallback) {
     const uie::value v = object.get_item(uie::value(key));
     if (v.is_int()) return v.get_int();
-    if (v.is_float()) return static_cast<int>(v.get_double());
+    if (v.is_float()) {
+        // Converting NaN or a value past int's range is undefined: it is not a number here.
+        const double d = v.get_double();
+        const bool fits = std::isfinite(d) && d > static_cast<double>(INT_MIN) - 1.0 &&
+                          d < static_cast<double>(INT_MAX) + 1.0;
+        return fits ? static_cast<int>(d) : fallback;
+    }
     return fallback;
 }
 

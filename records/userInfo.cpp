@@ -263,7 +263,8 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
                   Q(exp.userQQ).c_str(), Q(exp.userMSN).c_str(), Q(exp.userLinkAddr).c_str(),
                   Q(exp.userBlog).c_str(), Q(exp.userMicroBlog).c_str(), Q(exp.userName).c_str(),
                   Q(exp.userSex).c_str(), exp.userBirthday, exp.syncNo, userNo);
-    if (!whole || g_pMyDatabase == nullptr || g_pMyDatabase->ExecSQLSet({userSql, expSql}, true) != 0) return 0;
+    if (!whole || g_pMyDatabase == nullptr) return -1;
+    if (const int result = g_pMyDatabase->ExecSQLSet({userSql, expSql}, true); result != 0) return result;
     {
         std::lock_guard lock(m_lock);
         m_user.userRegName = user.userRegName;
@@ -273,7 +274,7 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
     }
     if (g_pUserExInfo != nullptr) g_pUserExInfo->SetContactFields(exp);
     PostUserInfoChanged();
-    return 1;
+    return 0;
 }
 
 int CUserInfo::UserLoginDataProc(const std::wstring& reply) {

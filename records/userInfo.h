@@ -54,8 +54,8 @@ public:
 
     // Replies, on the socket thread. BussDataProc takes the user record (0x1070):
     // 1 when written, 0 when unchanged or not written. UserInfoUp_BussDataProc takes
-    // the upload's reply (0x1065): 1 when written, the server's code when negative,
-    // else 0.
+    // the upload's reply (0x1065): 0 when written, the server's code when negative,
+    // else the write's failure (negative).
     int BussDataProc(const std::wstring& reply);
     int UserInfoUp_BussDataProc(const std::wstring& reply);
     // The user part of a successful login reply; always 0.

@@ -165,7 +165,7 @@ TEST_F(UserExInfoTest, AcknowledgedProfileUploadTakesTheContactFields) {
     profile.set_item(uie::value(L"userSex"), uie::value(L"0"));
     profile.set_item(uie::value(L"userBirthday"), uie::value(19851231));
     ASSERT_EQ(user.UpdateUserInfo(profile), 0);
-    EXPECT_EQ(user.UserInfoUp_BussDataProc(L"0\x02ok\x02" L"77\x02" L"88\x02"), 1);
+    EXPECT_EQ(user.UserInfoUp_BussDataProc(L"0\x02ok\x02" L"77\x02" L"88\x02"), 0);
     g_pCommunication = comm_.get();
     g_pUserInfo = nullptr;
 

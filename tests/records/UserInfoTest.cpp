@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "RecordsFixture.h"
@@ -91,6 +92,19 @@ TEST_F(UserInfoTest, SecondUpdateWhileTheFirstIsUnansweredIsRefused) {
     EXPECT_EQ(server_.RequestCount(), 1u);
 }
 
+TEST_F(UserInfoTest, PageNumbersOutsideTheIntRangeUploadAsNotANumber) {
+    uie::value profile = Profile(false);
+    profile.set_item(uie::value(L"userBirthday"), uie::value(std::nan("")));
+    profile.set_item(uie::value(L"userArticleGroupNo"), uie::value(3.0e9));
+    EXPECT_EQ(user_.UpdateUserInfo(profile), 0);
+
+    ASSERT_TRUE(server_.WaitForRequests(1));
+    const PacketRequest request = server_.Requests().front();
+    ASSERT_EQ(request.fields.size(), 15u);
+    EXPECT_EQ(request.fields[2], "-1");
+    EXPECT_EQ(request.fields[14], "-1");
+}
+
 TEST_F(UserInfoTest, UploadReplyWritesBothTablesOrReportsTheRefusal) {
     // The test hands the replies over itself: no upload goes out whose reply would race it.
     CCommunication noWorkers;
@@ -105,7 +119,7 @@ TEST_F(UserInfoTest, UploadReplyWritesBothTablesOrReportsTheRefusal) {
     EXPECT_TRUE(Posted().empty());
 
     ASSERT_EQ(user_.UpdateUserInfo(Profile(true)), 0);
-    EXPECT_EQ(user_.UserInfoUp_BussDataProc(L"0\x02ok\x02" L"77\x02" L"88\x02"), 1);
+    EXPECT_EQ(user_.UserInfoUp_BussDataProc(L"0\x02ok\x02" L"77\x02" L"88\x02"), 0);
     EXPECT_EQ(Column(L"tUser", L"syncNo"), L"77");
     EXPECT_EQ(Column(L"tUser", L"userRegName"), L"O'Neil");
     EXPECT_EQ(Column(L"tUser", L"note"), L"it's me");
@@ -115,6 +129,14 @@ TEST_F(UserInfoTest, UploadReplyWritesBothTablesOrReportsTheRefusal) {
     EXPECT_EQ(Prop("syncNo").get_int(), 77);
     EXPECT_EQ(Prop("userArticleGroupNo").get_int(), 12);
     EXPECT_EQ(Posted(), (std::vector<std::wstring>{L"8034", L"8022"}));
+
+    // A write that fails reports it and leaves the tables and what the pages read as they were.
+    ASSERT_EQ(user_.UpdateUserInfo(Profile(true)), 0);
+    Exec(L"alter table tUserExp rename to tUserExpGone");
+    EXPECT_LT(user_.UserInfoUp_BussDataProc(L"0\x02ok\x02" L"78\x02" L"89\x02"), 0);
+    EXPECT_EQ(Column(L"tUser", L"syncNo"), L"77");
+    EXPECT_EQ(Prop("syncNo").get_int(), 77);
+    EXPECT_TRUE(Posted().empty());
     g_pCommunication = comm_.get();
 }
 
