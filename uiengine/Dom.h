@@ -3,6 +3,8 @@
 //
 // Headless conventions: an element's rectangle comes from its attribute
 // data-rect="left,top,right,bottom" (window client coordinates, 0 when absent).
+// Elements nest at most kMaxElementDepth below their document's root; the parser
+// makes deeper ones siblings at that depth.
 //
 // Selectors: type, *, #id, .class, [a], [a=v], [a="v"], the pseudo-classes :root
 // (the element the selection starts from), :current, :expanded, :collapsed, :focus,
@@ -17,6 +19,8 @@
 #include "Window.h"
 
 namespace uie {
+// Bounds the walks of a document's tree, whatever the page.
+constexpr unsigned kMaxElementDepth = 512;
 // Called per selected element in document order; TRUE stops the selection.
 using ElementCallback = BOOL (*)(HELEMENT he, void* param);
 }  // namespace uie

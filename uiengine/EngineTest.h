@@ -16,6 +16,22 @@
 
 namespace uie::test {
 
+// ---- Records ----
+// Loads (LoadLog), posted events (PostedEvents) and page calls (PageHost::Calls) are
+// recorded only while recording is on. It starts off and the program never switches it
+// on, so the program keeps no records. A Recording switches it for its lifetime and
+// then puts back what was before.
+class Recording {
+public:
+    explicit Recording(bool on = true);
+    ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+private:
+    bool was_;
+};
+
 // ---- Loading ----
 enum class LoadSource { Callback, File, Missing };
 

@@ -74,7 +74,9 @@ void DeliverPosted(HWND hwnd) {
         auto it = e.windows.find(hwnd);
         if (it == e.windows.end()) return;
         due.swap(it->second.posted);
-        for (const auto& p : due) e.postedLog[p.logIndex].deliveredOn = GetCurrentThreadId();
+        for (const auto& p : due) {
+            if (p.logIndex) e.postedLog[*p.logIndex].deliveredOn = GetCurrentThreadId();
+        }
     }
     for (const auto& p : due) SendBehaviorEvent(ToHandle(p.target), p.code, ToHandle(p.source), p.reason);
 }
@@ -135,8 +137,12 @@ DomResult SciterPostEvent(HELEMENT he, UINT eventCode, HELEMENT heSource, UINT_P
         hwnd = node->doc->hwnd;
         auto it = e.windows.find(hwnd);
         if (it == e.windows.end()) return DOM_INVALID_HWND;
-        e.postedLog.push_back({hwnd, he, heSource, eventCode, reason, GetCurrentThreadId(), 0});
-        it->second.posted.push_back({ToId(he), ToId(heSource), eventCode, reason, e.postedLog.size() - 1});
+        std::optional<std::size_t> logIndex;
+        if (e.recording) {
+            logIndex = e.postedLog.size();
+            e.postedLog.push_back({hwnd, he, heSource, eventCode, reason, GetCurrentThreadId(), 0});
+        }
+        it->second.posted.push_back({ToId(he), ToId(heSource), eventCode, reason, logIndex});
     }
     // One message per event; a delivery takes all that are queued, later ones find none.
     return PostMessageW(hwnd, uie::kEngineMessage, 0, 0) ? DOM_OK : DOM_INVALID_HWND;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cwchar>
 
+#include "Dom.h"
 #include "Text.h"
 
 namespace uie::detail {
@@ -188,6 +189,10 @@ private:
             if (at != std::wstring::npos) SkipPast(L">");
             return;
         }
+        // An element at the deepest level stays empty and what would nest in it goes
+        // beside it, so no page makes the tree's walks run deep. The engine has no log
+        // to note such a page in.
+        if (stack_.size() >= kMaxElementDepth) return;
         stack_.push_back(node);
     }
 

@@ -141,7 +141,7 @@ Fetched Fetch(HWND hwnd, const std::wstring& uri, UINT type) {
         callback(&notice, param);
     }
     std::lock_guard lock(e.mutex);
-    e.loadLog.push_back({hwnd, uri, type, got.source, got.bytes.size()});
+    if (e.recording) e.loadLog.push_back({hwnd, uri, type, got.source, got.bytes.size()});
     return got;
 }
 

@@ -51,8 +51,10 @@ BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE
     {
         Engine& e = E();
         std::lock_guard lock(e.mutex);
-        e.calls.push_back(test::PageCallRecord{++e.lastSeq, GetCurrentThreadId(), call.hwnd, call.uri, elementId,
-                                               call.name, call.args, method, ok, r});
+        if (e.recording) {
+            e.calls.push_back(test::PageCallRecord{++e.lastSeq, GetCurrentThreadId(), call.hwnd, call.uri, elementId,
+                                                   call.name, call.args, method, ok, r});
+        }
     }
     E().callsChanged.notify_all();
     if (result != nullptr) *result = std::move(r);

@@ -1,8 +1,30 @@
 #include "internal/State.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "Window.h"
 
 namespace uie::detail {
+
+Node::~Node() {
+    // Children freed while an outer node is being freed on this thread are handed to
+    // it, which frees them one at a time: the stack stays flat. Only nodes whose last
+    // owner is gone come here, so no other thread can be looking at their children.
+    thread_local std::vector<std::shared_ptr<Node>>* t_orphans = nullptr;
+    if (t_orphans != nullptr) {
+        std::move(children.begin(), children.end(), std::back_inserter(*t_orphans));
+        return;
+    }
+    std::vector<std::shared_ptr<Node>> orphans = std::move(children);
+    t_orphans = &orphans;
+    while (!orphans.empty()) {
+        std::shared_ptr<Node> next = std::move(orphans.back());
+        orphans.pop_back();
+        next.reset();  // may add its children to orphans
+    }
+    t_orphans = nullptr;
+}
 
 const std::wstring* Node::Attr(std::string_view name) const {
     for (const auto& [k, v] : attrs) {
@@ -109,3 +131,19 @@ void Retire(std::shared_ptr<Document> doc) {
 }
 
 }  // namespace uie::detail
+
+namespace uie::test {
+
+Recording::Recording(bool on) {
+    detail::Engine& e = detail::E();
+    std::lock_guard lock(e.mutex);
+    was_ = std::exchange(e.recording, on);
+}
+
+Recording::~Recording() {
+    detail::Engine& e = detail::E();
+    std::lock_guard lock(e.mutex);
+    e.recording = was_;
+}
+
+}  // namespace uie::test

@@ -181,4 +181,57 @@ TEST_F(PageFunctionsTest, PreparedBeforeTheLoadOnAnotherThread) {
     EXPECT_FALSE(SciterCallScriptingMethod(test::Find(tw.hwnd, "#tabs"), "Stop", nullptr, 0, &result));
 }
 
+// How much the engine has recorded so far.
+struct RecordCounts {
+    std::size_t loads;
+    std::size_t posted;
+    std::uint64_t calls;
+    bool operator==(const RecordCounts&) const = default;
+};
+
+RecordCounts CountRecords() {
+    return {test::LoadLog().size(), test::PostedEvents().size(), test::PageHost::LastSeq()};
+}
+
+using RecordingTest = PageFunctionsTest;
+
+TEST_F(RecordingTest, OffKeepsNoRecordsWhileFunctionsAndEventsStillWork) {
+    std::atomic<int> delivered{0}, pinged{0};
+    test::PageHost::RegisterForPage(L"/tabs.htm", "Ping", [&pinged](const test::PageCall&) {
+        ++pinged;
+        return value(true);
+    });
+    // A load, a posted event and a page call.
+    auto loadPostAndCall = [&delivered](HWND hwnd) {
+        const int expected = delivered + 1;
+        test::RunInPage(hwnd, [hwnd] { EXPECT_TRUE(SciterLoadFile(hwnd, PagePath("tabs.htm").c_str())); });
+        HELEMENT tab = test::Find(hwnd, "[panel=third]");
+        EXPECT_EQ(SciterPostEvent(tab, ELEMENT_EXPANDED, tab, 0), DOM_OK);
+        EXPECT_TRUE(WaitFor([&] { return delivered == expected; }));
+        value result;
+        EXPECT_TRUE(SciterCallScriptingFunction(tab, "Ping", nullptr, 0, &result));
+    };
+
+    const RecordCounts before = CountRecords();
+    test::Recording off(false);
+    ThreadWindow tw("tabs.htm", [&delivered](EngineWindow& w) {
+        w.answer = [&delivered](UINT type) {
+            if (type == ELEMENT_EXPANDED) ++delivered;
+            return false;
+        };
+    });
+    loadPostAndCall(tw.hwnd);
+    EXPECT_EQ(pinged, 1);
+    EXPECT_EQ(CountRecords(), before);
+
+    test::Recording on;
+    loadPostAndCall(tw.hwnd);
+    EXPECT_EQ(pinged, 2);
+    const RecordCounts after = CountRecords();
+    EXPECT_GT(after.loads, before.loads);
+    ASSERT_EQ(after.posted, before.posted + 1);
+    EXPECT_EQ(test::PostedEvents().back().deliveredOn, tw.owner);
+    EXPECT_TRUE(test::PageHost::WaitForCall("Ping", 1000ms, before.calls));
+}
+
 }  // namespace

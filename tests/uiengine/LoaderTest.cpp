@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
+#include <string_view>
 
+#include "Dom.h"
 #include "EngineWindow.h"
+#include "internal/State.h"
 
 namespace test = uie::test;
 
@@ -144,6 +149,67 @@ TEST(Loader, ParserToleratesEverydayMarkup) {
     EXPECT_EQ(SciterGetMinWidth(w.hwnd), 640u);
     EXPECT_EQ(SciterGetMinHeight(w.hwnd, 600), 480u);
     EXPECT_EQ(test::LastMinHeightWidth(w.hwnd), 600u);
+}
+
+// How many ancestors the element has in its document.
+unsigned DepthOf(HELEMENT he) {
+    unsigned depth = 0;
+    for (HELEMENT p = nullptr; SciterGetParentElement(he, &p) == DOM_OK && p != nullptr; he = p) ++depth;
+    return depth;
+}
+
+std::string Repeat(std::string_view part, std::size_t times) {
+    std::string out;
+    out.reserve(part.size() * times);
+    for (std::size_t i = 0; i < times; ++i) out += part;
+    return out;
+}
+
+TEST(DeepTrees, PagesNestNoDeeperThanTheCapAndFreeCleanly) {
+    constexpr std::size_t kDivs = 50000;
+    const std::string open = Repeat("<div>", kDivs);
+    for (const std::string& page : {open, open + Repeat("</div>", kDivs)}) {
+        auto w = std::make_unique<EngineWindow>();
+        w->serve[L"/deep.htm"] = page;
+        ASSERT_TRUE(w->Load("deep.htm"));
+        const auto divs = uie::Select(w->Root(), "div");
+        ASSERT_EQ(divs.size(), kDivs);
+        EXPECT_EQ(DepthOf(divs.back()), uie::kMaxElementDepth);
+        // Everything past the cap sits beside the element at it, and nothing below.
+        HELEMENT atCap = nullptr;
+        ASSERT_EQ(SciterGetParentElement(divs.back(), &atCap), DOM_OK);
+        UINT count = 0;
+        SciterGetChildrenCount(atCap, &count);
+        EXPECT_EQ(count, kDivs - uie::kMaxElementDepth + 1);
+        EXPECT_TRUE(uie::Select(atCap, ":root > * > *").empty());
+
+        w.reset();
+        UINT state = 0;
+        EXPECT_EQ(SciterGetElementState(divs.back(), &state), DOM_INVALID_HANDLE);
+    }
+}
+
+// Freeing does not lean on the cap: a chain far deeper than any page frees with a flat
+// stack, and a part still held elsewhere keeps its own subtree.
+TEST(DeepTrees, FreeingDoesNotRecurse) {
+    using uie::detail::Node;
+    constexpr int kDepth = 100000;
+    auto root = std::make_shared<Node>();
+    std::shared_ptr<Node> middle;
+    std::weak_ptr<Node> deepest;
+    Node* tip = root.get();
+    for (int i = 0; i < kDepth; ++i) {
+        auto child = std::make_shared<Node>();
+        if (i == kDepth / 2) middle = child;
+        deepest = child;
+        tip->children.push_back(child);
+        tip = child.get();
+    }
+    root.reset();
+    ASSERT_EQ(middle->children.size(), 1u);
+    EXPECT_FALSE(deepest.expired());
+    middle.reset();
+    EXPECT_TRUE(deepest.expired());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -32,6 +33,8 @@ struct Node {
     std::vector<std::pair<EventHandler*, UINT>> handlers;  // with their subscriptions
     unsigned updates = 0;
 
+    // Frees the subtree nobody else holds without recursing, however deep it is.
+    ~Node();
     const std::wstring* Attr(std::string_view name) const;
     void SetAttr(std::string_view name, std::wstring v);
     bool RemoveAttr(std::string_view name);
@@ -52,7 +55,7 @@ struct PostedEvent {
     std::uintptr_t source;
     UINT code;
     UINT_PTR reason;
-    std::size_t logIndex;
+    std::optional<std::size_t> logIndex;  // in Engine::postedLog; none when not recorded
 };
 
 struct WindowRec {
@@ -82,6 +85,7 @@ struct Engine {
     std::unordered_map<std::uintptr_t, std::weak_ptr<Node>> nodes;
     std::unordered_map<std::uintptr_t, std::pair<std::shared_ptr<Node>, int>> pinned;
     std::unordered_map<HWND, WindowRec> windows;
+    bool recording = false;  // the logs below grow only while it is set (test::Recording)
     std::vector<test::LoadRecord> loadLog;
     std::vector<test::PostedEventRecord> postedLog;
     std::vector<PreparedFunction> prepared;
