@@ -24,7 +24,11 @@ protected:
         comm_->SetSocketThreadCount(3);
         comm_->SetServer(L"127.0.0.1", server_.PortText(), 1, kTimeoutMs);
     }
-    ~CommTest() override {
+    ~CommTest() override { EndWorkers(); }
+
+    // Joins the workers. Fixtures and tests call it before they let go of the objects a
+    // reply reaches through the globals: a worker may still be handling one.
+    void EndWorkers() {
         comm_.reset();
         g_pCommunication = nullptr;
     }

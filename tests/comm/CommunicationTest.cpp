@@ -76,7 +76,7 @@ protected:
     }
     ~OnlineStateTest() override {
         failing_.Stop();
-        comm_.reset();
+        EndWorkers();
         g_pMainFrame = nullptr;
         g_pTrayIcon = nullptr;
         g_pUserInfo = nullptr;

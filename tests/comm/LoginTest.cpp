@@ -86,8 +86,7 @@ protected:
         g_pMyDatabase = &db_;
     }
     ~LoginTest() override {
-        comm_.reset();  // joins the login thread
-        g_pCommunication = nullptr;
+        EndWorkers();  // and the login thread
         if (g_pLoginWin == &loginWin_) g_pLoginWin = nullptr;
         g_pMyDatabase = nullptr;
         g_pUserInfo = nullptr;
@@ -169,8 +168,7 @@ TEST_F(LoginTest, DestroyingTheObjectMidLoginWaitsForTheLoginToEnd) {
     });
     ASSERT_EQ(comm_->UserLogin_asyn(L"ann", L"pw", false, false), 0);
     ASSERT_TRUE(server_.WaitForRequests(1));
-    comm_.reset();  // the login still waits for its reply on a worker
-    g_pCommunication = nullptr;
+    EndWorkers();  // the login still waits for its reply on a worker
     EXPECT_EQ(server_.RequestCount(), 1u);
 }
 
@@ -338,6 +336,7 @@ TEST_F(LoginTest, KeepAliveQueuesTheChangedThingsInOrder) {
     const std::size_t before = server_.RequestCount();
     EXPECT_EQ(comm_->PluseCheckBussProc(L"0\x02ok\x02"), 0);
     EXPECT_FALSE(server_.WaitForRequests(before + 1, std::chrono::milliseconds(100)));
+    EndWorkers();  // before the objects the replies reach go
 }
 
 TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedParameters) {
@@ -359,21 +358,28 @@ TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedPara
     g_pUserMess = &userMess;
     comm_->m_nUserNo = 77;
 
-    // The feeds are asked for only while the main window is up.
+    // ext 4, user messages 6; N = 3: parameter 1 moved to 4, parameter 2 still at 9, parameter 3 at 7.
+    std::vector<std::wstring> f = {L"0", L"0", L"4"};
+    while (f.size() < 20) f.push_back(L"0");
+    f[8] = L"6";
+    for (const wchar_t* more : {L"3", L"4", L"9", L"7", L"0", L"0"}) f.push_back(more);
+
+    // The feeds are asked for only while the main window is up: without it, and without
+    // the profile extension and the parameters, nothing is asked for.
+    std::vector<std::wstring> quiet = f;
+    quiet[2] = L"0";
+    quiet[20] = L"0";
+    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(quiet)), 0);
+    EXPECT_FALSE(server_.WaitForRequests(1, std::chrono::milliseconds(100)));
+
+    // Set while the workers wait for work: a queued request carries it to them.
     std::ofstream(dir_ / "main.htm") << "<html><body></body></html>";
     CMainFrame frame;
     frame.m_cs.ownThread = false;
     frame.m_cs.page = W(dir_ / "main.htm");
     frame.Start();
     g_pMainFrame = &frame;
-
-    // ext 4, user messages 6; N = 3: parameter 1 moved to 4, parameter 2 still at 9, parameter 3 at 7.
-    std::vector<std::wstring> f = {L"0", L"0", L"4"};
-    while (f.size() < 20) f.push_back(L"0");
-    f[8] = L"6";
-    for (const wchar_t* more : {L"3", L"4", L"9", L"7", L"0", L"0"}) f.push_back(more);
     EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
-    g_pMainFrame = nullptr;
 
     ASSERT_TRUE(server_.WaitForRequests(4));
     EXPECT_FALSE(server_.WaitForRequests(5, std::chrono::milliseconds(100)));
@@ -384,13 +390,10 @@ TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedPara
     EXPECT_EQ(server_.Requests()[2].fields, (Fields{"77", "1", "4"}));
     EXPECT_EQ(server_.Requests()[3].fields, (Fields{"77", "3", "7"}));
 
-    // Without the main window no feed is asked for.
-    const std::size_t before = server_.RequestCount();
-    f[2] = L"0";
-    f[20] = L"0";
-    EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
-    EXPECT_FALSE(server_.WaitForRequests(before + 1, std::chrono::milliseconds(100)));
-
+    EndWorkers();
+    MSG msg;  // the replies' refresh notices: the frame's handler frees what they carry
+    while (PeekMessageW(&msg, frame.GetHwnd(), 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    g_pMainFrame = nullptr;
     g_pUserExInfo = nullptr;
     g_pParameter = nullptr;
     g_pUserMess = nullptr;
@@ -408,10 +411,11 @@ TEST_F(LoginTest, KeepAliveNeverTakesADeletedRecordNumberForAParameter) {
     std::vector<std::wstring> f(20, L"0");
     for (const wchar_t* more : {L"3", L"4", L"5", L"8"}) f.push_back(more);
     EXPECT_EQ(comm_->PluseCheckBussProc(JoinFields(f)), 0);
-    g_pParameter = nullptr;
 
     ASSERT_TRUE(server_.WaitForRequests(1));
     EXPECT_FALSE(server_.WaitForRequests(2, std::chrono::milliseconds(100)));
+    EndWorkers();
+    g_pParameter = nullptr;
     EXPECT_EQ(Commands(), (std::vector<std::uint16_t>{COMMAND_PARAMETER_QUEST}));
     EXPECT_EQ(server_.Requests()[0].fields, (Fields{"77", "1", "4"}));
     EXPECT_GE(CountLogLines(L"parameter count 3 clamped to 1"), 1);

@@ -142,7 +142,7 @@ protected:
         for (const auto& row : standIns_) row.place(true);
     }
     ~ReplyDispatcherTest() override {
-        comm_.reset();  // workers first: they may still be handing a reply over
+        EndWorkers();
         for (const auto& row : standIns_) row.place(false);
         g_pUserInfo = nullptr;
         g_pUserExInfo = nullptr;

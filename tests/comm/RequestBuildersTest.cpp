@@ -37,7 +37,7 @@ protected:
         g_pUserInfo = &user_;
     }
     ~RequestBuildersTest() override {
-        comm_.reset();  // workers first: they may still be handling a reply
+        EndWorkers();
         g_pUserInfo = nullptr;
         g_pMainFrame = nullptr;
         g_pFuncOp = nullptr;
@@ -113,6 +113,7 @@ TEST_F(RequestBuildersTest, KeepAliveWaitsForTheMainFrameThenEndsWithTwoSeparato
     EXPECT_EQ(r.commandId, COMMAND_PLUSECHECK);
     EXPECT_EQ(r.fields, (Fields{"77", "2", "8", "9", "1010", "-1", "00AABBCCDDEE", "-1", "-1", "-1", ""}));
     EXPECT_EQ(r.payload.substr(r.payload.size() - 3), std::string("\x02\x02\0", 3));
+    EndWorkers();  // the keep-alive's reply reads the main frame
     g_pMainFrame = nullptr;
 }
 
@@ -232,6 +233,7 @@ TEST_F(RequestBuildersTest, FuncOpChoosesItsPairByTheTimeSinceTheLastUse) {
     EXPECT_EQ(requests[1].fields, (Fields{"77", "upper", "3", "13", "open"}));
     EXPECT_EQ(requests[2].fields, (Fields{"77", "never", "3", "13", "open"}));
     EXPECT_EQ(requests[3].commandId, COMMAND_PEDORANK_QUEST);
+    EndWorkers();  // the uploads' replies reach the local function-use records
 }
 
 TEST_F(RequestBuildersTest, ScriptValueUploadsReadTheirKeys) {

@@ -44,7 +44,7 @@ class SocketThreadTest : public CommTest {
 protected:
     SocketThreadTest() { g_pPedometer = &ranks_; }
     ~SocketThreadTest() override {
-        comm_.reset();  // workers first: they may still be handling a reply
+        EndWorkers();
         g_pPedometer = nullptr;
     }
 

@@ -19,10 +19,14 @@ class SQLThreadTest : public ::testing::Test {
 protected:
     SQLThreadTest() : file_(text::FromUtf8((dir_ / "user.db").string())) {
         MakeDefaultDatabase(dir_ / "user.db");
+        // The owner's worker gets its path here and never reads the setting again, so a
+        // test may change the setting while that worker runs.
+        g_Config.m_config.userDBName = file_;
         owner_.SetLockTiming(2000, 1);
         owner_.Init();  // only to make the lock usable; the tests drive their own worker
         Exec(L"create table tQueue (n integer)");
     }
+    ~SQLThreadTest() override { g_Config.m_config.userDBName.clear(); }
 
     int Exec(const std::wstring& sql) {
         CSqliteDB db;

@@ -28,6 +28,7 @@ protected:
         Posted();
     }
     ~AssessInfoTest() override {
+        EndWorkers();
         g_pUserInfo = nullptr;
         g_pParameter = nullptr;
         g_pAssessInfo = nullptr;

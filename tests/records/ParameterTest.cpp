@@ -30,6 +30,7 @@ protected:
         g_pParameter = &parameter_;
     }
     ~ParameterTest() override {
+        EndWorkers();
         g_pParameter = nullptr;
         g_pAssessInfo = nullptr;
     }

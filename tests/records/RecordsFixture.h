@@ -39,6 +39,7 @@ protected:
         g_pMainFrame = &frame_;
     }
     ~RecordsTest() override {
+        EndWorkers();
         Posted();  // a refresh map left queued would never be freed
         g_pMainFrame = nullptr;
         g_pMyDatabase = nullptr;

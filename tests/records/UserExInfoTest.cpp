@@ -31,7 +31,10 @@ protected:
         g_pUserExInfo = &exp_;
         Posted();
     }
-    ~UserExInfoTest() override { g_pUserExInfo = nullptr; }
+    ~UserExInfoTest() override {
+        EndWorkers();
+        g_pUserExInfo = nullptr;
+    }
 
     uie::value Prop(const std::string& name) { return GetProperty(vm_, "userExp", name).result; }
 

@@ -31,7 +31,10 @@ protected:
         user_.RegisterScriptObject(vm_);
         g_pUserInfo = &user_;
     }
-    ~UserInfoTest() override { g_pUserInfo = nullptr; }
+    ~UserInfoTest() override {
+        EndWorkers();
+        g_pUserInfo = nullptr;
+    }
 
     uie::value Prop(const char* name) { return GetProperty(vm_, "user", name).result; }
     uie::value Profile(bool withBirthday) {
