@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "UiTestSupport.h"
@@ -37,31 +40,49 @@ protected:
     CLoginWin login_;
 };
 
-// The page reads comm.login_State when a status notice arrives: after a failed login it
-// must already read "failed", or the page keeps waiting for a login that has ended.
+// The page reads comm.login_State when the status notice arrives, and the window is
+// shown just before the notice is posted: whoever sees either must already read
+// "failed", or the page keeps waiting for a login that has ended.
 TEST_F(LoginWinTest, AFailedLoginIsFailedByTheTimeThePageHearsOfIt) {
     std::mutex lock;
-    std::vector<int> seen;
+    std::vector<int> heard;
     test::PageHost::RegisterForPage(L"/login.htm", "UpdateLoginStatusInfo", [&](const test::PageCall&) {
         std::lock_guard guard(lock);
-        seen.push_back(scope_.comm.m_nLoginState.load());
+        heard.push_back(scope_.comm.m_nLoginState.load());
         return uie::value();
     });
-    auto heard = [&] {
+    auto heardCount = [&] {
         std::lock_guard guard(lock);
-        return seen.size();
+        return heard.size();
     };
+    const HWND hwnd = login_.GetHwnd();
     g_pLoginWin = &login_;
-    // Without a worker every login fails at once; the notice's handling races the failure.
+    std::vector<int> seenShown;
+    // Without a worker every login fails at once.
     constexpr std::size_t kLogins = 20;
     for (std::size_t i = 1; i <= kLogins; ++i) {
+        ShowWindow(hwnd, SW_HIDE);
         scope_.comm.m_nLoginState = 1;  // as the page shows a login in progress
+        std::atomic<int> atShow{-1};
+        std::atomic<bool> watching{false};
+        // Spins, so that it reads the state the moment the window is shown.
+        std::thread watcher([&] {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            watching = true;
+            while (!IsWindowVisible(hwnd) && std::chrono::steady_clock::now() < end) {
+            }
+            atShow = scope_.comm.m_nLoginState.load();
+        });
+        while (!watching) std::this_thread::yield();
         scope_.comm.UserLogin_syn(L"demo", L"pw");
-        ASSERT_TRUE(WaitFor([&] { return heard() == i; }));
+        watcher.join();
+        seenShown.push_back(atShow);
+        ASSERT_TRUE(WaitFor([&] { return heardCount() == i; }));
     }
     g_pLoginWin = nullptr;
+    EXPECT_EQ(seenShown, std::vector<int>(kLogins, 3));
     std::lock_guard guard(lock);
-    EXPECT_EQ(seen, std::vector<int>(kLogins, 3));
+    EXPECT_EQ(heard, std::vector<int>(kLogins, 3));
 }
 
 TEST_F(LoginWinTest, DestroyCommandEndsTheWindowAndAnswersZero) {
