@@ -123,12 +123,13 @@ struct PageCallRecord {
     std::string name;
     std::vector<value> args;
     bool method;  // SciterCallScriptingMethod
-    bool ok;      // false: no such function
+    bool ok;      // false: no such function, or it threw
     value result;
 };
 
-// Functions stand in for a document's script functions. Handlers run on the calling
-// thread, outside the engine's lock, so they may call back into the engine.
+// Functions stand in for a document's script functions, ahead of those its scripts
+// declare. Handlers run on the calling thread, outside the engine's lock, so they may
+// call back into the engine.
 class PageHost {
 public:
     // In the document of `he` (any element of it).

@@ -8,6 +8,7 @@
 #include "Text.h"
 #include "Window.h"
 #include "internal/Html.h"
+#include "internal/ScriptNames.h"
 #include "internal/State.h"
 
 using namespace uie::detail;
@@ -145,6 +146,22 @@ Fetched Fetch(HWND hwnd, const std::wstring& uri, UINT type) {
     return got;
 }
 
+// The functions the document's scripts declare: the text of each script element of the
+// document as shown (frames have their own) and the script files it fetched.
+void LearnDeclaredFunctions(Document& doc) {
+    Walk(doc.root, false, [&doc](const std::shared_ptr<Node>& n) {
+        if (n->tag != "script") return;
+        CollectDeclaredFunctions(text::ToUtf8(n->text), doc.declared);
+        const std::wstring* src = n->Attr("src");
+        if (src == nullptr || src->empty()) return;
+        auto it = doc.resources.find(ResolveUri(doc.uri, *src));
+        if (it == doc.resources.end()) return;
+        const std::vector<std::uint8_t>& bytes = it->second;
+        CollectDeclaredFunctions(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                 doc.declared);
+    });
+}
+
 std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth) {
     Fetched page = Fetch(hwnd, uri, RESOURCE_HTML);
     if (page.source == test::LoadSource::Missing) return nullptr;
@@ -178,6 +195,7 @@ std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int d
             if (res.source != test::LoadSource::Missing) doc->resources[target] = std::move(res.bytes);
         }
     }
+    LearnDeclaredFunctions(*doc);
     return doc;
 }
 

@@ -1,8 +1,10 @@
 #include "PageCalls.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "EngineTest.h"
+#include "Text.h"
 #include "Window.h"
 #include "internal/State.h"
 
@@ -12,51 +14,96 @@ using uie::value;
 
 namespace {
 
+// What a call reaches in the element's document.
+struct Callee {
+    test::PageFunction fn;  // a test's handler
+    bool declared = false;  // else a function the document's scripts declare
+    std::wstring elementId;
+};
+
+// Fills in the call's document and finds what it reaches; empty when the element is gone.
+Callee Lookup(HELEMENT he, bool method, test::PageCall& call) {
+    Callee found;
+    Engine& e = E();
+    std::lock_guard lock(e.mutex);
+    auto node = Resolve(e, he);
+    if (!node) return found;
+    const Document& doc = *node->doc;
+    if (const std::wstring* id = node->Attr("id")) found.elementId = *id;
+    call.hwnd = doc.hwnd;
+    call.root = ToHandle(*doc.root);
+    call.uri = doc.uri;
+    if (method) {
+        auto it = doc.methods.find(std::pair<std::wstring, std::string>(found.elementId, call.name));
+        if (it != doc.methods.end() && !found.elementId.empty()) found.fn = it->second;
+    } else if (auto it = doc.functions.find(call.name); it != doc.functions.end()) {
+        found.fn = it->second;
+    } else {
+        found.declared = doc.declared.contains(call.name);
+    }
+    return found;
+}
+
+// False when the function threw: that fails the call, as a script exception would.
+bool Run(const test::PageFunction& fn, const test::PageCall& call, value& r) {
+    try {
+        r = fn(call);
+        return true;
+    } catch (const uie::ScriptError& err) {
+        uie::RaiseScriptError(call.vm, err.text());
+        r = value();
+        return false;
+    }
+}
+
+// The last path segment of a document's URI. That is the URI the page was asked for,
+// also when the host handed over the bytes of a file of another name (a scrambled page).
+std::wstring_view PageFile(std::wstring_view uri) {
+    uri = uri.substr(0, uri.find_first_of(L"?#"));
+    const std::size_t slash = uri.rfind(L'/');
+    return slash == std::wstring_view::npos ? uri : uri.substr(slash + 1);
+}
+
+// A declared function's body never runs; this line is the headless counterpart of what
+// it would have drawn: the page and the call with its arguments. One write per line, so
+// lines from several threads stay whole.
+void WriteDeclaredCall(const test::PageCall& call) {
+    std::string line = "[" + text::ToUtf8(PageFile(call.uri)) + "] " + call.name + "(";
+    for (std::size_t i = 0; i < call.args.size(); ++i) {
+        if (i != 0) line += ',';
+        line += text::ToUtf8(call.args[i].to_json());
+    }
+    line += ")\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void RecordCall(const test::PageCall& call, const Callee& callee, bool method, bool ok, const value& r) {
+    Engine& e = E();
+    {
+        std::lock_guard lock(e.mutex);
+        if (!e.recording) return;
+        e.calls.push_back(test::PageCallRecord{++e.lastSeq, GetCurrentThreadId(), call.hwnd, call.uri,
+                                               callee.elementId, call.name, call.args, method, ok, r});
+    }
+    e.callsChanged.notify_all();
+}
+
 BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result, bool method) {
     if (result != nullptr) *result = value();
     if (name == nullptr || (argv == nullptr && argc != 0)) return FALSE;
     test::PageCall call{nullptr, nullptr, he, nullptr, {}, name, std::vector<value>(argv, argv + argc)};
-    test::PageFunction fn;
-    std::wstring elementId;
-    {
-        Engine& e = E();
-        std::lock_guard lock(e.mutex);
-        if (auto node = Resolve(e, he)) {
-            const Document& doc = *node->doc;
-            if (const std::wstring* id = node->Attr("id")) elementId = *id;
-            call.hwnd = doc.hwnd;
-            call.root = ToHandle(*doc.root);
-            call.uri = doc.uri;
-            if (method) {
-                auto it = doc.methods.find(std::pair<std::wstring, std::string>(elementId, call.name));
-                if (it != doc.methods.end() && !elementId.empty()) fn = it->second;
-            } else if (auto it = doc.functions.find(call.name); it != doc.functions.end()) {
-                fn = it->second;
-            }
-        }
-    }
+    const Callee callee = Lookup(he, method, call);
     call.vm = call.hwnd != nullptr ? SciterGetVM(call.hwnd) : nullptr;
     value r;
-    bool ok = static_cast<bool>(fn);
-    if (ok) {
-        // A page function that throws fails the call, as a script exception would.
-        try {
-            r = fn(call);
-        } catch (const uie::ScriptError& err) {
-            uie::RaiseScriptError(call.vm, err.text());
-            ok = false;
-            r = value();
-        }
+    bool ok = false;
+    if (callee.fn) {
+        ok = Run(callee.fn, call, r);
+    } else if (callee.declared) {
+        WriteDeclaredCall(call);
+        ok = true;
     }
-    {
-        Engine& e = E();
-        std::lock_guard lock(e.mutex);
-        if (e.recording) {
-            e.calls.push_back(test::PageCallRecord{++e.lastSeq, GetCurrentThreadId(), call.hwnd, call.uri, elementId,
-                                                   call.name, call.args, method, ok, r});
-        }
-    }
-    E().callsChanged.notify_all();
+    RecordCall(call, callee, method, ok, r);
     if (result != nullptr) *result = std::move(r);
     return ok ? TRUE : FALSE;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -45,7 +46,8 @@ struct Document {
     HWND hwnd = nullptr;
     std::shared_ptr<Node> root;
     std::vector<std::shared_ptr<Document>> frames;
-    std::map<std::string, test::PageFunction, std::less<>> functions;
+    std::map<std::string, test::PageFunction, std::less<>> functions;  // registered by tests
+    std::set<std::string, std::less<>> declared;  // by the document's own scripts, never run
     std::map<std::pair<std::wstring, std::string>, test::PageFunction, std::less<>> methods;
     std::map<std::wstring, std::vector<std::uint8_t>, std::less<>> resources;
 };
