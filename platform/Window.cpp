@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -73,6 +74,7 @@ struct Window {
     DWORD ownerThread;
     std::shared_ptr<ThreadQueue> owner;
     bool destroying = false;
+    std::optional<HRGN__> region;
 };
 
 struct WindowClass {
@@ -670,6 +672,19 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC timerProc) {
     return id != 0 ? id : 1;
 }
 
+UINT GetTimerPeriod(HWND hwnd, UINT_PTR id) {
+    auto& reg = Reg();
+    std::lock_guard regLock(reg.mutex);
+    Window* w = Find(reg, hwnd);
+    if (w == nullptr) return 0;
+    std::lock_guard lock(w->owner->mutex);
+    for (const Timer& t : w->owner->timers) {
+        if (t.hwnd == hwnd && t.id == id)
+            return static_cast<UINT>(std::chrono::duration_cast<std::chrono::milliseconds>(t.period).count());
+    }
+    return 0;
+}
+
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
     auto& reg = Reg();
     std::shared_ptr<ThreadQueue> queue;
@@ -700,11 +715,17 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         BOOL wasVisible = (w.style & WS_VISIBLE) != 0 ? TRUE : FALSE;
         if (cmd == SW_HIDE) {
             w.style &= ~WS_VISIBLE;
-        } else {
-            w.style |= WS_VISIBLE;
+            return wasVisible;
         }
+        w.style |= WS_VISIBLE;
+        if (cmd == SW_MINIMIZE || cmd == SW_SHOWMINIMIZED) w.style |= WS_MINIMIZE;
+        if (cmd == SW_RESTORE || cmd == SW_SHOWNORMAL) w.style &= ~WS_MINIMIZE;
         return wasVisible;
     });
+}
+
+BOOL IsIconic(HWND hwnd) {
+    return WithWindow(hwnd, BOOL{FALSE}, [](Window& w) { return (w.style & WS_MINIMIZE) != 0 ? TRUE : FALSE; });
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
@@ -765,6 +786,15 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
     if (rect == nullptr) return FALSE;
     return WithWindow(hwnd, BOOL{FALSE}, [rect](Window& w) {
         *rect = RECT{0, 0, w.width, w.height};
+        return TRUE;
+    });
+}
+
+BOOL ScreenToClient(HWND hwnd, POINT* point) {
+    if (point == nullptr) return FALSE;
+    return WithWindow(hwnd, BOOL{FALSE}, [point](Window& w) {
+        point->x -= w.x;
+        point->y -= w.y;
         return TRUE;
     });
 }
@@ -854,4 +884,34 @@ HWND FindWindowW(const wchar_t* className, const wchar_t* title) {
         return Handle(it->first);
     }
     return nullptr;
+}
+
+HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight) {
+    return new (std::nothrow) HRGN__{RECT{left, top, right, bottom}, ellipseWidth, ellipseHeight};
+}
+
+BOOL DeleteObject(HRGN region) {
+    if (region == nullptr) return FALSE;
+    delete region;
+    return TRUE;
+}
+
+int SetWindowRgn(HWND hwnd, HRGN region, BOOL) {
+    const std::unique_ptr<HRGN__> owned(region);  // the system's once handed over, even on failure
+    return WithWindow(hwnd, 0, [&owned](Window& w) {
+        if (owned) {
+            w.region = *owned;
+        } else {
+            w.region.reset();
+        }
+        return 1;
+    });
+}
+
+bool GetWindowRegion(HWND hwnd, HRGN__* out) {
+    return WithWindow(hwnd, false, [out](Window& w) {
+        if (!w.region) return false;
+        if (out != nullptr) *out = *w.region;
+        return true;
+    });
 }

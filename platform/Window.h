@@ -34,6 +34,20 @@ struct RECT {
     long bottom;
 };
 
+struct POINT {
+    long x;
+    long y;
+};
+
+// A window region. The program only ever makes rounded rectangles, so that is all a
+// region holds here.
+struct HRGN__ {
+    RECT box;
+    int ellipseWidth;
+    int ellipseHeight;
+};
+using HRGN = HRGN__*;
+
 // Icons, cursors, brushes and menus are accepted and ignored.
 struct WNDCLASSEXW {
     UINT cbSize;
@@ -76,6 +90,7 @@ constexpr DWORD WS_MAXIMIZE = 0x01000000;
 constexpr DWORD WS_CAPTION = 0x00C00000;
 constexpr DWORD WS_SYSMENU = 0x00080000;
 constexpr DWORD WS_THICKFRAME = 0x00040000;
+constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
 constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
 constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 constexpr DWORD WS_OVERLAPPEDWINDOW =
@@ -174,9 +189,14 @@ LRESULT DispatchMessageW(const MSG* msg);
 // calling thread's timers. Returns the id (1 when hwnd is given with id 0), 0 on failure.
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC timerProc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
+// The layer's own query (tests read what a window armed): the period of the window's
+// timer in milliseconds, 0 when it is not armed.
+UINT GetTimerPeriod(HWND hwnd, UINT_PTR id);
 
-// Returns whether the window was visible before. SW_HIDE hides; any other command shows.
+// Returns whether the window was visible before. SW_HIDE hides; any other command shows,
+// SW_MINIMIZE minimised and SW_RESTORE or SW_SHOWNORMAL no longer minimised.
 BOOL ShowWindow(HWND hwnd, int cmd);
+BOOL IsIconic(HWND hwnd);
 BOOL IsWindowVisible(HWND hwnd);
 BOOL SetWindowTextW(HWND hwnd, const wchar_t* text);
 // Copies at most maxCount - 1 characters and a terminating NUL; returns those copied.
@@ -187,6 +207,8 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL GetWindowRect(HWND hwnd, RECT* rect);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
+// Windows have no frame here: the client area starts at the window's position.
+BOOL ScreenToClient(HWND hwnd, POINT* point);
 BOOL SetForegroundWindow(HWND hwnd);
 HWND GetForegroundWindow();
 // Returns the window that was active before.
@@ -201,3 +223,11 @@ int GetSystemMetrics(int index);
 void SetScreenSize(int width, int height);
 // A top-level window with this class and title; null matches anything. The newest wins.
 HWND FindWindowW(const wchar_t* className, const wchar_t* title);
+
+// Regions. The caller owns a new region until SetWindowRgn hands it to the window.
+HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight);
+BOOL DeleteObject(HRGN region);
+// The window owns the region afterwards; a null region removes the window's. 0 for a dead window.
+int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);
+// The layer's own query: a copy of the window's region; false when it has none.
+bool GetWindowRegion(HWND hwnd, HRGN__* out);

@@ -241,6 +241,34 @@ TEST_F(WindowTest, PlainStateReadsBack) {
     EXPECT_EQ(GetForegroundWindow(), nullptr);
 }
 
+TEST_F(WindowTest, MinimisedRegionAndClientPointsReadBack) {
+    HWND hwnd = Create(nullptr);
+    MoveWindow(hwnd, 100, 50, 640, 480, FALSE);
+    ShowWindow(hwnd, SW_MINIMIZE);
+    EXPECT_TRUE(IsIconic(hwnd));
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    ShowWindow(hwnd, SW_HIDE);
+    EXPECT_TRUE(IsIconic(hwnd));  // hiding keeps it minimised
+    ShowWindow(hwnd, SW_RESTORE);
+    EXPECT_FALSE(IsIconic(hwnd));
+
+    POINT pt{110, 70};
+    EXPECT_TRUE(ScreenToClient(hwnd, &pt));
+    EXPECT_EQ((std::vector<long>{pt.x, pt.y}), (std::vector<long>{10, 20}));
+
+    HRGN__ region{};
+    EXPECT_FALSE(GetWindowRegion(hwnd, &region));
+    EXPECT_EQ(SetWindowRgn(hwnd, CreateRoundRectRgn(0, 0, 640, 480, 6, 6), TRUE), 1);
+    ASSERT_TRUE(GetWindowRegion(hwnd, &region));
+    EXPECT_EQ((std::vector<long>{region.box.right, region.box.bottom, region.ellipseWidth, region.ellipseHeight}),
+              (std::vector<long>{640, 480, 6, 6}));
+    SetWindowRgn(hwnd, nullptr, TRUE);
+    EXPECT_FALSE(GetWindowRegion(hwnd, &region));
+    // A dead window still takes the region over, so nothing leaks.
+    DestroyWindow(hwnd);
+    EXPECT_EQ(SetWindowRgn(hwnd, CreateRoundRectRgn(0, 0, 1, 1, 2, 2), TRUE), 0);
+}
+
 TEST_F(WindowTest, PostsFromWorkerArriveInOrderOnOwnerThread) {
     const auto owner = std::this_thread::get_id();
     WPARAM expected = 0;
@@ -408,7 +436,10 @@ TEST_F(WindowTest, TimerRepeatsUntilKilled) {
     SetTimer(hwnd, 3, 60000, nullptr);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SetTimer(hwnd, 1, 10, nullptr), 1u) << "a repeated SetTimer replaces the timer";
+    EXPECT_EQ(GetTimerPeriod(hwnd, 3), 60000u);
+    EXPECT_EQ(GetTimerPeriod(hwnd, 1), 10u);
     EXPECT_EQ(RunLoop(), 0);
+    EXPECT_EQ(GetTimerPeriod(hwnd, 1), 0u);
     ASSERT_EQ(fired.size(), 3u);
     EXPECT_EQ(afterKill, 0);
     EXPECT_GE(fired[2] - start, 29ms);
