@@ -8,6 +8,8 @@ CAlert::CAlert() = default;
 
 int CAlert::StartWork() { return 1; }
 
+int CAlert::ReadAlertFormDB() { return 1; }
+
 int CAlert::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();
     uie::DefineNativeObject(vm, "alert", def);

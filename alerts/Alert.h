@@ -29,8 +29,11 @@ struct struAlertListW {
 class CAlert {
 public:
     CAlert();
+    virtual ~CAlert() = default;
 
     int StartWork();
+    // Reads the alert configuration and today's alerts again; 1, or 0 on failure.
+    virtual int ReadAlertFormDB();
     int RegisterScriptObject(HVM vm);
 };
 

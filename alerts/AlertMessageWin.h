@@ -6,9 +6,13 @@
 #include <vector>
 
 #include "MessageWin.h"
+#include "SciterWindow.h"
 
-class CAlertMessageWin {
+class CAlertMessageWin : public CSciterWindow {
 public:
+    // Runs in the thread that starts it (the main window's), hidden at start.
+    CAlertMessageWin();
+
     // Holds the text a reply adds to the alert (alertNo, no); 1.
     int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
     std::vector<AdditionalText> GetAdditionalMessages() const { return m_additional.Get(); }

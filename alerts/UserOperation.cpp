@@ -10,6 +10,10 @@ int CUserOperation::StartWork() { return 0; }
 
 int CUserOperation::BussDataProc(const std::wstring&) { return 0; }
 
+int CUserOperation::RecordUserOpertion() { return 0; }
+
+int CUserOperation::RefreshUserOpGraph() { return 0; }
+
 int CUserOperation::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();
     uie::DefineNativeObject(vm, "userOp", def);

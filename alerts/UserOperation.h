@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -37,8 +38,16 @@ public:
     CUserOperation();
     virtual ~CUserOperation() = default;
 
+    static constexpr int kDefaultTimerMs = 180000;
+
     int StartWork();
     int RegisterScriptObject(HVM vm);
+    // Writes the day record (the main window's computer-use timer); 0.
+    virtual int RecordUserOpertion();
+    // Rebuilds the computer-use chart and tells the windows showing it; 0.
+    virtual int RefreshUserOpGraph();
+    // The period of the main window's computer-use timer; the server may change it.
+    int GetTimerInterval() const { return m_nTimerInterval.load(); }
     // The reply to the computer-use upload (0x1091), on the socket thread.
     virtual int BussDataProc(const std::wstring& reply);
 
@@ -53,6 +62,7 @@ public:
     }
 
 private:
+    std::atomic<int> m_nTimerInterval{kDefaultTimerMs};
     mutable std::recursive_mutex m_lock;
     UserOpDayRecord m_dayRecord;
 };

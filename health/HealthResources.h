@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ScriptVM.h"
+#include "Value.h"
 
 // One tHealthElement row, then the run-time fields.
 struct struHealthElementW {
@@ -58,6 +59,15 @@ public:
     int RegisterScriptObject(HVM vm);
     // Element values the server sends (0x1092), on the socket thread.
     virtual int BussDataProc_HealthElementValue(const std::wstring& reply);
+    // Sets one element's value (-29999: none), stores it when `record` is set and
+    // queues the element list for the main page when `queue` is set; -1 for an unknown id.
+    virtual int SetElementValueNo(const std::wstring& id, int valueNo, bool record, bool queue);
+    // The oldest element list waiting for the main page, and the oldest other value
+    // for it; each undefined when nothing waits.
+    virtual uie::value PopElementListMsg();
+    virtual uie::value PopPageMsg();
+    // A USB device arrived (arrived 1) or went; 1 when a source has these ids, else 0.
+    virtual int DevChangeProc(int vendorID, int productID, int arrived);
 };
 
 extern CHealthResources* g_pHealthResources;

@@ -5,6 +5,8 @@
 
 #include "DeviceUploadState.h"
 
+struct struHealthElementSourceTypeW;
+
 class CBloodPressureWin {
 public:
     CBloodPressureWin();
@@ -17,6 +19,10 @@ public:
 
     // The last upload of the device's readings.
     CDeviceUploadState m_uploadState;
+
+    // A device of the source arrived or is present at start (start 1: read it), or
+    // went (start 0); 0.
+    virtual int DevChangeProc(const struHealthElementSourceTypeW* source, int start);
 };
 
 // Null until the window is first opened.

@@ -12,6 +12,13 @@ std::vector<AdditionalText> AdditionalTexts::Get() const {
     return m_texts;
 }
 
+CMessageWin::CMessageWin(const std::wstring& page) {
+    m_cs.name = L"MessageWin";
+    m_cs.page = page;
+    m_cs.style = kCornerStyle;
+    m_cs.exStyle = kCornerExStyle;
+}
+
 int CMessageWin::SetAdditionalMessage(int alertNo, int no, const std::wstring& text) {
     m_additional.Add(alertNo, no, text);
     return 1;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "SciterWindow.h"
+
 struct AdditionalText {
     int alertNo;
     int no;
@@ -23,8 +25,11 @@ private:
     std::vector<AdditionalText> m_texts;
 };
 
-class CMessageWin {
+class CMessageWin : public CSciterWindow {
 public:
+    // Runs in the thread that starts it (the main window's), hidden at start.
+    explicit CMessageWin(const std::wstring& page);
+
     // Keeps the text a reply adds to the alert message (alertNo, no).
     int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
     std::vector<AdditionalText> GetAdditionalMessages() const { return m_additional.Get(); }

@@ -283,6 +283,14 @@ void CSciterWindow::SetTitle(const wchar_t* title) {
     if (title != nullptr) SetWindowTextW(GetHwnd(), title);
 }
 
+void CSciterWindow::SetRoundRegion(int diameter) {
+    const HWND hwnd = GetHwnd();
+    RECT rect{};
+    if (!GetWindowRect(hwnd, &rect)) return;
+    SetWindowRgn(hwnd, CreateRoundRectRgn(0, 0, rect.right - rect.left, rect.bottom - rect.top, diameter, diameter),
+                 TRUE);
+}
+
 void CSciterWindow::ShowWin(bool show) {
     if (show) {
         PlaceWindow();

@@ -31,6 +31,11 @@ public:
     static constexpr int kStateStarted = 1;
     static constexpr int kStateReady = 2;  // Init done: the page is loaded
     static constexpr UINT_PTR kHideTimerId = 20;
+    // The small always-on-top windows of the bottom-right corner: the floating bar, its
+    // pop-ups, the message and alert windows (WS_POPUP | WS_VISIBLE | WS_SYSMENU |
+    // WS_MINIMIZEBOX; WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_LAYERED).
+    static constexpr DWORD kCornerStyle = 0x900A0000;
+    static constexpr DWORD kCornerExStyle = 0x00080088;
 
     CSciterWindow();
     // Ends a window that still exists; the window's thread leaves its loop.
@@ -53,6 +58,8 @@ public:
     HVM IsReady() const { return m_hVM.load(); }
 
     void SetTitle(const wchar_t* title);
+    // Rounds the window's corners with circles of that diameter.
+    void SetRoundRegion(int diameter);
     // PlaceWindow, then shown; or hidden.
     void ShowWin(bool show);
     // Sizes the window to the page's minimum size, centred on the screen.

@@ -1,0 +1,3 @@
+#include "BmiTool.h"
+
+CBmiTool::CBmiTool(const char*, const char*) { Init(); }

@@ -1,0 +1,3 @@
+#include "HealthElementDataGraph.h"
+
+CHealthElementDataGraph::CHealthElementDataGraph(const char*, const char*) { Init(); }

@@ -1,0 +1,3 @@
+#include "UserOpPopGraph.h"
+
+CUserOpPopGraph::CUserOpPopGraph(const char*, const char*) { Init(); }
