@@ -94,8 +94,9 @@ TEST_F(RequestBuildersTest, KeepAliveWaitsForTheMainFrameThenEndsWithTwoSeparato
     frame.m_cs.page = text::FromUtf8((pages / "main.htm").string());
     g_pMainFrame = &frame;
     ASSERT_EQ(comm_->PluseCheck_asyn(-1), 0);  // state 0: not started
-    frame.Start();
+    frame.Start();  // the frame's start polls once itself
     ASSERT_NE(frame.GetState(), 0);
+    ASSERT_TRUE(server_.WaitForRequests(1));
 
     struUserW profile;
     profile.userType = L"2";
@@ -108,8 +109,8 @@ TEST_F(RequestBuildersTest, KeepAliveWaitsForTheMainFrameThenEndsWithTwoSeparato
     ASSERT_EQ(comm_->PluseCheck_asyn(-1), 0);
     g_Config.m_config.macAddress = mac;
 
-    const PacketRequest r = Request(0);
-    EXPECT_EQ(server_.RequestCount(), 1u);  // the two calls before the start sent nothing
+    const PacketRequest r = Request(1);
+    EXPECT_EQ(server_.RequestCount(), 2u);  // the two calls before the start sent nothing
     EXPECT_EQ(r.commandId, COMMAND_PLUSECHECK);
     EXPECT_EQ(r.fields, (Fields{"77", "2", "8", "9", "1010", "-1", "00AABBCCDDEE", "-1", "-1", "-1", ""}));
     EXPECT_EQ(r.payload.substr(r.payload.size() - 3), std::string("\x02\x02\0", 3));
@@ -273,7 +274,7 @@ std::vector<std::wstring> Texts(const std::vector<AdditionalText>& added) {
 }
 
 TEST_F(RequestBuildersTest, AlertListReplyAddsItsTextToTheFlaggedWindow) {
-    CMessageWin messageWin;
+    CMessageWin messageWin(L"");
     CAlertMessageWin alertWin;
     g_pMessageWin = &messageWin;
     g_pAlertMessageWin = &alertWin;
