@@ -1,5 +1,5 @@
 // The built program against the demo server, each on a port and in a folder of its own:
-// the automatic login, the loading of all data, the main frame, and the orderly end on SIGTERM.
+// the automatic login, the loading of all data, the main page, and the orderly end on Ctrl-C.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -79,35 +79,49 @@ protected:
         }
     }
 
-    // Runs the program until the main frame has started, then ends it with SIGTERM; its exit status.
-    std::optional<int> RunToTheMainFrameThenTerminate() {
+    // Runs the program until the main page has shown its panels, then ends it with
+    // SIGINT, as Ctrl-C does; its exit status.
+    std::optional<int> RunToTheMainPageThenInterrupt() {
         const auto run = program_.Start({"/autoRun"});
-        // The keep-alive that follows the login goes out only once the main frame has
-        // started, which the last loading step does: every step before it has passed.
-        if (!WaitFor([&] { return server_.Saw("keep-alive"); }, ProgramCopy::kTimeout)) {
-            ADD_FAILURE() << "the main frame did not start\n" << Trace();
+        // The last panel the main window's start refreshes: every loading step has passed.
+        if (!WaitFor([&] { return Output().find("HomePageArticleToday()") != std::string::npos; },
+                     ProgramCopy::kTimeout)) {
+            ADD_FAILURE() << "the main page was not shown\n" << Trace();
             return std::nullopt;
         }
-        run->Signal(SIGTERM);
+        run->Signal(SIGINT);
         return run->Wait(ProgramCopy::kTimeout);
     }
 
-    std::string Trace() const { return server_.Output() + text::ToUtf8(program_.Log()); }
+    // What the program wrote on standard output and standard error: its pages' calls.
+    std::string Output() const { return ReadFileBytes(program_.Dir() / "program.out"); }
+    std::string Trace() const { return server_.Output() + Output() + text::ToUtf8(program_.Log()); }
 
     ProgramCopy program_{QUORV_DIST_DIR};
     DemoServer server_{program_.Dir()};
 };
 
-TEST_F(EndToEndTest, LogsInLoadsAllDataStartsTheMainFrameAndEndsInOrderOnSigterm) {
-    EXPECT_EQ(RunToTheMainFrameThenTerminate(), 0) << Trace();
+TEST_F(EndToEndTest, LogsInLoadsAllDataShowsTheMainPageAndLogsOutOnCtrlC) {
+    EXPECT_EQ(RunToTheMainPageThenInterrupt(), 0) << Trace();
     EXPECT_TRUE(server_.Saw("login [demo]"));
     EXPECT_TRUE(server_.Saw("logout [1001]")) << Trace();
     EXPECT_TRUE(std::filesystem::is_regular_file(program_.Folder() / "quorv_demo01" / "Quorv10_demo01.db"));
     const std::wstring log = program_.Log();
     EXPECT_TRUE(InOrder(log, {L"Start...", L"InitConfig", L"InitMainObiect", L"自动登录-异步登录",
                               L"加载用户基本信息...", L"加载用户扩展信息...", L"加载系统参数信息...",
-                              L"加载主界面框架...", L"AppExit...", L"RunThread[Main] exit over."}));
-    EXPECT_EQ(CountOf(log, L"ShowLoadingStep"), 24) << text::ToUtf8(log);
+                              L"加载主界面框架...", L"加载完成...", L"AppExit...", L"RunThread[Main] exit over."}));
+    EXPECT_EQ(CountOf(log, L"ShowLoadingStep"), 25) << text::ToUtf8(log);
+    // Every page function the program calls is one its pages have.
+    EXPECT_EQ(CountOf(log, L"call_function"), 0) << text::ToUtf8(log);
+    // The login page shows the loading steps, then the main page its panels.
+    EXPECT_TRUE(InOrder(text::FromUtf8(Output()),
+                        {L"[default.htm] UpdateLoginStatusInfo(\"加载用户基本信息...\")",
+                         L"[default.htm] UpdateLoginStatusInfo(\"加载主界面框架...\")",
+                         L"[quorvix.htm] QuorvixBottomUserInfo()", L"[default.htm] HomePageLastAssess()",
+                         L"[default.htm] HomePageUserInfo()", L"[default.htm] HomePageRealWeather()",
+                         L"[default.htm] HomePageLifeIndex()", L"[default.htm] HomePageUserEnv()",
+                         L"[default.htm] HomePageUserOpData()", L"[default.htm] HomePageAlertToday()",
+                         L"[default.htm] HomePageArticleToday()"}));
 }
 
 }  // namespace
