@@ -266,6 +266,11 @@ TEST_F(MainFrameTest, StartUpRefreshesThePanelsInOrderAndTakesOverFromTheLoginWi
     g_nRunState = 1;
     EXPECT_EQ(userOp_.records, 1);
     EXPECT_EQ(g_pTrayIcon->GetTimerTicks(), 1);
+
+    frame.SetBandTipTimer(5, 2);
+    frame.KillAllTimers();
+    for (const UINT_PTR id : {CMainFrame::kPluseCheckTimer, CMainFrame::kUserOpTimer, CMainFrame::kBandTipTimerFirst + 5})
+        EXPECT_EQ(GetTimerPeriod(hwnd_, id), 0u) << id;
 }
 
 TEST_F(MainFrameTest, StartedWithTheSessionItStaysHiddenWithTheWelcomeBalloonAndNoTip) {
