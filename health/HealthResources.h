@@ -1,6 +1,8 @@
 // The user's health elements and their values.
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "ScriptVM.h"
@@ -50,6 +52,9 @@ struct struHealthElementW {
     int lastReadTick = 0;
 };
 
+// The user's health elements by healthElementID.
+using HealthElementMap = std::map<std::wstring, struHealthElementW>;
+
 class CHealthResources {
 public:
     CHealthResources();
@@ -68,6 +73,17 @@ public:
     virtual uie::value PopPageMsg();
     // A USB device arrived (arrived 1) or went; 1 when a source has these ids, else 0.
     virtual int DevChangeProc(int vendorID, int productID, int arrived);
+
+    // Runs f on the element map under its lock; f must not call out of this object.
+    template <class F>
+    void WithElements(F&& f) {
+        std::lock_guard lock(m_elementLock);
+        f(m_elements);
+    }
+
+private:
+    std::mutex m_elementLock;
+    HealthElementMap m_elements;
 };
 
 extern CHealthResources* g_pHealthResources;

@@ -42,6 +42,9 @@ public:
     int RegisterScriptObject(HVM vm);
     // The reply to a device's raw-data upload (0x1170), on the socket thread.
     virtual int BussDataProc(const std::wstring& reply);
+    // 1 when a USB device with these ids is plugged in, 0 when not, -1 when the list of
+    // devices cannot be read.
+    virtual int IsUsbDevicePresent(int vendorID, int productID);
 };
 
 extern CDeviceManager* g_pDeviceManager;

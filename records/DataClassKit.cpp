@@ -7,6 +7,7 @@
 #include "CSqliteException.h"
 #include "Config.h"
 #include "CxLog.h"
+#include "Hooks.h"
 #include "MyDatabase.h"
 #include "Text.h"
 #include "global.h"
@@ -41,8 +42,25 @@ int ExecOneRow(const wchar_t* function, const std::wstring& sql) {
     return changed;
 }
 
+uie::value MakeObject(std::initializer_list<std::pair<const wchar_t*, uie::value>> members) {
+    uie::value object = uie::value::make_map();
+    for (const auto& [key, v] : members) object.set_item(uie::value(key), v);
+    return object;
+}
+
+bool DictionaryLoad::Begin() {
+    if (loaded.exchange(1) != 0) return false;
+    loadTick = GetTickCount();
+    lastNo = -1;
+    return true;
+}
+
 int ColumnInt(const std::vector<std::wstring>& row, std::size_t column) {
     return column < row.size() ? text::WToI(row[column].c_str()) : 0;
+}
+
+std::wstring ColumnText(const std::vector<std::wstring>& row, std::size_t column) {
+    return column < row.size() ? row[column] : std::wstring();
 }
 
 int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,

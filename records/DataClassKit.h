@@ -3,8 +3,12 @@
 // singleton's record at the moment the page asks.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <initializer_list>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ScriptVM.h"
@@ -31,6 +35,18 @@ int ExecOneRow(const wchar_t* function, const std::wstring& sql);
 
 // A column of a row through the decimal conversion; 0 past the row's end.
 int ColumnInt(const std::vector<std::wstring>& row, std::size_t column);
+// A column's text; empty past the row's end.
+std::wstring ColumnText(const std::vector<std::wstring>& row, std::size_t column);
+
+// The record a map of owned records holds under key, made when missing; null when it
+// cannot be made (nothing is added then).
+template <class Map>
+auto FindOrMake(Map& map, const typename Map::key_type& key) -> typename Map::mapped_type::element_type* {
+    using Record = typename Map::mapped_type::element_type;
+    if (const auto it = map.find(key); it != map.end()) return it->second.get();
+    typename Map::mapped_type made(new (std::nothrow) Record());
+    return made ? map.emplace(key, std::move(made)).first->second.get() : nullptr;
+}
 
 // Runs a select on a connection of its own to the user database and hands each row's
 // column texts to `row`, in query order, until it returns false. 1 on success; on a
@@ -38,6 +54,21 @@ int ColumnInt(const std::vector<std::wstring>& row, std::size_t column);
 // closes and returns 0 (rows handed over before stay handed over).
 int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,
                         const std::function<bool(const std::vector<std::wstring>& row)>& row);
+
+// A script object with these keys and values, in this order.
+uie::value MakeObject(std::initializer_list<std::pair<const wchar_t*, uie::value>> members);
+
+// What a dictionary keeps about its one load: the flag (1 once loaded), the tick count
+// of the load and a last number that the load sets to -1.
+struct DictionaryLoad {
+    std::atomic<int> loaded{0};
+    std::atomic<DWORD> loadTick{0};
+    std::atomic<int> lastNo{0};
+
+    // Marks the load; false when the dictionary was loaded before. Its records are
+    // handed out by pointer and live until the process ends, so they load once.
+    bool Begin();
+};
 
 // A read-only property that reads one field through the global at read time, so a
 // page always sees the latest record. Owner::GetField copies the field under its lock.
