@@ -1,5 +1,6 @@
 #include "DataClassKit.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -17,6 +18,12 @@ namespace records {
 std::wstring ReplyField(const std::wstring& reply, int n, int maxLen) { return GetValue(reply, n, L'\x02', maxLen); }
 
 int ReplyInt(const std::wstring& reply, int n) { return text::WToI(ReplyField(reply, n).c_str()); }
+
+int ReplyFieldCount(const std::wstring& reply) {
+    const auto separators = std::count(reply.begin(), reply.end(), L'\x02');
+    const bool openLast = !reply.empty() && reply.back() != L'\x02';
+    return static_cast<int>(separators) + (openLast ? 1 : 0);
+}
 
 std::wstring MemberText(const uie::value& object, const wchar_t* key, const std::wstring& fallback) {
     const uie::value v = object.get_item(uie::value(key));
@@ -63,8 +70,8 @@ std::wstring ColumnText(const std::vector<std::wstring>& row, std::size_t column
     return column < row.size() ? row[column] : std::wstring();
 }
 
-int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,
-                        const std::function<bool(const std::vector<std::wstring>& row)>& row) {
+bool SelectEachRow(const std::wstring& sql, const std::function<bool(const std::vector<std::wstring>& row)>& row,
+                   const std::function<void(int errorCode, const wchar_t* errorMessage)>& failed) {
     CSqliteDB db;
     try {
         db.open(g_Config.m_config.userDBName);
@@ -78,10 +85,18 @@ int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const
         query.finalize();
         db.close();
     } catch (const CSqliteException& e) {
-        LOGF(LOG_MESSAGE, function, L"CSqliteException[%s]:[%d][%s]", shortName, e.errorCode(), e.errorMessage());
-        return 0;  // the query closed with its scope, the connection closes with db
+        failed(e.errorCode(), e.errorMessage());
+        return false;  // the query closed with its scope, the connection closes with db
     }
-    return 1;
+    return true;
+}
+
+int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,
+                        const std::function<bool(const std::vector<std::wstring>& row)>& row) {
+    const bool read = SelectEachRow(sql, row, [function, shortName](int code, const wchar_t* message) {
+        LOGF(LOG_MESSAGE, function, L"CSqliteException[%s]:[%d][%s]", shortName, code, message);
+    });
+    return read ? 1 : 0;
 }
 
 }  // namespace records

@@ -23,6 +23,9 @@ constexpr int kReplyWholeMax = 4097;
 std::wstring ReplyField(const std::wstring& reply, int n, int maxLen = kReplyFieldMax);
 // The same field through the decimal conversion (not a number: 0).
 int ReplyInt(const std::wstring& reply, int n);
+// How many fields a reply holds: the server ends each with code 2; text after the last
+// separator counts as one more. "" has none, "0\x02ok\x02" two.
+int ReplyFieldCount(const std::wstring& reply);
 
 // A text member of a page's object; the fallback when it is missing or not a string.
 std::wstring MemberText(const uie::value& object, const wchar_t* key, const std::wstring& fallback = {});
@@ -49,9 +52,14 @@ auto FindOrMake(Map& map, const typename Map::key_type& key) -> typename Map::ma
 }
 
 // Runs a select on a connection of its own to the user database and hands each row's
-// column texts to `row`, in query order, until it returns false. 1 on success; on a
-// CSqliteException logs "CSqliteException[%s]:[%d][%s]" with shortName at Message,
-// closes and returns 0 (rows handed over before stay handed over).
+// column texts (NULL as "") to `row`, in query order, until it returns false. true on
+// success; on a CSqliteException `failed` gets its code and text (the caller's own log
+// line), the query and the connection close and the result is false. Rows handed over
+// before stay handed over.
+bool SelectEachRow(const std::wstring& sql, const std::function<bool(const std::vector<std::wstring>& row)>& row,
+                   const std::function<void(int errorCode, const wchar_t* errorMessage)>& failed);
+// SelectEachRow with the usual failure line: "CSqliteException[%s]:[%d][%s]" with
+// shortName at Message. 1 on success, else 0.
 int SelectOwnConnection(const wchar_t* function, const wchar_t* shortName, const std::wstring& sql,
                         const std::function<bool(const std::vector<std::wstring>& row)>& row);
 
