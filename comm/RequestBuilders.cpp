@@ -88,15 +88,6 @@ std::wstring TextKey(const VALUE& map, const wchar_t* key, const wchar_t* fallba
     return v.is_string() ? v.get_string() : std::wstring(fallback);
 }
 
-std::wstring LocalTimeText() {
-    SYSTEMTIME st{};
-    GetLocalTime(&st);
-    wchar_t buf[32];
-    std::swprintf(buf, std::size(buf), L"%d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond);
-    return buf;
-}
-
 }  // namespace
 
 int CCommunication::QueueRequest(int commandId, const std::wstring& payload, const wchar_t* function,
@@ -394,7 +385,7 @@ int CCommunication::ArticleViewListUpLoad_asyn(const struArticleViewW& v) {
 int CCommunication::FuncOp(const std::wstring& funcID, const std::wstring& operation) {
     const std::optional<struFuncOpW> record = g_pFuncOp ? g_pFuncOp->GetFuncOp(funcID) : std::nullopt;
     if (!record) return -1;
-    const int elapsed = DateDiff(L"ss", record->lastOpTime, LocalTimeText());
+    const int elapsed = DateDiff(L"ss", record->lastOpTime, GetCurTimeStrSeconds());
     // A last use that cannot be read (a function never used has none) counts as long
     // ago, so that the first use is reported.
     const bool unreadable = elapsed >= kDateDiffBadOlder && elapsed <= kDateDiffFailed;

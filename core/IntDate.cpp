@@ -176,6 +176,14 @@ std::wstring SystemTimeToStr(const SYSTEMTIME& st) {
 
 std::wstring GetCurTimeStr() { return SystemTimeToStr(Now()); }
 
+std::wstring GetCurTimeStrSeconds() {
+    const SYSTEMTIME st = Now();
+    wchar_t buffer[64];
+    const int n = std::swprintf(buffer, std::size(buffer), L"%d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth,
+                                st.wDay, st.wHour, st.wMinute, st.wSecond);
+    return n < 0 ? std::wstring() : std::wstring(buffer, static_cast<std::size_t>(n));
+}
+
 int DateDiffBySystemTime(const char* unit, const SYSTEMTIME& older, const SYSTEMTIME& newer, int* out) {
     if (unit == nullptr || out == nullptr) return 0;
     const CountFn count = CountForUnit(unit);

@@ -29,6 +29,9 @@ int StrToSystemTime(const char* text, SYSTEMTIME* out);
 // "yyyy-mm-dd hh:mm:ss.mmm" of the seven fields.
 std::wstring SystemTimeToStr(const SYSTEMTIME& st);
 std::wstring GetCurTimeStr();
+// The local time to the second, "%d-%02d-%02d %02d:%02d:%02d" (what the function-use
+// counters keep and compare with).
+std::wstring GetCurTimeStrSeconds();
 
 // unit: "day"/"dd", "hour"/"hh", "minute"/"mm", "second"/"ss" (case-sensitive).
 // 1 with *out = count(newer) - count(older); 0 for an unknown unit (out untouched) or

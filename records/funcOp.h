@@ -32,8 +32,13 @@ public:
     CFuncOp();
     virtual ~CFuncOp() = default;
 
+    // Start-up step: the status-'1' rows of tFuncOp, updating a held funcID in place.
+    // False after a database exception (the rows read before it stay).
     bool ReadFuncOpFromDB();
-    // The reply to a function-use upload (0x1140), on the socket thread.
+    // The reply to a function-use upload (0x1140), on the socket thread: counts the use
+    // in tFuncOp and brings the user's profile up to date from the record it carries.
+    // -1 when the function was counted in the table but is not held here (the profile
+    // is then left alone); 1 when the count or the profile was written; else 0.
     virtual int BussDataProc(const std::wstring& reply);
 
     // A copy of the function's record: the reply handler changes records on the socket
@@ -50,6 +55,10 @@ public:
     }
 
 private:
+    // 1 when the table counted the use, -1 when it did but the map does not hold the
+    // function, 0 when nothing was counted (no such row, or the write failed).
+    int CountUse(const std::wstring& funcID);
+
     mutable std::mutex m_lock;
     std::map<std::wstring, struFuncOpW> m_funcOps;
 };

@@ -24,39 +24,6 @@ constexpr wchar_t kUploadFailed[] = L"修改用户信息失败。(通信故障)"
 // Every text goes into SQL through this: a quote from a page or the server stays text.
 std::wstring Q(const std::wstring& s) { return text::QuoteSql(s); }
 
-// The 26 fields of a user record from field `first` on, in column order without modifyTime.
-struUserW ParseUser(const std::wstring& reply, int first) {
-    struUserW u;
-    int i = first;
-    u.userNo = ReplyInt(reply, i++);
-    u.userID = ReplyField(reply, i++);
-    u.userRegName = ReplyField(reply, i++);
-    u.userPass = ReplyField(reply, i++);
-    u.userRegDate = ReplyInt(reply, i++);
-    u.deviceID = ReplyField(reply, i++);
-    u.loginStatus = ReplyField(reply, i++);
-    u.lastLoginTime = ReplyField(reply, i++);
-    u.lastPluseTime = ReplyField(reply, i++);
-    u.lastOpTime = ReplyField(reply, i++);
-    u.ipAddr = ReplyField(reply, i++);
-    u.areaNo = ReplyInt(reply, i++);
-    u.areaCodeNo = ReplyInt(reply, i++);
-    u.userType = ReplyField(reply, i++);
-    u.userGroupNo = ReplyInt(reply, i++);
-    u.userArticleGroupNo = ReplyInt(reply, i++);
-    u.userMessNo = ReplyInt(reply, i++);
-    u.experienceNo = ReplyInt(reply, i++);
-    u.experienceRank = ReplyInt(reply, i++);
-    u.pointNo = ReplyInt(reply, i++);
-    u.pointRank = ReplyInt(reply, i++);
-    u.assessPoint = ReplyInt(reply, i++);
-    u.assessRank = ReplyInt(reply, i++);
-    u.syncNo = ReplyInt(reply, i++);
-    u.status = ReplyField(reply, i++);
-    u.note = ReplyField(reply, i++);
-    return u;
-}
-
 std::wstring TextOf(const uie::value& obj, const wchar_t* key) { return records::MemberText(obj, key); }
 int IntOf(const uie::value& obj, const wchar_t* key) { return records::MemberInt(obj, key, -1); }
 
@@ -170,8 +137,39 @@ int CUserInfo::ReadUserFromDB() {
 
 int CUserInfo::RegisterScriptObject(HVM vm) { return uie::DefineNativeObject(vm, "user", UserObjectDef()) ? 1 : 0; }
 
-int CUserInfo::BussDataProc(const std::wstring& reply) {
-    const struUserW r = ParseUser(reply, 1);
+struUserW CUserInfo::ParseServerUser(const std::wstring& reply, int first, bool withPluseTime) {
+    struUserW u;
+    int i = first;
+    u.userNo = ReplyInt(reply, i++);
+    u.userID = ReplyField(reply, i++);
+    u.userRegName = ReplyField(reply, i++);
+    u.userPass = ReplyField(reply, i++);
+    u.userRegDate = ReplyInt(reply, i++);
+    u.deviceID = ReplyField(reply, i++);
+    u.loginStatus = ReplyField(reply, i++);
+    u.lastLoginTime = ReplyField(reply, i++);
+    if (withPluseTime) u.lastPluseTime = ReplyField(reply, i++);
+    u.lastOpTime = ReplyField(reply, i++);
+    u.ipAddr = ReplyField(reply, i++);
+    u.areaNo = ReplyInt(reply, i++);
+    u.areaCodeNo = ReplyInt(reply, i++);
+    u.userType = ReplyField(reply, i++);
+    u.userGroupNo = ReplyInt(reply, i++);
+    u.userArticleGroupNo = ReplyInt(reply, i++);
+    u.userMessNo = ReplyInt(reply, i++);
+    u.experienceNo = ReplyInt(reply, i++);
+    u.experienceRank = ReplyInt(reply, i++);
+    u.pointNo = ReplyInt(reply, i++);
+    u.pointRank = ReplyInt(reply, i++);
+    u.assessPoint = ReplyInt(reply, i++);
+    u.assessRank = ReplyInt(reply, i++);
+    u.syncNo = ReplyInt(reply, i++);
+    u.status = ReplyField(reply, i++);
+    u.note = ReplyField(reply, i++);
+    return u;
+}
+
+int CUserInfo::ApplyServerUser(const struUserW& r, const WriteFailed& onWriteFailed) {
     if (r.syncNo == GetField(&struUserW::syncNo)) return 0;
 
     // The password column is always written empty: it never stays on the disk.
@@ -188,15 +186,27 @@ int CUserInfo::BussDataProc(const std::wstring& reply) {
                    Q(r.ipAddr).c_str(), r.areaNo, r.areaCodeNo, Q(r.userType).c_str(), r.userGroupNo,
                    r.userArticleGroupNo, r.userMessNo, r.experienceNo, r.experienceRank, r.pointNo, r.pointRank,
                    r.assessPoint, r.assessRank, r.syncNo, Q(r.status).c_str(), Q(r.note).c_str(), r.userNo))
-        return 0;  // a cut statement could write a wrong row: not run
-    if (records::ExecOneRow(L"CUserInfo::BussDataProc", sql) != 1) return 0;
-    {
-        std::lock_guard lock(m_lock);
-        struUserW u = r;
-        u.lastPluseTime = m_user.lastPluseTime;  // not part of this record's write
-        u.modifyTime = m_user.modifyTime;
-        m_user = std::move(u);
+        return -1;  // a cut statement could write a wrong row: not run
+    const int changed = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQL(sql) : -1;
+    if (changed != 1) {
+        if (onWriteFailed) onWriteFailed(changed, sql);
+        return -1;
     }
+    std::lock_guard lock(m_lock);
+    struUserW u = r;
+    u.lastPluseTime = m_user.lastPluseTime;  // not part of this record's write
+    u.modifyTime = m_user.modifyTime;
+    m_user = std::move(u);
+    return 1;
+}
+
+int CUserInfo::BussDataProc(const std::wstring& reply) {
+    const int applied =
+        ApplyServerUser(ParseServerUser(reply, 1, true), [](int result, const std::wstring& sql) {
+            LOGF(LOG_WARNING, L"CUserInfo::BussDataProc", L"ExecuteSQLCommandWithReturn:[%d][%s]", result,
+                 sql.c_str());
+        });
+    if (applied != 1) return 0;
     PostUserInfoChanged();
     return 1;
 }
@@ -279,7 +289,7 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
 
 int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
     if (g_pCommunication == nullptr || g_pCommunication->m_nRetCode.load() != 0) return 0;
-    const struUserW r = ParseUser(reply, 7);
+    const struUserW r = ParseServerUser(reply, 7, true);
 
     struUserW u;
     bool changed = false;

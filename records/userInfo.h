@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -60,6 +61,19 @@ public:
     int UserInfoUp_BussDataProc(const std::wstring& reply);
     // The user part of a successful login reply; always 0.
     int UserLoginDataProc(const std::wstring& reply);
+
+    // A user record as the server sends it, from field `first` on, in column order
+    // without modifyTime. Replies that leave lastPluseTime out say so (withPluseTime).
+    static struUserW ParseServerUser(const std::wstring& reply, int first, bool withPluseTime);
+    // Called with the write's result and statement when the row was not written.
+    using WriteFailed = std::function<void(int result, const std::wstring& sql)>;
+    // Applies a user record the server sent (the record reply, or the profile that comes
+    // with other replies), on the socket thread. 0 when its syncNo is the one held.
+    // Else writes tUser (the password column empty, lastPluseTime untouched) and takes
+    // the record into memory: 1. A write that changes no row goes to onWriteFailed, so
+    // each reply logs its own line, and leaves the memory as it was: -1 (also for a
+    // statement that would be cut). Telling the pages is the caller's.
+    int ApplyServerUser(const struUserW& received, const WriteFailed& onWriteFailed);
 
     // The page's change of the profile: 0 when started, -2 while one is in flight.
     int UpdateUserInfo(const uie::value& profile);
