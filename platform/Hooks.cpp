@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <sys/wait.h>
 
+#include "HidTransport.h"
 #include "Text.h"
 
 extern char** environ;
@@ -181,7 +182,9 @@ PlatformHooks DefaultHooks() {
     h.systemAction = RealSystemAction;
     h.isOnline = RealIsOnline;
     h.random = RealRandom;
-    h.sysfsRoot = "/sys";
+    h.sysfsRoot = EnvFolder("QUORV_SYSFS_ROOT", "/sys");
+    h.devRoot = EnvFolder("QUORV_DEV_ROOT", "/dev");
+    h.hidTransport = MakeHidrawTransport();
     for (std::size_t i = 0; i < h.serialPorts.size(); ++i) h.serialPorts[i] = "/dev/ttyS" + std::to_string(i);
     h.configFolder = ConfigFolder();
     h.runtimeFolder = EnvFolder("XDG_RUNTIME_DIR", "/tmp");

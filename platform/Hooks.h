@@ -7,10 +7,13 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "WinTypes.h"
+
+class HidTransport;
 
 enum class SystemAction {
     Shutdown,        // power the machine off
@@ -41,7 +44,12 @@ struct PlatformHooks {
     std::function<int()> random;
     // Whether the chart player's program id resolves; no such player exists here.
     bool flashInstalled = false;
+    // Where USB devices are described; $QUORV_SYSFS_ROOT at start, else /sys.
     std::filesystem::path sysfsRoot;
+    // The folder of the hidraw device nodes; $QUORV_DEV_ROOT at start, else /dev.
+    std::filesystem::path devRoot;
+    // HID report I/O; the hidraw backend unless a test puts a simulated device here.
+    std::shared_ptr<HidTransport> hidTransport;
     // COM1..COM8 in order.
     std::array<std::string, 8> serialPorts;
     // The user's settings folder: $XDG_CONFIG_HOME, else ~/.config (holds autostart/).

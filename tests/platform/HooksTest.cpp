@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "EnvScope.h"
+#include "HidTransport.h"
 #include "TempDir.h"
 #include "WaitFor.h"
 
@@ -132,6 +133,22 @@ TEST(ConfigFolderTest, FollowsXdgConfigHomeWhenItIsAnAbsolutePath) {
     }
     EnvScope xdg("XDG_CONFIG_HOME", nullptr);
     EXPECT_EQ(DefaultHooks().configFolder, "/home/someone/.config");
+}
+
+TEST(DeviceRootsTest, EnvironmentPointsTheProgramAtItsDevices) {
+    {
+        EnvScope sysfs("QUORV_SYSFS_ROOT", "/srv/fake-sys");
+        EnvScope dev("QUORV_DEV_ROOT", "/srv/fake-dev");
+        const PlatformHooks hooks = DefaultHooks();
+        EXPECT_EQ(hooks.sysfsRoot, "/srv/fake-sys");
+        EXPECT_EQ(hooks.devRoot, "/srv/fake-dev");
+    }
+    EnvScope sysfs("QUORV_SYSFS_ROOT", "");
+    EnvScope dev("QUORV_DEV_ROOT", nullptr);
+    const PlatformHooks hooks = DefaultHooks();
+    EXPECT_EQ(hooks.sysfsRoot, "/sys");
+    EXPECT_EQ(hooks.devRoot, "/dev");
+    ASSERT_NE(hooks.hidTransport, nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,124 @@
+#include "CHIDClass.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "Hooks.h"
+
+namespace {
+
+// A report carries the id byte and at least one data byte, and none is longer than the
+// kernel's largest HID report.
+constexpr std::size_t kMaxReportLength = 4096;
+
+bool UsableLength(std::size_t length) { return length >= 2 && length <= kMaxReportLength; }
+
+}  // namespace
+
+CHIDClass::CHIDClass(int productId, int vendorId) : vendorId_(vendorId), productId_(productId) {}
+
+CHIDClass::~CHIDClass() {
+    std::lock_guard guard(lock_);
+    CloseLocked();
+}
+
+bool CHIDClass::FindDevice() {
+    std::lock_guard guard(lock_);
+    CloseLocked();
+    found_ = false;
+    transport_ = Hooks().hidTransport;
+    if (!transport_) return false;
+    for (const auto& device : transport_->Enumerate()) {
+        if (device.vendorId != vendorId_ || device.productId != productId_) continue;
+        if (OpenDevice(device)) {
+            found_ = true;
+            break;
+        }
+    }
+    return found_;
+}
+
+bool CHIDClass::OpenDevice(const HidDeviceInfo& device) {
+    if (!UsableLength(device.inputReportLength) || !UsableLength(device.outputReportLength)) return false;
+    handle_ = transport_->Open(device.path);
+    if (handle_ == kNoHidHandle) return false;
+    if (SizeBuffers(device)) return true;
+    CloseLocked();
+    return false;
+}
+
+// Buffers of unchanged lengths are kept.
+bool CHIDClass::SizeBuffers(const HidDeviceInfo& device) {
+    try {
+        if (inputReport_.size() != device.inputReportLength) inputReport_ = std::vector<BYTE>(device.inputReportLength);
+        if (outputReport_.size() != device.outputReportLength) {
+            outputReport_ = std::vector<BYTE>(device.outputReportLength);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+int CHIDClass::Read(BYTE* buffer, DWORD length, DWORD milliseconds) {
+    if (buffer == nullptr) return 0;
+    std::lock_guard guard(lock_);
+    std::memset(buffer, 0, length);
+    if (handle_ == kNoHidHandle) {
+        Sleep(milliseconds);
+        return Fail();
+    }
+    inputReport_[0] = 0;
+    const HidIoResult io = transport_->Read(handle_, inputReport_.data(), inputReport_.size(), milliseconds);
+    // A short report is a failure too: its missing bytes would read as stale data.
+    if (io.status != HidStatus::Ok || io.bytes != inputReport_.size()) return Fail();
+    std::memcpy(buffer, inputReport_.data() + 1, std::min<std::size_t>(length, inputReport_.size() - 1));
+    return 1;
+}
+
+int CHIDClass::Write(const BYTE* data, DWORD length, DWORD milliseconds) {
+    if (data == nullptr) return 0;
+    std::lock_guard guard(lock_);
+    if (handle_ == kNoHidHandle) {
+        Sleep(milliseconds);
+        return Fail();
+    }
+    std::fill(outputReport_.begin(), outputReport_.end(), BYTE{0});
+    std::memcpy(outputReport_.data() + 1, data, std::min<std::size_t>(length, outputReport_.size() - 1));
+    const HidIoResult io = transport_->Write(handle_, outputReport_.data(), outputReport_.size(), milliseconds);
+    if (io.status != HidStatus::Ok || io.bytes != outputReport_.size()) return Fail();
+    return 1;
+}
+
+void CHIDClass::CloseHandles() {
+    std::lock_guard guard(lock_);
+    CloseLocked();
+    found_ = false;
+}
+
+bool CHIDClass::Found() const {
+    std::lock_guard guard(lock_);
+    return found_;
+}
+
+std::size_t CHIDClass::InputReportLength() const {
+    std::lock_guard guard(lock_);
+    return inputReport_.size();
+}
+
+std::size_t CHIDClass::OutputReportLength() const {
+    std::lock_guard guard(lock_);
+    return outputReport_.size();
+}
+
+int CHIDClass::Fail() {
+    CloseLocked();
+    found_ = false;
+    return 0;
+}
+
+void CHIDClass::CloseLocked() {
+    if (handle_ != kNoHidHandle && transport_) transport_->Close(handle_);
+    handle_ = kNoHidHandle;
+}

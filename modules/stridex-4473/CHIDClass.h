@@ -1,0 +1,51 @@
+// The pedometer's link: finds one HID device by vendor and product id through the HID
+// transport in the hooks and moves single reports with a time-out. It knows nothing of
+// the pedometer's commands.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "HidTransport.h"
+#include "WinTypes.h"
+
+class CHIDClass {
+public:
+    CHIDClass(int productId, int vendorId);
+    virtual ~CHIDClass();
+    CHIDClass(const CHIDClass&) = delete;
+    CHIDClass& operator=(const CHIDClass&) = delete;
+
+    // Closes what is open, then opens the first device with both ids. True while a
+    // matching device is open with buffers of its report lengths.
+    bool FindDevice();
+    // One report's data bytes (after the report id) into buffer, at most length of them;
+    // 1 ok, 0 failed. Any failure closes the device; while closed the time-out is waited out.
+    int Read(BYTE* buffer, DWORD length, DWORD milliseconds);
+    // data (at most length bytes) sent after the report id 0, zero-padded; 1 ok, 0 failed.
+    int Write(const BYTE* data, DWORD length, DWORD milliseconds);
+    void CloseHandles();
+
+    bool Found() const;
+    std::size_t InputReportLength() const;
+    std::size_t OutputReportLength() const;
+
+private:
+    bool OpenDevice(const HidDeviceInfo& device);
+    bool SizeBuffers(const HidDeviceInfo& device);
+    // Closes the device and clears the found flag; always 0, the failed result.
+    int Fail();
+    void CloseLocked();
+
+    const int vendorId_;
+    const int productId_;
+    // The transport the open handle belongs to.
+    std::shared_ptr<HidTransport> transport_;
+    HidHandle handle_ = kNoHidHandle;
+    std::vector<BYTE> inputReport_;
+    std::vector<BYTE> outputReport_;
+    bool found_ = false;
+    mutable std::mutex lock_;
+};

@@ -1,0 +1,75 @@
+// The pedometer's commands over its HID link: the device ID, the 35 raw data blocks, the
+// day records and the settings block, each request and reply an 8-byte report. Every
+// exchange (device search, write, read) runs under the module lock; the texts handed out
+// by pointer are written under a lock of their own.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "CHIDClass.h"
+#include "PedoHistory.h"
+#include "PedoSettings.h"
+
+constexpr int kPedoBlocks = 35;
+constexpr int kPedoBlockSize = 5;
+constexpr int kPedoRawSize = kPedoBlocks * kPedoBlockSize;
+constexpr int kPedoTextLength = kPedoRawSize * 2;
+constexpr int kPedoIdSize = 5;
+constexpr int kPedoIdTextLength = kPedoIdSize * 2;
+
+using PedoReport = std::array<BYTE, 8>;
+
+class CPedoDevice {
+public:
+    CPedoDevice();
+
+    // Reads the ID into the ID text ("0000000000" when the device does not answer); 10.
+    int ReadId();
+    // Reads the ID and all blocks: 350, -3 no device, -4 a block failed (the blocks read
+    // before it stay). The result is kept as the raw-data length.
+    int ReadOrigData();
+    // ReadOrigData, then its text without the NUL into buffer when it fits in size bytes:
+    // the text's length, the failed read's result, or -1 when it does not fit.
+    int ReadOrigDataInto(void* buffer, int size);
+    // The day records into history, dated from today (yyyymmdd): 30, or -2 when the device
+    // did not answer a request 30 times. The caller holds the history's lock.
+    int ReadDayRecords(CPedoHistory& history, int today);
+    // Writes the settings from an option text and the local time, reading the raw data
+    // first when none was read: 0, -2 first half refused, -4 second half refused, or a
+    // failed raw read's result.
+    int WriteOptions(const char* options);
+
+    const char* OrigText() const { return origText_; }
+    int OrigLength() const { return origLength_.load(); }
+    const char* IdText() const { return idText_; }
+    int IdLength() const { return idLength_.load(); }
+
+private:
+    // One request and its reply: 8, -1 no device or the write failed twice, -2 the read failed twice.
+    int Exchange(const PedoReport& request, PedoReport& reply);
+    // 8 when the reply echoes the request's index, else -9.
+    int EchoedExchange(const PedoReport& request, PedoReport& reply);
+    // One echoed exchange whose reply must also carry code; true on success.
+    bool CheckedExchange(const PedoReport& request, BYTE code, PedoReport& reply);
+    // Up to 30 plain exchanges; true once one succeeded.
+    bool PatientExchange(const PedoReport& request, PedoReport& reply);
+    bool Present();
+    int ReadIdLocked();
+    int ReadOrigDataLocked();
+    int ReadBlocksLocked();
+    int WriteSettings(const std::array<BYTE, kPedoSettingsSize>& block);
+
+    CHIDClass hid_;
+    std::mutex moduleLock_;
+    // Taken by the readers and writers of the raw data and the ID, never inside an exchange.
+    std::mutex dataLock_;
+    std::array<BYTE, kPedoRawSize> raw_{};
+    char origText_[512] = {};
+    std::atomic<int> origLength_{-1};
+    std::array<BYTE, kPedoIdSize> id_{};
+    char idText_[kPedoIdTextLength + 1] = {};
+    std::atomic<int> idLength_{0};
+};

@@ -1,0 +1,49 @@
+// HID report I/O behind one interface: the Linux hidraw nodes are its default backend
+// (the transport hook of Hooks.h), and tests put a simulated device in its place.
+// Report lengths and buffers count the report-id byte first, as the Windows HID
+// interface does: a device with 8-byte reports has report lengths of 9.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "WinTypes.h"
+
+struct HidDeviceInfo {
+    std::string path;                 // what Open takes
+    int vendorId = 0;
+    int productId = 0;
+    std::size_t inputReportLength = 0;   // 0 when the device has no input reports
+    std::size_t outputReportLength = 0;  // 0 when it has no output reports
+};
+
+using HidHandle = int;
+constexpr HidHandle kNoHidHandle = -1;
+
+enum class HidStatus { Ok, TimedOut, Failed };
+
+struct HidIoResult {
+    HidStatus status = HidStatus::Failed;
+    std::size_t bytes = 0;  // bytes moved, report id included
+};
+
+class HidTransport {
+public:
+    virtual ~HidTransport() = default;
+
+    // The HID devices present now. A device whose description cannot be read is left out.
+    virtual std::vector<HidDeviceInfo> Enumerate() = 0;
+    // kNoHidHandle when the device cannot be opened for reading and writing.
+    virtual HidHandle Open(const std::string& path) = 0;
+    // One input report into report (its id at byte 0), waiting at most milliseconds.
+    virtual HidIoResult Read(HidHandle handle, BYTE* report, std::size_t size, DWORD milliseconds) = 0;
+    // One output report, its id at byte 0, waiting at most milliseconds to send it.
+    virtual HidIoResult Write(HidHandle handle, const BYTE* report, std::size_t size, DWORD milliseconds) = 0;
+    virtual void Close(HidHandle handle) = 0;
+};
+
+// The hidraw backend: devices under <sysfs root>/class/hidraw, nodes in the dev root
+// (both from the hooks, read at each enumeration).
+std::shared_ptr<HidTransport> MakeHidrawTransport();

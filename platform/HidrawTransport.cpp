@@ -1,0 +1,131 @@
+// The hidraw backend of the HID transport.
+#include "HidTransport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "HidReportDescriptor.h"
+#include "Hooks.h"
+
+namespace {
+
+struct HidIds {
+    int vendorId = 0;
+    int productId = 0;
+};
+
+// "HID_ID=0003:00000C45:000070C1": bus, vendor and product in hexadecimal.
+std::optional<HidIds> IdsFromUevent(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        unsigned bus = 0;
+        unsigned vendor = 0;
+        unsigned product = 0;
+        if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x", &bus, &vendor, &product) == 3) {
+            return HidIds{static_cast<int>(vendor & 0xFFFF), static_cast<int>(product & 0xFFFF)};
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<BYTE> ReadBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The N of "hidrawN", or -1 for any other name.
+int NodeNumber(const std::string& name) {
+    constexpr std::string_view kPrefix = "hidraw";
+    if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) return -1;
+    const std::string digits = name.substr(kPrefix.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return -1;
+    return std::atoi(digits.c_str());
+}
+
+std::optional<HidDeviceInfo> DescribeNode(const std::filesystem::path& entry) {
+    const auto ids = IdsFromUevent(entry / "device" / "uevent");
+    if (!ids) return std::nullopt;
+    const auto descriptor = ReadBytes(entry / "device" / "report_descriptor");
+    if (descriptor.empty()) return std::nullopt;
+    const HidReportLengths lengths = ReportLengthsOf(descriptor);
+    return HidDeviceInfo{(Hooks().devRoot / entry.filename()).string(), ids->vendorId, ids->productId, lengths.input,
+                         lengths.output};
+}
+
+// Waits until fd is ready for events; EINTR does not cut the wait short.
+HidStatus WaitReady(int fd, short events, DWORD milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, events, 0};
+        const int ready = poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (ready > 0) return (p.revents & events) != 0 ? HidStatus::Ok : HidStatus::Failed;
+        if (ready == 0) return HidStatus::TimedOut;
+        if (errno != EINTR) return HidStatus::Failed;
+    }
+}
+
+class HidrawTransport : public HidTransport {
+public:
+    std::vector<HidDeviceInfo> Enumerate() override {
+        std::vector<std::pair<int, HidDeviceInfo>> found;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(Hooks().sysfsRoot / "class" / "hidraw", ec)) {
+            const int number = NodeNumber(entry.path().filename().string());
+            if (number < 0) continue;
+            if (auto device = DescribeNode(entry.path())) found.emplace_back(number, std::move(*device));
+        }
+        std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<HidDeviceInfo> devices;
+        for (auto& [number, device] : found) devices.push_back(std::move(device));
+        return devices;
+    }
+
+    HidHandle Open(const std::string& path) override {
+        const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        return fd >= 0 ? fd : kNoHidHandle;
+    }
+
+    // hidraw hands over an unnumbered report without its id byte: the id 0 is put in front.
+    HidIoResult Read(HidHandle handle, BYTE* report, std::size_t size, DWORD milliseconds) override {
+        if (handle == kNoHidHandle || report == nullptr || size < 1) return {};
+        const HidStatus ready = WaitReady(handle, POLLIN, milliseconds);
+        if (ready != HidStatus::Ok) return {ready, 0};
+        const ssize_t got = read(handle, report + 1, size - 1);
+        if (got < 0) return {};
+        report[0] = 0;
+        return {HidStatus::Ok, static_cast<std::size_t>(got) + 1};
+    }
+
+    // hidraw takes the report id as the first byte of what is written.
+    HidIoResult Write(HidHandle handle, const BYTE* report, std::size_t size, DWORD milliseconds) override {
+        if (handle == kNoHidHandle || report == nullptr || size < 1) return {};
+        const HidStatus ready = WaitReady(handle, POLLOUT, milliseconds);
+        if (ready != HidStatus::Ok) return {ready, 0};
+        const ssize_t sent = write(handle, report, size);
+        if (sent < 0) return {};
+        return {HidStatus::Ok, static_cast<std::size_t>(sent)};
+    }
+
+    void Close(HidHandle handle) override {
+        if (handle != kNoHidHandle) close(handle);
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<HidTransport> MakeHidrawTransport() { return std::make_shared<HidrawTransport>(); }
