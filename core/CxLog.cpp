@@ -1,14 +1,17 @@
 #include "CxLog.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
+#include <iterator>
 #include <mutex>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "Hooks.h"
 #include "Text.h"
@@ -17,43 +20,69 @@ namespace {
 
 constexpr std::size_t kFormatBufferChars = 1024;
 constexpr auto kShutdownWait = std::chrono::milliseconds(500);
+constexpr std::size_t kWriteChunkChars = 64 * 1024;
 const wchar_t* const kLevelNames[] = {L"Message", L"Warning", L"Exception", L"Error"};
 
+// One call's finished line (and its data block): built by the calling thread, so the
+// writer only joins lines, and a call costs one text.
 struct LogRecord {
-    std::wstring timeText;
-    std::wstring file;
-    std::wstring function;
-    int line = 0;
-    int level = 0;
-    std::wstring text;
+    std::wstring line;
     std::string data;
 };
 
-std::wstring TimeText(const SYSTEMTIME& st) {
-    wchar_t buf[32];
-    std::swprintf(buf, std::size(buf), L"%04d-%02d-%02d %02d:%02d:%02d.%03d", st.wYear, st.wMonth, st.wDay,
-                  st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
-    return buf;
+// "yyyy-mm-dd hh:mm:ss.mmm", appended by hand: every log call pays for it.
+void AppendTime(std::wstring& out, const SYSTEMTIME& st) {
+    const auto put = [&out](unsigned value, int digits, wchar_t after) {
+        const std::size_t at = out.size();
+        out.append(static_cast<std::size_t>(digits), L'0');
+        for (int i = digits - 1; i >= 0; --i, value /= 10) out[at + static_cast<std::size_t>(i)] = L'0' + value % 10;
+        if (after != L'\0') out += after;
+    };
+    put(st.wYear % 10000, 4, L'-');
+    put(st.wMonth % 100, 2, L'-');
+    put(st.wDay % 100, 2, L' ');
+    put(st.wHour % 100, 2, L':');
+    put(st.wMinute % 100, 2, L':');
+    put(st.wSecond % 100, 2, L'.');
+    put(st.wMilliseconds % 1000, 3, L'\0');
 }
 
 // The file name without its folder, whichever separator the build used.
-std::wstring BaseName(const wchar_t* file) {
-    std::wstring name = file;
+std::wstring_view BaseName(const wchar_t* file) {
+    const std::wstring_view name(file);
     const auto cut = name.find_last_of(L"\\/");
-    return cut == std::wstring::npos ? name : name.substr(cut + 1);
+    return cut == std::wstring_view::npos ? name : name.substr(cut + 1);
 }
 
-std::wstring LevelName(int level) {
-    return (level >= 0 && level < 4) ? kLevelNames[level] : std::to_wstring(level);
+void AppendLevel(std::wstring& out, int level) {
+    if (level >= 0 && level < 4) {
+        out += kLevelNames[level];
+    } else {
+        out += std::to_wstring(level);
+    }
 }
 
-std::wstring FormatLine(const LogRecord& r) {
-    std::wstring line = r.timeText + L' ' + LevelName(r.level) + L' ' + r.file + L'(' + r.function + L", " +
-                        std::to_wstring(r.line) + L"): " + r.text + L"\r\n";
+std::wstring FormatLine(const SYSTEMTIME& st, const wchar_t* file, const wchar_t* function, int line, int level,
+                        std::wstring_view text) {
+    const std::wstring_view fileName = file != nullptr ? BaseName(file) : std::wstring_view();
+    const std::wstring_view functionName = function != nullptr ? std::wstring_view(function) : std::wstring_view();
+    std::wstring out;
+    out.reserve(48 + fileName.size() + functionName.size() + text.size());
+    AppendTime(out, st);
+    out += L' ';
+    AppendLevel(out, level);
+    out += L' ';
+    out += fileName;
+    out += L'(';
+    out += functionName;
+    out += L", ";
+    out += std::to_wstring(file != nullptr ? line : 0);
+    out += L"): ";
+    out += text;
     // A text that already ends its line must not leave an empty line behind it.
-    const bool textEndsLine = r.text.size() >= 2 && r.text.compare(r.text.size() - 2, 2, L"\r\n") == 0;
-    if (line.size() > 4 && textEndsLine) line.resize(line.size() - 2);
-    return line;
+    const bool textEndsLine = text.size() >= 2 && text.substr(text.size() - 2) == L"\r\n";
+    if (!textEndsLine) out += L"\r\n";
+    return out;
 }
 
 // 76 characters per 16 bytes: offset, 16 hex cells, 16 characters, CR LF.
@@ -96,49 +125,139 @@ std::filesystem::path DailyFileName(const std::filesystem::path& folder) {
     return folder / name;
 }
 
+// The records one thread has queued and the writer has not taken yet. Each thread
+// appends to its own buffer, so callers on different threads never wait for each other;
+// the writer takes every buffer whole, which keeps each thread's lines in order.
+struct ThreadBuffer {
+    std::mutex lock;  // the owning thread and the writer
+    std::vector<LogRecord> records;
+    std::atomic<bool> threadEnded{false};
+};
+
 }  // namespace
 
 struct CxLog::Queue {
     std::filesystem::path fileName;
-    std::mutex lock;
+    std::mutex lock;  // the buffer list, the pass counters and the stop flag
     std::condition_variable dataEvent;
     std::condition_variable writtenEvent;
-    std::deque<LogRecord> records;
-    std::uint64_t queuedCount = 0;
-    std::uint64_t writtenCount = 0;
+    std::vector<std::shared_ptr<ThreadBuffer>> buffers;
+    std::atomic<bool> pending{false};  // set by the first record after a pass began
+    std::uint64_t passesStarted = 0;
+    std::uint64_t passesDone = 0;
     bool stop = false;
     std::atomic<bool> alive{true};
     std::atomic<bool> writerEnded{false};
 
+    ThreadBuffer& BufferOfThisThread(const std::shared_ptr<Queue>& self);
+    void Wake();
     void Run();
-    void WriteBatch(const std::deque<LogRecord>& batch);
+    std::vector<LogRecord> TakeAll(const std::vector<std::shared_ptr<ThreadBuffer>>& from);
+    void ForgetEndedThreads();
+    bool AllTaken();
+    void WriteBatch(const std::vector<LogRecord>& batch);
 };
 
-// The lock is held only to take the batch, so a caller never waits on the disk.
+namespace {
+
+// This thread's buffer in each logger it has written to. The entries of loggers that
+// are gone are dropped when the thread first writes to another one.
+struct ThreadBuffers {
+    struct Entry {
+        std::weak_ptr<void> queue;  // the logger's queue, only to tell whether it is gone
+        const void* key;
+        std::shared_ptr<ThreadBuffer> buffer;
+    };
+    std::vector<Entry> entries;
+
+    ~ThreadBuffers() {
+        for (Entry& e : entries) e.buffer->threadEnded = true;
+    }
+};
+
+thread_local ThreadBuffers t_buffers;
+
+}  // namespace
+
+ThreadBuffer& CxLog::Queue::BufferOfThisThread(const std::shared_ptr<Queue>& self) {
+    for (const ThreadBuffers::Entry& e : t_buffers.entries) {
+        if (e.key == this && !e.queue.expired()) return *e.buffer;
+    }
+    std::erase_if(t_buffers.entries, [](const ThreadBuffers::Entry& e) { return e.queue.expired(); });
+    auto buffer = std::make_shared<ThreadBuffer>();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        buffers.push_back(buffer);
+    }
+    t_buffers.entries.push_back({self, this, buffer});
+    return *buffer;
+}
+
+// Only the first record after a pass began wakes the writer; the lock keeps that wake-up
+// from falling between the writer's look at `pending` and its wait.
+void CxLog::Queue::Wake() {
+    if (pending.exchange(true)) return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+    }
+    dataEvent.notify_one();
+}
+
+// The lock is held only to start and end a pass, so a caller never waits on the disk.
 void CxLog::Queue::Run() {
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-        dataEvent.wait(guard, [this] { return stop || !records.empty(); });
-        if (records.empty() && stop) break;
-        std::deque<LogRecord> batch;
-        batch.swap(records);
+        dataEvent.wait(guard, [this] { return stop || pending.load(); });
+        const bool last = stop;
+        ++passesStarted;
+        pending = false;  // a record queued from here on wakes the next pass
+        const std::vector<std::shared_ptr<ThreadBuffer>> from = buffers;
         guard.unlock();
-        WriteBatch(batch);
+        WriteBatch(TakeAll(from));
         guard.lock();
-        writtenCount += batch.size();
+        ++passesDone;
+        ForgetEndedThreads();
         writtenEvent.notify_all();
+        if (last) break;
     }
     writerEnded = true;
     guard.unlock();
     writtenEvent.notify_all();
 }
 
-void CxLog::Queue::WriteBatch(const std::deque<LogRecord>& batch) {
-    std::wstring textOut;
-    for (const auto& r : batch) {
-        textOut += FormatLine(r);
-        if (!r.data.empty()) textOut += HexDump(r.data);
+std::vector<LogRecord> CxLog::Queue::TakeAll(const std::vector<std::shared_ptr<ThreadBuffer>>& from) {
+    std::vector<LogRecord> batch;
+    std::vector<LogRecord> taken;
+    for (const auto& buffer : from) {
+        {
+            std::lock_guard<std::mutex> guard(buffer->lock);
+            taken.swap(buffer->records);
+        }
+        std::move(taken.begin(), taken.end(), std::back_inserter(batch));
+        taken.clear();
     }
+    return batch;
+}
+
+// Called with the queue lock held.
+void CxLog::Queue::ForgetEndedThreads() {
+    std::erase_if(buffers, [](const std::shared_ptr<ThreadBuffer>& buffer) {
+        if (!buffer->threadEnded) return false;
+        std::lock_guard<std::mutex> guard(buffer->lock);
+        return buffer->records.empty();
+    });
+}
+
+// Called with the queue lock held.
+bool CxLog::Queue::AllTaken() {
+    return std::all_of(buffers.begin(), buffers.end(), [](const std::shared_ptr<ThreadBuffer>& buffer) {
+        std::lock_guard<std::mutex> guard(buffer->lock);
+        return buffer->records.empty();
+    });
+}
+
+void CxLog::Queue::WriteBatch(const std::vector<LogRecord>& batch) {
+    if (batch.empty()) return;
     std::FILE* f = std::fopen(fileName.c_str(), "ab");
     if (f == nullptr) {
         // The folder may have gone, or the current directory changed since start.
@@ -147,8 +266,16 @@ void CxLog::Queue::WriteBatch(const std::deque<LogRecord>& batch) {
         f = std::fopen(fileName.c_str(), "ab");
     }
     if (f == nullptr) return;  // the batch is dropped; the next one tries again
-    const std::string bytes = text::ToUtf16LeBytes(textOut);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    // In pieces, so a large backlog never needs its whole text in memory at once.
+    std::wstring textOut;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        textOut += batch[i].line;
+        if (!batch[i].data.empty()) textOut += HexDump(batch[i].data);
+        if (textOut.size() < kWriteChunkChars && i + 1 < batch.size()) continue;
+        const std::string bytes = text::ToUtf16LeBytes(textOut);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        textOut.clear();
+    }
     std::fclose(f);
 }
 
@@ -179,31 +306,24 @@ BOOL CxLog::Write(const wchar_t* file, const wchar_t* function, int line, int le
         std::fputs("CxLog has destroy!\n", stderr);
         return FALSE;
     }
-    LogRecord r;
     SYSTEMTIME st{};
     GetLocalTime(&st);
-    r.timeText = TimeText(st);
-    if (file != nullptr) {
-        r.file = BaseName(file);
-        r.line = line;
-    }
-    if (function != nullptr) r.function = function;
-    if (text != nullptr) r.text = text;
-    r.level = level;
+    LogRecord r{FormatLine(st, file, function, line, level, text != nullptr ? std::wstring_view(text) : L""), {}};
     if (data != nullptr && dataLen > 0) r.data.assign(reinterpret_cast<const char*>(data), dataLen);
+    ThreadBuffer& buffer = queue_->BufferOfThisThread(queue_);
     {
-        std::lock_guard<std::mutex> guard(queue_->lock);
-        queue_->records.push_back(std::move(r));
-        ++queue_->queuedCount;
+        std::lock_guard<std::mutex> guard(buffer.lock);
+        buffer.records.push_back(std::move(r));
     }
-    queue_->dataEvent.notify_one();
+    queue_->Wake();
     return TRUE;
 }
 
 void CxLog::WriteFormat(const wchar_t* file, const wchar_t* function, int line, int level, const wchar_t* format,
                         ...) {
     if (format == nullptr) return;
-    std::wstring textOut;
+    // One buffer per thread: the formatted text is copied into the line at once.
+    thread_local std::wstring textOut;
     va_list args;
     va_start(args, format);
     text::VFormatW(textOut, kFormatBufferChars, format, args);
@@ -213,10 +333,14 @@ void CxLog::WriteFormat(const wchar_t* file, const wchar_t* function, int line, 
 
 bool CxLog::Flush(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> guard(queue_->lock);
-    const auto target = queue_->queuedCount;
+    if (queue_->writerEnded) return queue_->AllTaken();
+    // A pass that starts after this point takes every record queued before the call.
+    const std::uint64_t target = queue_->passesStarted + 1;
+    queue_->pending = true;
+    queue_->dataEvent.notify_one();
     return queue_->writtenEvent.wait_for(guard, timeout, [&] {
-        return queue_->writtenCount >= target || queue_->writerEnded.load();
-    }) && queue_->writtenCount >= target;
+        return queue_->passesDone >= target || queue_->writerEnded.load();
+    }) && queue_->passesDone >= target;
 }
 
 void CxLog::Shutdown() {

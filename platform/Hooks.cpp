@@ -27,8 +27,15 @@ namespace {
 void RealLocalTime(SYSTEMTIME& st) {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
+    // localtime_r takes the C library's time-zone lock: threads asking many times a
+    // second (the logger) would queue on it, so each converts a given second once.
+    thread_local time_t convertedSecond = -1;
+    thread_local tm converted{};
+    if (ts.tv_sec != convertedSecond) {
+        localtime_r(&ts.tv_sec, &converted);
+        convertedSecond = ts.tv_sec;
+    }
+    const tm& local = converted;
     st.wYear = static_cast<WORD>(local.tm_year + 1900);
     st.wMonth = static_cast<WORD>(local.tm_mon + 1);
     st.wDayOfWeek = static_cast<WORD>(local.tm_wday);

@@ -177,28 +177,47 @@ std::wstring FromUtf16(std::u16string_view s) {
     return out;
 }
 
+// Both directions run over the log file and large pages: one pass, no per-unit appends.
 std::string ToUtf16LeBytes(std::wstring_view s) {
-    const std::u16string units = ToUtf16(s);
-    std::string out;
-    out.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
+    std::string out(s.size() * 4, '\0');
+    char* p = out.data();
+    const auto put = [&p](char32_t unit) {
+        *p++ = static_cast<char>(unit & 0xFF);
+        *p++ = static_cast<char>(unit >> 8);
+    };
+    for (wchar_t c : s) {
+        const char32_t cp = ValidCodePoint(c);
+        if (cp < 0x10000) {
+            put(cp);
+        } else {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 
 std::wstring FromUtf16LeBytes(std::string_view bytes) {
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    const std::size_t units = bytes.size() / 2;
+    const auto unit = [&bytes](std::size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    };
+    std::wstring out(units + 1, L'\0');
+    wchar_t* p = out.data();
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t u = unit(i);
+        const bool high = u >= 0xD800 && u <= 0xDBFF;
+        if (high && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+            *p++ = static_cast<wchar_t>(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            ++i;
+        } else {
+            *p++ = (u >= 0xD800 && u <= 0xDFFF) ? static_cast<wchar_t>(kReplacement) : static_cast<wchar_t>(u);
+        }
     }
-    std::wstring out = FromUtf16(units);
-    if (bytes.size() % 2 != 0) {
-        out += static_cast<wchar_t>(kReplacement);
-    }
+    if (bytes.size() % 2 != 0) *p++ = static_cast<wchar_t>(kReplacement);
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 
@@ -512,6 +531,11 @@ bool AppendConversion(std::wstring& out, const Directive& directive, ArgList& ar
         case Size::Int64: v = va_arg(args.ap, long long); break;
         case Size::Pointer: v = va_arg(args.ap, std::ptrdiff_t); break;
         default: v = va_arg(args.ap, int); break;
+        }
+        // The plain form is most of what is logged; it needs no printf.
+        if (directive.flags.empty() && directive.width < 0 && directive.precision < 0) {
+            out += std::to_wstring(v);
+            return true;
         }
         return AppendNumber(out, NumberFormat(directive, L"ll", directive.conversion), v);
     }
