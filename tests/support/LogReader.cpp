@@ -26,6 +26,7 @@ std::wstring ReadProgramLog(const std::filesystem::path& folder) {
 }
 
 int CountOf(const std::wstring& text, const std::wstring& needle) {
+    if (needle.empty()) return 0;  // an empty text would be found at every position, for ever
     int count = 0;
     for (auto pos = text.find(needle); pos != std::wstring::npos; pos = text.find(needle, pos + needle.size())) ++count;
     return count;
