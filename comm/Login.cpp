@@ -11,6 +11,7 @@
 #include "CSqliteDB.h"
 #include "CxLog.h"
 #include "DataClassKit.h"
+#include "FileCopy.h"
 #include "Hooks.h"
 #include "LoginWin.h"
 #include "MainFrame.h"
@@ -291,8 +292,8 @@ int CCommunication::LoginSucceeded(const std::wstring& reply, int mode) {
         return 0;
     }
     if (!std::filesystem::exists(FsPath(dbPath), ec)) {
-        if (!std::filesystem::copy_file(FsPath(config.tempDBName), FsPath(dbPath),
-                                        std::filesystem::copy_options::none, ec)) {
+        // Whole or not at all: a half copy left under the name would pass for the user's database.
+        if (!CopyFileW(config.tempDBName.c_str(), dbPath.c_str(), TRUE)) {
             LOGF(LOG_ERROR, kFn, L"CopyFileEx[%s]to[%s] err!!!", config.tempDBName.c_str(), dbPath.c_str());
             if (mode == COMM_MODE_SYNC) FailLogin(mode, -2, kUserDataFailed);
             return 0;

@@ -7,6 +7,7 @@
 #include "Communication.h"
 #include "Config.h"
 #include "CxLog.h"
+#include "FileCopy.h"
 #include "Hooks.h"
 #include "Quorvix.h"
 #include "Text.h"
@@ -127,9 +128,8 @@ int CConfig::ReadAllConfigKey() {
         if (std::filesystem::exists(FsPath(m_config.userDBName), ec)) break;
         replaced = true;
         LOGF(LOG_MESSAGE, kFn, L"CopyFileEx[%s][%s].", m_config.tempDBName.c_str(), m_config.userDBName.c_str());
-        // copy_options::none refuses an existing target (opened exclusively).
-        if (!std::filesystem::copy_file(FsPath(m_config.tempDBName), FsPath(m_config.userDBName),
-                                        std::filesystem::copy_options::none, ec)) {
+        // Never over an existing file, and whole or not at all.
+        if (!CopyFileW(m_config.tempDBName.c_str(), m_config.userDBName.c_str(), TRUE)) {
             LOGF(LOG_ERROR, kFn, L"CopyFileEx[%s]to[%s] err!!!", m_config.tempDBName.c_str(),
                  m_config.userDBName.c_str());
             MessageBoxW(nullptr, L"用户库文件拷贝操作失败，请重新电脑再试，或者重新安装软件。", L"提示", kWarningBox);
