@@ -79,6 +79,12 @@ TEST_F(UserInfoTest, RecordReplyWithNewSyncNoWritesTableKeepsPasswordOffDiskAndT
 }
 
 TEST_F(UserInfoTest, SecondUpdateWhileTheFirstIsUnansweredIsRefused) {
+    // Answered late, so the second call surely comes while the first is unanswered.
+    server_.OnCommand(COMMAND_USERINFO_UPLOAD, [](const PacketRequest&) {
+        PacketReply reply = PacketReply::Fields({"0", "ok"});
+        reply.delay = std::chrono::milliseconds(500);
+        return reply;
+    });
     EXPECT_EQ(uie::test::CallNative(vm_, "user", "UpdateUserInfo", {Profile(false)}).result.get_int(-99), 0);
     EXPECT_EQ(uie::test::CallNative(vm_, "user", "UpdateUserInfo", {Profile(true)}).result.get_int(-99), -2);
     EXPECT_EQ(Prop("updateUserInfo_State").get_int(-99), 1);
