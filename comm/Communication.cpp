@@ -140,28 +140,9 @@ int CCommunication::SendAndRecv(struCommContext* context) {
             TrackOnline(false);
             LOGF(LOG_WARNING, L"CCommunication::SendAndRecv", L"CCommunication::SendAndRecv=[%d]", result);
         } else {
-            struPackHead got{};
-            std::memcpy(&got, reply.data(), std::min<std::size_t>(static_cast<std::size_t>(result), kPackHeadSize));
-            if (result < kPackHeadSize || static_cast<std::int64_t>(got.nPackLen) + 4 != result) {
-                LOGF(LOG_ERROR, L"CCommunication::SendAndRecv", L"CCommunication::SendAndRecv:[%d][%d][%x]数据长度无效",
-                     got.nPackLen, result, commandId);
-                result = -1;
-            } else if (got.nCommandID != commandId || got.nSeqNo != seqNo) {
-                LOGF(LOG_WARNING, L"CCommunication::SendAndRecv",
-                     L"CCommunication::SendAndRecv:[%x][%x][%d][%d]回应包数据有误", got.nCommandID, commandId,
-                     got.nSeqNo, seqNo);
-                result = -1;
-            } else if (result > kMaxPayloadLen) {
-                LOGF(LOG_WARNING, L"CCommunication::SendAndRecv", L"CCommunication::SendAndRecv:len=[%d]>4096,[%x][%x][%d][%d]!",
-                     result, got.nCommandID, commandId, got.nSeqNo, seqNo);
-                result = -1;
-            } else {
+            result = TakeReply(context, reply.data(), result, commandId, seqNo);
+            if (result > 0) {
                 TrackOnline(true);
-                if (got.cInverted == kInvertedFlag)
-                    InvertBytes(reply.data() + kPackHeadSize, result - kPackHeadSize, reply.data() + kPackHeadSize, nullptr);
-                std::memcpy(context->szRecv, reply.data(), static_cast<std::size_t>(result));
-                context->szRecv[result] = '\0';
-                context->nRecvLen = result;
                 if (context->nMode == COMM_MODE_ASYNC) BussProc(context);
             }
         }
@@ -171,6 +152,33 @@ int CCommunication::SendAndRecv(struCommContext* context) {
     SendFailedProc(result, context);
     if (context->nMode == COMM_MODE_ASYNC) FreeContext(context);
     return result;
+}
+
+int CCommunication::TakeReply(struCommContext* context, const char* reply, int length, std::uint16_t commandId,
+                              DWORD seqNo) {
+    constexpr const wchar_t* kFn = L"CCommunication::SendAndRecv";
+    struPackHead got{};
+    std::memcpy(&got, reply, std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)), kPackHeadSize));
+    if (length < kPackHeadSize || static_cast<std::int64_t>(got.nPackLen) + 4 != length) {
+        LOGF(LOG_ERROR, kFn, L"CCommunication::SendAndRecv:[%d][%d][%x]数据长度无效", got.nPackLen, length, commandId);
+        return -1;
+    }
+    if (got.nCommandID != commandId || got.nSeqNo != seqNo) {
+        LOGF(LOG_WARNING, kFn, L"CCommunication::SendAndRecv:[%x][%x][%d][%d]回应包数据有误", got.nCommandID, commandId,
+             got.nSeqNo, seqNo);
+        return -1;
+    }
+    if (length > kMaxPayloadLen) {
+        LOGF(LOG_WARNING, kFn, L"CCommunication::SendAndRecv:len=[%d]>4096,[%x][%x][%d][%d]!", length, got.nCommandID,
+             commandId, got.nSeqNo, seqNo);
+        return -1;
+    }
+    std::memcpy(context->szRecv, reply, static_cast<std::size_t>(length));
+    context->szRecv[length] = '\0';
+    context->nRecvLen = length;
+    if (got.cInverted == kInvertedFlag)
+        InvertBytes(context->szRecv + kPackHeadSize, length - kPackHeadSize, context->szRecv + kPackHeadSize, nullptr);
+    return length;
 }
 
 void CCommunication::TrackOnline(bool success) {

@@ -132,6 +132,12 @@ public:
     // One exchange: the reply's byte count on success, below 1 on failure. Mode 2
     // contexts are back in the pool when it returns.
     int SendAndRecv(struCommContext* context);
+    // The checks of one received reply against its request: a whole header whose length
+    // field matches the bytes, the request's command id and sequence number, at most
+    // kMaxPayloadLen bytes. A reply that passes is stored in the context with its payload
+    // restored; the reply's byte count, else -1 (logged) and the context untouched.
+    static int TakeReply(struCommContext* context, const char* reply, int length, std::uint16_t commandId,
+                         DWORD seqNo);
     // The follow-up of a request that failed or was never carried; returns 0.
     int SendFailedProc(int result, struCommContext* context);
 

@@ -130,25 +130,15 @@ int SocketClientImpl::SendMsg(const std::string& host, const std::string& port, 
             got = m_socket.Read(m_recvBuffer.data(), kBufferSize, &from, timeout);
         }
         if (got >= 4) {
-            // 64 bits, so a hostile length field cannot overflow the sum.
-            const std::int64_t needed = ReadLength(m_recvBuffer.data()) + 4;
-            if (needed > kLimitLen) {
-                LOGF(LOG_ERROR, kSendMsg, L"nNeedLen[%I64d] > nLimitLen[%d]!!!", static_cast<long long>(needed),
-                     kLimitLen);
+            const int needed = CheckReplyLength(m_recvBuffer.data());
+            if (needed < 0) {
                 m_socket.Close();
-                return -9;
-            }
-            if (needed < kMinLen) {
-                LOGF(LOG_ERROR, kSendMsg, L"nNeedLen[%I64d] < nMinLen[%d]!!!", static_cast<long long>(needed),
-                     kMinLen);
-                m_socket.Close();
-                return -9;
+                return needed;
             }
             if (type == net::kSockStream) {
                 reads = 0;
-                m_nRecvLength = 4 + ReadFully(4, static_cast<int>(needed) - 4, &reads);
-                if (reads > 1)
-                    LOGF(LOG_WARNING, kSendMsg, L"multi times read [%d][%d]", static_cast<int>(needed), m_nRecvLength);
+                m_nRecvLength = 4 + ReadFully(4, needed - 4, &reads);
+                if (reads > 1) LOGF(LOG_WARNING, kSendMsg, L"multi times read [%d][%d]", needed, m_nRecvLength);
             } else {
                 m_nRecvLength = got;
             }
@@ -159,6 +149,20 @@ int SocketClientImpl::SendMsg(const std::string& host, const std::string& port, 
     m_socket.Close();
     if (sent != length || m_nRecvLength < 0) SetLastError(error);
     return m_nRecvLength;
+}
+
+int SocketClientImpl::CheckReplyLength(const char* lengthField) {
+    // 64 bits, so a hostile length field cannot overflow the sum.
+    const std::int64_t needed = ReadLength(lengthField) + 4;
+    if (needed > kLimitLen) {
+        LOGF(LOG_ERROR, kSendMsg, L"nNeedLen[%I64d] > nLimitLen[%d]!!!", static_cast<long long>(needed), kLimitLen);
+        return -9;
+    }
+    if (needed < kMinLen) {
+        LOGF(LOG_ERROR, kSendMsg, L"nNeedLen[%I64d] < nMinLen[%d]!!!", static_cast<long long>(needed), kMinLen);
+        return -9;
+    }
+    return static_cast<int>(needed);
 }
 
 int SocketClientImpl::SendWithFailover(const char* data, int length, bool wantReply) {

@@ -45,6 +45,9 @@ public:
     int SendMsg(const std::string& host, const std::string& port, const char* data, int length, bool wantReply);
     // The current server first, then the other one; the server that answered stays current.
     int SendWithFailover(const char* data, int length, bool wantReply);
+    // The byte count of the whole reply that its length field (the first 4 received bytes)
+    // announces, or -9 (logged) when that lies outside kMinLen..kLimitLen.
+    static int CheckReplyLength(const char* lengthField);
 
     const char* GetRecvBuffer() const { return m_recvBuffer.data(); }
     int GetRecvLength() const { return m_nRecvLength; }

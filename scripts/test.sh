@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the test configuration (AddressSanitizer and UndefinedBehaviorSanitizer on)
-# and runs every test.
+# and runs every test, then each fuzz target for 10 s so they keep building and running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -8,3 +8,7 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORV_TESTS=ON -DQU
 cmake --build build-test -j8
 cd build-test
 ctest --output-on-failure -j8
+cd ..
+if command -v clang++ >/dev/null; then
+  bash scripts/fuzz.sh 10
+fi

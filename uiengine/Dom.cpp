@@ -1,5 +1,6 @@
 #include "Dom.h"
 
+#include <cstdint>
 #include <cwchar>
 
 #include "internal/Selector.h"
@@ -54,6 +55,8 @@ std::shared_ptr<Node> ParentInDocument(const Node& node) {
     return p && p->doc == node.doc ? p : nullptr;
 }
 
+// A number a Windows RECT cannot hold (32 bits) makes the attribute unreadable, as a
+// missing one does, so sizes worked out from the rectangle cannot overflow.
 RECT RectOf(const Node& node) {
     RECT r{0, 0, 0, 0};
     const std::wstring* attr = node.Attr("data-rect");
@@ -63,7 +66,7 @@ RECT RectOf(const Node& node) {
     for (long* f : fields) {
         wchar_t* end = nullptr;
         long v = std::wcstol(p, &end, 10);
-        if (end == p) return RECT{0, 0, 0, 0};
+        if (end == p || v < INT32_MIN || v > INT32_MAX) return RECT{0, 0, 0, 0};
         *f = v;
         p = end;
         while (*p == L',' || *p == L' ') ++p;

@@ -2,7 +2,8 @@
 // cleared first, so a failed call never leaves a stale handle behind.
 //
 // Headless conventions: an element's rectangle comes from its attribute
-// data-rect="left,top,right,bottom" (window client coordinates, 0 when absent).
+// data-rect="left,top,right,bottom" (window client coordinates, 32-bit numbers as in
+// a Windows RECT; all 0 when absent or unreadable).
 // Elements nest at most kMaxElementDepth below their document's root; the parser
 // makes deeper ones siblings at that depth.
 //

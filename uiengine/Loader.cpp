@@ -18,6 +18,9 @@ namespace {
 
 // Frames inside frames are followed this deep; a page framing itself ends there.
 constexpr int kMaxFrameDepth = 8;
+// Frame documents one load takes in all. Depth alone does not end a page whose frames
+// frame it again, since each level multiplies the documents; frames past it stay empty.
+constexpr int kMaxFramesPerLoad = 64;
 
 // The request whose load-data notification is running on this thread; SciterDataReady
 // answers it. Nested requests (a callback loading another page) stack up.
@@ -162,7 +165,7 @@ void LearnDeclaredFunctions(Document& doc) {
     });
 }
 
-std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth) {
+std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth, int& framesLeft) {
     Fetched page = Fetch(hwnd, uri, RESOURCE_HTML);
     if (page.source == test::LoadSource::Missing) return nullptr;
     auto doc = std::make_shared<Document>();
@@ -183,8 +186,9 @@ std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int d
         if (frame) {
             // The frame's only child is the root of its own document.
             n->children.clear();
-            if (depth >= kMaxFrameDepth) continue;
-            if (auto child = LoadDocument(hwnd, target, depth + 1)) {
+            if (depth >= kMaxFrameDepth || framesLeft <= 0) continue;
+            --framesLeft;
+            if (auto child = LoadDocument(hwnd, target, depth + 1, framesLeft)) {
                 child->root->parent = n;
                 n->children.push_back(child->root);
                 doc->frames.push_back(std::move(child));
@@ -285,7 +289,8 @@ BOOL SciterSetHomeURL(HWND hwnd, const wchar_t* url) {
 
 BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
     if (path == nullptr || *path == L'\0' || !IsWindow(hwnd)) return FALSE;
-    auto doc = LoadDocument(hwnd, FileUri(path), 0);
+    int framesLeft = kMaxFramesPerLoad;
+    auto doc = LoadDocument(hwnd, FileUri(path), 0, framesLeft);
     if (!doc) return FALSE;
     std::shared_ptr<Document> old;
     {

@@ -115,6 +115,23 @@ TEST_F(DomTest, TreeStatesAttributesAndLocation) {
     EXPECT_EQ(std::vector<long>({r.left, r.top, r.right, r.bottom}), std::vector<long>({0, 0, 100, 30}));
 }
 
+// A page's rectangles hold what a Windows RECT holds; a number past 32 bits reads as
+// no rectangle, and the element's own size never overflows.
+TEST(DomLocation, RectanglesPast32BitsReadAsNone) {
+    EngineWindow w;
+    ASSERT_TRUE(w.Load("extreme-rects.htm"));
+    auto location = [&w](const char* id, UINT areas) {
+        RECT r{1, 1, 1, 1};
+        SciterGetElementLocation(w.Find(id), &r, areas);
+        return std::vector<long>({r.left, r.top, r.right, r.bottom});
+    };
+    EXPECT_EQ(location("#widest", AREA_SELF), std::vector<long>({0, 0, 4294967295L, 10}));
+    for (const char* id : {"#past-32-bits", "#one-past"}) {
+        EXPECT_EQ(location(id, AREA_VIEW), std::vector<long>({0, 0, 0, 0})) << id;
+        EXPECT_EQ(location(id, AREA_SELF), std::vector<long>({0, 0, 0, 0})) << id;
+    }
+}
+
 TEST_F(DomTest, UsedElementOutlivesAReloadOthersFailCleanly) {
     HELEMENT kept = w.Find("[panel=second]");
     HELEMENT dropped = w.Find("[panel=third]");

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Dom.h"
 #include "EngineWindow.h"
@@ -108,6 +109,34 @@ TEST(Loader, FramesAndResourcesLoadRelativeToTheirDocument) {
     ASSERT_TRUE(nested.Load("two-frames.htm"));
     EXPECT_NE(Record(LoadsOf(nested.hwnd), L"/sub/b.tis"), nullptr);
     EXPECT_EQ(Record(LoadsOf(nested.hwnd), L"/sub/b.tis")->source, test::LoadSource::File);
+}
+
+// The frames of the element's subtree, frame documents included: {holding one, empty}.
+std::pair<int, int> CountFrames(HELEMENT he) {
+    std::pair<int, int> counts{0, 0};
+    UINT children = 0;
+    SciterGetChildrenCount(he, &children);
+    if (uie::ElementTag(he) == "frame") ++(children == 1 ? counts.first : counts.second);
+    for (UINT n = 0; n < children; ++n) {
+        HELEMENT child = nullptr;
+        SciterGetNthChild(he, n, &child);
+        const auto below = CountFrames(child);
+        counts.first += below.first;
+        counts.second += below.second;
+    }
+    return counts;
+}
+
+// Six frames showing their own page again: depth alone would end only after 6^8
+// documents, so one load takes 64 frame documents in all and leaves the rest empty.
+TEST(Loader, PageFramingItselfEndsAfterAFixedNumberOfDocuments) {
+    EngineWindow w;
+    ASSERT_TRUE(w.Load("self-framing.htm"));
+    const auto log = LoadsOf(w.hwnd);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& r) { return r.type == RESOURCE_HTML; }), 1 + 64);
+    const auto [filled, empty] = CountFrames(w.Root());
+    EXPECT_EQ(filled, 64);
+    EXPECT_EQ(empty, 65 * 6 - 64);
 }
 
 TEST(Loader, AttachBehaviorReachesTheCallbackAndAttachesTheHandler) {
