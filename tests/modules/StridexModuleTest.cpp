@@ -2,6 +2,7 @@
 // exports bound, talking to the simulated pedometer through the transport hook.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -83,7 +84,7 @@ TEST_F(StridexModuleTest, ElementAttributesComeFromTheTableAndBadQueriesTouchNot
     EXPECT_STREQ(out, "1000");
     EXPECT_EQ(fn_.GetElementAttribute("pedoNumberOfSteps", 3, out), 0);
     EXPECT_STREQ(out, "100");
-    std::strcpy(out, "untouched");
+    std::snprintf(out, sizeof out, "%s", "untouched");
     EXPECT_EQ(fn_.GetElementAttribute("pedoValidTime", 0, out), -1);
     EXPECT_EQ(fn_.GetElementAttribute("pedoValidTime", 6, out), -1);
     EXPECT_EQ(fn_.GetElementAttribute("quietPulse", 1, out), -1);
@@ -285,11 +286,11 @@ TEST_F(StridexModuleTest, CurrentValueIsTodaysWithTheTimeAndThe32BitTick) {
     EXPECT_STREQ(out + 60, "3000000000");
     EXPECT_EQ(out[71], 'x') << "the output area is 71 bytes";
 
-    std::strcpy(request.name, "pedoHeat");
+    std::snprintf(request.name, sizeof request.name, "%s", "pedoHeat");
     request.mode = '2';
     ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
     EXPECT_STREQ(out, "45600");
-    std::strcpy(request.name, "pedoTime");
+    std::snprintf(request.name, sizeof request.name, "%s", "pedoTime");
     ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
     EXPECT_STREQ(out, "-1");
 }
@@ -299,7 +300,7 @@ TEST_F(StridexModuleTest, CurrentValueOfAnUnknownNameOrModeWritesNothing) {
     char out[80] = "untouched";
     struModuleReadRequest request{"pedoCalorieExpenditure", '1'};
     EXPECT_EQ(fn_.ReadModuleData(&request, out), -1);
-    std::strcpy(request.name, "pedoNumberOfSteps");
+    std::snprintf(request.name, sizeof request.name, "%s", "pedoNumberOfSteps");
     request.mode = '3';
     EXPECT_EQ(fn_.ReadModuleData(&request, out), -1);
     EXPECT_EQ(fn_.ReadModuleData(nullptr, out), -1);
