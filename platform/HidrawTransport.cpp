@@ -52,7 +52,9 @@ int NodeNumber(const std::string& name) {
     constexpr std::string_view kPrefix = "hidraw";
     if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) return -1;
     const std::string digits = name.substr(kPrefix.size());
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) return -1;
+    // Nine digits at most, so the number always fits.
+    if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
     return std::atoi(digits.c_str());
 }
 
