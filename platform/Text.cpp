@@ -143,79 +143,77 @@ private:
 
 }  // namespace
 
-std::u16string ToUtf16(std::wstring_view s) {
-    std::u16string out;
-    out.reserve(s.size());
+namespace {
+
+// Hands each UTF-16 unit of s to put, in order: one per code point, two for one above
+// the basic plane.
+template <class Put>
+void EncodeUtf16(std::wstring_view s, Put put) {
     for (wchar_t c : s) {
         const char32_t cp = ValidCodePoint(c);
         if (cp < 0x10000) {
-            out += static_cast<char16_t>(cp);
+            put(static_cast<char16_t>(cp));
         } else {
-            const char32_t v = cp - 0x10000;
-            out += static_cast<char16_t>(0xD800 + (v >> 10));
-            out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+            put(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            put(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
         }
     }
+}
+
+// Writes the code points of `units` UTF-16 units (unit(i) gives one) from out on and
+// returns the end; a lone surrogate becomes the replacement character. out has room for
+// `units` characters.
+template <class Unit>
+wchar_t* DecodeUtf16(std::size_t units, Unit unit, wchar_t* out) {
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t u = unit(i);
+        const bool high = u >= 0xD800 && u <= 0xDBFF;
+        if (high && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+            *out++ = static_cast<wchar_t>(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            ++i;
+        } else {
+            *out++ = (u >= 0xD800 && u <= 0xDFFF) ? static_cast<wchar_t>(kReplacement) : static_cast<wchar_t>(u);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// All four run over the log file and large pages: one pass, no per-unit appends.
+std::u16string ToUtf16(std::wstring_view s) {
+    std::u16string out(s.size() * 2, u'\0');
+    char16_t* p = out.data();
+    EncodeUtf16(s, [&p](char16_t unit) { *p++ = unit; });
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 
 std::wstring FromUtf16(std::u16string_view s) {
-    std::wstring out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char16_t u = s[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            out += static_cast<wchar_t>(cp);
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            out += static_cast<wchar_t>(kReplacement);
-        } else {
-            out += static_cast<wchar_t>(u);
-        }
-    }
+    std::wstring out(s.size(), L'\0');
+    out.resize(static_cast<std::size_t>(DecodeUtf16(s.size(), [&s](std::size_t i) { return s[i]; }, out.data()) -
+                                        out.data()));
     return out;
 }
 
-// Both directions run over the log file and large pages: one pass, no per-unit appends.
 std::string ToUtf16LeBytes(std::wstring_view s) {
     std::string out(s.size() * 4, '\0');
     char* p = out.data();
-    const auto put = [&p](char32_t unit) {
+    EncodeUtf16(s, [&p](char16_t unit) {
         *p++ = static_cast<char>(unit & 0xFF);
         *p++ = static_cast<char>(unit >> 8);
-    };
-    for (wchar_t c : s) {
-        const char32_t cp = ValidCodePoint(c);
-        if (cp < 0x10000) {
-            put(cp);
-        } else {
-            put(0xD800 + ((cp - 0x10000) >> 10));
-            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        }
-    }
+    });
     out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 
 std::wstring FromUtf16LeBytes(std::string_view bytes) {
-    const std::size_t units = bytes.size() / 2;
     const auto unit = [&bytes](std::size_t i) {
         return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                      (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
     };
-    std::wstring out(units + 1, L'\0');
-    wchar_t* p = out.data();
-    for (std::size_t i = 0; i < units; ++i) {
-        const char16_t u = unit(i);
-        const bool high = u >= 0xD800 && u <= 0xDBFF;
-        if (high && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
-            *p++ = static_cast<wchar_t>(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
-            ++i;
-        } else {
-            *p++ = (u >= 0xD800 && u <= 0xDFFF) ? static_cast<wchar_t>(kReplacement) : static_cast<wchar_t>(u);
-        }
-    }
+    std::wstring out(bytes.size() / 2 + 1, L'\0');
+    wchar_t* p = DecodeUtf16(bytes.size() / 2, unit, out.data());
     if (bytes.size() % 2 != 0) *p++ = static_cast<wchar_t>(kReplacement);
     out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
