@@ -51,7 +51,7 @@ std::wstring TypeKey(const wchar_t* prefix, std::size_t n) { return prefix + std
 
 struAssessReportW ReportFromRow(const std::vector<std::wstring>& c) {
     const auto n = [&c](std::size_t i) { return records::ColumnInt(c, i); };
-    const auto t = [&c](std::size_t i) { return i < c.size() ? c[i] : std::wstring(); };
+    const auto t = [&c](std::size_t i) { return records::ColumnText(c, i); };
     struAssessReportW r;
     r.userNo = n(0);
     r.assessDate = n(1);
