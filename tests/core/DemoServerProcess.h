@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "ChildProcess.h"
+#include "LogReader.h"
 #include "ProgramCopy.h"
 #include "TempDir.h"
 #include "WaitFor.h"
@@ -29,13 +30,7 @@ public:
         return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(Output().substr(at + marker.size())));
     }
     // How many times it has logged line (without its "demo server: " mark).
-    int Count(const std::string& line) const {
-        const std::string text = Output();
-        const std::string needle = "demo server: " + line + "\n";
-        int count = 0;
-        for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
-        return count;
-    }
+    int Count(const std::string& line) const { return CountOf(Output(), "demo server: " + line + "\n"); }
     bool Saw(const std::string& line) const { return Count(line) > 0; }
     std::string Output() const { return ReadFileBytes(output_); }
 

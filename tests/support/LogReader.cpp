@@ -24,10 +24,3 @@ std::wstring ReadProgramLog(const std::filesystem::path& folder) {
     for (const auto& file : files) all += text::FromUtf16LeBytes(ReadFileBytes(file));
     return all;
 }
-
-int CountOf(const std::wstring& text, const std::wstring& needle) {
-    if (needle.empty()) return 0;  // an empty text would be found at every position, for ever
-    int count = 0;
-    for (auto pos = text.find(needle); pos != std::wstring::npos; pos = text.find(needle, pos + needle.size())) ++count;
-    return count;
-}
