@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -18,13 +17,6 @@ using namespace std::chrono_literals;
 
 SYSTEMTIME At(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms) {
     return SYSTEMTIME{year, month, 0, day, hour, minute, second, ms};
-}
-
-std::string ReadBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 std::vector<std::wstring> SplitLines(const std::wstring& all) {
@@ -45,7 +37,7 @@ protected:
 
     std::wstring Written(CxLog& log, std::chrono::milliseconds wait = 2s) {
         EXPECT_TRUE(log.Flush(wait));
-        return text::FromUtf16LeBytes(ReadBytes(log.FileName()));
+        return text::FromUtf16LeBytes(ReadFileBytes(log.FileName()));
     }
 
     HookScope hooks_;
@@ -139,7 +131,7 @@ TEST_F(CxLogTest, FileIsUtf16LeWithoutByteOrderMarkAndAppended) {
     CxLog again(dir_.Path());
     again.Write(nullptr, L"F", 0, LOG_MESSAGE, L"B");
     ASSERT_TRUE(again.Flush(2s));
-    const std::string bytes = ReadBytes(again.FileName());
+    const std::string bytes = ReadFileBytes(again.FileName());
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(bytes.substr(0, 2), std::string("2\0", 2));  // '2' of the year, no FF FE before it
     const std::wstring all = text::FromUtf16LeBytes(bytes);
@@ -168,7 +160,7 @@ TEST_F(CxLogTest, ShutdownWritesWhatIsQueuedAndDropsLaterLines) {
     for (int i = 0; i < 500; ++i) log.WriteFormat(nullptr, L"F", 0, LOG_MESSAGE, L"%d", i);
     log.Shutdown();
     EXPECT_FALSE(log.Write(nullptr, L"F", 0, LOG_MESSAGE, L"late"));
-    const std::wstring all = text::FromUtf16LeBytes(ReadBytes(log.FileName()));
+    const std::wstring all = text::FromUtf16LeBytes(ReadFileBytes(log.FileName()));
     EXPECT_EQ(SplitLines(all).size(), 500u);
     EXPECT_EQ(all.find(L"late"), std::wstring::npos);
 }
