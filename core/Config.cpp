@@ -28,6 +28,12 @@ const wchar_t kDefaultUpdateHtml[] = L"http://127.0.0.1:18092/download/";
 
 int SocketTypeOf(const std::wstring& text) { return text == L"TCP" ? 1 : 2; }
 
+// A media folder with exactly one separator at its end.
+std::wstring MediaFolder(std::wstring folder) {
+    while (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\')) folder.pop_back();
+    return folder + L'/';
+}
+
 // The stored password is plain text, or "$" and the Base64 form of its ANSI bytes.
 std::wstring DecodePassword(const std::wstring& stored) {
     if (stored.empty() || stored[0] != L'$') return stored;
@@ -86,6 +92,8 @@ int CConfig::ReadDefaultConfig() {
     m_config.LocalUrlHead = GetMapString(L"LocalUrlHead", map, L"");
     StrReplaceAll(m_config.LocalUrlHead, L"%WORKDIR%", m_config.workDir);
     StrReplaceAll(m_config.LocalUrlHead, L"%INSTALLDIR%", m_config.binDir);
+    m_config.mediaFolder1 = MediaFolder(m_config.LocalUrlHead.empty() ? m_config.binDir : m_config.LocalUrlHead);
+    m_config.mediaFolder2 = MediaFolder(m_config.binDir);
     m_config.RemoteUrlHead = GetMapString(L"RemoteUrlHead", map, L"");
     GetMacAddress(m_config.macAddress);
     return 1;

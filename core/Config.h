@@ -55,6 +55,11 @@ struct struConfig {
     int AreaCodeNo = -1;
     std::wstring LocalUrlHead;
     std::wstring RemoteUrlHead;
+    // The media player's local files: looked for in the first folder (LocalUrlHead, or
+    // the program folder when it is empty), else taken from the second (the program
+    // folder). Each ends with exactly one '/', so a file name joins it as it is.
+    std::wstring mediaFolder1;
+    std::wstring mediaFolder2;
     std::wstring DevID;
     std::wstring LoginAccount;
     std::wstring LoginPassword;

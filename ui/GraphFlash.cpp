@@ -2,10 +2,76 @@
 
 #include <tinyxml.h>
 
-std::string CGraphFlash::PrintDocument(const TiXmlDocument& document) {
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "Text.h"
+
+void CGraphFlash::SetAttributes(TiXmlElement& element, std::initializer_list<Attribute> attributes) {
+    for (const Attribute& a : attributes) element.SetAttribute(a.name, a.value);
+}
+
+void CGraphFlash::SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue) {
+    m_yAxisMinValue = std::move(minValue);
+    m_yAxisMaxValue = std::move(maxValue);
+    SetAttributes(root, {{"yAxisMinValue", m_yAxisMinValue.c_str()}, {"yAxisMaxValue", m_yAxisMaxValue.c_str()}});
+}
+
+std::string CGraphFlash::Print(const TiXmlElement& root) const {
+    TiXmlDocument document(m_docName.c_str());
+    document.InsertEndChild(root);
     TiXmlPrinter printer;
     printer.SetIndent("    ");
     printer.SetLineBreak("\n");
     document.Accept(&printer);
-    return printer.Str();
+    return printer.CStr();
+}
+
+std::string CGraphFlash::Ansi(std::wstring_view text) { return text::ToAnsi(text); }
+
+int CGraphFlash::ClampDecimals(int decimals) { return std::clamp(decimals, 0, kMaxDecimals); }
+
+std::string CGraphFlash::FormatNumber(double number, int decimals) {
+    const int n = ClampDecimals(decimals);
+    if (n == 0) {
+        // A cast of a float outside int's range is undefined: saturate instead.
+        const double whole = std::isnan(number) ? 0.0 : std::trunc(number);
+        return FormatInt(static_cast<int>(std::clamp(whole, -2147483648.0, 2147483647.0)));
+    }
+    char buffer[64];  // "%.6f" of the largest float needs 47
+    std::snprintf(buffer, sizeof buffer, "%.*f", n, number);
+    return buffer;
+}
+
+std::string CGraphFlash::FormatInt(int number) { return std::to_string(number); }
+
+std::size_t CGraphFlash::ItemCount(const uie::value& list) { return list.is_array() ? list.length() : 0; }
+
+uie::value CGraphFlash::Item(const uie::value& list, std::size_t index) {
+    return index < ItemCount(list) ? list.nth(index) : uie::value();
+}
+
+int CGraphFlash::FieldInt(const uie::value& item, const wchar_t* key, int fallback) {
+    const uie::value v = item.is_map() ? item.get_item(uie::value(key)) : uie::value();
+    if (v.is_int()) return v.get_int();
+    if (!v.is_float()) return fallback;
+    const double d = std::trunc(v.get_double());
+    if (!(d >= -2147483648.0 && d <= 2147483647.0)) return fallback;  // NaN fails too
+    return static_cast<int>(d);
+}
+
+std::wstring CGraphFlash::FieldText(const uie::value& item, const wchar_t* key, std::wstring_view fallback) {
+    const uie::value v = item.is_map() ? item.get_item(uie::value(key)) : uie::value();
+    if (v.is_string()) return v.get_string();
+    if (v.is_int() || v.is_float() || v.is_bool()) return v.to_string();
+    return std::wstring(fallback);
+}
+
+int CGraphFlash::ColumnInt(const std::vector<std::wstring>& row, std::size_t column) {
+    return column < row.size() ? text::WToI(row[column].c_str()) : 0;
+}
+
+std::wstring CGraphFlash::ColumnText(const std::vector<std::wstring>& row, std::size_t column) {
+    return column < row.size() ? row[column] : std::wstring();
 }

@@ -1,12 +1,20 @@
 // The base of the chart data writers. Every chart is drawn by a chart movie from an
 // XML document (root "chart") that a writer builds; the writer first assigns its
 // chart's values to the members below, then copies them onto the document, so the
-// values stay in the object between calls.
+// values stay in the object between calls. The writing steps all charts share live
+// here once: attributes, the value axis, printing, and reading the callers' fields.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
-class TiXmlDocument;
+#include "Value.h"
+
+class TiXmlElement;
 
 class CGraphFlash {
 public:
@@ -19,9 +27,47 @@ public:
     virtual void Init() {}
 
 protected:
-    // The document as the XML library prints it: four spaces per level, one element
-    // per line, no declaration.
-    static std::string PrintDocument(const TiXmlDocument& document);
+    struct Attribute {
+        const char* name;
+        const char* value;  // 8-bit text in the system code page
+    };
+
+    // Pages of several windows reach one chart object: one document at a time.
+    std::mutex& WriteLock() { return m_writeLock; }
+
+    // Sets the attributes in this order. A name set before keeps its place and takes
+    // the new value, so attributes print in the order they were first set.
+    static void SetAttributes(TiXmlElement& element, std::initializer_list<Attribute> attributes);
+    // Keeps the axis in the members and sets it on the root; called after the children
+    // are built, so the two come last among the root's attributes.
+    void SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue);
+    // The document holding a copy of the root, as the XML library prints it: four spaces
+    // per level, one element per line, no declaration.
+    std::string Print(const TiXmlElement& root) const;
+
+    // Wide text in the system code page; a character it cannot hold becomes '?'.
+    static std::string Ansi(std::wstring_view text);
+    // A number with that many decimals ("%.Nf", N clamped to 0..kMaxDecimals); with
+    // none, the number cut to an integer ("%d").
+    static constexpr int kMaxDecimals = 6;
+    static int ClampDecimals(int decimals);
+    static std::string FormatNumber(double number, int decimals);
+    static std::string FormatInt(int number);
+
+    // Script values: a list of maps. Anything but a list counts as empty.
+    static std::size_t ItemCount(const uie::value& list);
+    static uie::value Item(const uie::value& list, std::size_t index);
+    // A number field; the fallback when it is missing or not a number (a float is
+    // cut to an integer, one out of range counts as not a number).
+    static int FieldInt(const uie::value& item, const wchar_t* key, int fallback);
+    // A text field; numbers and booleans read as their text ("12", "true"), and the
+    // fallback stands for a missing field or one that holds no text (a list, a map, null).
+    static std::wstring FieldText(const uie::value& item, const wchar_t* key, std::wstring_view fallback = {});
+
+    // Table rows: a column through the decimal conversion (missing or not a number: 0),
+    // or its text (missing: empty).
+    static int ColumnInt(const std::vector<std::wstring>& row, std::size_t column);
+    static std::wstring ColumnText(const std::vector<std::wstring>& row, std::size_t column);
 
     std::string m_docName;
     std::string m_caption;
@@ -49,4 +95,7 @@ protected:
     std::string m_lineThickness;
     std::string m_numDivLines;
     std::string m_formatNumberScale;
+
+private:
+    std::mutex m_writeLock;
 };

@@ -1,7 +1,6 @@
 // The home page's chart of the recent health assessments.
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include "GraphFlash.h"
@@ -15,9 +14,10 @@ public:
     // Writes the chart for tUserAssessReport rows given newest first into xmlOut, as
     // 8-bit text in the system code page. Column 1 is the assessment date, 2 the
     // score, 3 the leading rate in percent; both series are written oldest first.
-    // Pages of several windows may ask at once: one document is written at a time.
     void GenGraphXml(const SqlRows& rows, std::string& xmlOut);
 
 private:
-    std::mutex m_lock;  // the attribute members while a document is written
+    // One series, oldest first; the axis follows every plotted value.
+    static TiXmlElement Dataset(const SqlRows& rows, const wchar_t* seriesName, std::size_t valueColumn,
+                                const wchar_t* valueLine, const wchar_t* suffix, int& axisMin, int& axisMax);
 };

@@ -1,0 +1,167 @@
+#include "PedometerDataGraph.h"
+
+#include <tinyxml.h>
+
+#include <iterator>
+
+#include "Text.h"
+
+namespace {
+
+constexpr std::size_t kManyRecords = 20;  // beyond this, values would crowd the bars
+constexpr int kQuietGraphType = 1;        // only the first series shown prints values
+
+// A number's digits as wide text; FormatNumber and FormatInt print only ASCII.
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+}  // namespace
+
+struct CPedometerDataGraph::Day {
+    std::wstring name;
+    std::string label;  // the name in the system code page
+    int step = 0;
+    int distance = 0;
+    int energy = 0;
+    int duration = 0;
+    int target = 0;
+
+    // Whole kilocalories; a double, since "%.1f" of an int is undefined.
+    double Kilocalories() const { return energy / 1000; }
+};
+
+struct CPedometerDataGraph::Series {
+    const wchar_t* word;  // names the series in the page's seriesList
+    const wchar_t* name;
+    std::string (*value)(const Day& day);
+    std::wstring (*tip)(const Day& day);  // the tool-tip's line after the date
+};
+
+CPedometerDataGraph::CPedometerDataGraph(const char*, const char*) { Init(); }
+
+TiXmlElement CPedometerDataGraph::Dataset(const Series& series, const std::vector<Day>& days,
+                                          const std::vector<Attribute>& datasetExtra,
+                                          const std::vector<Attribute>& setExtra) {
+    TiXmlElement dataset("dataset");
+    SetAttributes(dataset, {{"seriesName", Ansi(series.name).c_str()}});
+    for (const Attribute& a : datasetExtra) SetAttributes(dataset, {a});
+    for (const Day& day : days) {
+        const std::string tooltext = Ansi(L"运动日期: " + day.name + L"{br}" + series.tip(day));
+        TiXmlElement set("set");
+        SetAttributes(
+            set, {{"label", day.label.c_str()}, {"value", series.value(day).c_str()}, {"tooltext", tooltext.c_str()}});
+        for (const Attribute& a : setExtra) SetAttributes(set, {a});
+        dataset.InsertEndChild(set);
+    }
+    return dataset;
+}
+
+int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value& records,
+                                     const struPedometerTargets& targets, std::string& xmlOut) {
+    static const Series kBars[] = {
+        {L"step", L"运动步数", [](const Day& d) { return FormatInt(d.step); },
+         [](const Day& d) { return L"运动步数: " + std::to_wstring(d.step) + L"步"; }},
+        {L"distance", L"运动距离", [](const Day& d) { return FormatInt(d.distance); },
+         [](const Day& d) { return L"运动距离: " + std::to_wstring(d.distance) + L"米"; }},
+        {L"energy", L"消耗热量", [](const Day& d) { return FormatNumber(d.Kilocalories() * 10, 1); },
+         [](const Day& d) { return L"消耗热量: " + Widen(FormatNumber(d.Kilocalories(), 1)) + L"千卡"; }},
+        {L"duration", L"有效时长", [](const Day& d) { return FormatInt(d.duration); },
+         [](const Day& d) { return L"有效时长: " + std::to_wstring(d.duration) + L"秒"; }},
+    };
+    static const Series kTargetLine = {nullptr, L"运动目标", [](const Day& d) { return FormatInt(d.target); },
+                                       [](const Day& d) { return L"运动目标: " + std::to_wstring(d.target) + L" 步"; }};
+
+    std::lock_guard lock(WriteLock());
+    const uie::value option = Item(options, 0);
+    const std::wstring seriesList = FieldText(option, L"seriesList");
+    const int graphType = text::WToI(FieldText(option, L"graphType", L"1").c_str());
+
+    std::vector<Day> days(ItemCount(records));
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        const uie::value record = Item(records, i);
+        Day& d = days[i];
+        d.name = FieldText(record, L"recName");
+        d.label = Ansi(d.name);
+        d.step = FieldInt(record, L"step", 0);
+        d.distance = FieldInt(record, L"distance", 0);
+        d.energy = FieldInt(record, L"energy", 0);
+        d.duration = FieldInt(record, L"duration", 0);
+        d.target = FieldInt(record, L"avgTarget", 0);
+    }
+    const bool many = days.size() > kManyRecords;
+
+    m_caption = Ansi(FieldText(option, L"caption"));
+    m_animation = Ansi(FieldText(option, L"animation", L"1"));
+    m_showValues = many ? "0" : Ansi(FieldText(option, L"showValues", L"1"));
+    m_numDivLines = many ? "5" : "0";
+    m_showCanvasBase = "0";
+    m_canvasBaseDepth = "0";
+    m_chartLeftMargin = m_chartRightMargin = m_chartTopMargin = m_chartBottomMargin = "4";
+    m_formatNumberScale = "0";
+    m_canvasPadding = "5";
+    m_lineThickness = "1";
+    m_canvasBgAlpha = "0";
+    m_canvasBorderAlpha = "0";
+    m_showYAxisValues = "0";
+    m_showLegend = "1";  // whatever the page asked for
+
+    // bgColor, bgAlpha, showBorder and showCanvasBg are never assigned: they print empty.
+    TiXmlElement root("chart");
+    SetAttributes(root, {{"caption", m_caption.c_str()},
+                         {"animation", m_animation.c_str()},
+                         {"showValues", m_showValues.c_str()},
+                         {"bgColor", m_bgColor.c_str()},
+                         {"bgAlpha", m_bgAlpha.c_str()},
+                         {"showBorder", m_showBorder.c_str()},
+                         {"numDivLines", m_numDivLines.c_str()},
+                         {"showCanvasBg", m_showCanvasBg.c_str()},
+                         {"showCanvasBase", m_showCanvasBase.c_str()},
+                         {"canvasBaseDepth", m_canvasBaseDepth.c_str()},
+                         {"chartLeftMargin", m_chartLeftMargin.c_str()},
+                         {"chartRightMargin", m_chartRightMargin.c_str()},
+                         {"chartTopMargin", m_chartTopMargin.c_str()},
+                         {"chartBottomMargin", m_chartBottomMargin.c_str()},
+                         {"formatNumber", "0"},
+                         {"formatNumberScale", m_formatNumberScale.c_str()},
+                         {"canvasPadding", m_canvasPadding.c_str()},
+                         {"lineThickness", m_lineThickness.c_str()},
+                         {"canvasBgAlpha", m_canvasBgAlpha.c_str()},
+                         {"canvasBorderAlpha", m_canvasBorderAlpha.c_str()},
+                         {"showYAxisValues", m_showYAxisValues.c_str()},
+                         {"showLegend", m_showLegend.c_str()},
+                         {"legendAllowDrag", "1"},
+                         {"showAlternateVGridColor", "1"},
+                         {"useRoundEdges", "1"}});
+
+    TiXmlElement categories("categories");
+    for (const Day& d : days) {
+        TiXmlElement category("category");
+        SetAttributes(category, {{"label", d.label.c_str()}});
+        categories.InsertEndChild(category);
+    }
+    root.InsertEndChild(categories);
+
+    const int targetOf[] = {targets.step, targets.distance, targets.energy, targets.duration};
+    const std::string stepName = Ansi(kBars[0].name);
+    bool anyShown = false;
+    bool anyTarget = false;
+    for (std::size_t i = 0; i < std::size(kBars); ++i) {
+        if (seriesList.find(kBars[i].word) == std::wstring::npos) continue;
+        std::vector<Attribute> datasetExtra;
+        std::vector<Attribute> setExtra;
+        if (i == 0) {
+            datasetExtra = {{"plotSpacePercent", "70"}};
+            setExtra = {{"showName", stepName.c_str()}, {"plotSpacePercent", "70"}};
+        } else if (graphType == kQuietGraphType && anyShown) {
+            datasetExtra = {{"showValues", "0"}};
+        }
+        root.InsertEndChild(Dataset(kBars[i], days, datasetExtra, setExtra));
+        anyShown = true;
+        anyTarget = anyTarget || targetOf[i] > 0;
+    }
+    if (anyTarget) {
+        root.InsertEndChild(
+            Dataset(kTargetLine, days, {{"color", "00FF00"}, {"showValues", "0"}, {"renderAs", "Line"}}, {}));
+    }
+    xmlOut = Print(root);
+    return 0;
+}
