@@ -11,6 +11,7 @@ constexpr int kMainItem = 0;
 constexpr int kGlobalItem = 1;
 constexpr int kTagInput = 0x8;
 constexpr int kTagOutput = 0x9;
+constexpr int kTagFeature = 0xB;
 constexpr int kTagReportSize = 0x7;
 constexpr int kTagReportId = 0x8;
 constexpr int kTagReportCount = 0x9;
@@ -35,17 +36,29 @@ struct Item {
 class DescriptorWalk {
 public:
     void Apply(const Item& item) {
-        if (item.type == kMainItem && (item.tag == kTagInput || item.tag == kTagOutput)) {
-            auto& bits = (item.tag == kTagInput ? inputBits_ : outputBits_)[state_.reportId];
-            bits = std::min(kMaxBits, bits + std::min(kMaxBits, state_.reportSize * state_.reportCount));
+        if (item.type == kMainItem) {
+            if (auto* reports = ReportsOf(item.tag)) {
+                auto& bits = (*reports)[state_.reportId];
+                bits = std::min(kMaxBits, bits + std::min(kMaxBits, state_.reportSize * state_.reportCount));
+            }
         } else if (item.type == kGlobalItem) {
             ApplyGlobal(item);
         }
     }
 
-    HidReportLengths Lengths() const { return {LengthOf(inputBits_), LengthOf(outputBits_)}; }
+    HidReportLengths Lengths() const { return {LengthOf(inputBits_), LengthOf(outputBits_), LengthOf(featureBits_)}; }
 
 private:
+    // The bit counts of the main item's kind of report; null for collections and the like.
+    std::map<std::uint32_t, std::uint64_t>* ReportsOf(int tag) {
+        switch (tag) {
+        case kTagInput: return &inputBits_;
+        case kTagOutput: return &outputBits_;
+        case kTagFeature: return &featureBits_;
+        default: return nullptr;
+        }
+    }
+
     void ApplyGlobal(const Item& item) {
         switch (item.tag) {
         case kTagReportSize: state_.reportSize = std::min<std::uint64_t>(item.value, kMaxBits); break;
@@ -72,6 +85,7 @@ private:
     std::vector<GlobalState> stack_;
     std::map<std::uint32_t, std::uint64_t> inputBits_;
     std::map<std::uint32_t, std::uint64_t> outputBits_;
+    std::map<std::uint32_t, std::uint64_t> featureBits_;
 };
 
 std::size_t DataSize(BYTE prefix) {

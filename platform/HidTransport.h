@@ -17,6 +17,7 @@ struct HidDeviceInfo {
     int productId = 0;
     std::size_t inputReportLength = 0;   // 0 when the device has no input reports
     std::size_t outputReportLength = 0;  // 0 when it has no output reports
+    std::size_t featureReportLength = 0;  // 0 when it has no feature reports
 };
 
 using HidHandle = int;
@@ -41,6 +42,9 @@ public:
     virtual HidIoResult Read(HidHandle handle, BYTE* report, std::size_t size, DWORD milliseconds) = 0;
     // One output report, its id at byte 0, waiting at most milliseconds to send it.
     virtual HidIoResult Write(HidHandle handle, const BYTE* report, std::size_t size, DWORD milliseconds) = 0;
+    // One feature report to the device, its id at byte 0. A transport of a device
+    // without feature reports fails it.
+    virtual HidIoResult SetFeature(HidHandle /*handle*/, const BYTE* /*report*/, std::size_t /*size*/) { return {}; }
     virtual void Close(HidHandle handle) = 0;
 };
 

@@ -14,7 +14,9 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <linux/hidraw.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "HidReportDescriptor.h"
@@ -65,7 +67,7 @@ std::optional<HidDeviceInfo> DescribeNode(const std::filesystem::path& entry) {
     if (descriptor.empty()) return std::nullopt;
     const HidReportLengths lengths = ReportLengthsOf(descriptor);
     return HidDeviceInfo{(Hooks().devRoot / entry.filename()).string(), ids->vendorId, ids->productId, lengths.input,
-                         lengths.output};
+                         lengths.output, lengths.feature};
 }
 
 // Waits until fd is ready for events; EINTR does not cut the wait short.
@@ -119,6 +121,15 @@ public:
         const HidStatus ready = WaitReady(handle, POLLOUT, milliseconds);
         if (ready != HidStatus::Ok) return {ready, 0};
         const ssize_t sent = write(handle, report, size);
+        if (sent < 0) return {};
+        return {HidStatus::Ok, static_cast<std::size_t>(sent)};
+    }
+
+    // The kernel sends it at once; the report id leads, as in a write. The request
+    // number carries the size in 14 bits, far above any real feature report.
+    HidIoResult SetFeature(HidHandle handle, const BYTE* report, std::size_t size) override {
+        if (handle == kNoHidHandle || report == nullptr || size < 1 || size > 4096) return {};
+        const int sent = ioctl(handle, HIDIOCSFEATURE(size), report);
         if (sent < 0) return {};
         return {HidStatus::Ok, static_cast<std::size_t>(sent)};
     }

@@ -1,0 +1,260 @@
+#include "UsbSerialLink.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+
+#include "Bcc.h"
+#include "Hooks.h"
+#include "VepModel.h"
+#include "VepResult.h"
+#include "VepSpecialModels.h"
+#include "VepState.h"
+
+namespace {
+
+constexpr int kMaxDevices = 128;
+constexpr std::size_t kShortHandshake = 12;
+constexpr std::size_t kLongHandshake = 30;
+constexpr int kHandshakeAttempts = 5;
+constexpr int kSpecialHandshakeAttempts = 6;
+constexpr DWORD kHandshakePause = 120;
+constexpr int kVersionAttempts = 3;
+constexpr std::size_t kVersionLength = 15;
+constexpr std::size_t kProfileLength = 14;
+constexpr std::size_t kVersionText = 3;  // name and revision at bytes 3..13
+constexpr std::size_t kVersionTextLength = 11;
+constexpr std::size_t kMaxNameLength = 10;
+constexpr std::size_t kProfileInfoOffset = 40;
+
+BYTE SpeedCode(int speed) {
+    switch (speed) {
+        case 9600: return 1;
+        case 4800: return 2;
+        case 2400: return 3;
+        case 1200: return 4;
+        case 300: return 5;
+        default: return static_cast<BYTE>(speed & 0xFF);
+    }
+}
+
+bool IsSeparator(BYTE b) { return b == ' ' || b == 0; }
+
+}  // namespace
+
+UsbSerialLink::UsbSerialLink(VepModel& model, VepState& state) : model_(model), state_(state) {}
+
+int UsbSerialLink::Open() {
+    channel_.Close();
+    adapter_ = -1;
+    name_.clear();
+    revision_.clear();
+    const int vendorId = model_.DeviceHex("hid_vender_id");
+    const int productId = model_.DeviceHex("hid_product_id");
+    int result = vep::kNoAdapter;
+    try {
+        const int index = FindAdapter(vendorId, productId);
+        if (index < 0) {
+            state_.trace.Line("adapter not found %04X:%04X", vendorId, productId);
+        } else if (!channel_.Usable()) {
+            state_.trace.Line("adapter not usable");
+            result = vep::kNotUsable;
+        } else if (!NameMatches()) {
+            state_.trace.Line("device name mismatch:%s", name_.c_str());
+            result = vep::kNotUsable;
+        } else {
+            // Only a device of this model may serve the jobs that follow.
+            adapter_ = index;
+            result = vep::kOk;
+        }
+    } catch (const std::exception& e) {
+        state_.trace.Line("exception:%s", e.what());
+        result = vep::kException;
+    }
+    channel_.Close();
+    return result;
+}
+
+int UsbSerialLink::RunJob(const std::function<int()>& procedure) {
+    if (adapter_ < 0) return vep::kFailed;
+    int result = vep::kOk;
+    try {
+        result = OpenAdapter(adapter_, model_.DeviceHex("hid_vender_id"), model_.DeviceHex("hid_product_id"));
+        if (result == vep::kOk) result = VersionQuery();
+        if (result == vep::kOk) {
+            result = procedure();
+            EndCommand();
+        }
+    } catch (const std::exception& e) {
+        state_.trace.Line("exception:%s", e.what());
+        result = vep::kException;
+    }
+    channel_.Close();
+    return result;
+}
+
+int UsbSerialLink::Command(VepFrame frame, bool appendBcc, VepResponse& response, std::size_t length, bool responseBcc,
+                           DWORD milliseconds) {
+    if (appendBcc) frame.Add(FrameBcc(frame.bytes.data(), frame.length));
+    response.fill(0);
+    if (length > response.size()) return vep::kNotOk;
+    int result = SendFrame(frame);
+    if (result == vep::kOk) result = ReadOk(response, milliseconds);
+    if (result != vep::kOk || length <= 2) return result;
+    result = channel_.Read(response.data() + 2, length - 2, milliseconds);
+    if (result != vep::kOk) {
+        state_.trace.Line("Command Error");
+        return result;
+    }
+    if (responseBcc && !ResponseBccOk(response.data(), length)) {
+        state_.trace.Line("BCC Error!!");
+        return vep::kBccError;
+    }
+    return vep::kOk;
+}
+
+int UsbSerialLink::VariableCommand(const VepFrame& frame, VepResponse& response, std::size_t expected, int unit,
+                                   int oversize, DWORD milliseconds) {
+    response.fill(0);
+    if (expected > response.size()) return oversize;
+    int result = SendFrame(frame);
+    if (result == vep::kOk) result = ReadOk(response, milliseconds);
+    if (result != vep::kOk || expected <= 2) return result;
+    if (unit <= 0) return channel_.Read(response.data() + 2, expected - 2, milliseconds);
+    if (channel_.Read(response.data() + 2, 2, milliseconds) != vep::kOk) return vep::kNotOk;
+    const std::size_t rest = static_cast<std::size_t>(response[3]) * static_cast<std::size_t>(unit) + 1;
+    if (4 + rest > response.size()) {
+        state_.trace.Line("Command Error2");
+        return oversize;
+    }
+    return channel_.Read(response.data() + 4, rest, milliseconds);
+}
+
+int UsbSerialLink::Retry(const VepRetryPlan& plan, const std::function<int()>& exchange) {
+    int result = vep::kFailed;
+    for (int attempt = 1; attempt <= plan.tries; ++attempt) {
+        if (plan.abortTest && state_.TakeAbort()) return vep::kAborted;
+        if (plan.pauseBefore > 0) Pause(plan.pauseBefore);
+        result = exchange();
+        if (result == vep::kOk) return result;
+        if (plan.retryTrace != nullptr) state_.trace.Line(plan.retryTrace, attempt);
+        if (plan.pauseAfterFailure > 0) Pause(plan.pauseAfterFailure);
+    }
+    return result;
+}
+
+int UsbSerialLink::Handshake() {
+    const VepSpecialModel* special = FindSpecialModel(model_.DeviceParam("model_id"));
+    const bool shortBlock = special != nullptr && special->shortHandshake;
+    const std::size_t size = shortBlock || model_.Params().setupMode == 0 ? kShortHandshake : kLongHandshake;
+    const int attempts = shortBlock ? kSpecialHandshakeAttempts : kHandshakeAttempts;
+    const VepFrame zeros = VepFrame{}.PadTo(size);
+    channel_.Forget();
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        const int written = channel_.Write(zeros.bytes.data(), zeros.length);
+        if (written != vep::kOk) return written;
+        VepResponse reply{};
+        if (channel_.Read(reply.data(), 2, kReplyTimeout) == vep::kOk && reply[0] == 'O' && reply[1] == 'K') {
+            return vep::kOk;
+        }
+        state_.trace.Line("SETUP Retry:%d", attempt);
+        if (attempt < attempts) Pause(kHandshakePause);
+    }
+    return vep::kNotOk;
+}
+
+int UsbSerialLink::EndCommand() {
+    VepResponse response{};
+    return Command(VepFrame::Of("END").Add(0xFF).Add(0xFF), false, response, 2, false);
+}
+
+void UsbSerialLink::Pause(DWORD milliseconds) {
+    const auto pause = Hooks().devicePause;
+    if (pause) pause(milliseconds);
+}
+
+// The adapter is the first device of the model's ids that opens; when its reports can
+// carry the protocol, its name and profile are asked at once.
+int UsbSerialLink::FindAdapter(int vendorId, int productId) {
+    for (int index = 0; index < kMaxDevices; ++index) {
+        const int opened = channel_.OpenIndex(index, vendorId, productId);
+        if (opened < 0) break;
+        if (opened == 0) continue;
+        if (channel_.Usable() && VersionQuery() == vep::kOk) {
+            VepResponse profile{};
+            if (Command(VepFrame::Of("PRF00"), false, profile, kProfileLength, true) == vep::kOk) {
+                state_.SetDeviceInfo(kProfileInfoOffset, profile.data(), kProfileLength);
+            }
+        }
+        return index;
+    }
+    return -1;
+}
+
+int UsbSerialLink::OpenAdapter(int index, int vendorId, int productId) {
+    if (channel_.OpenIndex(index, vendorId, productId) == 1 && channel_.Usable()) return vep::kOk;
+    state_.trace.Line("adapter open error");
+    channel_.Close();
+    return vep::kNotUsable;
+}
+
+int UsbSerialLink::VersionQuery() {
+    const int speed = SetSpeed();
+    if (speed != vep::kOk) return speed;
+    if (Handshake() != vep::kOk) return vep::kNotUsable;
+    int result = vep::kFailed;
+    for (int attempt = 1; attempt <= kVersionAttempts; ++attempt) {
+        VepResponse response{};
+        result = Command(VepFrame::Of("VER00"), false, response, kVersionLength, true);
+        if (result == vep::kOk) {
+            SplitVersion(response);
+            return result;
+        }
+        state_.trace.Line("VER Retry:%d", attempt);
+    }
+    EndCommand();
+    return result;
+}
+
+int UsbSerialLink::SetSpeed() {
+    const int speed = static_cast<int>(std::strtol(model_.DeviceParam("sir_speed").c_str(), nullptr, 10));
+    return channel_.SetFeature(SpeedCode(speed), 0);
+}
+
+int UsbSerialLink::SendFrame(const VepFrame& frame) {
+    state_.trace.Frame(frame.bytes.data(), frame.length);
+    if (model_.Params().setupMode == 1) channel_.Forget();
+    return channel_.Write(frame.bytes.data(), frame.length);
+}
+
+int UsbSerialLink::ReadOk(VepResponse& response, DWORD milliseconds) {
+    const int result = channel_.Read(response.data(), 2, milliseconds);
+    if (result != vep::kOk) {
+        state_.trace.Line("Command Error");
+        return result;
+    }
+    if (response[0] == 'O' && response[1] == 'K') return vep::kOk;
+    state_.trace.Line("not OK <%c%c>", response[0], response[1]);
+    return vep::kNotOk;
+}
+
+void UsbSerialLink::SplitVersion(const VepResponse& response) {
+    const BYTE* text = response.data() + kVersionText;
+    std::size_t nameLength = 0;
+    while (nameLength < kMaxNameLength && !IsSeparator(text[nameLength])) ++nameLength;
+    std::size_t at = nameLength;
+    if (at < kVersionTextLength && IsSeparator(text[at])) ++at;
+    std::size_t end = at;
+    while (end < kVersionTextLength && end - at < kMaxNameLength && text[end] != 0) ++end;
+    while (end > at && text[end - 1] == ' ') --end;
+    name_.assign(reinterpret_cast<const char*>(text), nameLength);
+    revision_.assign(reinterpret_cast<const char*>(text + at), end - at);
+}
+
+bool UsbSerialLink::NameMatches() const {
+    for (const char* key : {"model_id", "model_id2", "model_id3"}) {
+        const std::string id = model_.DeviceParam(key);
+        if (!id.empty() && id == name_) return true;
+    }
+    return false;
+}

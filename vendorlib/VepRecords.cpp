@@ -1,0 +1,150 @@
+#include "VepRecords.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "VepModel.h"
+#include "VepTrace.h"
+
+namespace {
+
+// n at offset 0 and the serial value at offset 4, both little-endian 16-bit.
+constexpr std::size_t kCountOffset = 0;
+constexpr std::size_t kSerialOffset = 4;
+constexpr std::size_t kHeaderMinimum = 6;
+constexpr double kMmHgPerTenthKpa = 76 * 0.009869232667160128;
+
+int Le16(std::span<const BYTE> bytes, std::size_t at) { return bytes[at] | (bytes[at + 1] << 8); }
+
+// The erased memory of a slot reads 0xFF: tested on the raw byte, before a packed
+// decimal or a bit field could turn it into something else.
+bool Erased(std::span<const BYTE> raw, const VepField& month) {
+    if (!month.Present() || month.offset < 0 || static_cast<std::size_t>(month.offset) >= raw.size()) return false;
+    return raw[static_cast<std::size_t>(month.offset)] == 0xFF;
+}
+
+void ApplyMemoRules(VepReading& r, int memoType) {
+    if (memoType == 1 && r.systolic == 0 && r.diastolic == 0 && r.pulse == 1) {
+        r.pulse = 0;
+        r.memo = 1;
+    } else if (memoType == 2 && r.systolic == 25 && r.diastolic == 0 && r.pulse == 0) {
+        r.systolic = 0;
+        r.memo = 1;
+    }
+}
+
+int ToMmHg(int tenthsKpa) { return static_cast<int>(tenthsKpa * kMmHgPerTenthKpa + 0.5); }
+
+std::int8_t KindOf(std::int8_t number) {
+    switch (number) {
+        case 0: return 1;
+        case 1: return 3;
+        case 2: return 2;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+int VepRecords::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace) {
+    Clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        trace.Line("file open err: %s", path.c_str());
+        return -1;
+    }
+    const std::vector<BYTE> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return Decode(file, model, trace);
+}
+
+int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, VepTrace& trace) {
+    Clear();
+    const auto dataStart = static_cast<std::size_t>(std::max(0, model.dataStart));
+    if (file.size() < kHeaderMinimum || file.size() < dataStart) {
+        trace.Line("data file short: %zu bytes", file.size());
+        return -1;
+    }
+    const int n = Le16(file, kCountOffset);
+    const int serial = Le16(file, kSerialOffset);
+    const auto recLength = static_cast<std::size_t>(std::max(0, model.recLength));
+    const std::size_t present = recLength > 0 ? (file.size() - dataStart) / recLength : 0;
+    const std::size_t count = std::min({static_cast<std::size_t>(n), kCapacity, present});
+    if (count < static_cast<std::size_t>(n)) trace.Line("data count %d cut to %zu", n, count);
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto raw = file.subspan(dataStart + i * recLength, recLength);
+        if (Erased(raw, model.month)) continue;
+        VepReading reading = DecodeOne(raw, model);
+        // Numbered by the slot, so a dropped reading does not shift the others' serials.
+        if (model.dataSerial != 0 && serial != 0) reading.serial = serial - static_cast<int>(count - 1 - i);
+        readings_.push_back(reading);
+    }
+    return 0;
+}
+
+VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams& model) const {
+    const bool le = model.dataType != 0;
+    const auto field = [&](const VepField& f) { return ReadField(f, raw, le); };
+    VepReading r;
+    r.systolic = field(model.systolic);
+    r.diastolic = field(model.diastolic);
+    r.pulse = field(model.pulse);
+    r.number = static_cast<std::int8_t>(field(model.number));
+    r.count = static_cast<std::int8_t>(field(model.count));
+    r.setCount = static_cast<std::int8_t>(field(model.setCount));
+    r.memo = static_cast<std::int8_t>(field(model.memo));
+    r.moveFlag = static_cast<std::int8_t>(field(model.moveFlag));
+    r.irregularPulse = static_cast<std::int8_t>(field(model.irregularPulse));
+    r.userKbn = field(model.userKbn);
+    ApplyMemoRules(r, model.memoType);
+    if (field(model.unit) == 1) {
+        r.systolic = ToMmHg(r.systolic);
+        r.diastolic = ToMmHg(r.diastolic);
+    }
+    if (r.count != 0 && r.setCount == 0) r.setCount = 3;
+    r.kind = model.bpkbnFlag != 0 ? KindOf(r.number) : 0;
+
+    const int month = field(model.month);
+    if (month == 0) {
+        r.when = LocalNow();
+    } else {
+        r.when = CarryMinute({field(model.year) + model.startYear, month, field(model.day), field(model.hour),
+                              field(model.minute), model.second.Present() ? field(model.second) : 0});
+    }
+    return r;
+}
+
+void VepRecords::Clear() {
+    readings_.clear();
+    selected_ = 0;
+}
+
+bool VepRecords::Select(int index) {
+    if (index < 0 || index >= Count()) return false;
+    selected_ = index;
+    return true;
+}
+
+bool VepRecords::CopySelected(str_bp_retdata& out) const {
+    if (readings_.empty()) return false;
+    ToRecord(readings_[static_cast<std::size_t>(selected_)], out);
+    return true;
+}
+
+void VepRecords::ToRecord(const VepReading& r, str_bp_retdata& out) {
+    out.systolic = r.systolic;
+    out.diastolic = r.diastolic;
+    out.pulse = r.pulse;
+    out.number = r.number;
+    out.count = r.count;
+    out.setCount = r.setCount;
+    out.memo = r.memo;
+    out.moveFlag = r.moveFlag;
+    out.irregularPulse = r.irregularPulse;
+    out.kind = r.kind;
+    out.serial = r.serial;
+    FormatDate(out.date, sizeof(out.date), "%4d/%02d/%02d", r.when);
+    FormatTime(out.time, sizeof(out.time), r.when);
+    out.reserved68 = 0;
+}

@@ -1,0 +1,61 @@
+// The reading store: the readings of the last download, decoded from the work file by
+// the model's field layout, handed out one at a time as 72-byte records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "VepDate.h"
+#include "Vepcom.h"
+#include "WinTypes.h"
+
+struct VepModelParams;
+class VepTrace;
+
+// A reading as the store keeps it; the small fields are the monitor's signed bytes.
+struct VepReading {
+    int systolic = 0;
+    int diastolic = 0;
+    int pulse = 0;
+    std::int8_t number = 0;
+    std::int8_t count = 0;
+    std::int8_t setCount = 0;
+    std::int8_t memo = 0;
+    std::int8_t moveFlag = 0;
+    std::int8_t irregularPulse = 0;
+    std::int8_t kind = 0;
+    int serial = 0;
+    int userKbn = 0;
+    VepDateTime when;
+};
+
+class VepRecords {
+public:
+    static constexpr std::size_t kCapacity = 700;
+
+    // Refills the store from the readings file at path; the store is emptied first, so
+    // a failed decode never hands out the previous readings. 0, or -1 (traced) when the
+    // file is missing or too short for its header.
+    int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace);
+    int Decode(std::span<const BYTE> file, const VepModelParams& model, VepTrace& trace);
+    void Clear();
+
+    int Count() const { return static_cast<int>(readings_.size()); }
+    // Selects a reading; an index outside the store is refused (false) and the
+    // selection kept.
+    bool Select(int index);
+    int Selected() const { return selected_; }
+    // The selected reading as the caller's record; false when the store is empty.
+    bool CopySelected(str_bp_retdata& out) const;
+
+    static void ToRecord(const VepReading& reading, str_bp_retdata& out);
+
+private:
+    VepReading DecodeOne(std::span<const BYTE> raw, const VepModelParams& model) const;
+
+    std::vector<VepReading> readings_;
+    int selected_ = 0;
+};
