@@ -19,6 +19,7 @@
 
 #include "HidTransport.h"
 #include "Text.h"
+#include "Window.h"
 
 extern char** environ;
 
@@ -192,9 +193,12 @@ PlatformHooks DefaultHooks() {
     h.sysfsRoot = EnvFolder("QUORV_SYSFS_ROOT", "/sys");
     h.devRoot = EnvFolder("QUORV_DEV_ROOT", "/dev");
     h.hidTransport = MakeHidrawTransport();
+    h.devicePause = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     for (std::size_t i = 0; i < h.serialPorts.size(); ++i) h.serialPorts[i] = "/dev/ttyS" + std::to_string(i);
     h.configFolder = ConfigFolder();
     h.runtimeFolder = EnvFolder("XDG_RUNTIME_DIR", "/tmp");
+    h.cursorPos = [](POINT& at) { at = POINT{0, 0}; };
+    h.trackPopupMenu = [](HWND, HMENU) -> UINT { return 0; };
     return h;
 }
 

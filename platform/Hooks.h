@@ -14,6 +14,9 @@
 #include "WinTypes.h"
 
 class HidTransport;
+struct POINT;
+struct HMENU__;
+using HMENU = HMENU__*;
 
 enum class SystemAction {
     Shutdown,        // power the machine off
@@ -50,12 +53,21 @@ struct PlatformHooks {
     std::filesystem::path devRoot;
     // HID report I/O; the hidraw backend unless a test puts a simulated device here.
     std::shared_ptr<HidTransport> hidTransport;
+    // The fixed pauses of a device protocol between its attempts and steps (under a
+    // second each, so not longSleep): tests count them instead of waiting.
+    std::function<void(DWORD ms)> devicePause;
     // COM1..COM8 in order.
     std::array<std::string, 8> serialPorts;
     // The user's settings folder: $XDG_CONFIG_HOME, else ~/.config (holds autostart/).
     std::filesystem::path configFolder;
     // Where named mutexes keep their lock files.
     std::filesystem::path runtimeFolder;
+    // Where the mouse pointer is (GetCursorPos). Headless there is none: it rests at the
+    // screen's top-left corner, outside every window the program places.
+    std::function<void(POINT& at)> cursorPos;
+    // The user's pick in a menu that TrackPopupMenu would show (Shell.h): a command id,
+    // 0 for none. Nobody is there to pick, so by default nothing is chosen.
+    std::function<UINT(HWND owner, HMENU menu)> trackPopupMenu;
 };
 
 // The hooks in force. Tests change members directly inside a HookScope.

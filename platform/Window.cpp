@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
 #include <cwctype>
 #include <deque>
 #include <map>
@@ -16,6 +18,9 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "Hooks.h"
+#include "Shell.h"
 
 // Locking: the registry mutex may be held while taking a queue mutex, never the other
 // way round, and at most one queue mutex is held at a time. No procedure is ever called
@@ -75,6 +80,9 @@ struct Window {
     std::shared_ptr<ThreadQueue> owner;
     bool destroying = false;
     std::optional<HRGN__> region;
+    double z = 0;          // higher is nearer the top of its band
+    DWORD trackFlags = 0;  // TME_HOVER | TME_LEAVE armed
+    DWORD hoverTime = 0;
 };
 
 struct WindowClass {
@@ -93,6 +101,10 @@ struct Registry {
     UINT_PTR lastThreadTimer = 0x1000;
     HWND foreground = nullptr;
     HWND active = nullptr;
+    // The next z values: above every window, below every window.
+    double zTop = 0;
+    double zBottom = 0;
+    std::optional<RECT> workArea;
 };
 
 Registry& Reg() {
@@ -221,6 +233,9 @@ LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         Window* w = Find(reg, hwnd);
         if (w == nullptr) return 0;
         proc = w->proc;
+        // Hover and leave notices are one-shot: the window arms tracking again.
+        if (message == WM_MOUSEHOVER) w->trackFlags &= ~TME_HOVER;
+        if (message == WM_MOUSELEAVE) w->trackFlags = 0;
     }
     return proc != nullptr ? proc(hwnd, message, wParam, lParam) : 0;
 }
@@ -319,6 +334,75 @@ void Forget(HWND hwnd) {
     FailAll(orphans);
 }
 
+// One line on standard error for what a desktop would show; nothing is drawn here.
+__attribute__((format(printf, 1, 2))) void Trace(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+}
+
+bool IsTopLevel(const Window& w) { return w.parent == nullptr; }
+bool IsTopmost(const Window& w) { return (w.exStyle & WS_EX_TOPMOST) != 0; }
+
+// Top-level windows from the top of the screen down.
+std::vector<std::pair<HWND, const Window*>> ZOrder(Registry& reg) {
+    std::vector<std::pair<HWND, const Window*>> order;
+    for (auto& [key, w] : reg.windows) {
+        if (IsTopLevel(w)) order.emplace_back(Handle(key), &w);
+    }
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        if (IsTopmost(*a.second) != IsTopmost(*b.second)) return IsTopmost(*a.second);
+        return a.second->z > b.second->z;
+    });
+    return order;
+}
+
+// Moves w in the z-order as SetWindowPos's insertAfter asks; what changed, for the
+// trace (null when nothing did). With the registry lock held.
+const char* PlaceInZOrder(Registry& reg, HWND self, Window& w, HWND after) {
+    if (after == HWND_TOPMOST || after == HWND_NOTOPMOST || after == HWND_TOP) {
+        if (after == HWND_TOPMOST) w.exStyle |= WS_EX_TOPMOST;
+        if (after == HWND_NOTOPMOST) w.exStyle &= ~WS_EX_TOPMOST;
+        w.z = ++reg.zTop;
+        return after == HWND_TOPMOST ? "topmost" : after == HWND_NOTOPMOST ? "not topmost" : "top";
+    }
+    if (after == HWND_BOTTOM) {
+        w.exStyle &= ~WS_EX_TOPMOST;  // the bottom lies below every topmost window too
+        w.z = --reg.zBottom;
+        return "bottom";
+    }
+    const Window* above = after != self ? Find(reg, after) : nullptr;
+    if (above == nullptr || !IsTopLevel(*above)) return nullptr;
+    w.exStyle = (w.exStyle & ~WS_EX_TOPMOST) | (above->exStyle & WS_EX_TOPMOST);
+    // Halfway to the next lower window of that band, or one below when there is none.
+    double below = above->z - 2;
+    for (auto& [key, other] : reg.windows) {
+        if (&other != &w && &other != above && IsTopLevel(other) && IsTopmost(other) == IsTopmost(*above) &&
+            other.z < above->z && other.z > below)
+            below = other.z;
+    }
+    w.z = (above->z + below) / 2;
+    return "below another";
+}
+
+// What SetWindowPos's handler left, applied to the window; the z-order change, if any.
+// With the registry lock held.
+const char* ApplyPosition(HWND hwnd, Window& w, const WINDOWPOS& pos) {
+    if ((pos.flags & SWP_NOMOVE) == 0) {
+        w.x = pos.x;
+        w.y = pos.y;
+    }
+    if ((pos.flags & SWP_NOSIZE) == 0) {
+        w.width = pos.cx;
+        w.height = pos.cy;
+    }
+    if ((pos.flags & SWP_SHOWWINDOW) != 0) w.style |= WS_VISIBLE;
+    if ((pos.flags & SWP_HIDEWINDOW) != 0) w.style &= ~WS_VISIBLE;
+    return (pos.flags & SWP_NOZORDER) == 0 ? PlaceInZOrder(Reg(), hwnd, w, pos.hwndInsertAfter) : nullptr;
+}
+
 // Runs f on the window's state under the registry lock; `fallback` for a dead handle.
 template <typename F, typename R>
 R WithWindow(HWND hwnd, R fallback, F&& f) {
@@ -411,6 +495,7 @@ HWND CreateWindowExW(DWORD exStyle, const wchar_t* className, const wchar_t* tit
         w.instance = instance;
         w.ownerThread = self->threadId;
         w.owner = self;
+        w.z = ++reg.zTop;
         reg.windows.emplace(reg.lastHandle, std::move(w));
     }
     CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x,
@@ -469,8 +554,9 @@ DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
     return owner;
 }
 
-LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM, LPARAM) {
+LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CLOSE) DestroyWindow(hwnd);
+    if (msg == WM_SETICON || msg == WM_GETICON) return DefWindowIconProc(hwnd, msg, wParam, lParam);
     return 0;
 }
 
@@ -758,20 +844,29 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
     return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER);
 }
 
-BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
-    return WithWindow(hwnd, BOOL{FALSE}, [&](Window& w) {
-        if ((flags & SWP_NOMOVE) == 0) {
-            w.x = x;
-            w.y = y;
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    WINDOWPOS pos{hwnd, insertAfter, x, y, cx, cy, flags};
+    // What the flags leave out reaches the handler as it is now.
+    const bool known = WithWindow(hwnd, false, [&pos](Window& w) {
+        if ((pos.flags & SWP_NOMOVE) != 0) {
+            pos.x = static_cast<int>(w.x);
+            pos.y = static_cast<int>(w.y);
         }
-        if ((flags & SWP_NOSIZE) == 0) {
-            w.width = cx;
-            w.height = cy;
+        if ((pos.flags & SWP_NOSIZE) != 0) {
+            pos.cx = static_cast<int>(w.width);
+            pos.cy = static_cast<int>(w.height);
         }
-        if ((flags & SWP_SHOWWINDOW) != 0) w.style |= WS_VISIBLE;
-        if ((flags & SWP_HIDEWINDOW) != 0) w.style &= ~WS_VISIBLE;
+        return true;
+    });
+    if (!known) return FALSE;
+    if ((flags & SWP_NOSENDCHANGING) == 0) SendMessageW(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+    const char* zChange = nullptr;
+    const BOOL applied = WithWindow(hwnd, BOOL{FALSE}, [&](Window& w) {
+        zChange = ApplyPosition(hwnd, w, pos);
         return TRUE;
     });
+    if (zChange != nullptr) Trace("[z-order] %p %s", static_cast<void*>(hwnd), zChange);
+    return applied;
 }
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
@@ -832,6 +927,8 @@ HWND GetActiveWindow() {
 }
 
 BOOL UpdateWindow(HWND hwnd) { return IsWindow(hwnd); }
+
+BOOL InvalidateRect(HWND hwnd, const RECT*, BOOL) { return IsWindow(hwnd); }
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
     return WithWindow(hwnd, BOOL{FALSE}, [enable](Window& w) {
@@ -914,4 +1011,110 @@ bool GetWindowRegion(HWND hwnd, HRGN__* out) {
         if (out != nullptr) *out = *w.region;
         return true;
     });
+}
+
+HWND GetWindow(HWND hwnd, UINT cmd) {
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    const Window* w = Find(reg, hwnd);
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    if (!IsTopLevel(*w)) return nullptr;
+    const auto order = ZOrder(reg);
+    const auto at = std::find_if(order.begin(), order.end(), [hwnd](const auto& e) { return e.first == hwnd; });
+    const auto sameBand = [w](const auto& e) { return IsTopmost(*e.second) == IsTopmost(*w); };
+    switch (cmd) {
+        case GW_HWNDFIRST:
+            return std::find_if(order.begin(), order.end(), sameBand)->first;  // hwnd is in its own band
+        case GW_HWNDLAST:
+            return std::find_if(order.rbegin(), order.rend(), sameBand)->first;
+        case GW_HWNDNEXT:
+            return at + 1 != order.end() ? (at + 1)->first : nullptr;
+        case GW_HWNDPREV:
+            return at != order.begin() ? (at - 1)->first : nullptr;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+    }
+}
+
+BOOL SystemParametersInfoW(UINT action, UINT, void* pvParam, UINT) {
+    auto* rect = static_cast<RECT*>(pvParam);
+    if (action == SPI_GETWORKAREA && rect != nullptr) {
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        *rect = reg.workArea.value_or(RECT{0, 0, g_screenWidth.load(), g_screenHeight.load()});
+        return TRUE;
+    }
+    const bool usable = rect == nullptr || (rect->right > rect->left && rect->bottom > rect->top);
+    if (action != SPI_SETWORKAREA || !usable) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const auto same = [](const std::optional<RECT>& a, const RECT* b) {
+        if (!a || b == nullptr) return !a && b == nullptr;
+        return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
+    };
+    {
+        auto& reg = Reg();
+        std::lock_guard lock(reg.mutex);
+        if (same(reg.workArea, rect)) return TRUE;
+        reg.workArea = rect != nullptr ? std::optional<RECT>(*rect) : std::nullopt;
+    }
+    if (rect != nullptr) {
+        Trace("[work area] %ld,%ld,%ld,%ld", rect->left, rect->top, rect->right, rect->bottom);
+    } else {
+        Trace("[work area] %s", "the screen");
+    }
+    return TRUE;
+}
+
+BOOL GetCursorPos(POINT* point) {
+    if (point == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Hooks().cursorPos(*point);
+    return TRUE;
+}
+
+BOOL PtInRect(const RECT* rect, POINT point) {
+    if (rect == nullptr) return FALSE;
+    return point.x >= rect->left && point.x < rect->right && point.y >= rect->top && point.y < rect->bottom ? TRUE
+                                                                                                          : FALSE;
+}
+
+BOOL TrackMouseEvent(TRACKMOUSEEVENT* track) {
+    if (track == nullptr || track->cbSize != sizeof(TRACKMOUSEEVENT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    constexpr DWORD kSystemHoverMs = 400;
+    DWORD armed = 0;
+    DWORD hoverMs = 0;
+    const BOOL ok = WithWindow(track->hwndTrack, BOOL{FALSE}, [&](Window& w) {
+        const DWORD kinds = track->dwFlags & (TME_HOVER | TME_LEAVE);
+        if ((track->dwFlags & TME_QUERY) != 0) {
+            track->dwFlags = w.trackFlags;
+            track->dwHoverTime = w.hoverTime;
+        } else if ((track->dwFlags & TME_CANCEL) != 0) {
+            w.trackFlags &= ~kinds;
+        } else {
+            w.trackFlags |= kinds;
+            if ((kinds & TME_HOVER) != 0)
+                w.hoverTime = track->dwHoverTime == HOVER_DEFAULT ? kSystemHoverMs : track->dwHoverTime;
+            armed = kinds;
+            hoverMs = w.hoverTime;
+        }
+        return TRUE;
+    });
+    if ((armed & TME_HOVER) != 0) {
+        Trace("[mouse tracking] %p hover %u ms%s", static_cast<void*>(track->hwndTrack), static_cast<unsigned>(hoverMs),
+              (armed & TME_LEAVE) != 0 ? ", leave" : "");
+    } else if (armed != 0) {
+        Trace("[mouse tracking] %p leave", static_cast<void*>(track->hwndTrack));
+    }
+    return ok;
 }

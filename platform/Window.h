@@ -202,8 +202,10 @@ BOOL SetWindowTextW(HWND hwnd, const wchar_t* text);
 // Copies at most maxCount - 1 characters and a terminating NUL; returns those copied.
 int GetWindowTextW(HWND hwnd, wchar_t* buffer, int maxCount);
 int GetWindowTextLengthW(HWND hwnd);
+// Both send WM_WINDOWPOSCHANGING first (see below).
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
-// Honours SWP_NOSIZE, SWP_NOMOVE, SWP_SHOWWINDOW and SWP_HIDEWINDOW; z-order is ignored.
+// Honours SWP_NOSIZE, SWP_NOMOVE, SWP_NOZORDER, SWP_SHOWWINDOW, SWP_HIDEWINDOW and
+// SWP_NOSENDCHANGING; the z-order is kept among top-level windows.
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL GetWindowRect(HWND hwnd, RECT* rect);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
@@ -215,6 +217,8 @@ HWND GetForegroundWindow();
 HWND SetActiveWindow(HWND hwnd);
 HWND GetActiveWindow();
 BOOL UpdateWindow(HWND hwnd);
+// Nothing is drawn: TRUE for a live window, whose page repaints on its own.
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
 // Returns whether the window was disabled before.
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
@@ -231,3 +235,66 @@ BOOL DeleteObject(HRGN region);
 int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);
 // The layer's own query: a copy of the window's region; false when it has none.
 bool GetWindowRegion(HWND hwnd, HRGN__* out);
+
+// ---- Placement, z-order, work area and mouse tracking ----
+// A change of the z-order or of the work area, and armed mouse tracking, each also write
+// a line on standard error.
+
+constexpr DWORD WS_EX_LAYERED = 0x00080000;
+inline const HWND HWND_BOTTOM = reinterpret_cast<HWND>(static_cast<std::intptr_t>(1));
+constexpr UINT SWP_NOSENDCHANGING = 0x0400;
+
+// What SetWindowPos and MoveWindow send with WM_WINDOWPOSCHANGING (lParam), synchronously
+// on the owner thread. The handler may change it; what it leaves is applied, the flags
+// included. A field the flags exclude (SWP_NOMOVE, SWP_NOSIZE) holds the current value.
+struct WINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+};
+
+// Top-level windows are ordered: the topmost band (WS_EX_TOPMOST) above the others, a
+// new window on top of its band. HWND_TOPMOST and HWND_NOTOPMOST move a window into a
+// band, HWND_BOTTOM makes it the lowest (no longer topmost), a window handle puts it
+// just below that window.
+constexpr UINT GW_HWNDFIRST = 0;
+constexpr UINT GW_HWNDLAST = 1;
+constexpr UINT GW_HWNDNEXT = 2;
+constexpr UINT GW_HWNDPREV = 3;
+// The highest or lowest window of the band of hwnd, or the one below or above it; null
+// at either end and for child windows.
+HWND GetWindow(HWND hwnd, UINT cmd);
+
+// The work area is the screen unless set; set, it stays until set again.
+constexpr UINT SPI_SETWORKAREA = 0x002F;
+constexpr UINT SPI_GETWORKAREA = 0x0030;
+// Only the work area: SPI_GETWORKAREA fills the RECT pvParam points at; SPI_SETWORKAREA
+// takes one (a null pvParam gives the whole screen again; an empty one is refused).
+BOOL SystemParametersInfoW(UINT action, UINT uiParam, void* pvParam, UINT winIni);
+
+// Where the mouse pointer is, from the hooks (Hooks.h).
+BOOL GetCursorPos(POINT* point);
+// Left and top edges inside, right and bottom outside.
+BOOL PtInRect(const RECT* rect, POINT point);
+
+constexpr DWORD TME_HOVER = 0x00000001;
+constexpr DWORD TME_LEAVE = 0x00000002;
+constexpr DWORD TME_QUERY = 0x40000000;
+constexpr DWORD TME_CANCEL = 0x80000000;
+constexpr DWORD HOVER_DEFAULT = 0xFFFFFFFF;
+
+struct TRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+};
+// Arms (or with TME_CANCEL disarms) hover and leave tracking of a window; TME_QUERY
+// fills the record with what is armed. No pointer moves headless, so nothing fires by
+// itself: whoever stands in for the mouse sends WM_MOUSEHOVER or WM_MOUSELEAVE, and
+// their delivery ends the tracking as on Windows (hover its own, leave all of it).
+BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
