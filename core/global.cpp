@@ -9,6 +9,7 @@
 #include "DynamicLibrary.h"
 #include "Hooks.h"
 #include "Network.h"
+#include "Shell.h"
 #include "Text.h"
 
 std::atomic<bool> g_bFullScreen{false};
@@ -19,12 +20,6 @@ const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRunValueName[] = L"Quorvix";
 // A registry value whose data does not fit this many bytes counts as missing.
 constexpr std::size_t kRunValueBytes = 260;
-
-constexpr DWORD SND_ASYNC = 0x0001;
-constexpr DWORD SND_NODEFAULT = 0x0002;
-constexpr DWORD SND_NOWAIT = 0x2000;
-constexpr DWORD SND_FILENAME = 0x20000;
-constexpr DWORD SND_RESOURCE = 0x40004;
 
 std::mutex g_soundLock;
 std::array<NotificationSound, 2> g_sounds{};
@@ -179,6 +174,14 @@ int SetNotificationSound(std::uintptr_t resourceId, const void* module, int slot
 NotificationSound GetNotificationSound(int slot) {
     std::lock_guard<std::mutex> lock(g_soundLock);
     return g_sounds[slot != 0 ? 1 : 0];
+}
+
+BOOL PlayNotificationSound(int slot) {
+    const NotificationSound sound = GetNotificationSound(slot);
+    if (sound.flags == 0) return FALSE;  // an empty slot: nothing set up to play
+    const wchar_t* name = sound.fileName.empty() ? MAKEINTRESOURCEW(static_cast<WORD>(sound.resource))
+                                                 : sound.fileName.c_str();
+    return PlaySoundW(name, static_cast<HMODULE>(const_cast<void*>(sound.module)), sound.flags);
 }
 
 bool IsFlashInstalled() { return Hooks().flashInstalled; }

@@ -47,6 +47,9 @@ int SetNotificationSound(const wchar_t* sound, const void* module, int slot, BOO
 // A resource id passed where a sound name goes (MAKEINTRESOURCE).
 int SetNotificationSound(std::uintptr_t resourceId, const void* module, int slot, BOOL async);
 NotificationSound GetNotificationSound(int slot);
+// Plays the sound of the slot (1 when slot is non-zero, else 0) with its module and
+// flags; FALSE when the slot is empty.
+BOOL PlayNotificationSound(int slot);
 
 bool IsFlashInstalled();
 bool GetFullScreenFlag();

@@ -58,13 +58,27 @@ constexpr WORD ID_CMD_FLOAT_LIFEINDEX = 0x8067;
 constexpr WORD ID_CMD_FLOAT_WEATHERFORECAST = 0x8068;
 constexpr WORD ID_CMD_FLOAT_USERENV = 0x8069;
 constexpr WORD ID_CMD_FLOAT_NAVARTICLE = 0x806B;
+constexpr WORD ID_CMD_FLOAT_USEROPINFO = 0x806E;
+constexpr WORD ID_CMD_FLOAT_ALERTTODAY = 0x806F;
+constexpr WORD ID_CMD_FLOAT_NAVTIP = 0x8070;  // also the floating bar's own tip
+constexpr WORD ID_CMD_FLOAT_FLASHTREND = 0x807B;
+
+// The floating bar: its menu's commands (0x8022 and 0x8023 mean other things to the
+// main window) and two that nothing posts.
+constexpr WORD ID_CMD_FLOATBAR_DOCK = 0x0466;  // lParam: the page window to sit under
+constexpr WORD ID_CMD_FLOATBAR_CLEAR_POPUP = 0x0467;
+constexpr WORD ID_CMD_FLOATBAR_SURROUND = 0x8012;
+constexpr WORD ID_CMD_FLOATBAR_NAVIGATE = 0x8014;
+constexpr WORD ID_CMD_FLOATBAR_NOTIFY = 0x8015;
+constexpr WORD ID_CMD_FLOATBAR_APP = 0x8016;
+constexpr WORD ID_CMD_FLOATBAR_NOTE = 0x8017;
+constexpr WORD ID_CMD_FLOATBAR_HIDE = 0x8022;   // for now
+constexpr WORD ID_CMD_FLOATBAR_CLOSE = 0x8023;  // and not again at the next start
 
 // Pedometer window.
 constexpr WORD ID_CMD_PEDO_REFRESH = 0x8081;
 
-// Window messages every page window routes.
-constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
-constexpr UINT WM_MOUSEHOVER = 0x02A1;
+// Window messages of the program's own that every page window routes.
 // The app-bar callback: wParam 2 with lParam 1 when a full-screen application opens.
 constexpr UINT WM_APPBAR_NOTIFY = 0x04C8;
 constexpr UINT WM_TRAYICON_NOTIFY = 0x8064;

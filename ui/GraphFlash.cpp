@@ -12,6 +12,23 @@ void CGraphFlash::SetAttributes(TiXmlElement& element, std::initializer_list<Att
     for (const Attribute& a : attributes) element.SetAttribute(a.name, a.value);
 }
 
+void CGraphFlash::SetHeadAttributes(TiXmlElement& root) const {
+    SetAttributes(root, {{"caption", m_caption.c_str()},
+                         {"animation", m_animation.c_str()},
+                         {"showValues", m_showValues.c_str()},
+                         {"bgColor", m_bgColor.c_str()},
+                         {"bgAlpha", m_bgAlpha.c_str()},
+                         {"showBorder", m_showBorder.c_str()},
+                         {"numDivLines", m_numDivLines.c_str()},
+                         {"showCanvasBg", m_showCanvasBg.c_str()},
+                         {"showCanvasBase", m_showCanvasBase.c_str()},
+                         {"canvasBaseDepth", m_canvasBaseDepth.c_str()},
+                         {"chartLeftMargin", m_chartLeftMargin.c_str()},
+                         {"chartRightMargin", m_chartRightMargin.c_str()},
+                         {"chartTopMargin", m_chartTopMargin.c_str()},
+                         {"chartBottomMargin", m_chartBottomMargin.c_str()}});
+}
+
 void CGraphFlash::SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue) {
     m_yAxisMinValue = std::move(minValue);
     m_yAxisMaxValue = std::move(maxValue);

@@ -38,6 +38,9 @@ protected:
     // Sets the attributes in this order. A name set before keeps its place and takes
     // the new value, so attributes print in the order they were first set.
     static void SetAttributes(TiXmlElement& element, std::initializer_list<Attribute> attributes);
+    // The caption, animation, showValues, background, border, numDivLines, canvas and
+    // the four margins, from the members in that order: the head most charts share.
+    void SetHeadAttributes(TiXmlElement& root) const;
     // Keeps the axis in the members and sets it on the root; called after the children
     // are built, so the two come last among the root's attributes.
     void SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue);

@@ -49,21 +49,8 @@ void CHomePageAssessGraph::GenGraphXml(const SqlRows& rows, std::string& xmlOut)
     m_showLegend = "1";
 
     TiXmlElement root("chart");
-    SetAttributes(root, {{"caption", m_caption.c_str()},
-                         {"animation", m_animation.c_str()},
-                         {"showValues", m_showValues.c_str()},
-                         {"bgColor", m_bgColor.c_str()},
-                         {"bgAlpha", m_bgAlpha.c_str()},
-                         {"showBorder", m_showBorder.c_str()},
-                         {"numDivLines", m_numDivLines.c_str()},
-                         {"showCanvasBg", m_showCanvasBg.c_str()},
-                         {"showCanvasBase", m_showCanvasBase.c_str()},
-                         {"canvasBaseDepth", m_canvasBaseDepth.c_str()},
-                         {"chartLeftMargin", m_chartLeftMargin.c_str()},
-                         {"chartRightMargin", m_chartRightMargin.c_str()},
-                         {"chartTopMargin", m_chartTopMargin.c_str()},
-                         {"chartBottomMargin", m_chartBottomMargin.c_str()},
-                         {"formatNumberScale", m_formatNumberScale.c_str()},
+    SetHeadAttributes(root);
+    SetAttributes(root, {{"formatNumberScale", m_formatNumberScale.c_str()},
                          {"canvaspadding", m_canvasPadding.c_str()},
                          {"lineThickness", m_lineThickness.c_str()},
                          {"canvasBgAlpha", m_canvasBgAlpha.c_str()},

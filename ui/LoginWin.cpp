@@ -9,7 +9,6 @@ CLoginWin* g_pLoginWin = nullptr;
 
 namespace {
 constexpr int kLoggedIn = 2;
-constexpr LRESULT HTCLIENT = 1;
 }  // namespace
 
 CLoginWin::CLoginWin() {

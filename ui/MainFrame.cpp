@@ -38,8 +38,6 @@ CMainFrame* g_pMainFrame = nullptr;
 
 namespace {
 
-constexpr LRESULT HTCLIENT = 1;
-constexpr LRESULT HTCAPTION = 2;
 constexpr int kCornerDiameter = 6;
 constexpr int kNoValue = -29999;
 constexpr int kPedometerSources = 120;
@@ -185,12 +183,6 @@ bool ParseVidPid(std::wstring_view name, int& vendorId, int& productId) {
         return ReadHex(name, at, productId);
     }
     return false;
-}
-
-bool Contains(const dom::element& e, const POINT& pt) {
-    if (!e.is_valid()) return false;
-    const RECT r = e.get_location();
-    return pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
 }
 
 // The root of the document a frame element has loaded; empty when it has none.
@@ -589,10 +581,7 @@ bool CMainFrame::RunPageCommand(WORD id) {
 void CMainFrame::RunFloatBarCommand() {
     if (g_pFloatBarWin == nullptr) return;
     if (!IsWindowVisible(g_pFloatBarWin->GetHwnd())) g_pFloatBarWin->ShowWin(true);
-    std::array<int, 3>& info = g_Config.m_config.FloatBarInfo;
-    if (info[0] != 0) return;
-    g_Config.SetConfigDBKeyValue(L"FloatBarInfo", L"1,-1,-1");
-    info[0] = 1;  // what is stored now, so a later hide stores from the right value
+    if (g_Config.m_config.FloatBarInfo[0] == 0) CFloatBarWin::StoreShownFlag(true);
 }
 
 void CMainFrame::OpenSitePage(const wchar_t* path) {
@@ -679,17 +668,17 @@ LRESULT CMainFrame::OnHitTest(int x, int y) {
     if (!caption.is_valid() || !bottom.is_valid()) return HTCLIENT;
     POINT pt{x, y};
     ScreenToClient(GetHwnd(), &pt);
-    if (Contains(caption, pt)) {
+    if (ElementContains(caption, pt)) {
         static constexpr int kButtons[] = {kShowFrameFirst,     kShowFrameFirst + 1, kShowFrameFirst + 2,
                                            kShowFrameFirst + 3, kShowFrameFirst + 4, kShowFrameFirst + 5,
                                            kChangeSkin,         kIcor1,              kMinSize,
                                            kClose};
         for (const int button : kButtons) {
-            if (Contains(Element(button), pt)) return HTCLIENT;
+            if (ElementContains(Element(button), pt)) return HTCLIENT;
         }
         return HTCAPTION;
     }
-    if (Contains(bottom, pt)) return Contains(Element(kUserDevice), pt) ? HTCLIENT : HTCAPTION;
+    if (ElementContains(bottom, pt)) return ElementContains(Element(kUserDevice), pt) ? HTCLIENT : HTCAPTION;
     return HTCLIENT;
 }
 
@@ -714,15 +703,7 @@ int CMainFrame::RemoteCall(const std::wstring& rootID, const std::wstring& funcN
         return -1;
     }
     if (funcName == L"ShowNavigationTip" && !IsVisible()) return -1;
-    const std::string name = text::ToAnsi(funcName);
-    const dom::element target = Element(route->second);
-    if (!target.is_valid() || name.empty()) {
-        LOGF(LOG_MESSAGE, L"CMainFrame::RemoteCall", L"pageID=[%s],funcName=[%s].", rootID.c_str(), funcName.c_str());
-        return -1;
-    }
-    const uie::value result = paraFlag == 0 ? callScript(target, name.c_str())
-                                            : callElementFunction(target, name.c_str(), uie::value(para));
-    return uie::as_int_or0(result);
+    return CallRoutedFunction(L"CMainFrame::RemoteCall", Element(route->second), rootID, funcName, paraFlag, para);
 }
 
 void CMainFrame::DeviceChange(const std::wstring& deviceName, int changeType) {

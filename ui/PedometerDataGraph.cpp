@@ -106,21 +106,8 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
 
     // bgColor, bgAlpha, showBorder and showCanvasBg are never assigned: they print empty.
     TiXmlElement root("chart");
-    SetAttributes(root, {{"caption", m_caption.c_str()},
-                         {"animation", m_animation.c_str()},
-                         {"showValues", m_showValues.c_str()},
-                         {"bgColor", m_bgColor.c_str()},
-                         {"bgAlpha", m_bgAlpha.c_str()},
-                         {"showBorder", m_showBorder.c_str()},
-                         {"numDivLines", m_numDivLines.c_str()},
-                         {"showCanvasBg", m_showCanvasBg.c_str()},
-                         {"showCanvasBase", m_showCanvasBase.c_str()},
-                         {"canvasBaseDepth", m_canvasBaseDepth.c_str()},
-                         {"chartLeftMargin", m_chartLeftMargin.c_str()},
-                         {"chartRightMargin", m_chartRightMargin.c_str()},
-                         {"chartTopMargin", m_chartTopMargin.c_str()},
-                         {"chartBottomMargin", m_chartBottomMargin.c_str()},
-                         {"formatNumber", "0"},
+    SetHeadAttributes(root);
+    SetAttributes(root, {{"formatNumber", "0"},
                          {"formatNumberScale", m_formatNumberScale.c_str()},
                          {"canvasPadding", m_canvasPadding.c_str()},
                          {"lineThickness", m_lineThickness.c_str()},

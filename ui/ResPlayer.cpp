@@ -16,8 +16,6 @@ CResPlayer* g_pResPlayer = nullptr;
 
 namespace {
 
-constexpr LRESULT HTCLIENT = 1;
-constexpr LRESULT HTCAPTION = 2;
 constexpr const char* kMoviePath = "../graph/resPlayer/resPlayer.swf";
 constexpr const char* kDataPath = "../graph/resPlayer/Data.xml";
 constexpr int kNotSet = -1;
@@ -193,14 +191,7 @@ void CResPlayer::StopMovie() {
     if (!called) LOGF(LOG_ERROR, L"CResPlayer::StopMovie", L"call_method[%s]", L"Stop");
 }
 
-LRESULT CResPlayer::OnHitTest(int x, int y) {
-    if (!m_captionElement.is_valid()) return HTCLIENT;
-    POINT pt{x, y};
-    ScreenToClient(GetHwnd(), &pt);
-    const RECT caption = m_captionElement.get_location();
-    const bool inside = pt.x >= caption.left && pt.x < caption.right && pt.y >= caption.top && pt.y < caption.bottom;
-    return inside ? HTCAPTION : HTCLIENT;
-}
+LRESULT CResPlayer::OnHitTest(int x, int y) { return CaptionHitTest(m_captionElement, x, y); }
 
 // ---- document ----------------------------------------------------------------------------
 

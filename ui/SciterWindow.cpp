@@ -11,7 +11,10 @@
 
 #include "Communication.h"
 #include "CxLog.h"
+#include "DatabaseScriptObject.h"
+#include "FloatBarWin.h"
 #include "Hooks.h"
+#include "MyDatabase.h"
 #include "Quorvix.h"
 #include "Tabs.h"
 #include "TelmarScript.h"
@@ -26,12 +29,12 @@ constexpr const wchar_t* kClassName = L"QuorvBaseWindow";
 constexpr UINT CS_VREDRAW = 0x0001;
 constexpr UINT CS_HREDRAW = 0x0002;
 constexpr UINT MB_TOPMOST = 0x00040000;
-constexpr LRESULT HTCLIENT = 1;
 constexpr WPARAM kAppBarFullScreen = 2;
 constexpr int kDefaultContentWidth = 300;
 constexpr UINT kMeasureWidth = 600;
 constexpr std::size_t kDebugArgChars = 2048;
 constexpr std::size_t kHomeUrlChars = MAX_PATH;
+constexpr int kCornerGap = 20;  // between a corner window and the screen's right edge
 
 void RegisterWindowClass() {
     WNDCLASSEXW wc{};
@@ -179,6 +182,7 @@ bool CSciterWindow::Create() {
     // window's thread see that thread's VM and register nothing themselves.
     if (m_cs.ownThread) {
         RegisterScriptObjects(vm);
+        if (g_pMyDatabase != nullptr) RegisterDatabaseScriptObject(vm);
         if (g_pCommunication != nullptr) g_pCommunication->RegisterScriptObject(vm);
     }
 
@@ -236,11 +240,18 @@ LRESULT CSciterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         case WM_RBUTTONDOWN:
             return self ? self->OnRButtonDown(msg, wParam, lParam, &handled) : engine;
         case WM_MOUSEHOVER:
-            return self ? self->OnMouseHover(msg, wParam, lParam, &handled) : engine;
+            if (self == nullptr) return engine;
+            self->m_bTrackMouse = true;  // the notice ended the tracking: it may be armed again
+            return self->OnMouseHover(msg, wParam, lParam, &handled);
         case WM_MOUSELEAVE:
-            return self ? self->OnMouseLeave(msg, wParam, lParam, &handled) : engine;
+            if (self == nullptr) return engine;
+            self->m_bTrackMouse = true;
+            return self->OnMouseLeave(msg, wParam, lParam, &handled);
         case WM_APPBAR_NOTIFY:
-            if (wParam == kAppBarFullScreen) g_bFullScreen = lParam == 1;
+            if (wParam == kAppBarFullScreen) {
+                g_bFullScreen = lParam == 1;
+                if (g_pFloatBarWin != nullptr) g_pFloatBarWin->OnFullScreen(lParam == 1);
+            }
             return engine;
         case WM_TRAYICON_NOTIFY:
             if (g_pTrayIcon != nullptr) g_pTrayIcon->OnNotify(wParam, lParam);
@@ -251,6 +262,40 @@ LRESULT CSciterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 }
 
 LRESULT CSciterWindow::OnHitTest(int, int) { return HTCLIENT; }
+
+int CSciterWindow::CallRoutedFunction(const wchar_t* caller, const dom::element& target, const std::wstring& rootID,
+                                      const std::wstring& funcName, int paraFlag, const std::wstring& para) {
+    const std::string name = text::ToAnsi(funcName);
+    if (!target.is_valid() || name.empty()) {
+        LOGF(LOG_MESSAGE, caller, L"pageID=[%s],funcName=[%s].", rootID.c_str(), funcName.c_str());
+        return -1;
+    }
+    const sciter::value result = paraFlag == 0 ? callScript(target, name.c_str())
+                                               : callElementFunction(target, name.c_str(), sciter::value(para));
+    return uie::as_int_or0(result);
+}
+
+bool CSciterWindow::ElementContains(const dom::element& element, POINT clientPoint) {
+    if (!element.is_valid()) return false;
+    const RECT box = element.get_location();
+    return PtInRect(&box, clientPoint) != FALSE;
+}
+
+LRESULT CSciterWindow::CaptionHitTest(const dom::element& caption, int x, int y) const {
+    POINT pt{x, y};
+    ScreenToClient(GetHwnd(), &pt);
+    return ElementContains(caption, pt) ? HTCAPTION : HTCLIENT;
+}
+
+void CSciterWindow::PlaceAtCorner() {
+    const HWND hwnd = GetHwnd();
+    RECT window{};
+    RECT work{};
+    if (!GetWindowRect(hwnd, &window) || !SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
+    const int x = GetSystemMetrics(SM_CXSCREEN) - (window.right - window.left) - kCornerGap;
+    const int y = (work.bottom - work.top) - (window.bottom - window.top);
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void CSciterWindow::Init() { m_nState = kStateReady; }
 
@@ -320,8 +365,10 @@ HELEMENT CSciterWindow::GetRootElement() const {
     return root;
 }
 
-bool CSciterWindow::TrackMouse(DWORD, DWORD) {
-    // No mouse-leave tracking exists headless; arming it always succeeds.
+bool CSciterWindow::TrackMouse(DWORD flags, DWORD hoverTimeMs) {
+    if (!m_bTrackMouse) return true;
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), flags, GetHwnd(), hoverTimeMs};
+    if (!TrackMouseEvent(&track)) return false;
     m_bTrackMouse = false;
     return true;
 }

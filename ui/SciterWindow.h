@@ -65,7 +65,8 @@ public:
     // Sizes the window to the page's minimum size, centred on the screen.
     void CenterToContent();
     HELEMENT GetRootElement() const;
-    // Arms mouse tracking once while the tracking flag is set; always succeeds here.
+    // Arms mouse tracking (TME_* flags) unless it is armed already; false when it could
+    // not be armed. A hover or leave notice ends the tracking.
     bool TrackMouse(DWORD flags, DWORD hoverTimeMs);
     void SetHideTimer();
     void KillHideTimer();
@@ -75,6 +76,12 @@ public:
     static sciter::value callScript(HELEMENT he, const char* name);
     static sciter::value callElementFunction(HELEMENT he, const char* name, const sciter::value& arg);
     static sciter::value callScriptArgs(HELEMENT he, const wchar_t* name, const sciter::value& arg);
+    // The end of a cross-page call routed to `target`: funcName without argument
+    // (paraFlag 0) or with para as text, its result read as an integer (0 for none). A
+    // missing element or name calls nothing: -1 and "pageID=[%s],funcName=[%s]." under
+    // `caller`.
+    static int CallRoutedFunction(const wchar_t* caller, const dom::element& target, const std::wstring& rootID,
+                                  const std::wstring& funcName, int paraFlag, const std::wstring& para);
     // Recursive: a page function may call a native that calls a page again. Never
     // send a message or wait for another thread while holding it.
     static std::recursive_mutex& ScriptCallLock();
@@ -108,8 +115,19 @@ protected:
     // Makes the window and loads its page, in the calling thread; false when either failed.
     bool Create();
 
+    // Whether a client point lies on the element's box (right and bottom edges outside);
+    // false for an element the page lacks.
+    static bool ElementContains(const dom::element& element, POINT clientPoint);
+    // HTCAPTION over the caption element, so it drags the window, else HTCLIENT; x and y
+    // are screen coordinates, as OnHitTest gets them.
+    LRESULT CaptionHitTest(const dom::element& caption, int x, int y) const;
+    // The bottom-right corner: x = screen width - width - 20, y = work-area height -
+    // height. The height, not the bottom: with the task bar at the top the window sits
+    // that much above the screen's bottom, as the program always placed it.
+    void PlaceAtCorner();
+
     std::atomic<bool> m_bContextMenu{true};  // false: right clicks never reach the page
-    bool m_bTrackMouse = false;               // window thread only
+    bool m_bTrackMouse = true;                // nothing armed; window thread only
 
 private:
     std::atomic<HWND> m_hWnd{nullptr};

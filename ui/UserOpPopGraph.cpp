@@ -20,22 +20,9 @@ void CUserOpPopGraph::GenGraphXml(const SqlRows& rows, std::string& xmlOut) {
 
     // The caption, showValues and numDivLines are never assigned: they print empty.
     TiXmlElement root("chart");
-    SetAttributes(root, {{"baseFont", Ansi(L"宋体").c_str()},
-                         {"caption", m_caption.c_str()},
-                         {"animation", m_animation.c_str()},
-                         {"showValues", m_showValues.c_str()},
-                         {"bgColor", m_bgColor.c_str()},
-                         {"bgAlpha", m_bgAlpha.c_str()},
-                         {"showBorder", m_showBorder.c_str()},
-                         {"numDivLines", m_numDivLines.c_str()},
-                         {"showCanvasBg", m_showCanvasBg.c_str()},
-                         {"showCanvasBase", m_showCanvasBase.c_str()},
-                         {"canvasBaseDepth", m_canvasBaseDepth.c_str()},
-                         {"chartLeftMargin", m_chartLeftMargin.c_str()},
-                         {"chartRightMargin", m_chartRightMargin.c_str()},
-                         {"chartTopMargin", m_chartTopMargin.c_str()},
-                         {"chartBottomMargin", m_chartBottomMargin.c_str()},
-                         {"numberSuffix", m_numberSuffix.c_str()}});
+    SetAttributes(root, {{"baseFont", Ansi(L"宋体").c_str()}});
+    SetHeadAttributes(root);
+    SetAttributes(root, {{"numberSuffix", m_numberSuffix.c_str()}});
 
     for (const auto& row : rows) {
         const std::wstring name = ColumnText(row, 0);
