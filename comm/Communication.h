@@ -104,6 +104,15 @@ struct struBpPacketW;
 struct struAlertListW;
 struct struTestingResultW;
 
+// The argument block of one article synchronisation.
+struct struHttpQuestThreadPara {
+    std::string bussID;        // "syndata_article" (subscription) or "syndata_focusArticle" (focus)
+    int minNo = -1;            // the highest article number held here
+    int maxNo = -1;            // the server's highest
+    int minDeletedRecNo = -1;  // the highest deleted-record number applied here
+    int maxDeletedRecNo = -1;  // the server's highest
+};
+
 class CCommunication {
 public:
     static constexpr int kMaxSocketThreads = 10;
@@ -250,6 +259,30 @@ public:
     // A user ID that may name a folder: letters, digits, '_', '-', '.', '@', no "..".
     static bool IsSafeUserID(std::wstring_view userID);
 
+    // The article synchronisation over HTTP (ArticleSync.cpp).
+    // Starts a synchronisation of subscription (focus) articles on a thread of its own:
+    // 0 when it runs, -1 when it cannot start or one of its kind still runs.
+    int QuestArticle_asyn(int maxNo, int minNo, int maxDeletedRecNo, int minDeletedRecNo);
+    int QuestFocusArticle_asyn(int maxNo, int minNo, int maxDeletedRecNo, int minDeletedRecNo);
+    // The keep-alive's article step with the server's four numbers: each kind the server
+    // is ahead in is synchronised once its wait since the object's check tick is over.
+    void QuestNewArticles(int focusMaxNo, int articleMaxNo, int focusMaxDeletedRecNo, int articleMaxDeletedRecNo);
+    // One synchronisation from request to counters, on the calling thread; 0.
+    int HttpQuestThread_article(const struHttpQuestThreadPara& para);
+    // Applies one reply: 0, or negative with its copy kept in Log/. *applied says whether
+    // the reply's statements are in the database (also when the pop-up then failed).
+    int ParseHttpSyncXmlData(const struHttpQuestThreadPara& para, const std::string& reply,
+                             bool* applied = nullptr);
+    // The synchronisation URL of an HttpServiceAddr setting; "" for an empty one.
+    static std::string HttpSyncUrl(const std::wstring& serviceAddr);
+    // The request body, every value form-encoded.
+    std::string HttpSyncBody(const struHttpQuestThreadPara& para) const;
+    bool IsArticleSyncRunning() const;
+    // Seconds: the connect and whole time-outs and how long a stalled reply may stall.
+    std::atomic<int> m_nHttpConnectTimeout{30};
+    std::atomic<int> m_nHttpTimeout{6000};
+    std::atomic<int> m_nHttpStallTime{60};
+
     // Defines the script object "comm" on one page's VM (CommScriptObject.cpp).
     bool RegisterScriptObject(HVM vm);
 
@@ -320,6 +353,24 @@ private:
         std::thread thread;
     };
     LoginParts m_loginParts;
+
+    // The article synchronisation helpers (ArticleSync.cpp). kind: 0 focus, 1 subscription.
+    int StartArticleSync(int kind, const struHttpQuestThreadPara& para);
+    void AdvanceArticleMarks(const struHttpQuestThreadPara& para);
+
+    // One synchronisation thread per kind of article, at most one running.
+    struct ArticleSyncSlot {
+        ArticleSyncSlot() = default;
+        ~ArticleSyncSlot() { Join(); }
+        void Join();
+        ArticleSyncSlot(const ArticleSyncSlot&) = delete;
+        ArticleSyncSlot& operator=(const ArticleSyncSlot&) = delete;
+        std::mutex threadLock;
+        std::thread thread;
+        std::atomic<bool> running{false};
+    };
+    // Last: joined before anything a synchronisation uses goes away.
+    std::array<ArticleSyncSlot, 2> m_articleSyncs;
 };
 
 // The program's one communication object; made at start-up, null until then.

@@ -107,5 +107,9 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
                 QuestParameter_asyn(-1, held->parameterNo, number, held->syncNo);
         }
     }
+
+    // The server's highest article numbers, and its deleted-record numbers after the parameters.
+    if (g_pMainFrame != nullptr && g_pMainFrame->GetState() != 0)
+        QuestNewArticles(field(12), field(13), field(kFixedFields + count + 1), field(kFixedFields + count + 2));
     return 0;
 }

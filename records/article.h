@@ -1,10 +1,11 @@
-// The client's position in the subscription article stream.
+// The client's position in the subscription article stream, and the pages' article
+// actions: views and collection changes, passed on to the server.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 #include "ScriptVM.h"
+#include "articleStream.h"
 
 // An article the user opened, uploaded as it is viewed.
 struct struArticleViewW {
@@ -42,15 +43,19 @@ struct struArticleCollectionW {
     std::wstring note;
 };
 
-class CArticle {
+class CArticle : public CArticleStream {
 public:
     CArticle();
 
-    void LoadFromDB();
+    // Defines "article" on a page's VM; 1.
     int RegisterScriptObject(HVM vm);
 
-    // The highest article number held locally; -1 until loaded.
-    std::atomic<int> m_nMaxNo{-1};
+    // A page's collection record, saved or removed, goes to the server as it is (its own
+    // fields tell which); the builder's result, -1 without a communication object.
+    int CollectionUpload(const uie::value& collection);
+    // A page's view of an article: -1 and nothing sent without an "articleNo" of 0 or
+    // more, else the result of queuing the view.
+    int UserViewArticle(const uie::value& view);
 };
 
 extern CArticle* g_pArticle;

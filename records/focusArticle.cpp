@@ -4,9 +4,9 @@
 
 CFocusArticle* g_pFocusArticle = nullptr;
 
-CFocusArticle::CFocusArticle() = default;
-
-void CFocusArticle::LoadFromDB() {}
+CFocusArticle::CFocusArticle()
+    : CArticleStream(L"tFocusArticle", L"ifnull(max(focusArticleNo),0)", L"ifnull(max(focusArticleDeletedRecNo),0)",
+                     L"focusArticleDeletedRecNo") {}
 
 int CFocusArticle::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

@@ -2,12 +2,13 @@
 #pragma once
 
 #include "ScriptVM.h"
+#include "articleStream.h"
 
-class CFocusArticle {
+class CFocusArticle : public CArticleStream {
 public:
     CFocusArticle();
 
-    void LoadFromDB();
+    // Defines the empty "focusArticle" on a page's VM; 1.
     int RegisterScriptObject(HVM vm);
 };
 

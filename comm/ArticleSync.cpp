@@ -1,0 +1,284 @@
+// The article synchronisation: articles reach the client over HTTP as an XML document
+// whose rows are SQL statements; each kind is fetched on a short-lived thread of its
+// own, applied to the user database and announced to the windows.
+#include <tinyxml.h>
+
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "Communication.h"
+
+#include "ArticleMsgWin.h"
+#include "Config.h"
+#include "CxLog.h"
+#include "DataClassKit.h"
+#include "FloatBarWin.h"
+#include "Hooks.h"
+#include "HttpClient.h"
+#include "MainFrame.h"
+#include "MyDatabase.h"
+#include "Quorvix.h"
+#include "Text.h"
+#include "article.h"
+#include "focusArticle.h"
+
+namespace {
+
+constexpr int kFocus = 0;
+constexpr int kSubscription = 1;
+constexpr int kAttempts = 3;
+constexpr char kSyncPath[] = "DataSync/BussDataSync.aspx";
+constexpr char kInsert[] = "insert into";  // case as it stands: "INSERT INTO" is not counted
+
+struct ArticleKind {
+    const char* bussID;
+    const wchar_t* starter;  // names the start in log lines
+    CArticleStream* (*stream)();
+    DWORD waitMs;  // after the object's check tick
+    int syncType;  // as the article pop-up's page knows the kinds
+    void (CMainFrame::*bandPost)();
+};
+
+const ArticleKind kKinds[] = {
+    {"syndata_focusArticle", L"CCommunication::QuestFocusArticle_asyn",
+     [] { return static_cast<CArticleStream*>(g_pFocusArticle); }, 20000, 1, &CMainFrame::PostBandArticleFocus},
+    {"syndata_article", L"CCommunication::QuestArticle_asyn",
+     [] { return static_cast<CArticleStream*>(g_pArticle); }, 15000, 2, &CMainFrame::PostBandArticle},
+};
+
+const ArticleKind* KindOf(const std::string& bussID) {
+    for (const ArticleKind& kind : kKinds)
+        if (bussID == kind.bussID) return &kind;
+    return nullptr;
+}
+
+// The kind's name as log lines show it.
+std::wstring KindName(const std::string& bussID) { return text::FromAnsi(bussID); }
+
+// One copy per kind in flight, so the name cannot clash; failed copies stay, at most 100.
+std::filesystem::path CopyFilePath(const std::string& bussID) {
+    return std::filesystem::path(text::ToUtf8(g_Config.m_config.binDir)) / "Log" /
+           ("ParseHttpSyncXmlData" + bussID + std::to_string(GetTickCount() % 100));
+}
+
+bool WriteCopy(const std::filesystem::path& path, const std::string& reply) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reply.data(), static_cast<std::streamsize>(reply.size()));
+    return static_cast<bool>(out.flush());
+}
+
+// The statements of the rows, in document order; rows without "sql" are skipped.
+std::vector<std::wstring> RowStatements(const TiXmlElement& root, int& inserts) {
+    std::vector<std::wstring> statements;
+    for (const TiXmlElement* row = root.FirstChildElement(); row != nullptr; row = row->NextSiblingElement()) {
+        const char* sql = row->Attribute("sql");
+        if (sql == nullptr || *sql == '\0') continue;
+        if (std::strncmp(sql, kInsert, sizeof kInsert - 1) == 0) ++inserts;
+        // Straight to wide text: a round trip through GBK loses what GBK lacks.
+        statements.push_back(text::FromUtf8(sql));
+    }
+    return statements;
+}
+
+void TellArticleWindows() {
+    if (g_pMainFrame != nullptr) {
+        g_pMainFrame->PostHomePageArticleToday();
+        g_pMainFrame->PostArticleNewArticleSummary();
+        g_pMainFrame->PostBandArticleFocus();
+    }
+    CFloatBarWin* bar = g_pFloatBarWin;
+    CPopWin* navigation = bar != nullptr ? bar->GetPopup(CFloatBarWin::kNavigate) : nullptr;
+    if (navigation != nullptr) navigation->PostFloatNavigationArticle();
+}
+
+// The value the article pop-up hands its page.
+uie::value SyncNotice(const struHttpQuestThreadPara& para, int inserts) {
+    uie::value notice = records::MakeObject({{L"funcName", uie::value(L"BandArticleSyncMessage")},
+                                             // The program's one pop-up; it is made, when missing,
+                                             // only as this value is delivered.
+                                             {L"ID", uie::value(1)}});
+    if (const ArticleKind* kind = KindOf(para.bussID))
+        notice.set_item(uie::value(L"syncType"), uie::value(kind->syncType));
+    notice.set_item(uie::value(L"minNo"), uie::value(para.minNo));
+    notice.set_item(uie::value(L"maxNo"), uie::value(para.maxNo));
+    notice.set_item(uie::value(L"insertRecCount"), uie::value(inserts));
+    return notice;
+}
+
+}  // namespace
+
+// ---- starting ------------------------------------------------------------------------
+
+void CCommunication::ArticleSyncSlot::Join() {
+    std::lock_guard lock(threadLock);
+    if (thread.joinable()) thread.join();
+}
+
+bool CCommunication::IsArticleSyncRunning() const {
+    for (const ArticleSyncSlot& slot : m_articleSyncs)
+        if (slot.running) return true;
+    return false;
+}
+
+int CCommunication::StartArticleSync(int kind, const struHttpQuestThreadPara& para) {
+    ArticleSyncSlot& slot = m_articleSyncs[static_cast<std::size_t>(kind)];
+    // One at a time per kind: a dead server would otherwise pile up a thread per keep-alive.
+    bool idle = false;
+    if (!slot.running.compare_exchange_strong(idle, true)) return -1;
+    std::lock_guard lock(slot.threadLock);
+    if (slot.thread.joinable()) slot.thread.join();  // the last one has ended its work
+    const wchar_t* const starter = kKinds[kind].starter;
+    try {
+        slot.thread = std::thread([this, para, &slot] {
+            HttpQuestThread_article(para);
+            slot.running = false;
+        });
+        return 0;
+    } catch (const std::bad_alloc&) {
+        LOGF(LOG_ERROR, starter, L"new struHttpQuestThreadPara!!!");
+    } catch (const std::system_error&) {
+        LOGF(LOG_ERROR, starter, L"CreateThread fail!!!");
+    }
+    slot.running = false;
+    return -1;
+}
+
+int CCommunication::QuestArticle_asyn(int maxNo, int minNo, int maxDeletedRecNo, int minDeletedRecNo) {
+    return StartArticleSync(kSubscription,
+                            {kKinds[kSubscription].bussID, minNo, maxNo, minDeletedRecNo, maxDeletedRecNo});
+}
+
+int CCommunication::QuestFocusArticle_asyn(int maxNo, int minNo, int maxDeletedRecNo, int minDeletedRecNo) {
+    return StartArticleSync(kFocus, {kKinds[kFocus].bussID, minNo, maxNo, minDeletedRecNo, maxDeletedRecNo});
+}
+
+void CCommunication::QuestNewArticles(int focusMaxNo, int articleMaxNo, int focusMaxDeletedRecNo,
+                                      int articleMaxDeletedRecNo) {
+    const int serverMax[] = {focusMaxNo, articleMaxNo};
+    const int serverDeleted[] = {focusMaxDeletedRecNo, articleMaxDeletedRecNo};
+    for (int kind : {kFocus, kSubscription}) {
+        const CArticleStream* stream = kKinds[kind].stream();
+        if (stream == nullptr) continue;
+        const int maxNo = serverMax[kind];
+        const int deleted = serverDeleted[kind];
+        const int heldNo = stream->m_nMaxNo;
+        const int heldDeleted = stream->m_nMaxDeletedRecNo;
+        const bool behind = (maxNo > 0 && maxNo > heldNo) || (deleted > 0 && deleted > heldDeleted);
+        if (behind && GetTickCount() - stream->GetCheckTick() > kKinds[kind].waitMs)
+            StartArticleSync(kind, {kKinds[kind].bussID, heldNo, maxNo, heldDeleted, deleted});
+    }
+}
+
+// ---- one synchronisation -------------------------------------------------------------
+
+std::string CCommunication::HttpSyncUrl(const std::wstring& serviceAddr) {
+    if (serviceAddr.empty()) return {};
+    std::string url = text::ToAnsi(serviceAddr);
+    if (serviceAddr.back() == L'/') url += kSyncPath;
+    return url;
+}
+
+std::string CCommunication::HttpSyncBody(const struHttpQuestThreadPara& para) const {
+    const auto value = [](std::string_view v) { return CHttpClient::EscapeFormValue(v); };
+    return "bussID=" + value(para.bussID) + "&loginAccount=" + value(text::ToAnsi(GetLoginAccount())) +
+           "&loginPassword=" + value(text::ToAnsi(GetLoginPassword())) + "&minNo=" + std::to_string(para.minNo) +
+           "&maxNo=" + std::to_string(para.maxNo) + "&minDeletedRecNo=" + std::to_string(para.minDeletedRecNo) +
+           "&maxDeletedRecNo=" + std::to_string(para.maxDeletedRecNo);
+}
+
+int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para) {
+    constexpr const wchar_t* kFn = L"CCommunication::HttpQuestThread_article";
+    const std::string url = HttpSyncUrl(g_Config.m_config.HttpServiceAddr);
+    if (url.empty()) {
+        LOGF(LOG_WARNING, kFn, L"[%s] not synchronised: HttpServiceAddr is empty", KindName(para.bussID).c_str());
+        return 0;
+    }
+    CHttpClient client;
+    if (client.Init() != 0) {
+        LOGF(LOG_ERROR, kFn, L"[%s] no HTTP handle", KindName(para.bussID).c_str());
+        return 0;
+    }
+    client.m_nConnectTimeout = m_nHttpConnectTimeout;
+    client.m_nTimeout = m_nHttpTimeout;
+    client.m_nStallTime = m_nHttpStallTime;
+    const std::string body = HttpSyncBody(para);
+    std::string reply;
+    int result = -1;
+    for (int attempt = 0; attempt < kAttempts && result != 0 && g_nRunState != 4; ++attempt) {
+        reply.clear();  // a failed attempt's part must not stand in front of the next reply
+        result = client.Request(url, body, &reply);
+    }
+    if (result != 0) {
+        LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d", KindName(para.bussID).c_str(),
+             text::FromAnsi(url).c_str(), kAttempts, result);
+        return 0;
+    }
+    bool applied = false;
+    const int parsed = ParseHttpSyncXmlData(para, reply, &applied);
+    LOGF(LOG_MESSAGE, kFn, L"ParseHttpSyncXmlData[%s]=%d", KindName(para.bussID).c_str(), parsed);
+    // Applied rows move the marks on even when the pop-up failed, or the next
+    // synchronisation would fail on their keys.
+    if (parsed == 0 || applied) AdvanceArticleMarks(para);
+    return 0;
+}
+
+void CCommunication::AdvanceArticleMarks(const struHttpQuestThreadPara& para) {
+    const ArticleKind* kind = KindOf(para.bussID);
+    CArticleStream* stream = kind != nullptr ? kind->stream() : nullptr;
+    if (stream == nullptr) return;
+    stream->m_nMaxNo = para.maxNo;
+    if (stream->m_nMaxDeletedRecNo != para.maxDeletedRecNo) {
+        stream->m_nMaxDeletedRecNo = para.maxDeletedRecNo;
+        stream->SaveDeletedRecNo();
+    }
+    if (g_pMainFrame != nullptr) (g_pMainFrame->*kind->bandPost)();
+}
+
+int CCommunication::ParseHttpSyncXmlData(const struHttpQuestThreadPara& para, const std::string& reply,
+                                         bool* applied) {
+    constexpr const wchar_t* kFn = L"CCommunication::ParseHttpSyncXmlData";
+    if (applied != nullptr) *applied = false;
+    try {
+        const std::filesystem::path copy = CopyFilePath(para.bussID);
+        if (!WriteCopy(copy, reply)) return -1;
+        TiXmlDocument document;
+        // The rows' statements are UTF-8 whatever the document declares.
+        document.Parse(reply.c_str(), nullptr, TIXML_ENCODING_UTF8);
+        const TiXmlElement* root = document.RootElement();
+        if (document.Error() || root == nullptr) return -2;
+        if (root->Attribute("bussID") == nullptr) return -1;
+        int retCode = 0;
+        root->QueryIntAttribute("retCode", &retCode);
+        if (retCode < 0) return -2;
+
+        int inserts = 0;
+        const std::vector<std::wstring> statements = RowStatements(*root, inserts);
+        if (!statements.empty()) {
+            // One transaction: a failing row leaves none of the others applied.
+            const int result = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQLSet(statements, true) : -1;
+            if (result < 0) {
+                LOGF(LOG_WARNING, kFn, L"ExecSQLSet:[%d][%s]", result, statements.front().c_str());
+                return result;
+            }
+            if (applied != nullptr) *applied = true;
+            TellArticleWindows();
+            const std::wstring& page =
+                inserts == 1 ? g_Config.m_config.singleArticlePage : g_Config.m_config.articleSyncPage;
+            if (inserts > 0 && !CArticleMsgWin::Deliver(page, SyncNotice(para, inserts))) {
+                LOGF(LOG_ERROR, kFn, L"g_pMessageWin == NULL!!!");
+                return -1;
+            }
+        }
+        std::error_code ignored;
+        std::filesystem::remove(copy, ignored);
+        return 0;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}

@@ -1,0 +1,321 @@
+// The article synchronisation against a loopback HTTP server, a real user database, a
+// main frame on this thread and real article pop-ups: what is applied, posted and
+// announced, what a bad reply leaves alone, and when the keep-alive starts a sync.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../records/RecordsFixture.h"
+#include "ArticleMsgWin.h"
+#include "Config.h"
+#include "EngineTest.h"
+#include "LogReader.h"
+#include "LoopbackHttpServer.h"
+#include "UiThreadManager.h"
+#include "WaitFor.h"
+#include "article.h"
+#include "focusArticle.h"
+
+namespace {
+
+using uie::value;
+using uie::test::PageHost;
+
+constexpr char kSyncPage[] =
+    "<html><head><script type=\"text/tiscript\">function BandArticleSyncMessage(article) {}</script></head>"
+    "<body><div id=\"window-caption\">new</div><button id=\"window-close\">x</button></body></html>";
+
+std::string XmlAttr(const std::string& s) {
+    std::string out;
+    for (const char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+constexpr char kRoot[] = "bussID=\"syndata_article\" retCode=\"0\" dataRowCount=\"0\"";
+
+// A reply document: a root with these attributes, one row per statement, then more rows.
+std::string Reply(const std::vector<std::string>& statements, const std::string& rootAttributes = kRoot,
+                  const std::string& moreRows = "") {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<DataSync " + rootAttributes + ">";
+    for (const std::string& sql : statements) xml += "<row sql=\"" + XmlAttr(sql) + "\"/>";
+    return xml + moreRows + "</DataSync>";
+}
+
+std::string Insert(int articleNo, const std::string& title = "t", const char* verb = "insert into") {
+    return std::string(verb) + " tArticle (articleNo, title) values (" + std::to_string(articleNo) + ", '" + title +
+           "')";
+}
+
+class ArticleSyncTest : public RecordsTest {
+protected:
+    ArticleSyncTest() : saved_(g_Config.m_config) {
+        std::filesystem::create_directory(dir_ / "Log");
+        std::ofstream(dir_ / "default.htm") << kSyncPage;
+        std::ofstream(dir_ / "single-article.htm") << kSyncPage;
+        g_Config.m_config.binDir = text::FromUtf8(dir_.Path().string());
+        g_Config.m_config.articleSyncPage = text::FromUtf8((dir_ / "default.htm").string());
+        g_Config.m_config.singleArticlePage = text::FromUtf8((dir_ / "single-article.htm").string());
+        // A path of this test's own, so that its log lines are its own.
+        g_Config.m_config.HttpServiceAddr = text::FromUtf8(http_.Url("/s" + std::to_string(tick_) + "/"));
+        comm_->SetLoginAccount(L"demo");
+        comm_->SetLoginPassword(L"pw");
+        comm_->m_nHttpTimeout = 2;
+        PageHost::Reset();
+        article_.m_nMaxNo = 10;
+        article_.m_nMaxDeletedRecNo = 0;
+        focus_.m_nMaxNo = 0;
+        focus_.m_nMaxDeletedRecNo = 0;
+        g_pArticle = &article_;
+        g_pFocusArticle = &focus_;
+        Posted();  // the main frame's own start
+    }
+    ~ArticleSyncTest() override {
+        EndWorkers();  // joins the synchronisation threads
+        EndArticleWindows();
+        g_pArticle = nullptr;
+        g_pFocusArticle = nullptr;
+        g_Config.m_config.binDir = saved_.binDir;
+        g_Config.m_config.articleSyncPage = saved_.articleSyncPage;
+        g_Config.m_config.singleArticlePage = saved_.singleArticlePage;
+        g_Config.m_config.HttpServiceAddr = saved_.HttpServiceAddr;
+    }
+
+    // The pop-up ends itself once its last article is closed; then its thread's entry goes.
+    static void EndArticleWindows() {
+        if (const std::shared_ptr<CArticleMsgWin> window = g_pArticleMsgWin.load()) {
+            while (g_pArticleMsgWin.load() == window) window->ShowNextArticle();
+        }
+        for (int i = g_UiThreads.GetCount() - 1; i >= 0; --i) {
+            EXPECT_TRUE(g_UiThreads.WaitThread(g_UiThreads.GetThread(i), 3000));
+            g_UiThreads.RemoveThread(i);
+        }
+    }
+
+    struHttpQuestThreadPara Para(int maxNo = 12, int maxDeleted = 0) const {
+        return {"syndata_article", article_.m_nMaxNo, maxNo, article_.m_nMaxDeletedRecNo, maxDeleted};
+    }
+    // One synchronisation on this thread, the reply as given.
+    void Sync(const std::string& reply, int maxNo = 12, int maxDeleted = 0) {
+        http_.Enqueue(HttpReply::Xml(reply));
+        comm_->HttpQuestThread_article(Para(maxNo, maxDeleted));
+    }
+    std::filesystem::path CopyFile() const {
+        return dir_ / ("Log/ParseHttpSyncXmlDatasyndata_article" + std::to_string(tick_ % 100));
+    }
+    std::wstring Titles() { return FirstValue(L"select group_concat(articleNo || ':' || title, ',') from tArticle"); }
+    std::wstring StoredDeleted() { return Column(L"tMaxDeletedRecNo", L"articleDeletedRecNo"); }
+
+    // The value the pop-up's page was handed.
+    static value Notice() {
+        const auto call = PageHost::WaitForCall("BandArticleSyncMessage", std::chrono::seconds(3));
+        return call && !call->args.empty() ? call->args.front() : value();
+    }
+
+    const struConfig saved_;
+    uie::test::Recording recording_;
+    LoopbackHttpServer http_;
+    CArticle article_;
+    CFocusArticle focus_;
+};
+
+TEST_F(ArticleSyncTest, UrlRuleAndAFormBodyThatDecodesToWhatWasStored) {
+    EXPECT_EQ(CCommunication::HttpSyncUrl(L"http://h/x/"), "http://h/x/DataSync/BussDataSync.aspx");
+    EXPECT_EQ(CCommunication::HttpSyncUrl(L"http://h/x.aspx"), "http://h/x.aspx");
+    EXPECT_EQ(CCommunication::HttpSyncUrl(L""), "");
+
+    Sync(Reply({}), 12, 3);
+    comm_->SetLoginPassword(L"a&b=c+d%e 密");
+    Sync(Reply({}), 12, 3);
+    const std::vector<HttpRequest> requests = http_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].target, "/s" + std::to_string(tick_) + "/DataSync/BussDataSync.aspx");
+    // An ordinary account gives the bytes of the plain format.
+    EXPECT_EQ(requests[0].body,
+              "bussID=syndata_article&loginAccount=demo&loginPassword=pw&minNo=10&maxNo=12&minDeletedRecNo=0"
+              "&maxDeletedRecNo=3");
+    const auto form = DecodeForm(requests[1].body);
+    EXPECT_EQ(form.at("loginPassword"), text::ToAnsi(L"a&b=c+d%e 密"));
+    EXPECT_EQ(form.at("minNo"), "12");  // the first sync moved the mark on
+    EXPECT_EQ(form.size(), 7u);
+}
+
+TEST_F(ArticleSyncTest, TwoInsertsAndAnUpdateAreAppliedPostedAnnouncedAndMoveTheMarksOn) {
+    Exec(L"insert into tArticle (articleNo, title) values (10, 'old')");
+    Sync(Reply({Insert(11, "健康早知道 😀"), Insert(12, "b"), "update tArticle set title='new' where articleNo=10"}), 12, 4);
+    EXPECT_EQ(Titles(), L"10:new,11:健康早知道 😀,12:b");
+    EXPECT_EQ(Posted(), (std::vector<std::wstring>{L"8028", L"8029", L"8098", L"8099"}));
+    EXPECT_EQ(article_.m_nMaxNo, 12);
+    EXPECT_EQ(article_.m_nMaxDeletedRecNo, 4);
+    EXPECT_EQ(StoredDeleted(), L"4");
+    EXPECT_FALSE(std::filesystem::exists(CopyFile()));
+
+    const std::shared_ptr<CArticleMsgWin> window = g_pArticleMsgWin.load();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->m_cs.page, g_Config.m_config.articleSyncPage);
+    const value notice = Notice();
+    EXPECT_EQ(notice.get_item(value(L"funcName")), value(L"BandArticleSyncMessage"));
+    EXPECT_EQ(notice.get_item(value(L"syncType")), value(2));
+    EXPECT_EQ(notice.get_item(value(L"minNo")), value(10));
+    EXPECT_EQ(notice.get_item(value(L"maxNo")), value(12));
+    EXPECT_EQ(notice.get_item(value(L"insertRecCount")), value(2));
+}
+
+TEST_F(ArticleSyncTest, OneCountedInsertPicksTheSingleArticlePageAndUpperCaseRunsUncounted) {
+    // Rows with an empty "sql" or none at all are skipped.
+    Sync(Reply({Insert(11), Insert(12, "u", "INSERT INTO"), ""}, kRoot, "<row note=\"no statement\"/>"));
+    EXPECT_EQ(Titles(), L"11:t,12:u");
+    const std::shared_ptr<CArticleMsgWin> window = g_pArticleMsgWin.load();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->m_cs.page, g_Config.m_config.singleArticlePage);
+    EXPECT_EQ(Notice().get_item(value(L"insertRecCount")), value(1));
+}
+
+TEST_F(ArticleSyncTest, RefusedRepliesApplyNothingKeepTheMarksAndKeepTheirCopy) {
+    const std::string failing = Insert(static_cast<int>(tick_));  // its own number: the log line is this test's
+    const struct {
+        std::string reply;
+        int result;
+    } cases[] = {
+        {Reply({Insert(11)}, "bussID=\"syndata_article\" retCode=\"-3\""), -2},
+        {"<DataSync bussID=\"syndata_article\"><row sql=\"insert\"></DataSync>", -2},
+        {Reply({Insert(11)}, "retCode=\"0\""), -1},
+        {Reply({failing, "insert into tNoSuchTable values (1)", Insert(13)}), -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        Sync(c.reply);
+        EXPECT_EQ(Titles(), L"");
+        EXPECT_EQ(article_.m_nMaxNo, 10);
+        EXPECT_EQ(ReadFileBytes(CopyFile()), c.reply);
+        EXPECT_EQ(comm_->ParseHttpSyncXmlData(Para(), c.reply), c.result);
+    }
+    EXPECT_EQ(Posted(), std::vector<std::wstring>{});
+    EXPECT_EQ(g_pArticleMsgWin.load(), nullptr);
+    EXPECT_GE(CountLogLines(L"ExecSQLSet:[-1][" + text::FromUtf8(failing) + L"]"), 1);
+}
+
+TEST_F(ArticleSyncTest, WithoutRetCodeTheRowsApplyAndWithoutRowsOnlyTheMarksMove) {
+    Sync(Reply({Insert(11)}, "bussID=\"syndata_article\""), 11);
+    EXPECT_EQ(Titles(), L"11:t");
+    EXPECT_EQ(article_.m_nMaxNo, 11);
+    Posted();
+
+    Sync(Reply({}), 15, 2);
+    EXPECT_EQ(Posted(), std::vector<std::wstring>{L"8099"});
+    EXPECT_EQ(article_.m_nMaxNo, 15);
+    EXPECT_EQ(StoredDeleted(), L"2");
+    EXPECT_FALSE(std::filesystem::exists(CopyFile()));
+}
+
+TEST_F(ArticleSyncTest, FailedAttemptsAreRetriedOnAClearedReplyAndThreeFailuresOnlyWarn) {
+    HttpReply cut = HttpReply::Xml(Reply({Insert(11)}));
+    cut.bodyBytes = 60;
+    http_.Enqueue(HttpReply::Status(500));
+    http_.Enqueue(cut);
+    Sync(Reply({Insert(12)}));
+    EXPECT_EQ(http_.RequestCount(), 3u);
+    EXPECT_EQ(Titles(), L"12:t");
+    EXPECT_EQ(article_.m_nMaxNo, 12);
+    Posted();
+
+    for (int i = 0; i < 3; ++i) http_.Enqueue(HttpReply::Status(404));
+    comm_->HttpQuestThread_article(Para(20));
+    EXPECT_EQ(http_.RequestCount(), 6u);
+    EXPECT_EQ(article_.m_nMaxNo, 12);
+    EXPECT_EQ(Posted(), std::vector<std::wstring>{});
+    EXPECT_EQ(CountLogLines(L"[syndata_article] " + text::FromUtf8(CCommunication::HttpSyncUrl(
+                                                        g_Config.m_config.HttpServiceAddr)) +
+                            L" failed 3 times, last result 22"),
+              1);
+}
+
+TEST_F(ArticleSyncTest, AppliedRowsMoveTheMarksOnEvenWhenThePopUpCannotBeMade) {
+    g_Config.m_config.articleSyncPage = text::FromUtf8((dir_ / "no-such-page.htm").string());
+    const std::string reply = Reply({Insert(11), Insert(12)});
+    EXPECT_EQ(comm_->ParseHttpSyncXmlData(Para(), Reply({Insert(21), Insert(22)})), -1);
+    Sync(reply);
+    EXPECT_EQ(Titles(), L"11:t,12:t,21:t,22:t");
+    EXPECT_EQ(article_.m_nMaxNo, 12);
+    EXPECT_EQ(g_pArticleMsgWin.load(), nullptr);
+    EXPECT_EQ(ReadFileBytes(CopyFile()), reply);
+
+    g_Config.m_config.HttpServiceAddr.clear();  // nothing is sent, the marks stay
+    comm_->HttpQuestThread_article(Para(30));
+    EXPECT_EQ(http_.RequestCount(), 1u);
+    EXPECT_EQ(article_.m_nMaxNo, 12);
+}
+
+class ArticleSyncGatingTest : public ArticleSyncTest {
+protected:
+    // A keep-alive reply announcing the server's article figures (no parameters).
+    static std::wstring KeepAlive(int focusMax, int articleMax, int focusDeleted = 0, int articleDeleted = 0) {
+        std::vector<std::wstring> fields(21, L"0");
+        fields[11] = std::to_wstring(focusMax);
+        fields[12] = std::to_wstring(articleMax);
+        fields.push_back(std::to_wstring(focusDeleted));
+        fields.push_back(std::to_wstring(articleDeleted));
+        return JoinFields(fields);
+    }
+    // Runs the keep-alive at `at` ms after the objects were made; the bussID of each
+    // synchronisation it started, once they have ended.
+    std::vector<std::string> SyncsAt(DWORD at, const std::wstring& reply) {
+        const std::size_t before = http_.RequestCount();
+        tick_ = start_ + at;
+        comm_->PluseCheckBussProc(reply);
+        EXPECT_TRUE(WaitFor([&] { return !comm_->IsArticleSyncRunning(); }));
+        std::vector<std::string> started;
+        const std::vector<HttpRequest> requests = http_.Requests();
+        for (std::size_t i = before; i < requests.size(); ++i)
+            started.push_back(DecodeForm(requests[i].body)["bussID"]);
+        return started;
+    }
+
+    const DWORD start_ = tick_;
+};
+
+TEST_F(ArticleSyncGatingTest, EachKindWaitsForItsTimeAfterTheCheckTickAndForTheMainFrame) {
+    using Started = std::vector<std::string>;
+    EXPECT_EQ(article_.GetCheckTick(), start_);
+    EXPECT_EQ(SyncsAt(15000, KeepAlive(5, 11)), Started{});
+    EXPECT_EQ(SyncsAt(15001, KeepAlive(5, 11)), Started{"syndata_article"});
+    EXPECT_EQ(SyncsAt(20000, KeepAlive(5, 10)), Started{});
+    EXPECT_EQ(SyncsAt(20001, KeepAlive(5, 10)), Started{"syndata_focusArticle"});
+    // Nothing newer, then only a newer deleted-record number.
+    EXPECT_EQ(SyncsAt(30000, KeepAlive(0, 10)), Started{});
+    EXPECT_EQ(SyncsAt(30000, KeepAlive(0, 10, 0, 1)), Started{"syndata_article"});
+
+    CMainFrame unstarted;
+    g_pMainFrame = &unstarted;
+    EXPECT_EQ(SyncsAt(30000, KeepAlive(5, 11)), Started{});
+    g_pMainFrame = &frame_;
+}
+
+TEST_F(ArticleSyncGatingTest, ASyncOfOneKindStillRunningStartsNoSecond) {
+    HttpReply slow = HttpReply::Xml(Reply({}));
+    slow.delay = std::chrono::milliseconds(600);
+    http_.Enqueue(slow);
+    tick_ = start_ + 40000;
+    EXPECT_EQ(comm_->QuestArticle_asyn(11, 10, 0, 0), 0);
+    ASSERT_TRUE(http_.WaitForRequests(1));
+    EXPECT_EQ(comm_->QuestArticle_asyn(11, 10, 0, 0), -1);
+    comm_->PluseCheckBussProc(KeepAlive(0, 11));
+    EXPECT_TRUE(comm_->IsArticleSyncRunning());
+    ASSERT_TRUE(WaitFor([&] { return !comm_->IsArticleSyncRunning(); }));
+    EXPECT_EQ(http_.RequestCount(), 1u);
+    EXPECT_EQ(article_.m_nMaxNo, 11);
+    EXPECT_EQ(SyncsAt(40000, KeepAlive(0, 12)), std::vector<std::string>{"syndata_article"});
+}
+
+}  // namespace
