@@ -37,6 +37,7 @@
 #include "parameter.h"
 #include "publicMess.h"
 #include "realWeather.h"
+#include "share.h"
 #include "userAction.h"
 #include "userEnvironment.h"
 #include "userExInfo.h"
@@ -235,7 +236,7 @@ int LoadAllData() {
 }
 
 int RegisterScriptObjects(HVM vm) {
-    // "share" comes first once it exists; then every singleton in this order.
+    RegisterShareScriptObject(vm);  // on every page, first; then every singleton in this order
     if (g_pUserOperation != nullptr) g_pUserOperation->RegisterScriptObject(vm);
     if (g_pUserInfo != nullptr) g_pUserInfo->RegisterScriptObject(vm);
     if (g_pUserExInfo != nullptr) g_pUserExInfo->RegisterScriptObject(vm);

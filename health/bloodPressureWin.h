@@ -1,18 +1,18 @@
-// The blood-pressure window: so far only what the server's replies reach.
+// The blood-pressure window: the blood-pressure page in a window of its own thread, made
+// on first use by OpenBloodPressureWin. So far the window and what the server's replies
+// reach.
 #pragma once
 
 #include <string>
 
 #include "DeviceUploadState.h"
+#include "SciterWindow.h"
 
 struct struHealthElementSourceTypeW;
 
-class CBloodPressureWin {
+class CBloodPressureWin : public CSciterWindow {
 public:
     CBloodPressureWin();
-    virtual ~CBloodPressureWin() = default;
-    CBloodPressureWin(const CBloodPressureWin&) = delete;
-    CBloodPressureWin& operator=(const CBloodPressureWin&) = delete;
 
     // The reply to uploaded readings (0x1171), on the socket thread.
     virtual int BussDataProc_1002(const std::wstring& reply);

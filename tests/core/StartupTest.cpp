@@ -87,7 +87,7 @@ TEST(StartupTest, ScriptObjectsAreRegisteredInOrderAndOnlyWhenTheyExist) {
     g_pAlert = &alert;
     g_pUserInfo = &user;
     RegisterScriptObjects(SciterGetVM(hwnd));
-    EXPECT_EQ(uie::NativeNames(SciterGetVM(hwnd)), (std::vector<std::string>{"user", "alert"}));
+    EXPECT_EQ(uie::NativeNames(SciterGetVM(hwnd)), (std::vector<std::string>{"share", "user", "alert"}));
     g_pAlert = nullptr;
     g_pUserInfo = nullptr;
     DestroyWindow(hwnd);
