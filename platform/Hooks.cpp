@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 
 #include "HidTransport.h"
+#include "SerialPort.h"
 #include "Text.h"
 #include "Window.h"
 
@@ -194,7 +195,7 @@ PlatformHooks DefaultHooks() {
     h.devRoot = EnvFolder("QUORV_DEV_ROOT", "/dev");
     h.hidTransport = MakeHidrawTransport();
     h.devicePause = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-    for (std::size_t i = 0; i < h.serialPorts.size(); ++i) h.serialPorts[i] = "/dev/ttyS" + std::to_string(i);
+    h.serialPorts = SerialPort::TableFrom(std::getenv("QUORV_COMPORTS"));
     h.configFolder = ConfigFolder();
     h.runtimeFolder = EnvFolder("XDG_RUNTIME_DIR", "/tmp");
     h.cursorPos = [](POINT& at) { at = POINT{0, 0}; };

@@ -56,7 +56,9 @@ struct PlatformHooks {
     // The fixed pauses of a device protocol between its attempts and steps (under a
     // second each, so not longSleep): tests count them instead of waiting.
     std::function<void(DWORD ms)> devicePause;
-    // COM1..COM8 in order.
+    // The tty paths of COM1..COM8, an empty one for no port: $QUORV_COMPORTS at start
+    // ("COM3=/dev/pts/7,COM4=/dev/ttyUSB0", the ports it leaves out do not exist), else
+    // /dev/ttyS0../dev/ttyS7.
     std::array<std::string, 8> serialPorts;
     // The user's settings folder: $XDG_CONFIG_HOME, else ~/.config (holds autostart/).
     std::filesystem::path configFolder;

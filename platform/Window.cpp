@@ -1118,3 +1118,28 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* track) {
     }
     return ok;
 }
+
+namespace {
+bool CallingThreadOwnsWindows() {
+    const DWORD self = GetCurrentThreadId();
+    auto& reg = Reg();
+    std::lock_guard lock(reg.mutex);
+    return std::any_of(reg.windows.begin(), reg.windows.end(),
+                       [self](const auto& entry) { return entry.second.ownerThread == self; });
+}
+}  // namespace
+
+void DispatchPendingMessages() {
+    if (!CallingThreadOwnsWindows()) return;
+    // Bounded, so a handler that posts again cannot keep the waiting caller here.
+    constexpr int kMostPerCall = 64;
+    MSG msg{};
+    for (int i = 0; i < kMostPerCall && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}

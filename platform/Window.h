@@ -298,3 +298,9 @@ struct TRACKMOUSEEVENT {
 // itself: whoever stands in for the mouse sends WM_MOUSEHOVER or WM_MOUSELEAVE, and
 // their delivery ends the tracking as on Windows (hover its own, leave all of it).
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
+
+// The layer's own: serves the calling thread's pending messages (sent, posted and due
+// timers) and returns, as a wait loop on Windows pumps its thread's messages. A thread
+// that owns no window is left alone: no queue is made for it. A WM_QUIT met is posted
+// again for the thread's own loop.
+void DispatchPendingMessages();

@@ -9,6 +9,7 @@
 #include "Bcc.h"
 #include "UsbSerialLink.h"
 #include "UsbSerialSettings.h"
+#include "VepBytes.h"
 #include "VepModel.h"
 #include "VepResult.h"
 #include "VepState.h"
@@ -16,9 +17,7 @@
 
 namespace {
 
-constexpr std::size_t kHeaderLength = 256;
 constexpr std::size_t kWeekHeaderLength = 16;
-constexpr std::size_t kProfileOffset = 16;
 constexpr std::size_t kProfileLength = 14;
 constexpr std::size_t kCountLength = 8;
 constexpr std::size_t kSummaryLength = 12;
@@ -26,10 +25,6 @@ constexpr std::size_t kSummaryLength = 12;
 // steps through the file in 16-byte blocks.
 constexpr std::size_t kWeekBlock = 16;
 constexpr int kWeeks = 8;
-constexpr std::size_t kSerialInfoOffset = 24;
-constexpr std::size_t kSerialInfoLength = 16;
-constexpr std::size_t kProfileInfoOffset = 40;
-constexpr std::size_t kCountInfoOffset = 56;
 constexpr DWORD kRecordTimeout = 3000;
 constexpr int kDownloadModeClock = 2;
 constexpr int kDownloadModeClear = 4;
@@ -38,11 +33,6 @@ constexpr VepRetryPlan kCountPlan{3, true, 100, 0, "Retry-%d"};
 constexpr VepRetryPlan kMorningPlan{3, true, 0, 0, "Retry-%d"};
 constexpr VepRetryPlan kEveningPlan{3, true, 100, 0, "Retry-%d"};
 constexpr VepRetryPlan kPartPlan{3, false, 5, 0, nullptr};
-
-void PutLe16(BYTE* at, int value) {
-    at[0] = static_cast<BYTE>(value & 0xFF);
-    at[1] = static_cast<BYTE>((value >> 8) & 0xFF);
-}
 
 bool StartsWith(const VepResponse& response, const char* two) { return response[0] == two[0] && response[1] == two[1]; }
 
@@ -239,7 +229,7 @@ int UsbSerialDownload::DecodeWeekly() {
         state_.trace.Line("week file error");
         return vep::kFailed;
     }
-    const int count = file[0] | (file[1] << 8);
+    const int count = Le16(file.data());
     state_.SetSize(count);
     const std::size_t pairs =
         file.size() > kWeekHeaderLength ? (file.size() - kWeekHeaderLength) / (2 * kWeekBlock) : 0;
@@ -259,7 +249,7 @@ int UsbSerialDownload::Profile(bool noProfileOk) {
         state_.trace.Line(noProfileOk ? "cmd profile err" : "cmd PRF err");
         return result;
     }
-    state_.SetDeviceInfo(kProfileInfoOffset, profile_.data(), kProfileLength);
+    state_.SetDeviceInfo(VepState::kProfileInfoOffset, profile_.data(), kProfileLength);
     return vep::kOk;
 }
 
@@ -269,7 +259,7 @@ int UsbSerialDownload::ReadCounts(VepResponse& counts) {
         state_.trace.Line("cmd datacount err");
         return result;
     }
-    state_.SetDeviceInfo(kCountInfoOffset, counts.data(), kCountLength);
+    state_.SetDeviceInfo(VepState::kCountInfoOffset, counts.data(), kCountLength);
     return vep::kOk;
 }
 
@@ -284,7 +274,7 @@ int UsbSerialDownload::SerialNumber() {
         state_.trace.Line("cmd SRL err");
         return result;
     }
-    state_.SetDeviceInfo(kSerialInfoOffset, response.data(), std::min(length, kSerialInfoLength));
+    state_.SetDeviceInfo(VepState::kSerialInfoOffset, response.data(), std::min(length, VepState::kSerialInfoLength));
     return vep::kOk;
 }
 
@@ -315,11 +305,7 @@ int UsbSerialDownload::DataCount(int user, int& serial, int& count) {
 }
 
 int UsbSerialDownload::WriteHeader(VepWorkFile& file, int count, int second, int serial) {
-    std::array<BYTE, kHeaderLength> header{};
-    PutLe16(header.data(), count);
-    PutLe16(header.data() + 2, second);
-    PutLe16(header.data() + 4, serial);
-    std::copy_n(profile_.begin(), kProfileLength, header.begin() + kProfileOffset);
+    const auto header = VepWorkFile::ReadingsHeader(count, second, serial, profile_.data());
     return file.Write(header.data(), header.size()) ? vep::kOk : vep::kFileError;
 }
 

@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "Bcc.h"
-#include "Hooks.h"
 #include "VepModel.h"
 #include "VepResult.h"
 #include "VepSpecialModels.h"
@@ -22,10 +21,6 @@ constexpr DWORD kHandshakePause = 120;
 constexpr int kVersionAttempts = 3;
 constexpr std::size_t kVersionLength = 15;
 constexpr std::size_t kProfileLength = 14;
-constexpr std::size_t kVersionText = 3;  // name and revision at bytes 3..13
-constexpr std::size_t kVersionTextLength = 11;
-constexpr std::size_t kMaxNameLength = 10;
-constexpr std::size_t kProfileInfoOffset = 40;
 
 BYTE SpeedCode(int speed) {
     switch (speed) {
@@ -38,8 +33,6 @@ BYTE SpeedCode(int speed) {
     }
 }
 
-bool IsSeparator(BYTE b) { return b == ' ' || b == 0; }
-
 }  // namespace
 
 UsbSerialLink::UsbSerialLink(VepModel& model, VepState& state) : model_(model), state_(state) {}
@@ -47,8 +40,7 @@ UsbSerialLink::UsbSerialLink(VepModel& model, VepState& state) : model_(model), 
 int UsbSerialLink::Open() {
     channel_.Close();
     adapter_ = -1;
-    name_.clear();
-    revision_.clear();
+    version_ = {};
     const int vendorId = model_.DeviceHex("hid_vender_id");
     const int productId = model_.DeviceHex("hid_product_id");
     int result = vep::kNoAdapter;
@@ -59,8 +51,8 @@ int UsbSerialLink::Open() {
         } else if (!channel_.Usable()) {
             state_.trace.Line("adapter not usable");
             result = vep::kNotUsable;
-        } else if (!NameMatches()) {
-            state_.trace.Line("device name mismatch:%s", name_.c_str());
+        } else if (!version_.MatchesModel(model_)) {
+            state_.trace.Line("device name mismatch:%s", version_.name.c_str());
             result = vep::kNotUsable;
         } else {
             // Only a device of this model may serve the jobs that follow.
@@ -131,16 +123,7 @@ int UsbSerialLink::VariableCommand(const VepFrame& frame, VepResponse& response,
 }
 
 int UsbSerialLink::Retry(const VepRetryPlan& plan, const std::function<int()>& exchange) {
-    int result = vep::kFailed;
-    for (int attempt = 1; attempt <= plan.tries; ++attempt) {
-        if (plan.abortTest && state_.TakeAbort()) return vep::kAborted;
-        if (plan.pauseBefore > 0) Pause(plan.pauseBefore);
-        result = exchange();
-        if (result == vep::kOk) return result;
-        if (plan.retryTrace != nullptr) state_.trace.Line(plan.retryTrace, attempt);
-        if (plan.pauseAfterFailure > 0) Pause(plan.pauseAfterFailure);
-    }
-    return result;
+    return VepRetry(plan, state_, exchange);
 }
 
 int UsbSerialLink::Handshake() {
@@ -168,10 +151,7 @@ int UsbSerialLink::EndCommand() {
     return Command(VepFrame::Of("END").Add(0xFF).Add(0xFF), false, response, 2, false);
 }
 
-void UsbSerialLink::Pause(DWORD milliseconds) {
-    const auto pause = Hooks().devicePause;
-    if (pause) pause(milliseconds);
-}
+void UsbSerialLink::Pause(DWORD milliseconds) { VepPause(milliseconds); }
 
 // The adapter is the first device of the model's ids that opens; when its reports can
 // carry the protocol, its name and profile are asked at once.
@@ -183,7 +163,7 @@ int UsbSerialLink::FindAdapter(int vendorId, int productId) {
         if (channel_.Usable() && VersionQuery() == vep::kOk) {
             VepResponse profile{};
             if (Command(VepFrame::Of("PRF00"), false, profile, kProfileLength, true) == vep::kOk) {
-                state_.SetDeviceInfo(kProfileInfoOffset, profile.data(), kProfileLength);
+                state_.SetDeviceInfo(VepState::kProfileInfoOffset, profile.data(), kProfileLength);
             }
         }
         return index;
@@ -207,7 +187,7 @@ int UsbSerialLink::VersionQuery() {
         VepResponse response{};
         result = Command(VepFrame::Of("VER00"), false, response, kVersionLength, true);
         if (result == vep::kOk) {
-            SplitVersion(response);
+            version_ = VepVersion::Split(response.data());
             return result;
         }
         state_.trace.Line("VER Retry:%d", attempt);
@@ -236,25 +216,4 @@ int UsbSerialLink::ReadOk(VepResponse& response, DWORD milliseconds) {
     if (response[0] == 'O' && response[1] == 'K') return vep::kOk;
     state_.trace.Line("not OK <%c%c>", response[0], response[1]);
     return vep::kNotOk;
-}
-
-void UsbSerialLink::SplitVersion(const VepResponse& response) {
-    const BYTE* text = response.data() + kVersionText;
-    std::size_t nameLength = 0;
-    while (nameLength < kMaxNameLength && !IsSeparator(text[nameLength])) ++nameLength;
-    std::size_t at = nameLength;
-    if (at < kVersionTextLength && IsSeparator(text[at])) ++at;
-    std::size_t end = at;
-    while (end < kVersionTextLength && end - at < kMaxNameLength && text[end] != 0) ++end;
-    while (end > at && text[end - 1] == ' ') --end;
-    name_.assign(reinterpret_cast<const char*>(text), nameLength);
-    revision_.assign(reinterpret_cast<const char*>(text + at), end - at);
-}
-
-bool UsbSerialLink::NameMatches() const {
-    for (const char* key : {"model_id", "model_id2", "model_id3"}) {
-        const std::string id = model_.DeviceParam(key);
-        if (!id.empty() && id == name_) return true;
-    }
-    return false;
 }

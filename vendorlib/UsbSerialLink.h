@@ -9,19 +9,12 @@
 
 #include "HidChannel.h"
 #include "VepFrame.h"
+#include "VepRetry.h"
+#include "VepVersion.h"
 #include "WinTypes.h"
 
 class VepModel;
 class VepState;
-
-// How often an exchange is tried and what comes between the attempts.
-struct VepRetryPlan {
-    int tries = 3;
-    bool abortTest = true;  // an abort seen before an attempt ends with 11
-    DWORD pauseBefore = 0;  // before every attempt
-    DWORD pauseAfterFailure = 0;
-    const char* retryTrace = nullptr;  // a printf format taking the attempt number
-};
 
 class UsbSerialLink {
 public:
@@ -41,8 +34,8 @@ public:
 
     // Split from the version response: the name up to the first blank or NUL, the
     // revision after it, each at most 10 bytes.
-    const std::string& DeviceName() const { return name_; }
-    const std::string& Revision() const { return revision_; }
+    const std::string& DeviceName() const { return version_.name; }
+    const std::string& Revision() const { return version_.revision; }
 
     // Sends frame (with its check byte appended when appendBcc) and reads a response of
     // length bytes: "OK" first (else 5 at once), then the rest, whose check byte is
@@ -70,13 +63,10 @@ private:
     int SetSpeed();
     int SendFrame(const VepFrame& frame);
     int ReadOk(VepResponse& response, DWORD milliseconds);
-    void SplitVersion(const VepResponse& response);
-    bool NameMatches() const;
 
     VepModel& model_;
     VepState& state_;
     HidChannel channel_;
     int adapter_ = -1;  // the adapter's index in the device list, from the last open
-    std::string name_;
-    std::string revision_;
+    VepVersion version_;
 };

@@ -7,6 +7,7 @@
 
 #include "Bcc.h"
 #include "UsbSerialLink.h"
+#include "VepBytes.h"
 #include "VepDate.h"
 #include "VepModel.h"
 #include "VepResult.h"
@@ -29,15 +30,6 @@ constexpr std::size_t kCounted = 4;  // "OK", a byte and the length byte come fi
 constexpr std::size_t kDoctorIdLimit = 8;
 constexpr std::size_t kPatientIdLimit = 13;
 constexpr std::size_t kNameLimit = 15;
-
-VepDateTime DeviceTime(const VepResponse& response, std::size_t at) {
-    return {2000 + response[at], response[at + 1], response[at + 2],
-            response[at + 3],    response[at + 4], response[at + 5]};
-}
-
-std::uint32_t Le32(const VepResponse& response, std::size_t at) {
-    return response[at] | (response[at + 1] << 8) | (response[at + 2] << 16) | (std::uint32_t{response[at + 3]} << 24);
-}
 
 VepFrame& WithBcc(VepFrame& frame) { return frame.Add(FrameBcc(frame.bytes.data(), frame.length)); }
 
@@ -198,7 +190,7 @@ int UsbSerialSettings::ReadNewest() {
     VepResponse response{};
     const int result = Exchange(VepFrame::Of("GME").Add(0).Add(0).Add(0).Add(0).Add(0), response, kNewestLength, 0);
     if (result != vep::kOk) return result;
-    const VepDateTime newest = DeviceTime(response, 3);
+    const VepDateTime newest = FromDeviceBytes(response.data() + 3);
     state_.settings.SetDate(Block::kNewestDate, "%4d/%02d/%02d", newest);
     state_.settings.SetTime(Block::kNewestTime, newest);
     return vep::kOk;
@@ -225,7 +217,7 @@ int UsbSerialSettings::ReadClock() {
     VepResponse response{};
     const int result = link_.Command(VepFrame::Of("GCL00"), false, response, kClockLength, true);
     if (result != vep::kOk) return result;
-    const VepDateTime clock = DeviceTime(response, 3);
+    const VepDateTime clock = FromDeviceBytes(response.data() + 3);
     state_.settings.SetDate(Block::kClockDate, "%04d/%02d/%02d", clock);
     state_.settings.SetTime(Block::kClockTime, clock);
     return vep::kOk;
@@ -237,7 +229,7 @@ int UsbSerialSettings::ReadDoctor() {
     if (result != vep::kOk) return result;
     Block& block = state_.settings;
     block.SetText(Block::kDoctorId, response.data() + 4, response[3], kDoctorIdLimit);
-    const std::uint32_t stamp = Le32(response, 12);
+    const std::uint32_t stamp = Le32(response.data() + 12);
     if (stamp == 0) {
         block.ClearField(Block::kEntryDate, Block::kDateField);
         block.ClearField(Block::kEntryTime, Block::kTimeField);

@@ -86,6 +86,10 @@ VepDateTime FromMinuteStamp(std::uint32_t stamp) {
     return when;
 }
 
+VepDateTime FromDeviceBytes(const BYTE* bytes) {
+    return {2000 + bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5]};
+}
+
 VepDateTime LocalNow() {
     SYSTEMTIME st{};
     GetLocalTime(&st);

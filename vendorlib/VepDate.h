@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "WinTypes.h"
+
 struct VepDateTime {
     int year = 0;
     int month = 0;
@@ -27,6 +29,9 @@ VepDateTime CarryMinute(VepDateTime when);
 // Minutes since 1980-01-01 00:00, as the monitor stamps its entries; 0 before 1980.
 std::uint32_t MinuteStamp(const VepDateTime& when);
 VepDateTime FromMinuteStamp(std::uint32_t stamp);
+
+// Six bytes as the monitor sends a moment: year - 2000, month, day, hour, minute, second.
+VepDateTime FromDeviceBytes(const BYTE* bytes);
 
 // The local date and time now, through the clock hook.
 VepDateTime LocalNow();

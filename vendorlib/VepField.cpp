@@ -31,6 +31,8 @@ int ReadField(const VepField& field, std::span<const BYTE> record, bool littleEn
     return static_cast<int>(value);
 }
 
+BYTE ToBcd(int value) { return static_cast<BYTE>(((value / 10 % 10) << 4) | (value % 10)); }
+
 int FromBcd(unsigned value) {
     int result = 0;
     int scale = 1;

@@ -23,3 +23,5 @@ int ReadField(const VepField& field, std::span<const BYTE> record, bool littleEn
 
 // Hexadecimal digits taken as decimal digits: 0x1234 gives 1234.
 int FromBcd(unsigned value);
+// A number of 0..99 as two packed decimal digits: 59 gives 0x59.
+BYTE ToBcd(int value);

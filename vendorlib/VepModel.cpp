@@ -94,6 +94,17 @@ void EachParam(const TiXmlElement& model, const std::function<void(const TiXmlEl
     }
 }
 
+// The serial download tests a reading's pressures and pulse as 2-byte big-endian values
+// whatever the model says: other widths drop or keep readings wrongly.
+void TraceSerialWidths(const VepModelParams& p, const std::string& name, VepTrace& trace) {
+    if (p.connectType != 2) return;
+    for (const auto& [field, key] :
+         {std::pair{&p.systolic, "ofs_sys"}, {&p.diastolic, "ofs_dia"}, {&p.pulse, "ofs_pul"}}) {
+        if (field->size != 2)
+            trace.Line("serial model %s: %s is %d bytes wide, read as 2", name.c_str(), key, field->size);
+    }
+}
+
 bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& trace) {
     if (document.LoadFile(file.c_str())) return true;
     trace.Line("exception:%s", document.ErrorDesc());
@@ -161,6 +172,7 @@ int VepModel::Load(const std::string& file, const std::string& name, VepState& s
         Unload();
         return -1;
     }
+    TraceSerialWidths(params_, name, state.trace);
     const std::string& connect = map_["connect"].value;
     if (params_.connectType >= 0) state.connectMode = params_.connectType;
     state.trace.Line("SetConnect(%d):%s -> %s", params_.connectType, name.c_str(), connect.c_str());

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "VepBytes.h"
 #include "VepModel.h"
 #include "VepTrace.h"
 
@@ -14,8 +15,6 @@ constexpr std::size_t kCountOffset = 0;
 constexpr std::size_t kSerialOffset = 4;
 constexpr std::size_t kHeaderMinimum = 6;
 constexpr double kMmHgPerTenthKpa = 76 * 0.009869232667160128;
-
-int Le16(std::span<const BYTE> bytes, std::size_t at) { return bytes[at] | (bytes[at + 1] << 8); }
 
 // The erased memory of a slot reads 0xFF: tested on the raw byte, before a packed
 // decimal or a bit field could turn it into something else.
@@ -65,8 +64,8 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
         trace.Line("data file short: %zu bytes", file.size());
         return -1;
     }
-    const int n = Le16(file, kCountOffset);
-    const int serial = Le16(file, kSerialOffset);
+    const int n = Le16(file.data() + kCountOffset);
+    const int serial = Le16(file.data() + kSerialOffset);
     const auto recLength = static_cast<std::size_t>(std::max(0, model.recLength));
     const std::size_t present = recLength > 0 ? (file.size() - dataStart) / recLength : 0;
     const std::size_t count = std::min({static_cast<std::size_t>(n), kCapacity, present});

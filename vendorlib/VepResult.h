@@ -7,9 +7,11 @@ namespace vep {
 constexpr int kOk = 0;
 constexpr int kFailed = -1;     // no adapter, unreadable file, job not offered
 constexpr int kTimedOut = 1;    // a read's time-out; also a failed clock check
+constexpr int kAnsweredNo = 1;  // a serial monitor's "NO" where a command allows it
 constexpr int kReadFailed = 2;  // a failed read or a bad input report
-constexpr int kException = 4;
-constexpr int kNotOk = 5;  // the response did not begin with "OK"
+constexpr int kNoPort = 3;      // no serial port could be opened and woken
+constexpr int kException = 4;   // also a serial command that went unanswered
+constexpr int kNotOk = 5;       // the response did not begin with "OK"
 constexpr int kBccError = 6;
 constexpr int kWriteFailed = 7;  // also a failed feature report
 constexpr int kFileError = 9;    // a work file could not be opened or written

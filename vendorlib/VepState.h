@@ -19,6 +19,11 @@ class VepState {
 public:
     static constexpr std::size_t kDeviceInfoSize = 72;
     static constexpr std::size_t kSummaryCapacity = 72;
+    // Where the links keep the monitor's answers in the device information.
+    static constexpr std::size_t kSerialInfoOffset = 24;
+    static constexpr std::size_t kSerialInfoLength = 16;
+    static constexpr std::size_t kProfileInfoOffset = 40;
+    static constexpr std::size_t kCountInfoOffset = 56;
 
     VepTrace trace;
     std::atomic<bool> abort{false};

@@ -3,7 +3,17 @@
 #include <algorithm>
 #include <cctype>
 
+#include "SimMonitorBytes.h"
+#include "SimMonitorSerial.h"
+
 namespace {
+
+using simbytes::Append;
+using simbytes::Be16;
+using simbytes::Ng;
+using simbytes::Ok;
+using simbytes::Text;
+using simbytes::Xor;
 
 // The lengths of the settings frames the monitor accepts, and where each keeps its
 // check byte: after L text bytes, after n pairs, or at a fixed place.
@@ -21,17 +31,6 @@ const std::map<std::string, WriteFrame> kWriteFrames = {
     {"SCL", {11, WriteFrame::Check::Fixed, 10}},
 };
 
-BYTE Xor(const std::vector<BYTE>& bytes, std::size_t from, std::size_t to) {
-    BYTE value = 0;
-    for (std::size_t i = from; i < to && i < bytes.size(); ++i) value ^= bytes[i];
-    return value;
-}
-
-// Element by element: GCC 12 takes a bulk insert behind a short vector for an overrun.
-void Append(std::vector<BYTE>& to, const std::vector<BYTE>& bytes) {
-    for (BYTE b : bytes) to.push_back(b);
-}
-
 // "OK", the filler, the data, and the XOR of everything after the filler.
 std::vector<BYTE> Checked(std::vector<BYTE> data) {
     std::vector<BYTE> response{'O', 'K', SimMonitor::kFiller};
@@ -48,8 +47,6 @@ std::vector<BYTE> Counted(BYTE count, const std::vector<BYTE>& data) {
     return response;
 }
 
-std::vector<BYTE> Text(const std::string& text) { return {text.begin(), text.end()}; }
-
 std::vector<BYTE> PairBytes(const SimPairs& pairs) {
     std::vector<BYTE> bytes;
     for (const auto& [first, second] : pairs) {
@@ -58,11 +55,6 @@ std::vector<BYTE> PairBytes(const SimPairs& pairs) {
     }
     return bytes;
 }
-
-std::vector<BYTE> Be16(int value) { return {static_cast<BYTE>(value >> 8), static_cast<BYTE>(value & 0xFF)}; }
-
-std::vector<BYTE> Ok() { return {'O', 'K'}; }
-std::vector<BYTE> Ng() { return {'N', 'G'}; }
 
 // A three-letter command, or a text command of three letters and "00".
 std::string NameOf(const std::vector<BYTE>& frame) {
@@ -181,8 +173,28 @@ std::vector<BYTE> SimMonitor::ReadingRecord(std::size_t k) const {
     return ReadingRecordLocked(k);
 }
 
+std::vector<BYTE> SimMonitor::SerialReadingRecord(std::size_t k) const {
+    std::lock_guard guard(lock_);
+    return SimMonitorSerial::ReadingRecord(state_, k);
+}
+
 SimMonitorAnswer SimMonitor::Receive(const std::vector<BYTE>& frame) {
-    const std::string name = NameOf(frame);
+    return ReceiveAs(NameOf(frame), frame,
+                     [this](const std::string& name, const std::vector<BYTE>& bytes) { return Answer(name, bytes); });
+}
+
+SimMonitorAnswer SimMonitor::ReceiveSerial(const std::vector<BYTE>& frame) {
+    const std::string name = SimMonitorSerial::NameOf(frame);
+    SimMonitorAnswer answer =
+        ReceiveAs(name, frame, [this](const std::string& command, const std::vector<BYTE>& bytes) {
+            return SimMonitorSerial::Answer(state_, command, bytes);
+        });
+    answer.afterPurge = SimMonitorSerial::AnswersAfterPurge(name);
+    return answer;
+}
+
+SimMonitorAnswer SimMonitor::ReceiveAs(const std::string& name, const std::vector<BYTE>& frame,
+                                       const Answering& answer) {
     std::function<void()> action;
     {
         std::lock_guard guard(lock_);
@@ -192,7 +204,7 @@ SimMonitorAnswer SimMonitor::Receive(const std::vector<BYTE>& frame) {
     if (action) action();
     std::lock_guard guard(lock_);
     const auto reply = replies_.find(name);
-    return Disturb(name, reply != replies_.end() ? reply->second : Answer(name, frame));
+    return Disturb(name, reply != replies_.end() ? reply->second : answer(name, frame));
 }
 
 std::vector<BYTE> SimMonitor::Answer(const std::string& name, const std::vector<BYTE>& frame) {
@@ -312,7 +324,7 @@ SimMonitorAnswer SimMonitor::Disturb(const std::string& name, std::vector<BYTE> 
     if (it == faults_.end() || it->second.times == 0) return answer;
     if (it->second.times > 0) --it->second.times;
     switch (it->second.kind) {
-        case SimMonitorFault::No: answer.bytes = {'N', 'O'}; break;
+        case SimMonitorFault::No: answer.bytes = simbytes::No(); break;
         case SimMonitorFault::Ng: answer.bytes = Ng(); break;
         case SimMonitorFault::WrongBcc:
             if (!answer.bytes.empty()) answer.bytes.back() ^= 0xFF;

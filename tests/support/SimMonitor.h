@@ -2,7 +2,7 @@
 // of the command protocol, with state the tests set (readings, counts, profile, clock,
 // settings, weekly summaries, walking days), a timed log of every frame it received,
 // and faults per command. Faces put it behind a link: SimMonitorTransport as the HID
-// transport.
+// transport, SimMonitorPty as a serial port (its personality is SimMonitorSerial).
 //
 //   auto monitor = std::make_shared<SimMonitor>();
 //   SimMonitorState state;
@@ -80,6 +80,11 @@ struct SimMonitorState {
     std::size_t resvLength = 17;   // response length of a reading and of walking parts 1..3
     std::size_t resvLength2 = 17;  // of walking part 4
     std::size_t handshakeLength = 12;
+    // The serial personality: memory blocks 0..8, the status block, and a line that
+    // echoes every byte it receives.
+    std::array<std::array<BYTE, 16>, 9> blocks{};
+    std::array<BYTE, 16> status{};
+    bool echoBack = false;
 };
 
 enum class SimMonitorFault {
@@ -101,6 +106,7 @@ struct SimMonitorAnswer {
     std::vector<BYTE> bytes;  // empty: silence
     bool badCount = false;
     std::uint64_t holdTicket = 0;  // non-zero: released by Release()
+    bool afterPurge = false;       // sent only after the host purged its input
 };
 
 class SimMonitor {
@@ -133,9 +139,16 @@ public:
     // The response to "MES"/"GME" for reading k (0 the newest).
     std::vector<BYTE> ReadingRecord(std::size_t k) const;
 
+    // The serial personality's record for reading k, as "MES" gets it.
+    std::vector<BYTE> SerialReadingRecord(std::size_t k) const;
+
     SimMonitorAnswer Receive(const std::vector<BYTE>& frame);
+    SimMonitorAnswer ReceiveSerial(const std::vector<BYTE>& frame);
 
 private:
+    using Answering = std::function<std::vector<BYTE>(const std::string& name, const std::vector<BYTE>& frame)>;
+
+    SimMonitorAnswer ReceiveAs(const std::string& name, const std::vector<BYTE>& frame, const Answering& answer);
     std::vector<BYTE> Answer(const std::string& name, const std::vector<BYTE>& frame);
     std::vector<BYTE> AnswerRead(const std::string& name, const std::vector<BYTE>& frame);
     std::vector<BYTE> AnswerWrite(const std::string& name, const std::vector<BYTE>& frame);

@@ -40,6 +40,19 @@ inline ModelParams SimModel(int downloadType = 3) {
             {"ofs_fpulflg", "15:1:0:1"}};
 }
 
+// The simulated monitor on a serial port ("SERIAL"): its readings keep the pressures
+// and the pulse as 2-byte big-endian values at 9, 11 and 13, the reading number at 15.
+inline ModelParams SimSerialModel() {
+    ModelParams params = SimModel(1);
+    params["model_id"] = "SIMSER";
+    params["ofs_dia"] = "11:2";
+    params["ofs_pul"] = "13:2";
+    params["ofs_num"] = "15:1";
+    params.erase("ofs_memo");
+    params.erase("ofs_fpulflg");
+    return params;
+}
+
 // A <model> element; a parameter's text is "value" or "value:size[:start_bit:bit_len[:bcd]]".
 inline std::string ModelXml(const std::string& name, const ModelParams& params,
                             const std::string& connect = "USB-SERIAL", const std::string& hide = "0") {

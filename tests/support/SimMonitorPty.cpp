@@ -1,0 +1,64 @@
+#include "SimMonitorPty.h"
+
+#include "SimMonitorSerial.h"
+
+namespace {
+constexpr DWORD kPollMs = 5;
+}  // namespace
+
+SimMonitorPty::SimMonitorPty(std::shared_ptr<SimMonitor> monitor) : monitor_(std::move(monitor)) {
+    if (line_.IsOpen()) thread_ = std::thread([this] { Serve(); });
+}
+
+SimMonitorPty::~SimMonitorPty() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void SimMonitorPty::Serve() {
+    std::vector<BYTE> pending;
+    auto lastByte = std::chrono::steady_clock::now();
+    while (!stop_) {
+        BYTE chunk[64];
+        const int got = line_.Read(chunk, sizeof(chunk), kPollMs);
+        if (got > 0) {
+            if (monitor_->State().echoBack) line_.Write(chunk, static_cast<std::size_t>(got));
+            pending.insert(pending.end(), chunk, chunk + got);
+            lastByte = std::chrono::steady_clock::now();
+        } else if (got < 0) {
+            pending.clear();  // the host closed the port: what it began is gone
+            Pause(std::chrono::milliseconds(2));
+        }
+        TakeFrames(pending, got <= 0 && std::chrono::steady_clock::now() - lastByte >= kFrameGap);
+    }
+}
+
+void SimMonitorPty::TakeFrames(std::vector<BYTE>& pending, bool quiet) {
+    while (!pending.empty()) {
+        const std::size_t length = SimMonitorSerial::FrameLength(pending);
+        if (length > 0 && pending.size() >= length) {
+            const std::vector<BYTE> frame(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
+            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
+            Answer(frame);
+        } else if (quiet) {
+            const std::vector<BYTE> frame = std::move(pending);
+            pending.clear();
+            Answer(frame);
+        } else {
+            return;
+        }
+    }
+}
+
+void SimMonitorPty::Answer(const std::vector<BYTE>& frame) {
+    const SimMonitorAnswer answer = monitor_->ReceiveSerial(frame);
+    if (answer.bytes.empty()) return;
+    if (answer.afterPurge && !Pause(kReplyDelay)) return;
+    line_.Write(answer.bytes.data(), answer.bytes.size());
+}
+
+bool SimMonitorPty::Pause(std::chrono::milliseconds time) const {
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (!stop_ && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return !stop_;
+}

@@ -1,0 +1,77 @@
+// The monitor library's serial link against the simulated monitor on a pseudo-terminal:
+// everything VepFixture sets up, a COM table in which only COM3 exists (the monitor's
+// line), the "SIMSER" model, and long sleeps recorded instead of waited.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "SerialLink.h"
+#include "SimMonitorPty.h"
+#include "VepFixture.h"
+
+class SerialFixture : public VepFixture {
+protected:
+    static constexpr int kMonitorPort = 3;
+
+    SerialFixture() {
+        for (auto& path : Hooks().serialPorts) path.clear();
+        Hooks().serialPorts[kMonitorPort - 1] = line_.SlavePath();
+        Hooks().longSleep = [this](DWORD ms) {
+            std::lock_guard guard(sleepLock_);
+            longSleeps_.push_back(ms);
+        };
+        SimMonitorState state;
+        state.name = "SIMSER";
+        monitor_->SetState(state);
+    }
+
+    void SetMonitor(const std::function<void(SimMonitorState&)>& change) {
+        SimMonitorState state = monitor_->State();
+        change(state);
+        monitor_->SetState(state);
+    }
+    void LoadSerialModel(const ModelParams& params = SimSerialModel()) {
+        WriteModels(ModelXml("SIMSER", params, "SERIAL"));
+        ASSERT_EQ(model_.Load(kModelFile, "SIMSER", state_), 0);
+    }
+    // The monitor found, woken and identified; the frames of the open are marked.
+    void OpenSerialMonitor() {
+        ASSERT_TRUE(line_.Started());
+        LoadSerialModel();
+        ASSERT_EQ(serial_.Open(), 0);
+        MarkFrames();
+    }
+
+    // The frames since the mark, a block command with its block number ("RD 4").
+    std::vector<std::string> Commands() const {
+        const auto frames = monitor_->Frames();
+        const auto names = JobFrames();
+        std::vector<std::string> commands;
+        for (std::size_t i = frames.size() - names.size(); i < frames.size(); ++i) {
+            const SimFrame& frame = frames[i];
+            const bool block = (frame.name == "RD" || frame.name == "WR") && frame.bytes.size() > 3;
+            commands.push_back(block ? frame.name + " " + std::to_string(frame.bytes[3]) : frame.name);
+        }
+        return commands;
+    }
+    std::vector<BYTE> LastFrame(const std::string& name) const {
+        const auto frames = monitor_->Frames();
+        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+            if (it->name == name) return it->bytes;
+        }
+        return {};
+    }
+    std::vector<DWORD> LongSleeps() {
+        std::lock_guard guard(sleepLock_);
+        return longSleeps_;
+    }
+
+    SimMonitorPty line_{monitor_};
+    SerialLink serial_{model_, state_};
+
+private:
+    std::mutex sleepLock_;
+    std::vector<DWORD> longSleeps_;
+};
