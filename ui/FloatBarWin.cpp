@@ -60,7 +60,10 @@ CFloatBarWin::~CFloatBarWin() {
     m_pCurrent = nullptr;
     // Each pop-up ends before the bar it points at: the note pop-up's thread may
     // otherwise still reach the bar from its timer or page.
-    for (auto& popup : m_popups) popup.reset();
+    for (auto& popup : m_popups) {
+        if (popup) popup->WaitUntilMade();  // while the whole pop-up object still stands
+        popup.reset();
+    }
 }
 
 CPopWin* CFloatBarWin::GetPopup(Popup which) const {

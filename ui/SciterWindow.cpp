@@ -1,5 +1,6 @@
 #include "SciterWindow.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -34,7 +35,9 @@ constexpr int kDefaultContentWidth = 300;
 constexpr UINT kMeasureWidth = 600;
 constexpr std::size_t kDebugArgChars = 2048;
 constexpr std::size_t kHomeUrlChars = MAX_PATH;
-constexpr int kCornerGap = 20;  // between a corner window and the screen's right edge
+constexpr int kCornerGap = 20;
+constexpr DWORD kMadePollMs = 2;
+constexpr std::chrono::seconds kMadeWait{10};  // between a corner window and the screen's right edge
 
 void RegisterWindowClass() {
     WNDCLASSEXW wc{};
@@ -102,12 +105,25 @@ sciter::value CallPage(const wchar_t* where, HELEMENT he, const char* name, cons
 CSciterWindow::CSciterWindow() = default;
 
 CSciterWindow::~CSciterWindow() {
+    WaitUntilMade();
     const HWND hwnd = GetHwnd();
     if (hwnd == nullptr || !IsWindow(hwnd)) return;
     if (GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId()) {
         DestroyWindow(hwnd);
     } else {
         SendMessageW(hwnd, WM_QUIT, 0, 0);
+    }
+}
+
+void CSciterWindow::WaitUntilMade() const {
+    const HANDLE thread = m_cs.hThread;
+    if (!m_cs.ownThread || thread == nullptr) return;
+    const auto deadline = std::chrono::steady_clock::now() + kMadeWait;
+    while (GetState() < kStateReady && !g_UiThreads.WaitThread(thread, kMadePollMs)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            LOGF(LOG_ERROR, L"CSciterWindow::WaitUntilMade", L"[%s] not made in time", m_cs.name.c_str());
+            return;
+        }
     }
 }
 

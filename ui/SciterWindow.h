@@ -54,6 +54,11 @@ public:
 
     HWND GetHwnd() const { return m_hWnd.load(); }
     int GetState() const { return m_nState.load(); }
+    // Waits (at most a few seconds) until a window started on its own thread is made or
+    // its thread gave up: before that nothing can ask the thread to end, and it goes on
+    // using this object. An owner calls it before deleting a window it may have just
+    // started; the destructor calls it too.
+    void WaitUntilMade() const;
     // The page's script VM; non-null once the window exists.
     HVM IsReady() const { return m_hVM.load(); }
 

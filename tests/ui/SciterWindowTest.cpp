@@ -153,3 +153,15 @@ TEST_F(SciterWindowTest, QuitAllEndsEveryUiThreadAndTheRegistryEmpties) {
 }
 
 }  // namespace
+
+// An owner may delete an own-thread window right after starting it; the thread must
+// never reach the freed object (AddressSanitizer watches), and the thread ends.
+TEST_F(SciterWindowTest, AWindowDeletedRightAfterItsStartEndsItsThreadFirst) {
+    for (int i = 0; i < 5; ++i) {
+        auto w = std::make_unique<ProbeWindow>(ScrambledPage("window.htm"), true, L"ProbeWindow");
+        ASSERT_EQ(w->Start(), 0);
+        const HANDLE thread = w->m_cs.hThread;
+        w.reset();
+        EXPECT_TRUE(g_UiThreads.WaitThread(thread, 5000));
+    }
+}
