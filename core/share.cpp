@@ -10,6 +10,7 @@
 #include "ArticleMsgWin.h"
 #include "Communication.h"
 #include "Config.h"
+#include "CheckedNative.h"
 #include "CxLog.h"
 #include "DataClassKit.h"
 #include "EngineSdk.h"
@@ -38,19 +39,6 @@ constexpr wchar_t kDefaultVersion[] = L"1.2.0.0";
 constexpr std::chrono::milliseconds kWindowWait{3000};
 
 // ---- argument checks --------------------------------------------------------------------
-
-// A method whose missing or mistyped argument raises the engine's message and answers
-// `fallback`. Bodies read all their arguments before they act.
-uie::NativeFn Checked(value fallback, uie::NativeFn body) {
-    return [fallback, body](HVM vm, const NativeArgs& args) {
-        try {
-            return body(vm, args);
-        } catch (const uie::ScriptError& e) {
-            uie::RaiseScriptError(vm, e.text());
-            return fallback;
-        }
-    };
-}
 
 // A method without arguments.
 template <class Result>

@@ -29,4 +29,6 @@ int CPedometerWin::BussDataProc_PedoRank(const std::wstring& reply) {
     return 0;
 }
 
+int CPedometerWin::BussDataProc_OrigData(const std::wstring&) { return 0; }
+
 int CPedometerWin::DevChangeProc(const struHealthElementSourceTypeW*, int) { return 0; }

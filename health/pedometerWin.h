@@ -24,6 +24,8 @@ public:
     // The ranking reply (0x1180), on the socket thread: a negative result code is
     // returned as it is; otherwise the reply's time is noted and the result is 0.
     virtual int BussDataProc_PedoRank(const std::wstring& reply);
+    // The reply to the upload of the device's raw data (0x1170), on the socket thread; 0.
+    virtual int BussDataProc_OrigData(const std::wstring& reply);
 
     // The last upload of the device's readings.
     CDeviceUploadState m_uploadState;
