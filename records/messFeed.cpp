@@ -1,17 +1,33 @@
 #include "messFeed.h"
 
+#include <cstdarg>
+#include <new>
+
 #include "CxLog.h"
+#include "DataClassKit.h"
+#include "FeedKit.h"
 #include "MyDatabase.h"
 #include "Text.h"
 
-CMessFeed::CMessFeed(const wchar_t* readFunction, const wchar_t* maxSql, bool setsValidMark)
-    : m_readFunction(readFunction), m_maxSql(maxSql), m_setsValidMark(setsValidMark) {}
+namespace {
+
+constexpr int kNoData = -99999;
+constexpr int kOwnerReplyFields = 9;
+
+}  // namespace
+
+CMessFeed::CMessFeed(const wchar_t* feedName, int command, const wchar_t* maxSql, bool setsValidMark)
+    : m_readFunction(std::wstring(feedName) + L"::ReadMaxMessNo"),
+      m_procFunction(std::wstring(feedName) + L"::BussDataProc"),
+      m_command(command),
+      m_maxSql(maxSql),
+      m_setsValidMark(setsValidMark) {}
 
 int CMessFeed::ReadMaxMessNo() const {
     SqlRows rows;
     if (g_pMyDatabase == nullptr || g_pMyDatabase->SelectTableWithReturn(m_maxSql, rows) != 0 || rows.empty() ||
         rows.front().empty()) {
-        LOGF(LOG_WARNING, m_readFunction, L"[%s] gave no number", m_maxSql);
+        LOGF(LOG_WARNING, m_readFunction.c_str(), L"[%s] gave no number", m_maxSql);
         return -1;
     }
     // max() of an empty table is NULL, read as an empty text: 0.
@@ -21,4 +37,75 @@ int CMessFeed::ReadMaxMessNo() const {
 void CMessFeed::LoadFromDB() {
     if (m_setsValidMark) m_nValid = 1;
     m_nMaxMessNo = ReadMaxMessNo();
+}
+
+std::size_t CMessFeed::GetStoredCount() const {
+    std::lock_guard lock(m_lock);
+    return m_messages.size();
+}
+
+bool CMessFeed::HasFields(const std::wstring& reply, int fields) const {
+    return records::HasFields(m_procFunction.c_str(), m_command, reply, fields);
+}
+
+bool CMessFeed::TakeMarker(const std::wstring& reply) {
+    if (records::ReplyInt(reply, 1) != kNoData) return false;
+    m_nMaxMessNo = records::ReplyInt(reply, 3);
+    return true;
+}
+
+bool CMessFeed::IsNew(int messNo) const {
+    if (messNo < 0) return false;
+    std::lock_guard lock(m_lock);
+    return m_messages.find(messNo) == m_messages.end();
+}
+
+void CMessFeed::ReadTail(const std::wstring& reply, int first, struMessW& record) {
+    record.pubTime = records::ReplyField(reply, first);
+    record.validTime = records::ReplyField(reply, first + 1);
+    record.operatorNo = records::ReplyInt(reply, first + 2);
+    record.status = records::ReplyField(reply, first + 3);
+    record.note = records::ReplyField(reply, first + 4);
+    record.modifyTime = records::ReplyField(reply, first + 5);
+}
+
+CMessFeed::QuotedTail::QuotedTail(const struMessW& m)
+    : pubTime(text::QuoteSql(m.pubTime)),
+      validTime(text::QuoteSql(m.validTime)),
+      status(text::QuoteSql(m.status)),
+      note(text::QuoteSql(m.note)) {}
+
+int CMessFeed::Store(int messNo, std::unique_ptr<struMessW> record, const wchar_t* format, ...) {
+    std::wstring sql;
+    va_list args;
+    va_start(args, format);
+    const bool whole = text::VFormatW(sql, records::kFeedSqlChars, format, args);
+    va_end(args);
+    if (!whole) {
+        LOGF(LOG_ERROR, m_procFunction.c_str(), L"_snwprintf:[%s]", sql.c_str());
+        return 0;
+    }
+    if (records::ExecOneRow(m_procFunction.c_str(), sql) != 1) return 0;
+
+    std::lock_guard lock(m_lock);
+    m_messages.try_emplace(messNo, std::move(record));
+    if (messNo > m_nMaxMessNo.load()) m_nMaxMessNo = messNo;
+    return 1;
+}
+
+int CMessFeed::StoreOwnerMessage(const std::wstring& reply, const wchar_t* insertFormat, const int* ownerMustBe) {
+    if (!HasFields(reply, kOwnerReplyFields)) return 0;
+    std::unique_ptr<struUserMessW> m(new (std::nothrow) struUserMessW());
+    if (!m) return 0;
+    m->ownerNo = records::ReplyInt(reply, 1);
+    m->messNo = records::ReplyInt(reply, 2);
+    m->mess = records::ReplyField(reply, 3);
+    ReadTail(reply, 4, *m);
+    if ((ownerMustBe != nullptr && m->ownerNo != *ownerMustBe) || !IsNew(m->messNo)) return 0;
+
+    const int owner = m->ownerNo, no = m->messNo, op = m->operatorNo;
+    const std::wstring mess = text::QuoteSql(m->mess);
+    const QuotedTail t(*m);
+    return Store(no, std::move(m), insertFormat, owner, no, mess.c_str(), t.pubTime.c_str(), t.validTime.c_str(), op,
+                 t.status.c_str(), t.note.c_str());
 }

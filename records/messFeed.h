@@ -1,9 +1,31 @@
 // What the four message feeds share: the highest message number that the feed's table
-// holds, the point from which the server's newer messages are asked for.
+// holds, the point from which the server's newer messages are asked for, and the one
+// way a message is stored.
 #pragma once
 
 #include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+
+// The fields every feed's message ends with; each feed's record adds its head.
+struct struMessW {
+    virtual ~struMessW() = default;
+    std::wstring pubTime;
+    std::wstring validTime;
+    int operatorNo = 0;
+    std::wstring status;
+    std::wstring note;
+    std::wstring modifyTime;  // kept as sent; the table stamps its own
+};
+
+// The user feed's and the user group feed's message: the owner is a user or a group number.
+struct struUserMessW : struMessW {
+    int ownerNo = -1;
+    int messNo = -1;
+    std::wstring mess;
+};
 
 class CMessFeed {
 public:
@@ -17,20 +39,51 @@ public:
     int ReadMaxMessNo() const;
     // The start-up step: the valid mark (for the feeds that keep it) and the number.
     void LoadFromDB();
+    // How many messages this run stored.
+    std::size_t GetStoredCount() const;
 
-    // One reply of the feed's command, on the socket thread.
+    // One reply of the feed's command, on the socket thread: 1 when a message was
+    // stored, else 0.
     virtual int BussDataProc(const std::wstring& reply) = 0;
 
 protected:
-    // readFunction names the feed's own method in log lines.
-    CMessFeed(const wchar_t* readFunction, const wchar_t* maxSql, bool setsValidMark);
+    // feedName names the class in log lines ("CPublicMess"); command is its reply's.
+    CMessFeed(const wchar_t* feedName, int command, const wchar_t* maxSql, bool setsValidMark);
+
+    // False, with one Warning line, when the reply holds fewer than `fields` fields.
+    bool HasFields(const std::wstring& reply, int fields) const;
+    // The reply "no more data" (-99999 in field 1): field 3 becomes the held number,
+    // lower or not, as the server says. True when it was that reply.
+    bool TakeMarker(const std::wstring& reply);
+    // Not negative and not stored during this run.
+    bool IsNew(int messNo) const;
+    // Fields first to first + 5 of the reply: pubTime to modifyTime.
+    static void ReadTail(const std::wstring& reply, int first, struMessW& record);
+    // The tail's texts as they stand between quotes in the inserts.
+    struct QuotedTail {
+        explicit QuotedTail(const struMessW& m);
+        std::wstring pubTime, validTime, status, note;
+    };
+    // Formats the insert into the feed's buffer and runs it. On one row stored the
+    // record is kept under its number and the held number rises to it: 1. A statement
+    // that does not fit is logged and not run; a failed insert changes nothing: 0.
+    int Store(int messNo, std::unique_ptr<struMessW> record, const wchar_t* format, ...);
+
+    // The owner-numbered feeds' path: reads the nine fields of struUserMessW and stores
+    // the message with the feed's insert (owner, number, text, then the tail). With
+    // ownerMustBe set, a message for another owner is not stored.
+    int StoreOwnerMessage(const std::wstring& reply, const wchar_t* insertFormat, const int* ownerMustBe = nullptr);
 
     std::atomic<int> m_nValid{0};
     // Read by the socket worker after each reply and by the keep-alive.
     std::atomic<int> m_nMaxMessNo{-1};
 
 private:
-    const wchar_t* const m_readFunction;
+    const std::wstring m_readFunction;
+    const std::wstring m_procFunction;
+    const int m_command;
     const wchar_t* const m_maxSql;
     const bool m_setsValidMark;
+    mutable std::mutex m_lock;  // the map and raising the number; never held across a call out
+    std::map<int, std::unique_ptr<struMessW>> m_messages;
 };

@@ -1,13 +1,51 @@
 #include "publicMess.h"
 
 #include <memory>
+#include <new>
+
+#include "Communication.h"
+#include "DataClassKit.h"
+#include "MessageWin.h"
+#include "Text.h"
 
 CPublicMess* g_pPublicMess = nullptr;
 
 CPublicMess::CPublicMess()
-    : CMessFeed(L"CPublicMess::ReadMaxMessNo", L"select max(publicMessNo) from tPublicMess;", true) {}
+    : CMessFeed(L"CPublicMess", COMMAND_PUBLICMESS_QUEST, L"select max(publicMessNo) from tPublicMess;", true) {}
 
-int CPublicMess::BussDataProc(const std::wstring&) { return 0; }
+int CPublicMess::BussDataProc(const std::wstring& reply) {
+    if (!HasFields(reply, kReplyFields)) return 0;
+    std::unique_ptr<struPublicMessW> m(new (std::nothrow) struPublicMessW());
+    if (!m) return 0;
+    m->publicMessNo = records::ReplyInt(reply, 1);
+    m->publicMess = records::ReplyField(reply, 2);
+    ReadTail(reply, 3, *m);
+    if (!IsNew(m->publicMessNo)) return 0;
+
+    const int no = m->publicMessNo, op = m->operatorNo;
+    const std::wstring shown = m->publicMess, mess = text::QuoteSql(m->publicMess);
+    const QuotedTail t(*m);
+    const int stored = Store(no, std::move(m),
+                             L"insert into tPublicMess (publicMessNo, publicMess, pubTime, validTime, operatorNo, "
+                             L"\tstatus, note,modifyTime) values (%0d, '%s', '%s', '%s', %0d, '%s', "
+                             L"'%s',datetime('now','localtime'))",
+                             no, mess.c_str(), t.pubTime.c_str(), t.validTime.c_str(), op, t.status.c_str(),
+                             t.note.c_str());
+    if (stored == 1) QueueNotice(no, shown);
+    return stored;
+}
+
+void CPublicMess::QueueNotice(int publicMessNo, const std::wstring& publicMess) {
+    CMessageWin* const window = g_pMessageWin;
+    if (window == nullptr) return;
+    uie::value list = uie::value::make_array();
+    list.append(records::MakeObject({{L"funcName", uie::value(L"BandCommonMessage")},
+                                     {L"alertType", uie::value(L"3")},
+                                     {L"alertNo", uie::value(publicMessNo)},
+                                     {L"additionalMessage", uie::value(L"")},
+                                     {L"message", uie::value(publicMess)}}));
+    window->AddMessage(list, 1);
+}
 
 int CPublicMess::RegisterScriptObject(HVM vm) {
     static const auto def = std::make_shared<const uie::NativeObjectDef>();

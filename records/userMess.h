@@ -11,7 +11,8 @@ public:
     CUserMess();
 
     int RegisterScriptObject(HVM vm);
-    // One message of the feed (0x1111), on the socket thread.
+    // One message of the feed (0x1111), on the socket thread. A message for another
+    // user number than the logged-in one is not stored.
     int BussDataProc(const std::wstring& reply) override;
 };
 

@@ -6,8 +6,16 @@
 #include "ScriptVM.h"
 #include "messFeed.h"
 
+struct struUserTypeMessW : struMessW {
+    std::wstring userType;
+    int userTypeMessNo = -1;
+    std::wstring userTypeMess;
+};
+
 class CUserTypeMess : public CMessFeed {
 public:
+    static constexpr int kReplyFields = 9;
+
     CUserTypeMess();
 
     int RegisterScriptObject(HVM vm);

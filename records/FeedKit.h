@@ -1,0 +1,27 @@
+// What the server's feeds (messages, weather, life indices) share: checking that a
+// reply or a row is whole, taking a row, asking whether a row is stored, the local
+// date for the readers, and the environment pop-up's refresh.
+#pragma once
+
+#include <string>
+
+class CPopWin;
+
+namespace records {
+
+constexpr int kFeedSqlChars = 780;  // a feed's statement buffer, three path lengths
+// The local date as SQLite computes it (yyyymmdd), as the rest of the program dates.
+inline constexpr wchar_t kLocalToday[] = L"strftime('%Y%m%d','now','localtime')";
+
+// True when text holds at least `fields` fields; otherwise one Warning line naming the
+// command, and the caller refuses the reply (or ends its rows).
+bool HasFields(const wchar_t* function, int command, const std::wstring& text, int fields);
+// Row n (from 1) of a reply whose rows are separated by code 3, as a 260 field.
+std::wstring ReplyRow(const std::wstring& reply, int n);
+// True when the count query runs and gives a first column above 0; a failing query
+// counts as a missing row.
+bool RowStored(const std::wstring& countSql);
+// Has the floating bar's environment pop-up, when there is one, run `post`.
+void PostToEnvironmentPopup(void (CPopWin::*post)());
+
+}  // namespace records
