@@ -1,0 +1,21 @@
+#include "StopSignal.h"
+
+#include <chrono>
+
+void StopSignal::Reset() {
+    std::lock_guard lock(lock_);
+    set_ = false;
+}
+
+void StopSignal::Set() {
+    {
+        std::lock_guard lock(lock_);
+        set_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool StopSignal::Wait(DWORD ms) {
+    std::unique_lock lock(lock_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; });
+}
