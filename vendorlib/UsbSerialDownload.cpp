@@ -10,6 +10,7 @@
 #include "UsbSerialLink.h"
 #include "UsbSerialSettings.h"
 #include "VepBytes.h"
+#include "VepFileBytes.h"
 #include "VepModel.h"
 #include "VepResult.h"
 #include "VepState.h"
@@ -222,8 +223,8 @@ int UsbSerialDownload::Weekly(VepWorkFile& file) {
 }
 
 int UsbSerialDownload::DecodeWeekly() {
-    std::ifstream in(kWeekFile, std::ios::binary);
-    const std::vector<BYTE> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<BYTE> file;
+    ReadWholeFile(kWeekFile, file);
     state_.weekData.clear();
     if (file.size() < 2) {
         state_.trace.Line("week file error");

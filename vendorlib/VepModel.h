@@ -71,6 +71,8 @@ public:
 
     bool Loaded() const { return loaded_; }
     const VepModelParams& Params() const { return params_; }
+    // Where the model's files lie, as its link found them (a storage volume's root).
+    void SetFilePath(const std::string& path) { params_.filePath = path; }
     // The named parameter's "value" text; "" when missing.
     std::string DeviceParam(const std::string& name) const;
     // A hexadecimal parameter such as "hid_vender_id"; 0 when missing.

@@ -1,10 +1,9 @@
 #include "VepRecords.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "VepBytes.h"
+#include "VepFileBytes.h"
 #include "VepModel.h"
 #include "VepTrace.h"
 
@@ -48,12 +47,11 @@ std::int8_t KindOf(std::int8_t number) {
 
 int VepRecords::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace) {
     Clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::vector<BYTE> file;
+    if (!ReadWholeFile(path, file)) {
         trace.Line("file open err: %s", path.c_str());
         return -1;
     }
-    const std::vector<BYTE> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return Decode(file, model, trace);
 }
 

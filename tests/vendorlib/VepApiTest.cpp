@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "VepApiFixture.h"
+
+namespace {
+
+const VepExports kLinked{
+    &Vep_Init,         &Vep_End,        &Vep_OpenDevice,     &Vep_StartDownload, &Vep_GetStatus,
+    &Vep_GetErrStatus, &Vep_GetDataCnt, &Vep_SetDataCurrent, &Vep_GetBpData,     &Vep_GetConnectDeviceName};
+
+class VepApiTest : public VepApiFixture {
+protected:
+    ~VepApiTest() override { Vep_End(); }
+
+    void OpenUsb(ModelParams params = SimModel()) {
+        OnlyPresent("usb");
+        WriteModels(ModelXml("SIMBP3", params));
+        ASSERT_EQ(Vep_Init(0), 0);
+        ASSERT_EQ(Vep_OpenDevice(), 0);
+    }
+    void OpenStorage(ModelParams params = SimStorageModel()) {
+        OnlyPresent("storage");
+        WriteModels(ModelXml("SIMUMS", params, "USB-STORAGE"));
+        ASSERT_EQ(Vep_Init(0), 0);
+        ASSERT_EQ(Vep_OpenDevice(), 0);
+    }
+    // Waits for the job to end; the status three polls in a row.
+    std::vector<int> Finish() {
+        EXPECT_TRUE(WaitFor([] { return Vep_GetStatus() != 1; }));
+        return {Vep_GetStatus(), Vep_GetStatus(), Vep_GetStatus()};
+    }
+};
+
+TEST_F(VepApiTest, CallsOutOfOrderAreRefused) {
+    EXPECT_EQ(Vep_End(), -1);
+    EXPECT_EQ(Vep_StartDownload(0), -1);
+    EXPECT_EQ(Vep_GetDataCnt(), -1);
+    EXPECT_EQ(Vep_SetDataCurrent(0), -1);
+    EXPECT_EQ(Vep_Abort(), -1);
+    ASSERT_EQ(Vep_Init(0), 0);
+    EXPECT_EQ(Vep_GetStatus(), 0);
+    EXPECT_EQ(Vep_StartDownload(0), -1);  // nothing open
+    EXPECT_EQ(Vep_GetBpData(nullptr), -1);
+    EXPECT_EQ(Vep_GetConnectDeviceName(nullptr), -1);
+    EXPECT_EQ(Vep_GetDeviceList(0, nullptr, nullptr), -1);
+    EXPECT_EQ(Vep_InitStructure(nullptr, 4), -1);
+    EXPECT_EQ(Vep_SetBpInfo(nullptr), -1);
+    EXPECT_EQ(Vep_GetStatus(), 0);
+}
+
+TEST_F(VepApiTest, HeldReplyKeepsTheJobRunningThenReadingsFollow) {
+    OpenUsb();
+    for (const char* file : {"down2.dat", "week.dat", "info.dat"}) std::ofstream(file) << "x";
+    monitor_->SetFault("GDC", SimMonitorFault::Hold, 1);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_TRUE(WaitFor([this] { return monitor_->Holding(); }));
+    EXPECT_EQ(Vep_GetStatus(), 1);
+    EXPECT_EQ(Vep_GetDataCnt(), -1);  // no reading while the job writes them
+    EXPECT_EQ(Vep_StartDownload(0), 0);
+    monitor_->Release();
+    EXPECT_EQ(Finish(), std::vector<int>({0, 0, 0}));
+    EXPECT_EQ(monitor_->CountOf("GDC"), 1);
+    EXPECT_EQ(monitor_->CountOf("END"), 1);  // one job only
+    EXPECT_EQ(Vep_GetDataCnt(), 2);
+    EXPECT_EQ(Vep_SetDataCurrent(2), -1);
+    ASSERT_EQ(Vep_SetDataCurrent(1), 0);
+    EXPECT_EQ(Vep_SetDataCurrent(-1), -1);
+    str_bp_retdata newest{};
+    ASSERT_EQ(Vep_GetBpData(&newest), 0);
+    EXPECT_EQ(newest.systolic, 131);  // the selection was kept
+
+    ASSERT_TRUE(std::filesystem::exists("down.dat"));
+    EXPECT_EQ(Vep_End(), 0);
+    for (const char* file : {"down.dat", "down2.dat", "week.dat", "info.dat"})
+        EXPECT_FALSE(std::filesystem::exists(file)) << file;
+}
+
+TEST_F(VepApiTest, FailedJobIsReportedOnEveryPoll) {
+    OpenUsb();
+    monitor_->SetFault("GDC", SimMonitorFault::Ng);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    EXPECT_EQ(Finish(), std::vector<int>({-1, -1, -1}));
+    EXPECT_EQ(Vep_GetErrStatus(), 5);
+    EXPECT_EQ(Vep_GetDataCnt(), 0);
+}
+
+TEST_F(VepApiTest, EndDuringAJobAbortsAndJoinsIt) {
+    OpenUsb();
+    monitor_->SetFault("GDC", SimMonitorFault::Hold, 1);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_TRUE(WaitFor([this] { return monitor_->Holding(); }));
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        monitor_->Release();
+    });
+    EXPECT_EQ(Vep_End(), 0);
+    release.join();
+    EXPECT_EQ(Vep_GetStatus(), -1);
+}
+
+TEST_F(VepApiTest, SearchOpensTheOnePresentModelOrGivesTheLastCode) {
+    WriteSearchModels();
+    OnlyPresent("storage");
+    const VepRunResult run = RunDownload(kLinked);
+    EXPECT_EQ(run.open, 0);
+    EXPECT_EQ(run.model, "SIMUMS");
+    ExpectSimReadings(run.readings);
+
+    OnlyPresent("none");
+    EXPECT_EQ(RunDownload(kLinked).open, 1);
+    EXPECT_EQ(RunDownload(kLinked).model, "");
+    WriteSearchModels({"storage", "usb"});
+    EXPECT_EQ(RunDownload(kLinked).open, 16);
+    WriteSearchModels({"usb", "storage", "serial"});
+    EXPECT_EQ(RunDownload(kLinked).open, 3);
+
+    WriteModels(ModelXml("SIMUMS", SimStorageModel(), "BLUETOOTH"));
+    EXPECT_EQ(RunDownload(kLinked).open, -1);
+
+    WriteSearchModels();
+    OnlyPresent("storage");
+    ASSERT_EQ(Vep_Init(0), 0);
+    ASSERT_EQ(Vep_Abort(), 0);
+    EXPECT_EQ(Vep_OpenDevice(), 11);
+}
+
+TEST_F(VepApiTest, JobsTheLinkDoesNotOfferFail) {
+    OpenUsb();
+    ASSERT_EQ(Vep_StartDownload_MonthData(), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), -1);
+    ASSERT_EQ(Vep_End(), 0);
+
+    ModelParams noInfo = SimStorageModel();
+    noInfo.erase("info_data");
+    OpenStorage(noInfo);
+    ASSERT_EQ(Vep_DataClear(), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), -1);
+    EXPECT_EQ(Vep_StartInfoDownload(), 1);
+    EXPECT_EQ(Vep_StartInfoUpload(), 1);
+}
+
+TEST_F(VepApiTest, StorageJobsReportMissingAndEmptyFiles) {
+    OpenStorage();
+    std::filesystem::remove(storage_.File(SimMonitorStorage::kReadingsFile));
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), -1);
+
+    // A file whose count reads but whose readings do not: the old ones are not handed out.
+    storage_.WriteReadings();
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_EQ(Finish()[0], 0);
+    ASSERT_EQ(Vep_GetDataCnt(), 2);
+    storage_.WriteFile(SimMonitorStorage::kReadingsFile, {2, 0, 0, 0});
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetDataCnt(), 0);
+
+    storage_.WriteFile(SimMonitorStorage::kSettingsFile, {});
+    ASSERT_EQ(Vep_StartInfoDownload(), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), 1);
+}
+
+TEST_F(VepApiTest, StorageSummariesAreHandedOutOneAtATime) {
+    OpenStorage();
+    std::array<SimSummaryGroup, 4> record{};
+    record[0] = {120, 80, 70, 1, 3, 13, 4};
+    storage_.WriteSummaries(SimMonitorStorage::kWeekFile, {record, record});
+    ASSERT_EQ(Vep_StartDownload_WeekData(), 0);
+    ASSERT_EQ(Finish()[0], 0);
+    EXPECT_EQ(Vep_GetWeekDataCnt(), 2);
+    EXPECT_EQ(Vep_GetMonthDataCnt(), 0);
+    EXPECT_EQ(Vep_SetWeekDataCurrent(2), -1);
+    ASSERT_EQ(Vep_SetWeekDataCurrent(1), 0);
+    str_sumbp_data summary{};
+    ASSERT_EQ(Vep_GetWeekBpData(&summary), 0);
+    EXPECT_STREQ(summary.date, "2013/03/04");
+    EXPECT_EQ(summary.systolic[0], 120);
+    EXPECT_EQ(Vep_GetMonthBpData(&summary), -1);
+}
+
+TEST_F(VepApiTest, DeviceListNamesAndSettingsBlock) {
+    WriteModels(ModelXml("A", SimModel()) + ModelXml("B", SimModel(), "SERIAL", "1") +
+                ModelXml("C", SimModel(), "SERIAL"));
+    ASSERT_EQ(Vep_Init(0), 0);
+    char models[VEP_DEVICE_LIST_SIZE];
+    char connections[VEP_DEVICE_LIST_SIZE];
+    ASSERT_EQ(Vep_GetDeviceList(0, models, connections), 0);
+    EXPECT_STREQ(models, "A,C,");
+    EXPECT_STREQ(connections, "USB-SERIAL,SERIAL,");
+
+    const std::string longName(40, 'M');
+    EXPECT_EQ(Vep_SetConnectDeviceName(longName.c_str()), -1);  // no such model
+    char name[32];
+    ASSERT_EQ(Vep_GetConnectDeviceName(name), 0);
+    EXPECT_EQ(std::string(name), std::string(31, 'M'));
+    EXPECT_EQ(Vep_SetConnectDeviceName("C"), 0);
+    EXPECT_EQ(Vep_GetConnectMode(), 2);
+
+    BYTE info[220];
+    for (int i = 0; i < 220; ++i) info[i] = static_cast<BYTE>(i + 1);
+    ASSERT_EQ(Vep_SetBpInfo(info), 0);
+    BYTE back[220] = {};
+    EXPECT_EQ(Vep_GetBpInfo(back), 0);
+    EXPECT_EQ(std::memcmp(info, back, sizeof(info)), 0);
+    info[32] = 0;
+    ASSERT_EQ(Vep_SetBpInfo(info), 0);
+    EXPECT_EQ(Vep_GetBpInfo(back), 1);
+    ASSERT_EQ(Vep_InitBpInfo(back), 0);
+    EXPECT_EQ(back[219], 0);
+}
+
+TEST_F(VepApiTest, DeviceIdKindsOfTheOpenDevice) {
+    OpenUsb();
+    char id[11] = "xxxxxxxxxx";
+    ASSERT_EQ(Vep_GetConnectDeviceID(id, 0), 0);
+    EXPECT_STREQ(id, "SIMBP3");
+    ASSERT_EQ(Vep_GetConnectDeviceID(id, 1), 0);
+    EXPECT_STREQ(id, "1.02");
+    ASSERT_EQ(Vep_GetConnectDeviceID(id, 7), 0);
+    EXPECT_STREQ(id, "");
+}
+
+class VepApiSerialTest : public VepApiTest {};
+
+TEST_F(VepApiSerialTest, WeeklySummariesAreNotOfferedOverTheSerialPort) {
+    ASSERT_TRUE(line_.Started());
+    ModelParams params = SimSerialModel();
+    params["sumdata"] = "1";
+    WriteModels(ModelXml("SIMSER", params, "SERIAL"));
+    OnlyPresent("serial");
+    ASSERT_EQ(Vep_Init(0), 0);
+    ASSERT_EQ(Vep_OpenDevice(), 0);
+    ASSERT_EQ(Vep_StartDownload_WeekData(), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), -1);
+}
+
+TEST_F(VepApiTest, WalkingModeDecodesTheWalkingDevice) {
+    ModelParams params = SimModel(2);
+    params["rec_length"] = "64";
+    params["resv_length2"] = "9";
+    params["file_name"] = "down2.dat";
+    params["ofs_wp_height"] = "3:2";
+    params["ofs_wd_nwalk"] = "3:1";
+    params["ofs_wd_tm_nwalk"] = "3, 5";
+    SetMonitor([](SimMonitorState& s) {
+        s.name = "SIMBP3";
+        s.readings.resize(2);
+        s.totalCount = 5;
+        s.walkingDays = 2;
+        s.resvLength2 = 9;
+    });
+    Hooks().serialPorts[kMonitorPort - 1].clear();
+    std::ofstream("System/npmdl.vpx") << ModelFile(ModelXml("SIMNP", params));
+    ASSERT_EQ(Vep_Init(1), 0);
+    ASSERT_EQ(Vep_OpenDevice(), 0);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_EQ(Finish()[0], 0);
+    ASSERT_EQ(Vep_GetDataCnt(), 2);
+    str_np_head head{};
+    ASSERT_EQ(Vep_GetWalkingInfo(&head), 0);
+    EXPECT_EQ(head.height, 5052);  // "PR" read as four digits
+    ASSERT_EQ(Vep_SetDataCurrent(1), 0);
+    str_np_data day{};
+    ASSERT_EQ(Vep_GetWalkingData(&day), 0);
+    EXPECT_EQ(day.nwalk, 16 + 4 + 3);  // day 1, part 1, byte 3
+    EXPECT_STREQ(day.date, "2013/03/04");
+    EXPECT_EQ(day.tmNwalk[0], ((23 << 8) | 24) & 0x3FFF);
+    EXPECT_EQ(day.tmNwalkFlag[0], 1);
+    EXPECT_EQ(day.tmNwalk[2], 0);  // no offset for hour 2
+}
+
+}  // namespace
