@@ -20,6 +20,7 @@
 #include "HidTransport.h"
 #include "SerialPort.h"
 #include "Text.h"
+#include "UserActivity.h"
 #include "Window.h"
 
 extern char** environ;
@@ -196,10 +197,13 @@ PlatformHooks DefaultHooks() {
     h.hidTransport = MakeHidrawTransport();
     h.devicePause = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     h.serialPorts = SerialPort::TableFrom(std::getenv("QUORV_COMPORTS"));
+    h.mountsFile = EnvFolder("QUORV_MOUNTS", "/proc/self/mounts");
     h.configFolder = ConfigFolder();
     h.runtimeFolder = EnvFolder("XDG_RUNTIME_DIR", "/tmp");
     h.cursorPos = [](POINT& at) { at = POINT{0, 0}; };
     h.trackPopupMenu = [](HWND, HMENU) -> UINT { return 0; };
+    h.foregroundProgram = [x = UserActivity::ForDisplay(std::getenv("DISPLAY"))] { return x->ForegroundProgram(); };
+    h.lastInputTick = [x = UserActivity::ForDisplay(std::getenv("DISPLAY"))](DWORD& t) { return x->LastInputTick(t); };
     return h;
 }
 

@@ -60,6 +60,9 @@ struct PlatformHooks {
     // ("COM3=/dev/pts/7,COM4=/dev/ttyUSB0", the ports it leaves out do not exist), else
     // /dev/ttyS0../dev/ttyS7.
     std::array<std::string, 8> serialPorts;
+    // The mounted volumes, in the format of /proc/self/mounts; $QUORV_MOUNTS at start,
+    // else /proc/self/mounts.
+    std::filesystem::path mountsFile;
     // The user's settings folder: $XDG_CONFIG_HOME, else ~/.config (holds autostart/).
     std::filesystem::path configFolder;
     // Where named mutexes keep their lock files.
@@ -70,6 +73,10 @@ struct PlatformHooks {
     // The user's pick in a menu that TrackPopupMenu would show (Shell.h): a command id,
     // 0 for none. Nobody is there to pick, so by default nothing is chosen.
     std::function<UINT(HWND owner, HMENU menu)> trackPopupMenu;
+    // The full path of the program in the foreground, empty when none is known; and the
+    // tick count of the last keyboard or mouse input, false when unknown (UserActivity.h).
+    std::function<std::wstring()> foregroundProgram;
+    std::function<bool(DWORD& tick)> lastInputTick;
 };
 
 // The hooks in force. Tests change members directly inside a HookScope.
