@@ -29,14 +29,6 @@ namespace {
 constexpr wchar_t kNow[] = L"2024-06-15 09:00:00.000";
 constexpr wchar_t kEarlier[] = L"2024-06-14 20:00:00.000";
 
-void FixClock(SYSTEMTIME& st) {
-    st = SYSTEMTIME{};
-    st.wYear = 2024;
-    st.wMonth = 6;
-    st.wDay = 15;
-    st.wHour = 9;
-}
-
 class HealthElementValueTest : public HealthResourcesTest {
 protected:
     HealthElementValueTest() { Hooks().localTime = FixClock; }

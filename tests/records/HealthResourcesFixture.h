@@ -13,6 +13,15 @@
 #include "HealthResources.h"
 #include "RecordsFixture.h"
 
+// The local clock of the health-element tests: 2024-06-15 09:00.
+inline void FixClock(SYSTEMTIME& st) {
+    st = SYSTEMTIME{};
+    st.wYear = 2024;
+    st.wMonth = 6;
+    st.wDay = 15;
+    st.wHour = 9;
+}
+
 class HealthResourcesTest : public RecordsTest {
 protected:
     static constexpr int kDefaultElements = 24;  // the default database's

@@ -31,15 +31,6 @@ std::vector<std::wstring> Keys(const value& object) {
     return keys;
 }
 
-// 2024-06-15, the day the age tests are run on.
-void FixToday(SYSTEMTIME& st) {
-    st = SYSTEMTIME{};
-    st.wYear = 2024;
-    st.wMonth = 6;
-    st.wDay = 15;
-    st.wHour = 9;
-}
-
 class HealthElementsTest : public HealthResourcesTest {
 protected:
     void InsertElement(const wchar_t* id, int type, int dispNo, const wchar_t* status, int userNo = -1) {
@@ -119,7 +110,7 @@ TEST_F(HealthElementsTest, TextsOfValueNumbers) {
     EXPECT_EQ(resources_.ElementValueNoToValue(Plain(0), -5), L"-5");
     EXPECT_EQ(resources_.ElementValueNoToValue(Plain(0), CHealthResources::kNoValue), L"");
 
-    Hooks().localTime = FixToday;
+    Hooks().localTime = FixClock;
     Exec(L"insert into tDictWindDirection values (3, '东北风')");
     const auto text = [this](const wchar_t* transform, int valueNo) {
         return resources_.ElementValueNoToValue(Plain(0, transform), valueNo);
@@ -238,7 +229,7 @@ TEST_F(HealthElementsTest, AListWhosePostFailedIsTakenOutAgain) {
 }
 
 TEST_F(HealthElementsTest, AgeTextFollowsTheBirthDateItHolds) {
-    Hooks().localTime = FixToday;
+    Hooks().localTime = FixClock;
     Change(L"age", [](struHealthElementW& e) {
         e.valueNo = 19800615;
         e.value = L"40";
