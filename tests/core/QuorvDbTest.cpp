@@ -8,6 +8,7 @@
 #include "DefaultDatabase.h"
 #include "LogReader.h"
 #include "MyDatabase.h"
+#include "MemberNames.h"
 #include "ScriptDBFixture.h"
 
 namespace {
@@ -47,24 +48,17 @@ protected:
     HVM vm_;
 };
 
-template <class T>
-std::vector<std::string> Names(const std::vector<T>& items) {
-    std::vector<std::string> names;
-    for (const T& item : items) names.push_back(item.name);
-    return names;
-}
-
 TEST_F(QuorvDbTest, ClassesThenTheObjectWithItsTablesInOrder) {
     EXPECT_EQ(uie::NativeNames(vm_), (std::vector<std::string>{"DB", "Recordset", "quorvDb"}));
     const auto def = DatabaseScriptObjectDef();
     EXPECT_EQ(def, DatabaseScriptObjectDef());  // built once
-    EXPECT_EQ(Names(def->methods),
+    EXPECT_EQ(MemberNames(def->methods),
               (std::vector<std::string>{"LockSqliteTable", "UnLockSqliteTable", "ExecSql", "ExecSqlSet",
                                         "ExecSql_asyn", "SelectSQL", "GetDictAreaName", "GetDictAreaCodeName",
                                         "GetDictAreaNameByAreaCodeNo", "GetDictSolarTermsName",
                                         "GetDictWeatherName", "GetDictWindDirectionName", "GetDictLiveIndexIDName",
                                         "MakeSerialNo"}));
-    EXPECT_EQ(Names(def->properties),
+    EXPECT_EQ(MemberNames(def->properties),
               (std::vector<std::string>{"_userDBName", "tempDBName", "_bWriteDBLock", "_tableNameLock"}));
     EXPECT_TRUE(def->constants.empty());
     EXPECT_EQ(Property("_userDBName"), value(g_Config.m_config.userDBName));

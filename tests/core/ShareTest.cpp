@@ -12,6 +12,7 @@
 #include "MyDatabase.h"
 #include "Profile.h"
 #include "ProgramFolderFixture.h"
+#include "MemberNames.h"
 #include "ScriptDBFixture.h"
 
 namespace {
@@ -61,16 +62,9 @@ protected:
     HVM vm_;
 };
 
-template <class T>
-std::vector<std::string> Names(const std::vector<T>& items) {
-    std::vector<std::string> names;
-    for (const T& item : items) names.push_back(item.name);
-    return names;
-}
-
 TEST_F(ShareTest, TheObjectsTablesInOrder) {
     const auto def = ShareScriptObjectDef();
-    EXPECT_EQ(Names(def->methods),
+    EXPECT_EQ(MemberNames(def->methods),
               (std::vector<std::string>{
                   "isFullScreen", "MainWinIsShow", "isAlready", "GetDate", "GetYear", "GetMonth", "GetDay",
                   "GetWeek", "GetTime", "GetDayDiffIntDate", "GetAgeDiffIntDate", "DateIsValid", "UpdateWindow",
@@ -79,7 +73,7 @@ TEST_F(ShareTest, TheObjectsTablesInOrder) {
                   "OpenResPlayer", "CloseResPlayer", "GetResPlayerXMLData", "SetResPlayerTitle", "OpenPedometerWin",
                   "ClosePedometerWin", "OpenBloodPressureWin", "CloseBloodPressureWin", "SetAlReady",
                   "InvalidateRect", "ShutComputer", "LockScreen", "StartScreenSave", "CancelScreenSave"}));
-    EXPECT_EQ(Names(def->properties), (std::vector<std::string>{"version", "installFlash"}));
+    EXPECT_EQ(MemberNames(def->properties), (std::vector<std::string>{"version", "installFlash"}));
     EXPECT_EQ(test::GetProperty(vm_, "share", "ERROR").result, value(-1));
 
     g_Config.m_config.version.clear();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Hooks.h"
+#include "MemberNames.h"
 #include "RecordsFixture.h"
 #include "parameter.h"
 #include "userInfo.h"
@@ -220,8 +221,7 @@ TEST_F(AssessInfoTest, NewestReportLoadsIntoTheScriptObjectInFieldOrder) {
     ASSERT_EQ(assess_.LoadFromDB(), 1);
 
     const auto& def = *CAssessInfo::ScriptObjectDef();
-    std::vector<std::string> names;
-    for (const auto& p : def.properties) names.push_back(p.name);
+    const std::vector<std::string> names = MemberNames(def.properties);
     std::vector<std::string> expected = {"lastAssessNote", "userNo", "assessDate", "assessPoint_all",
                                          "assessRank_all", "assessNote_all"};
     for (int n = 0; n < 10; ++n) {
