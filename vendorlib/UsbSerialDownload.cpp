@@ -109,18 +109,10 @@ int UsbSerialDownload::TypeOne(VepWorkFile& file) {
     state_.SetCount(0);
     if ((result = WriteHeader(file, n, 0, 0)) != vep::kOk) return result;
     const auto resvLength = static_cast<std::size_t>(model_.Params().resvLength);
-    for (int k = n - 1; k >= 0; --k) {
-        if (state_.TakeAbort()) return vep::kAborted;
-        VepResponse record{};
-        result = link_.Command(VepFrame::Of("MES").Add(0).AddBe16(k), true, record, resvLength, true);
-        if (result != vep::kOk) {
-            state_.trace.Line("GetData :%d", k);
-            return result;
-        }
-        if ((result = WriteRecord(file, record, static_cast<std::size_t>(model_.Params().recLength))) != vep::kOk)
-            return result;
-        state_.SetCount(n - k);
-    }
+    result = FetchReadings(file, n, true, [&](int k, VepResponse& record) {
+        return link_.Command(VepFrame::Of("MES").Add(0).AddBe16(k), true, record, resvLength, true);
+    });
+    if (result != vep::kOk) return result;
     state_.SetCount(n);
     state_.abort = false;
     return vep::kOk;
@@ -173,20 +165,13 @@ int UsbSerialDownload::TypeThree(VepWorkFile& file) {
     state_.SetCount(0);
     if ((result = WriteHeader(file, n, 0, serial)) != vep::kOk) return result;
     const auto resvLength = static_cast<std::size_t>(model_.Params().resvLength);
-    for (int k = n - 1; k >= 0; --k) {
-        VepResponse record{};
-        result = link_.Retry(kCountPlan, [&] {
+    result = FetchReadings(file, n, false, [&](int k, VepResponse& record) {
+        return link_.Retry(kCountPlan, [&] {
             return link_.Command(VepFrame::Of("GME").Add(0).Add(user).AddBe16(k), true, record, resvLength, true,
                                  kRecordTimeout);
         });
-        if (result != vep::kOk) {
-            state_.trace.Line("GetData :%d", k);
-            return result;
-        }
-        if ((result = WriteRecord(file, record, static_cast<std::size_t>(model_.Params().recLength))) != vep::kOk)
-            return result;
-        state_.SetCount(n - k);
-    }
+    });
+    if (result != vep::kOk) return result;
     UsbSerialSettings settings(link_, model_, state_);
     const int mode = state_.downloadMode;
     result = vep::kOk;
@@ -308,6 +293,23 @@ int UsbSerialDownload::DataCount(int user, int& serial, int& count) {
 int UsbSerialDownload::WriteHeader(VepWorkFile& file, int count, int second, int serial) {
     const auto header = VepWorkFile::ReadingsHeader(count, second, serial, profile_.data());
     return file.Write(header.data(), header.size()) ? vep::kOk : vep::kFileError;
+}
+
+int UsbSerialDownload::FetchReadings(VepWorkFile& file, int n, bool abortable,
+                                     const std::function<int(int index, VepResponse& record)>& fetch) {
+    const auto recLength = static_cast<std::size_t>(model_.Params().recLength);
+    for (int k = n - 1; k >= 0; --k) {
+        if (abortable && state_.TakeAbort()) return vep::kAborted;
+        VepResponse record{};
+        int result = fetch(k, record);
+        if (result != vep::kOk) {
+            state_.trace.Line("GetData :%d", k);
+            return result;
+        }
+        if ((result = WriteRecord(file, record, recLength)) != vep::kOk) return result;
+        state_.SetCount(n - k);
+    }
+    return vep::kOk;
 }
 
 int UsbSerialDownload::WriteRecord(VepWorkFile& file, const VepResponse& response, std::size_t length) {
