@@ -29,6 +29,10 @@ int CPedometerWin::BussDataProc_PedoRank(const std::wstring& reply) {
     return 0;
 }
 
+int CPedometerWin::GetPeriodDatePercent() const { return -1; }
+
+int CPedometerWin::GetPeriodLeadPercent() const { return -1; }
+
 int CPedometerWin::BussDataProc_OrigData(const std::wstring&) { return 0; }
 
 int CPedometerWin::DevChangeProc(const struHealthElementSourceTypeW*, int) { return 0; }

@@ -30,6 +30,11 @@ public:
     // The last upload of the device's readings.
     CDeviceUploadState m_uploadState;
 
+    // The target's period-date percentage and its first positive period percentage
+    // (step, distance, energy, duration); negative when there is none.
+    int GetPeriodDatePercent() const;
+    int GetPeriodLeadPercent() const;
+
     // A device of the source arrived or is present at start (start 1: read it), or
     // went (start 0); 0.
     virtual int DevChangeProc(const struHealthElementSourceTypeW* source, int start);
