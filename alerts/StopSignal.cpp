@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "CxLog.h"
+
 void StopSignal::Reset() {
     std::lock_guard lock(lock_);
     set_ = false;
@@ -19,3 +21,5 @@ bool StopSignal::Wait(DWORD ms) {
     std::unique_lock lock(lock_);
     return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; });
 }
+
+void StopSignal::LogStartFailure(const wchar_t* who) { LOGF(LOG_ERROR, who, L"CreateThread fail!!!"); }

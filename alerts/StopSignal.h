@@ -4,6 +4,8 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "WinTypes.h"
 
@@ -14,7 +16,23 @@ public:
     // True as soon as the signal is set, else false after ms.
     bool Wait(DWORD ms);
 
+    // Clears the signal and runs `work` on `thread`; false (after logging "CreateThread
+    // fail!!!" as `who`) when no thread can be made.
+    template <class F>
+    bool Start(std::thread& thread, F&& work, const wchar_t* who) {
+        Reset();
+        try {
+            thread = std::thread(std::forward<F>(work));
+        } catch (const std::system_error&) {
+            LogStartFailure(who);
+            return false;
+        }
+        return true;
+    }
+
 private:
+    static void LogStartFailure(const wchar_t* who);
+
     std::mutex lock_;
     std::condition_variable changed_;
     bool set_ = false;

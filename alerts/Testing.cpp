@@ -49,14 +49,7 @@ int CTesting::StartWork() {
         return 0;
     }
     if (m_thread.joinable()) return 1;
-    m_stop.Reset();
-    try {
-        m_thread = std::thread(&CTesting::RunTesting, this);
-    } catch (const std::system_error&) {
-        LOGF(LOG_ERROR, L"CTesting::StartWork", L"CreateThread fail!!!");
-        return 0;
-    }
-    return 1;
+    return m_stop.Start(m_thread, [this] { RunTesting(); }, L"CTesting::StartWork") ? 1 : 0;
 }
 
 void CTesting::StopWork() {

@@ -75,19 +75,13 @@ int CUserOperation::StartWork() {
     if (m_thread.joinable()) return 0;
     // The foreground program is always asked through the platform layer, so there is no
     // library to load here; without a display it is simply unknown.
-    m_stop.Reset();
-    try {
-        m_bWorking = true;
-        m_thread = std::thread([this] {
-            WorkThread();
-            m_bWorking = false;
-        });
-    } catch (const std::system_error&) {
+    m_bWorking = true;
+    const bool started = m_stop.Start(m_thread, [this] {
+        WorkThread();
         m_bWorking = false;
-        LOGF(LOG_ERROR, L"CUserOperation::StartWork", L"CreateThread fail!!!");
-        return -2;
-    }
-    return 0;
+    }, L"CUserOperation::StartWork");
+    if (!started) m_bWorking = false;
+    return started ? 0 : -2;
 }
 
 void CUserOperation::StopWork() {
@@ -258,7 +252,7 @@ void CUserOperation::FillSlotsLocked() {
 }
 
 void CUserOperation::ResetDayData() {
-    const int userNo = g_pCommunication != nullptr ? g_pCommunication->m_nUserNo.load() : -1;
+    const int userNo = LoggedInUserNo();
     std::lock_guard lock(m_lock);
     m_mapTypeTotals.clear();
     m_mapProcessInfo.clear();
@@ -375,7 +369,7 @@ std::wstring CUserOperation::UserOpStatement(const UserOpDayRecord& r, bool upda
 int CUserOperation::RecordUserOpertion() {
     constexpr const wchar_t* kFn = L"CUserOperation::RecordUserOpertion";
     std::lock_guard step(m_recordStep);
-    const int commUser = g_pCommunication != nullptr ? g_pCommunication->m_nUserNo.load() : -1;
+    const int commUser = LoggedInUserNo();
     int userNo = -1;
     int recDate = 0;
     {

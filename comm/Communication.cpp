@@ -371,3 +371,8 @@ void CCommunication::SetAddressNote(const std::wstring& note) {
     std::lock_guard lock(m_textLock);
     m_addressNote = note;
 }
+
+int LoggedInUserNo() {
+    const CCommunication* comm = g_pCommunication;
+    return comm != nullptr ? comm->m_nUserNo.load() : -1;
+}

@@ -375,3 +375,6 @@ private:
 
 // The program's one communication object; made at start-up, null until then.
 extern CCommunication* g_pCommunication;
+
+// The logged-in user's number; -1 without a communication object.
+int LoggedInUserNo();

@@ -50,11 +50,6 @@ constexpr wchar_t kServerUpdateFormat[] =
     L"healthElementID='%s'";
 constexpr wchar_t kNow[] = L"datetime('now','localtime')";
 
-int LoggedInUserNo() {
-    const CCommunication* comm = g_pCommunication;
-    return comm != nullptr ? comm->m_nUserNo.load() : -1;
-}
-
 const struHealthElementTypeW* TypeRecord(int type) {
     const CHealthElementType* types = g_pHealthElementType;
     return types != nullptr ? types->GetHealthElementType(type) : nullptr;

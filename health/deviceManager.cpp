@@ -44,11 +44,6 @@ struUserDeviceW FromRow(const std::vector<std::wstring>& row) {
     return d;
 }
 
-int LoggedInUserNo() {
-    const CCommunication* comm = g_pCommunication;
-    return comm != nullptr ? comm->m_nUserNo.load() : -1;
-}
-
 // -1 and the engine's message for a missing or mistyped argument.
 uie::value ScriptGetLastDeviceSourceNo(HVM vm, const uie::NativeArgs& args) {
     try {

@@ -694,6 +694,24 @@ int WToI(const wchar_t* s) {
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
+bool ParseWholeInt(std::wstring_view s, int& out) {
+    const auto blank = [](wchar_t c) { return c == L' '; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    const bool negative = !s.empty() && s.front() == L'-';
+    if (!s.empty() && (s.front() == L'-' || s.front() == L'+')) s.remove_prefix(1);
+    if (s.empty() || s.size() > 10) return false;
+    std::int64_t v = 0;
+    for (const wchar_t c : s) {
+        if (c < L'0' || c > L'9') return false;
+        v = v * 10 + (c - L'0');
+    }
+    if (negative) v = -v;
+    if (v < INT_MIN || v > INT_MAX) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
 bool CopyW(wchar_t* dest, std::size_t capacity, std::wstring_view src) {
     if (dest == nullptr || capacity == 0) {
         return false;

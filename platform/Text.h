@@ -38,6 +38,9 @@ std::wstring QuoteSql(std::wstring_view s);
 // _wtoi: leading blanks, an optional sign, then digits; anything else ends the number.
 // Out of range clamps to INT_MIN / INT_MAX. Null or no digits gives 0.
 int WToI(const wchar_t* s);
+// A whole decimal number in int range (an optional sign, blanks around it allowed);
+// false, with `out` unchanged, for anything else.
+bool ParseWholeInt(std::wstring_view s, int& out);
 
 // Bounded copy into a fixed field of `capacity` characters, always NUL-terminated.
 // Returns false when the source was cut.

@@ -39,7 +39,7 @@ CHealthNote::CHealthNote() : m_pending(&Send) {}
 int CHealthNote::LoadFromDB() { return ReadNeedProcNoteFromDB(); }
 
 int CHealthNote::ReadNeedProcNoteFromDB() {
-    const int userNo = g_pCommunication != nullptr ? g_pCommunication->m_nUserNo.load() : -1;
+    const int userNo = LoggedInUserNo();
     std::wstring sql;
     if (!FormatCut(sql, kSelectMax,
                    L"select userNo, noteNo, noteDate, title, content, sourceType, createTime, allowShareFlag, "

@@ -36,7 +36,7 @@ CUserAction::CUserAction() : m_pending(&Send) {}
 int CUserAction::LoadFromDB() { return ReadNeedProcActionFromDB(); }
 
 int CUserAction::ReadNeedProcActionFromDB() {
-    const int userNo = g_pCommunication != nullptr ? g_pCommunication->m_nUserNo.load() : -1;
+    const int userNo = LoggedInUserNo();
     std::wstring sql;
     if (!FormatCut(sql, kSelectMax,
                    L"select userNo, recNo, recDate, actionNo, responseType, sourceType, lastOpCode, syncFlag, "

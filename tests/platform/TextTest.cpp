@@ -180,6 +180,18 @@ TEST(TextWToI, WindowsParsing) {
     EXPECT_EQ(text::WToI(L"-99999999999999999999"), INT_MIN);
 }
 
+TEST(TextParseWholeInt, OnlyAWholeNumberInRange) {
+    int v = 5;
+    EXPECT_TRUE(text::ParseWholeInt(L" -12 ", v));
+    EXPECT_EQ(v, -12);
+    EXPECT_TRUE(text::ParseWholeInt(L"-2147483648", v));
+    EXPECT_EQ(v, INT_MIN);
+    for (const wchar_t* bad : {L"", L"-", L"12x", L"1 2", L"2147483648", L"99999999999", L"\t7"}) {
+        EXPECT_FALSE(text::ParseWholeInt(bad, v)) << bad;
+        EXPECT_EQ(v, INT_MIN);
+    }
+}
+
 TEST(TextCopy, BoundedAndTerminated) {
     wchar_t wide[4] = {L'#', L'#', L'#', L'#'};
     EXPECT_TRUE(text::CopyW(wide, 4, L"abc"));
