@@ -35,6 +35,7 @@
 #include "healthNote.h"
 #include "lifeIndex.h"
 #include "parameter.h"
+#include "pedometerWin.h"
 #include "publicMess.h"
 #include "realWeather.h"
 #include "share.h"
@@ -258,6 +259,7 @@ int RegisterScriptObjects(HVM vm) {
     if (g_pHealthElementType != nullptr) g_pHealthElementType->RegisterScriptObject(vm);
     if (g_pHealthResources != nullptr) g_pHealthResources->RegisterScriptObject(vm);
     if (g_pDeviceManager != nullptr) g_pDeviceManager->RegisterScriptObject(vm);
+    if (g_pPedometer != nullptr) CPedometerWin::RegisterScriptObject(vm);
     return 1;
 }
 

@@ -77,6 +77,10 @@ constexpr WORD ID_CMD_FLOATBAR_CLOSE = 0x8023;  // and not again at the next sta
 
 // Pedometer window.
 constexpr WORD ID_CMD_PEDO_REFRESH = 0x8081;
+constexpr WORD ID_CMD_PEDO_DEVICEDATA = 0x8085;
+constexpr WORD ID_CMD_PEDO_OPENSETTINGS = 0x8086;
+constexpr WORD ID_CMD_PEDO_PAGEINIT = 0x8087;
+constexpr WORD ID_CMD_PEDO_RANKINFO = 0x8088;
 
 // Window messages of the program's own that every page window routes.
 // The app-bar callback: wParam 2 with lParam 1 when a full-screen application opens.
