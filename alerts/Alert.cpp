@@ -1,17 +1,616 @@
 #include "Alert.h"
 
-#include <memory>
+#include <climits>
+#include <cwchar>
+#include <optional>
+
+#include "CxLog.h"
+#include "DataClassKit.h"
+#include "Hooks.h"
+#include "IntDate.h"
+#include "MainFrame.h"
+#include "Text.h"
+#include "TrayIcon.h"
+#include "UserOperation.h"
+#include "pedometerWin.h"
+#include "realWeather.h"
 
 CAlert* g_pAlert = nullptr;
 
-CAlert::CAlert() = default;
+namespace {
 
-int CAlert::StartWork() { return 1; }
+using records::ColumnInt;
+using records::ColumnText;
+using uie::value;
 
-int CAlert::ReadAlertFormDB() { return 1; }
+constexpr int kNoTemperature = -29999;
+constexpr int kNoComeDown = -999999;
 
-int CAlert::RegisterScriptObject(HVM vm) {
-    static const auto def = std::make_shared<const uie::NativeObjectDef>();
-    uie::DefineNativeObject(vm, "alert", def);
+int DateOf(const SYSTEMTIME& t) { return t.wYear * 10000 + t.wMonth * 100 + t.wDay; }
+int HhmmOf(const SYSTEMTIME& t) { return t.wHour * 100 + t.wMinute; }
+int MinutesToHhmm(int minutes) { return minutes / 60 * 100 + minutes % 60; }
+bool IsDateBound(int date) { return date >= 19000101 && date <= 20991231; }
+
+SYSTEMTIME ParseTime(const std::wstring& text) {
+    SYSTEMTIME t{};
+    if (text.empty() || StrToSystemTime(text::ToAnsi(text).c_str(), &t) != 1) t = SYSTEMTIME{};
+    return t;
+}
+
+bool IsZeroTime(const SYSTEMTIME& t) { return t.wYear == 0 && t.wMonth == 0 && t.wDay == 0; }
+
+// The columns shared by tAlertConfig and tAlertConfigDetail, from column `at` on.
+void ReadConfigColumns(const std::vector<std::wstring>& row, std::size_t at, struAlertConfig& c) {
+    c.alertType = ColumnText(row, at++);
+    c.alertLevel = ColumnInt(row, at++);
+    c.alertMode = ColumnInt(row, at++);
+    c.procMode = ColumnInt(row, at++);
+    c.execNo = ColumnInt(row, at++);
+    c.message = ColumnText(row, at++);
+    c.summary = ColumnText(row, at++);
+    c.duraMinute = ColumnInt(row, at++);
+    c.lastAlertTime = ColumnText(row, at++);
+    c.lastResponseTime = ColumnText(row, at++);
+    c.lastResponseType = ColumnText(row, at++);
+    c.actionNo = ColumnInt(row, at++);
+    c.actionRuleFlag = ColumnText(row, at++);
+    c.startDate = ColumnInt(row, at++);
+    c.endDate = ColumnInt(row, at++);
+    c.cycleFlag = ColumnText(row, at++);
+    c.cycleType = ColumnText(row, at++);
+    c.cycleIntervalNum = ColumnInt(row, at++);
+    c.repeatFlag = ColumnText(row, at++);
+    c.repeatIntervalTime = ColumnInt(row, at++);
+    c.repeatNumber = ColumnInt(row, at++);
+    c.aheadTime = ColumnInt(row, at++);
+    c.aheadTimeType = ColumnText(row, at++);
+    c.alertMinute = ColumnInt(row, at++);
+    c.status = ColumnText(row, at++);
+    c.note = ColumnText(row, at);
+    c.stLastAlertTime = ParseTime(c.lastAlertTime);
+    c.stLastResponseTime = ParseTime(c.lastResponseTime);
+}
+
+bool Compare(int measured, const std::wstring& op, int operand) {
+    if (op == L"<") return measured < operand;
+    if (op == L"<=") return measured <= operand;
+    if (op == L"=") return measured == operand;
+    if (op == L">=") return measured >= operand;
+    if (op == L">") return measured > operand;
+    return false;
+}
+
+// "Month", "Day", "Week": one flag character per number, '1' holds.
+bool FlagAt(const struAlertConfigItem& item, int number) {
+    if (item.itemOperator != L"=" || number < 1) return false;
+    const std::size_t at = static_cast<std::size_t>(number) - 1;
+    return at < item.itemValue.size() && item.itemValue[at] == L'1';
+}
+
+// A measured figure, or nothing when it is not known.
+struct Figure {
+    bool known = false;
+    int value = 0;
+};
+
+Figure Known(int v, bool known = true) { return {known, v}; }
+
+Figure WeatherFigure(const std::wstring& name, const struRealWeatherW& w) {
+    const auto temperature = [](int v) { return Known(v, v != kNoTemperature); };
+    const auto level = [](int v) { return Known(v, v >= 0); };
+    if (name == L"RealTemperature") return temperature(w.realTemperature);
+    if (name == L"RealMinTemperature") return temperature(w.realMinTemperature);
+    if (name == L"RealMaxTemperature") return temperature(w.realMaxTemperature);
+    if (name == L"RealMaxMinDiffTemperature") {
+        if (w.realMaxTemperature == kNoTemperature || w.realMinTemperature == kNoTemperature) return {};
+        return level(w.realMaxTemperature - w.realMinTemperature);
+    }
+    if (name == L"RealHumidity") return level(w.realHumidity);
+    if (name == L"RealMinHumidity") return level(w.realMinHumidity);
+    if (name == L"RealMaxHumidity") return level(w.realMaxHumidity);
+    if (name == L"RealMaxMinDiffHumidity") {
+        if (w.realMaxHumidity < 0 || w.realMinHumidity < 0) return {};
+        return level(w.realMaxHumidity - w.realMinHumidity);
+    }
+    if (name == L"RealWeatherNo") return level(w.realWeatherNo);
+    if (name == L"RealWindLevel") return level(w.realWindLevel);
+    return {};
+}
+
+bool IsWeatherName(const std::wstring& name) { return name.rfind(L"Real", 0) == 0; }
+
+// The outside figures of one computation, each read once, when a condition first needs it.
+class FigureSnapshot {
+public:
+    struct Pedometer {
+        int datePercent = -1;
+        int leadPercent = -1;
+    };
+    const struRealWeatherW* Weather() {
+        if (!weatherRead_) {
+            weatherRead_ = true;
+            if (const CRealWeather* weather = g_pRealWeather) weather_ = weather->GetRecord();
+            else weather_.reset();
+        }
+        return weather_ ? &*weather_ : nullptr;
+    }
+    const UserOpDayRecord* UserOp() {
+        if (!userOpRead_) {
+            userOpRead_ = true;
+            if (CUserOperation* monitor = g_pUserOperation) userOp_ = monitor->GetDayRecord();
+        }
+        return userOp_ ? &*userOp_ : nullptr;
+    }
+    const Pedometer* Pedo() {
+        if (!pedometerRead_) {
+            pedometerRead_ = true;
+            if (const CPedometerWin* window = g_pPedometer)
+                pedometer_ = Pedometer{window->GetPeriodDatePercent(), window->GetPeriodLeadPercent()};
+        }
+        return pedometer_ ? &*pedometer_ : nullptr;
+    }
+
+private:
+    bool weatherRead_ = false;
+    bool userOpRead_ = false;
+    bool pedometerRead_ = false;
+    std::optional<struRealWeatherW> weather_;
+    std::optional<UserOpDayRecord> userOp_;
+    std::optional<Pedometer> pedometer_;
+};
+
+bool EvaluateWeather(const struAlertConfigItem& item, const struRealWeatherW* w) {
+    if (w == nullptr) return false;
+    const Figure f = WeatherFigure(item.itemName, *w);
+    if (!f.known) return false;
+    if (item.itemName == L"RealWeatherNo" && item.itemOperator == L"in")
+        return item.itemValue.find(L"|" + std::to_wstring(f.value) + L"|") != std::wstring::npos;
+    int operand = 0;
+    return text::ParseWholeInt(item.itemValue, operand) && Compare(f.value, item.itemOperator, operand);
+}
+
+Figure UserOpFigure(const std::wstring& name, const UserOpDayRecord* day) {
+    if (day == nullptr) return {};
+    const UserOpDayRecord& r = *day;
+    const auto figure = [](int v) { return Known(v, v >= 0); };
+    if (name == L"UserOp_computerUseSecond") return figure(r.computerUseSecond);
+    if (name == L"UserOp_mskbUseSecond") return figure(r.mskbUseSecond);
+    if (name == L"UserOp_mskbOpRate") return figure(r.mskbOpRate);
+    if (name == L"UserOp_browerUseSecond") return figure(r.browerUseSecond);
+    if (name == L"UserOp_browerUseRate") return figure(r.browsingRate);
+    return {};
+}
+
+// "Period-completion" is the lead percentage: the first positive period percentage.
+Figure PedometerFigure(const std::wstring& name, const FigureSnapshot::Pedometer* pedometer) {
+    if (pedometer == nullptr) return {};
+    const int datePercent = pedometer->datePercent;
+    const int leadPercent = pedometer->leadPercent;
+    if (name == L"PedoPeriodDatePercent") return Known(datePercent, datePercent >= 0);
+    if (name == L"PedoPeriodCompPercent") return Known(leadPercent, leadPercent >= 0);
+    if (name == L"PedoCompDateDiffPercent") {
+        if (datePercent < 0 || leadPercent < 0) return {};
+        return Known(leadPercent - datePercent);
+    }
+    return {};
+}
+
+// The computer-use and pedometer conditions also keep what they saw.
+bool EvaluateKeptFigure(struAlertConfigItem& item, const Figure& f) {
+    int operand = 0;
+    const bool parsed = text::ParseWholeInt(item.itemValue, operand);
+    item.lastOperand = operand;
+    item.lastMeasured = f.known ? f.value : 0;
+    item.lastResult = f.known && parsed && Compare(f.value, item.itemOperator, operand) ? 1 : 0;
+    return item.lastResult != 0;
+}
+
+// "Time" works on the rule's own alertMinute: it sets the minutes of day and the state
+// (5/6 while a put-off runs; the deadline compared across the tick's wrap).
+bool EvaluateTime(struAlertConfigDetail& detail, int nowMinutes, int& alertMinutes, int& state) {
+    const int am = detail.alertMinute;
+    if (am < 0 || am > 2359 || am % 100 > 59) return false;
+    alertMinutes = am / 100 * 60 + am % 100;
+    detail.showMinute = am;
+    if (detail.delayUntilTick != 0) {
+        const bool reached = static_cast<std::int32_t>(detail.delayUntilTick - GetTickCount()) <= 0;
+        state = reached ? 6 : 5;
+        if (reached) detail.delayUntilTick = 0;
+    } else {
+        state = nowMinutes < alertMinutes ? 0 : nowMinutes == alertMinutes ? 1 : 2;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The one reading of the clock a computation works with.
+struct CAlert::CalcClock {
+    SYSTEMTIME now{};
+    int today = 0;
+    int nowMinutes = 0;
+    mutable FigureSnapshot figures;
+};
+
+CAlert::CAlert() : m_jToDayAlert(value::make_array()) {}
+
+CAlert::~CAlert() { StopWork(); }
+
+int CAlert::ReadAlertFormDB() {
+    if (ReadAlertConfigFormDB() == 0 || ReadAlertConfigDetailFormDB() == 0 || ReadAlertConfigItemFormDB() == 0 ||
+        ReadAlertListType1FormDB() == 0)
+        return 0;
+    RequestRecalc();
     return 1;
+}
+
+// Each reader reads into a map of its own outside the lock (the database is never
+// called under it), then swaps it in.
+int CAlert::ReadAlertConfigFormDB() {
+    std::map<int, struAlertConfig> loaded;
+    records::SelectOwnConnection(
+        L"CAlert::ReadAlertConfigFormDB", L"ReadAlertConfigFormDB",
+        L"select alertNo,alertType,alertLevel,alertMode,procMode,execNo,message,summary,duraMinute,lastAlertTime,"
+        L"lastResponseTime,lastResponseType,actionNo,actionRuleFlag,startDate,endDate,cycleFlag,cycleType,"
+        L"cycleIntervalNum,repeatFlag,repeatIntervalTime,repeatNumber,aheadTime,aheadTimeType,alertMinute,status,"
+        L"note from tAlertConfig order by alertNo;",
+        [&loaded](const std::vector<std::wstring>& row) {
+            struAlertConfig c;
+            c.alertNo = ColumnInt(row, 0);
+            ReadConfigColumns(row, 1, c);
+            const int key = c.alertNo;
+            if (!loaded.emplace(key, std::move(c)).second)
+                LOGF(LOG_WARNING, L"CAlert::ReadAlertConfigFormDB", L"_mapAlertConfig.insert[%d] fail!!!", key);
+            return true;
+        });
+    std::lock_guard lock(m_csConfig);
+    _mapAlertConfig.swap(loaded);
+    return 1;
+}
+
+int CAlert::ReadAlertConfigDetailFormDB() {
+    std::map<AlertDetailKey, struAlertConfigDetail> loaded;
+    records::SelectOwnConnection(
+        L"CAlert::ReadAlertConfigDetailFormDB", L"ReadAlertConfigDetailFormDB",
+        L"select alertNo,no,alertType,alertLevel,alertMode,procMode,execNo,message,summary,duraMinute,lastAlertTime,"
+        L"lastResponseTime,lastResponseType,actionNo,actionRuleFlag,startDate,endDate,cycleFlag, cycleType, "
+        L"cycleIntervalNum, repeatFlag, repeatIntervalTime, repeatNumber, aheadTime, aheadTimeType, alertMinute, "
+        L"status,note from tAlertConfigDetail order by alertNo,no;",
+        [&loaded](const std::vector<std::wstring>& row) {
+            struAlertConfigDetail d;
+            d.alertNo = ColumnInt(row, 0);
+            d.no = ColumnInt(row, 1);
+            ReadConfigColumns(row, 2, d);
+            const AlertDetailKey key{d.alertNo, d.no};
+            if (!loaded.emplace(key, std::move(d)).second)
+                LOGF(LOG_WARNING, L"CAlert::ReadAlertConfigDetailFormDB", L"_mapAlertConfigDetail.insert[%d,%d] fail!!!",
+                     key.first, key.second);
+            return true;
+        });
+    std::lock_guard lock(m_csConfig);
+    _mapAlertConfigDetail.swap(loaded);
+    return 1;
+}
+
+int CAlert::ReadAlertConfigItemFormDB() {
+    std::map<AlertItemKey, struAlertConfigItem> loaded;
+    AlertDetailKey run{INT_MIN, INT_MIN};
+    int seq = 0;
+    records::SelectOwnConnection(
+        L"CAlert::ReadAlertConfigItemFormDB", L"ReadAlertConfigItemFormDB",
+        L"select * from tAlertConfigItem order by alertNo,no,duraMinute desc;",
+        [&](const std::vector<std::wstring>& row) {
+            struAlertConfigItem item;
+            item.alertNo = ColumnInt(row, 0);
+            item.no = ColumnInt(row, 1);
+            item.itemName = ColumnText(row, 2);
+            item.itemOperator = ColumnText(row, 3);
+            item.itemValue = ColumnText(row, 4);
+            item.int6 = ColumnInt(row, 5);
+            item.int7 = ColumnInt(row, 6);
+            item.text8 = ColumnText(row, 7);
+            item.text9 = ColumnText(row, 8);
+            const AlertDetailKey owner{item.alertNo, item.no};
+            seq = owner == run ? seq + 1 : 1;
+            run = owner;
+            const std::wstring name = item.itemName;
+            if (!loaded.emplace(AlertItemKey{owner.first, owner.second, seq}, std::move(item)).second)
+                LOGF(LOG_WARNING, L"CAlert::ReadAlertConfigItemFormDB", L"_mapAlertConfigItem.insert[%d][%s] fail!!!",
+                     owner.first * 10000 + owner.second * 100 + seq, name.c_str());
+            return true;
+        });
+    std::lock_guard lock(m_csConfig);
+    _mapAlertConfigItem.swap(loaded);
+    return 1;
+}
+
+int CAlert::ReadAlertListType1FormDB() {
+    std::multimap<int, struAlertListW> loaded;
+    records::SelectOwnConnection(
+        L"CAlert::ReadAlertListType1FormDB", L"ReadAlertListFormDB",
+        L"select * from tAlertList where alertDate=" + std::to_wstring(GetCurDate()) +
+            L" and alertType = '1' order by alertMinute desc;",
+        [&loaded](const std::vector<std::wstring>& row) {
+            struAlertListW a;
+            a.alertDate = ColumnInt(row, 0);
+            a.alertNo = ColumnInt(row, 1);
+            a.no = ColumnInt(row, 2);
+            a.alertType = ColumnText(row, 3);
+            a.message = ColumnText(row, 4);
+            a.summary = ColumnText(row, 5);
+            a.duraMinute = ColumnInt(row, 6);
+            a.alertMinute = ColumnInt(row, 7);
+            a.lastAlertTime = ColumnText(row, 8);
+            a.actionNo = ColumnInt(row, 9);
+            a.actionRuleFlag = ColumnText(row, 10);
+            a.status = ColumnText(row, 11);
+            a.note = ColumnText(row, 12);
+            a.modifyTime = ColumnText(row, 13);
+            a.stLastAlertTime = ParseTime(a.lastAlertTime);
+            a.stModifyTime = ParseTime(a.modifyTime);
+            const int key = a.alertDate;
+            loaded.emplace(key, std::move(a));
+            return true;
+        });
+    std::lock_guard lock(m_csAlertList);
+    _mapAlertList.swap(loaded);
+    return 1;
+}
+
+int CAlert::CalcToDayShowAlertInfo(int) {
+    if (g_pMainFrame == nullptr) return 0;
+    CalcClock clock;
+    GetLocalTime(&clock.now);
+    clock.today = DateOf(clock.now);
+    clock.nowMinutes = clock.now.wHour * 60 + clock.now.wMinute;
+
+    if (clock.today != m_nLastCalcDate) {
+        // A new day: every reminder may reach the pop-up again.
+        for (auto& [key, detail] : _mapAlertConfigDetail) detail.shownCount = 0;
+        m_nLastCalcDate = clock.today;
+    }
+    std::vector<struAlertConfigDetail> copies;
+    CopyDeliveredAlerts(copies, clock.today, clock.nowMinutes);
+    std::multimap<int, struAlertConfigDetail*> comeDown;
+    for (struAlertConfigDetail& copy : copies) comeDown.emplace(copy.alertComeDownMinute, &copy);
+
+    const DWORD pause = m_dwDetailPauseMs.load();
+    for (auto& [key, detail] : _mapAlertConfigDetail) {
+        if (pause > 0) Sleep(pause);
+        if (CalcDetail(detail, clock)) comeDown.emplace(detail.alertComeDownMinute, &detail);
+    }
+
+    value array = value::make_array();
+    PassComeDown(comeDown, clock.today, array);
+    {
+        std::lock_guard lock(m_csToDay);
+        m_jToDayAlert = std::move(array);
+    }
+    return UpdateExpiredBlink();
+}
+
+// Today's deliveries of recurring reminders as state-7 entries; under the list lock, so
+// a reload of the list never frees what is being copied.
+void CAlert::CopyDeliveredAlerts(std::vector<struAlertConfigDetail>& copies, int today, int nowMinutes) const {
+    std::lock_guard lock(m_csAlertList);
+    const auto [first, last] = _mapAlertList.equal_range(today);  // a list read yesterday is not today's
+    for (auto it = first; it != last; ++it) {
+        const struAlertListW& a = it->second;
+        struAlertConfigDetail d;
+        d.alertNo = a.alertNo;
+        d.no = a.no;
+        d.alertType = a.alertType;
+        d.message = a.message;
+        d.summary = a.summary;
+        d.duraMinute = a.duraMinute;
+        d.alertMinute = a.alertMinute;
+        d.lastAlertTime = a.lastAlertTime;
+        d.actionNo = a.actionNo;
+        d.actionRuleFlag = a.actionRuleFlag;
+        d.note = a.note;
+        d.showMinute = a.alertMinute;
+        d.alertState = 7;
+        d.alertComeDownMinute = a.alertMinute / 100 * 60 + a.alertMinute % 100 - nowMinutes;
+        copies.push_back(std::move(d));
+    }
+}
+
+// Decides the detail's state and count-down; true when it takes part in today's list.
+bool CAlert::CalcDetail(struAlertConfigDetail& detail, const CalcClock& clock) {
+    detail.alertState = -1;
+    if (detail.status != L"1") return false;
+    if (IsDateBound(detail.startDate) && detail.startDate > clock.today) return false;
+    if (IsDateBound(detail.endDate) && detail.endDate < clock.today) return false;
+    int alertMinutes = 0;
+    int state = -1;
+    if (!EvaluateConditions(detail, clock, alertMinutes, state)) return false;
+
+    if (detail.alertType == L"1") {
+        int minutes = 0;
+        // A reminder that never fired (no last time) is due.
+        if (!IsZeroTime(detail.stLastAlertTime) &&
+            (DateDiffBySystemTime("minute", detail.stLastAlertTime, clock.now, &minutes) != 1 ||
+             minutes < detail.duraMinute))
+            return false;
+        state = 4;
+        SYSTEMTIME fired{};
+        GetLocalTime(&fired);
+        detail.showMinute = detail.alertMinute = HhmmOf(fired);
+        detail.stLastAlertTime = fired;
+        detail.lastAlertTime = SystemTimeToStr(fired);
+    }
+
+    int comeDown = kNoComeDown;
+    const int d = alertMinutes - clock.nowMinutes;
+    switch (state) {
+        case 0: comeDown = d > 0 ? MinutesToHhmm(d) : -1; break;
+        case 1:
+        case 4:
+        case 6: comeDown = 0; break;
+        case 2: comeDown = d; break;
+        case 5: {
+            const auto leftMs = static_cast<std::int32_t>(detail.delayUntilTick - GetTickCount());
+            comeDown = leftMs > 0 ? (leftMs / 1000 + 59) / 60 : 0;
+            break;
+        }
+        default: break;
+    }
+    detail.alertState = state;
+    detail.alertComeDownMinute = comeDown;
+    return true;
+}
+
+// Every condition of the detail must hold; a detail without one never does.
+bool CAlert::EvaluateConditions(struAlertConfigDetail& detail, const CalcClock& clock, int& alertMinutes,
+                                int& state) {
+    bool any = false;
+    for (auto it = _mapAlertConfigItem.lower_bound(AlertItemKey{detail.alertNo, detail.no, INT_MIN});
+         it != _mapAlertConfigItem.end() && std::get<0>(it->first) == detail.alertNo &&
+         std::get<1>(it->first) == detail.no;
+         ++it) {
+        any = true;
+        struAlertConfigItem& item = it->second;
+        item.lastResult = 0;
+        const std::wstring& name = item.itemName;
+        bool holds = false;
+        int operand = 0;
+        if (name == L"Time") {
+            holds = EvaluateTime(detail, clock.nowMinutes, alertMinutes, state);
+        } else if (name == L"Date") {
+            holds = text::ParseWholeInt(item.itemValue, operand) && Compare(clock.today, item.itemOperator, operand);
+        } else if (name == L"Month") {
+            holds = FlagAt(item, clock.now.wMonth);
+        } else if (name == L"Day") {
+            holds = FlagAt(item, clock.now.wDay);
+        } else if (name == L"Week") {
+            holds = FlagAt(item, clock.now.wDayOfWeek == 0 ? 7 : clock.now.wDayOfWeek);
+        } else if (IsWeatherName(name)) {
+            holds = EvaluateWeather(item, clock.figures.Weather());
+        } else if (name.rfind(L"UserOp_", 0) == 0) {
+            holds = EvaluateKeptFigure(item, UserOpFigure(name, clock.figures.UserOp()));
+        } else if (name.rfind(L"Pedo", 0) == 0) {
+            holds = EvaluateKeptFigure(item, PedometerFigure(name, clock.figures.Pedo()));
+        }
+        item.lastResult = holds ? 1 : 0;
+        if (!holds) return false;
+    }
+    return any;
+}
+
+// Forward pass (ascending count-down): upcoming and put-off entries are listed and the
+// due ones kept for delivery; reverse pass: passed and delivered entries, newest first.
+void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, int today, value& array) {
+    for (const auto& [key, detail] : comeDown) {
+        switch (detail->alertState) {
+            case 0:
+            case 5: array.append(MakeToDayObject(*detail, today, true)); break;
+            case 1:
+                if (detail->shownCount == 0) {
+                    ++detail->shownCount;
+                    m_due.push_back({AlertDelivery::kPopup, *detail});
+                }
+                break;
+            case 4:
+                m_due.push_back({AlertDelivery::kList, *detail});
+                ++detail->shownCount;
+                array.append(MakeToDayObject(*detail, today, true));
+                break;
+            case 6:
+                detail->delayUntilTick = 0;
+                ++detail->shownCount;
+                m_due.push_back({AlertDelivery::kPopup, *detail});
+                break;
+            default: break;
+        }
+    }
+    for (auto it = comeDown.rbegin(); it != comeDown.rend(); ++it) {
+        const int state = it->second->alertState;
+        if (state == 2 || state == 7) array.append(MakeToDayObject(*it->second, today, true));
+    }
+}
+
+int CAlert::UpdateExpiredBlink() {
+    const int count = GetExpiredCount();
+    CTrayIcon* tray = g_pTrayIcon;
+    if (count <= 0) {
+        m_nAckExpiredCount = count;
+        if (tray != nullptr) tray->SetBlink(false);
+    } else if (count != m_nAckExpiredCount.load()) {
+        if (tray != nullptr) tray->SetBlink(true);
+    }
+    return count;
+}
+
+std::vector<AlertDelivery> CAlert::TakeDue() {
+    std::vector<AlertDelivery> due;
+    due.swap(m_due);
+    return due;
+}
+
+value CAlert::GetToDayShowAlertInfo() const {
+    std::lock_guard lock(m_csToDay);
+    return m_jToDayAlert;
+}
+
+value CAlert::MakeToDayObject(const struAlertConfigDetail& d, int alertDate, bool listed) {
+    const bool putOff = listed && d.alertState == 5;
+    std::wstring message;
+    if (putOff) text::FormatW(message, 64, L"延%d - ", d.delayCount);
+    message += d.message;
+    if (d.repeatFlag == L"1") message += L"(" + std::to_wstring(d.no) + L")";
+    const int alertMinute = putOff ? AddTimeHHMM(d.showMinute, MinutesToHhmm(d.alertComeDownMinute)) : d.showMinute;
+    const int alertFlag = listed && d.alertState == 4 ? 2 : d.alertState;
+    return records::MakeObject({{L"alertNo", value(d.alertNo)},
+                                {L"no", value(d.no)},
+                                {L"alertType", value(d.alertType)},
+                                {L"alertLevel", value(d.alertLevel)},
+                                {L"alertMode", value(d.alertMode)},
+                                {L"procMode", value(d.procMode)},
+                                {L"execNo", value(d.execNo)},
+                                {L"duraMinute", value(d.duraMinute)},
+                                {L"alertDate", value(alertDate)},
+                                {L"alertMinute", value(alertMinute)},
+                                {L"alertComeDownMinute", value(d.alertComeDownMinute)},
+                                {L"alertFlag", value(alertFlag)},
+                                {L"message", value(message)},
+                                {L"actionNo", value(d.actionNo)},
+                                {L"actionRuleFlag", value(d.actionRuleFlag)}});
+}
+
+bool CAlert::GetDetail(int alertNo, int no, struAlertConfigDetail& out) const {
+    std::lock_guard lock(m_csConfig);
+    const auto it = _mapAlertConfigDetail.find({alertNo, no});
+    if (it == _mapAlertConfigDetail.end()) return false;
+    out = it->second;
+    return true;
+}
+
+bool CAlert::GetItem(int alertNo, int no, int seq, struAlertConfigItem& out) const {
+    std::lock_guard lock(m_csConfig);
+    const auto it = _mapAlertConfigItem.find({alertNo, no, seq});
+    if (it == _mapAlertConfigItem.end()) return false;
+    out = it->second;
+    return true;
+}
+
+std::size_t CAlert::ConfigCount() const {
+    std::lock_guard lock(m_csConfig);
+    return _mapAlertConfig.size();
+}
+
+std::size_t CAlert::DetailCount() const {
+    std::lock_guard lock(m_csConfig);
+    return _mapAlertConfigDetail.size();
+}
+
+std::size_t CAlert::ItemCount() const {
+    std::lock_guard lock(m_csConfig);
+    return _mapAlertConfigItem.size();
+}
+
+std::vector<struAlertListW> CAlert::GetAlertList() const {
+    std::lock_guard lock(m_csAlertList);
+    std::vector<struAlertListW> out;
+    for (const auto& [date, a] : _mapAlertList) out.push_back(a);
+    return out;
 }

@@ -51,6 +51,8 @@ constexpr WORD ID_CMD_LOGIN_STATUS = 0x802D;
 // Message and article windows.
 constexpr WORD ID_CMD_MESSAGEWIN_SHOW = 0x803D;
 constexpr WORD ID_CMD_UPDATE_ALERTMSG = 0x809D;
+constexpr WORD ID_CMD_ALERTMSGWIN_SHOW = 0x803B;  // alert pop-up
+constexpr WORD ID_CMD_ALERTEXPIRED_SHOW = 0x803C;  // expired-alert window
 
 // Pop-ups of the floating bar.
 constexpr WORD ID_CMD_FLOAT_REALWEATHER = 0x8066;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "AdditionalTexts.h"
+#include "AdditionalText.h"
 #include "NotificationWin.h"
 
 class CMessageWin : public CNotificationWin {

@@ -307,7 +307,8 @@ TEST_F(RequestBuildersTest, AlertListReplyAddsItsTextToTheFlaggedWindow) {
     // Meant for the message window, which is not there: the pop-up shows it instead.
     g_pMessageWin = nullptr;
     EXPECT_EQ(comm_->AlertListUpLoad_BussProc(L"0\x02ok\x02\x02" L"42\x02" L"3\x02" L"1\x02\x02" L"late\x02"), 0);
-    EXPECT_EQ(Texts(alertWin.GetAdditionalMessages()), (std::vector<std::wstring>{L"41/2/to pop-up", L"42/3/late"}));
+    // The pop-up keeps only the latest text for the alert it shows.
+    EXPECT_EQ(Texts(alertWin.GetAdditionalMessages()), (std::vector<std::wstring>{L"42/3/late"}));
 
     g_pAlertMessageWin = nullptr;
 }
