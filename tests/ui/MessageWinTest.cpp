@@ -53,6 +53,9 @@ protected:
         ASSERT_EQ(win_->Start(), 0);
         ASSERT_TRUE(WaitFor([this] { return win_->GetState() == CSciterWindow::kStateReady; }));
         hwnd_ = win_->GetHwnd();
+        // Ready comes before the making ends with the window hidden; once its thread
+        // answers a message, it has ended.
+        SendMessageW(hwnd_, WM_NULL, 0, 0);
     }
 
     // This window's page calls after `after`, as "Name argument-as-JSON".
