@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../ui/UiTestSupport.h"
+#include "../ui/NotificationWinFixture.h"
 #include "Config.h"
 #include "global.h"
 
@@ -28,49 +28,20 @@ value PopupAlert(int alertNo, int no, const wchar_t* message) {
     return m;
 }
 
-class AlertMessageWinTest : public UiTest {
+class AlertMessageWinTest : public NotificationWinTest<CAlertMessageWin> {
 protected:
     void SetUp() override {
-        UiTest::SetUp();
-        savedNotify_ = g_Config.m_config.NotifyMessageFullScreen;
+        NotificationWinTest::SetUp();
         savedPage_ = g_Config.m_config.alertPopPage;
         g_Config.m_config.alertPopPage = ScrambledPage("alert-popwin.htm");
+        closeSelector_ = "window-close";
     }
     void TearDown() override {
-        UiTest::TearDown();
-        win_.reset();
-        g_bFullScreen = false;
-        g_Config.m_config.NotifyMessageFullScreen = savedNotify_;
+        NotificationWinTest::TearDown();
         g_Config.m_config.alertPopPage = savedPage_;
-        SystemParametersInfoW(SPI_SETWORKAREA, 0, nullptr, 0);
     }
 
-    // A loop of its own stands in for the main window's, which serves it in the program.
-    void Start() {
-        win_ = std::make_unique<CAlertMessageWin>();
-        win_->m_cs.ownThread = true;
-        ASSERT_EQ(win_->Start(), 0);
-        ASSERT_TRUE(WaitFor([this] { return win_->GetState() == CSciterWindow::kStateReady; }));
-        hwnd_ = win_->GetHwnd();
-        // Ready comes before the making ends with the window hidden; once its thread
-        // answers a message, it has ended.
-        SendMessageW(hwnd_, WM_NULL, 0, 0);
-    }
-
-    // This window's page calls after `after`, as "Name argument-as-JSON".
-    std::vector<std::wstring> Calls(std::uint64_t after = 0) const {
-        std::vector<std::wstring> calls;
-        for (const auto& call : test::PageHost::Calls()) {
-            if (call.seq <= after || call.hwnd != hwnd_) continue;
-            std::wstring line = text::FromUtf8(call.name);
-            if (!call.args.empty()) line += L" " + call.args.front().to_json();
-            calls.push_back(line);
-        }
-        return calls;
-    }
-    bool WaitForCalls(std::size_t count, std::uint64_t after = 0) const {
-        return WaitFor([&] { return Calls(after).size() >= count; });
-    }
+    void Start() { StartWindow(std::make_unique<CAlertMessageWin>()); }
     // Everything posted to the window before has run: posted commands run in order, and
     // an added text for no queued alert ends with a page call.
     void Drain() const {
@@ -78,15 +49,7 @@ protected:
         ASSERT_EQ(win_->SetAdditionalMessage(-7, -7, L"drain"), 0);
         ASSERT_TRUE(test::PageHost::WaitForCall("UpdateAlertMessage", 3s, seq).has_value());
     }
-    void ClickClose() const {
-        const HELEMENT close = test::Find(hwnd_, "window-close");
-        ASSERT_NE(close, nullptr);
-        test::RunInPage(hwnd_, [close] { test::SendEvent(close, HANDLE_BEHAVIOR_EVENT, BUTTON_CLICK); });
-    }
 
-    std::unique_ptr<CAlertMessageWin> win_;
-    HWND hwnd_ = nullptr;
-    bool savedNotify_ = true;
     std::wstring savedPage_;
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Config.h"
+#include "NotificationWinFixture.h"
 #include "UiTestSupport.h"
 #include "global.h"
 
@@ -32,55 +33,9 @@ value Alert(value alertNo, int no, const wchar_t* text) {
     return m;
 }
 
-class MessageWinTest : public UiTest {
+class MessageWinTest : public NotificationWinTest<CMessageWin> {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        savedNotify_ = g_Config.m_config.NotifyMessageFullScreen;
-    }
-    void TearDown() override {
-        UiTest::TearDown();
-        win_.reset();
-        g_bFullScreen = false;
-        g_Config.m_config.NotifyMessageFullScreen = savedNotify_;
-        SystemParametersInfoW(SPI_SETWORKAREA, 0, nullptr, 0);
-    }
-
-    // A loop of its own stands in for the main window's, which serves it in the program.
-    void Start() {
-        win_ = std::make_unique<CMessageWin>(ScrambledPage("msg-window.htm"));
-        win_->m_cs.ownThread = true;
-        ASSERT_EQ(win_->Start(), 0);
-        ASSERT_TRUE(WaitFor([this] { return win_->GetState() == CSciterWindow::kStateReady; }));
-        hwnd_ = win_->GetHwnd();
-        // Ready comes before the making ends with the window hidden; once its thread
-        // answers a message, it has ended.
-        SendMessageW(hwnd_, WM_NULL, 0, 0);
-    }
-
-    // This window's page calls after `after`, as "Name argument-as-JSON".
-    std::vector<std::wstring> Calls(std::uint64_t after = 0) const {
-        std::vector<std::wstring> calls;
-        for (const auto& call : test::PageHost::Calls()) {
-            if (call.seq <= after || call.hwnd != hwnd_) continue;
-            std::wstring line = text::FromUtf8(call.name);
-            if (!call.args.empty()) line += L" " + call.args.front().to_json();
-            calls.push_back(line);
-        }
-        return calls;
-    }
-    bool WaitForCalls(std::size_t count, std::uint64_t after = 0) const {
-        return WaitFor([&] { return Calls(after).size() >= count; });
-    }
-    void ClickClose() const {
-        const HELEMENT close = test::Find(hwnd_, "#window-close");
-        ASSERT_NE(close, nullptr);
-        test::RunInPage(hwnd_, [close] { test::SendEvent(close, HANDLE_BEHAVIOR_EVENT, BUTTON_CLICK); });
-    }
-
-    std::unique_ptr<CMessageWin> win_;
-    HWND hwnd_ = nullptr;
-    bool savedNotify_ = true;
+    void Start() { StartWindow(std::make_unique<CMessageWin>(ScrambledPage("msg-window.htm"))); }
 };
 
 TEST_F(MessageWinTest, SitsAtTheCornerAboveATopTaskBarAndDragsByItsCaption) {
