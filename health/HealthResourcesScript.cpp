@@ -18,13 +18,6 @@ using uie::value;
 
 constexpr int kError = -1;
 
-
-// An argument of any kind that must be there.
-const value& ArgPresent(const NativeArgs& args, std::size_t i) {
-    if (i >= args.size()) throw uie::ScriptError(L"parameter " + std::to_wstring(i + 1) + L", expecting value");
-    return args[i];
-}
-
 // The batch's items: an array, or a map holding them under "recordDataList".
 const value& ArgItems(const NativeArgs& args, std::size_t i) {
     return args[i].is_array() ? args[i] : uie::ArgMap(args, i);
@@ -95,8 +88,8 @@ value SetHealthElementValue(HVM, const NativeArgs& args) {
 }
 
 value GenHealthElementGraphData(HVM, const NativeArgs& args) {
-    const value& options = ArgPresent(args, 0);
-    const value& records = ArgPresent(args, 1);
+    const value& options = uie::ArgPresent(args, 0);
+    const value& records = uie::ArgPresent(args, 1);
     const CMainFrame* frame = g_pMainFrame;
     CHealthElementDataGraph* chart = frame != nullptr ? frame->GetHealthElementDataGraph() : nullptr;
     std::string xml;
@@ -105,7 +98,7 @@ value GenHealthElementGraphData(HVM, const NativeArgs& args) {
 }
 
 value GenBmiGraphData(HVM, const NativeArgs& args) {
-    const value& persons = ArgPresent(args, 0);
+    const value& persons = uie::ArgPresent(args, 0);
     const CMainFrame* frame = g_pMainFrame;
     CBmiTool* chart = frame != nullptr ? frame->GetBmiTool() : nullptr;
     std::string xml;

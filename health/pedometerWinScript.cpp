@@ -19,15 +19,9 @@ using uie::value;
 constexpr int kError = -1;
 constexpr int kPedometerBase = 120;
 
-// An argument of any kind that must be there.
-const value& ArgPresent(const NativeArgs& args, std::size_t i) {
-    if (i >= args.size()) throw uie::ScriptError(L"parameter " + std::to_wstring(i + 1) + L", expecting value");
-    return args[i];
-}
-
 value GenPedometerGraphData(HVM, const NativeArgs& args) {
-    const value& records = ArgPresent(args, 0);
-    const value& options = ArgPresent(args, 1);
+    const value& records = uie::ArgPresent(args, 0);
+    const value& options = uie::ArgPresent(args, 1);
     const CPedometerWin* window = g_pPedometer;
     const std::string xml = window != nullptr ? window->GenPedometerGraphData(options, records) : std::string();
     return value(text::FromAnsi(xml));  // the chart's text is GBK

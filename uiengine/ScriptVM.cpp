@@ -123,6 +123,11 @@ const value& ArgArray(const NativeArgs& args, std::size_t i) { return Arg(args, 
 const value& ArgMap(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_MAP, L"object"); }
 const value& ArgFunction(const NativeArgs& args, std::size_t i) { return Arg(args, i, VT_FUNCTION, L"function"); }
 
+const value& ArgPresent(const NativeArgs& args, std::size_t i) {
+    if (i >= args.size()) Expecting(i, L"value");
+    return args[i];
+}
+
 int ArgIntOr(const NativeArgs& args, std::size_t i, int fallback) {
     return args[i].is_undefined() ? fallback : ArgInt(args, i);
 }

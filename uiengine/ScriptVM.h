@@ -93,6 +93,8 @@ std::wstring ArgString(const NativeArgs& args, std::size_t i);
 const value& ArgArray(const NativeArgs& args, std::size_t i);
 const value& ArgMap(const NativeArgs& args, std::size_t i);
 const value& ArgFunction(const NativeArgs& args, std::size_t i);
+// An argument of any type that must be there ("expecting value" when absent).
+const value& ArgPresent(const NativeArgs& args, std::size_t i);
 // An absent (or undefined) argument gives the fallback; a mistyped one still throws.
 int ArgIntOr(const NativeArgs& args, std::size_t i, int fallback);
 std::wstring ArgStringOr(const NativeArgs& args, std::size_t i, std::wstring_view fallback);
