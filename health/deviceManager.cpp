@@ -21,12 +21,9 @@ namespace {
 
 constexpr const wchar_t* kFile = L"deviceManager.cpp";
 constexpr std::size_t kStatementChars = 520;
-constexpr int kPedometerFirst = 120;
-constexpr int kPedometerLast = 129;
 constexpr int kMonitorFirst = 1000;
 constexpr int kMonitorLast = 1099;
 
-bool IsPedometer(int sourceNo) { return sourceNo >= kPedometerFirst && sourceNo <= kPedometerLast; }
 bool IsMonitor(int sourceNo) { return sourceNo >= kMonitorFirst && sourceNo <= kMonitorLast; }
 
 struUserDeviceW FromRow(const std::vector<std::wstring>& row) {
@@ -89,7 +86,7 @@ int CDeviceManager::ReadUserDeviceFromDB() {
     std::map<int, struUserDeviceW> devices;
     for (const auto& row : rows) {
         struUserDeviceW device = FromRow(row);
-        if (IsPedometer(device.sourceNo)) m_bPedometer = true;
+        if (CPedometerWin::IsPedometerSource(device.sourceNo)) m_bPedometer = true;
         devices[device.sourceNo] = std::move(device);
     }
     std::lock_guard lock(m_lock);
@@ -134,7 +131,7 @@ int CDeviceManager::UserDeviceProc(std::vector<std::wstring>* statements, int so
     const int result = known ? UserDeviceUpdate_LocalDataProc(statements, device)
                              : UserDeviceAdd_LocalDataProc(statements, device);
     if (result != 0) return result;
-    if (IsPedometer(sourceNo)) m_bPedometer = true;
+    if (CPedometerWin::IsPedometerSource(sourceNo)) m_bPedometer = true;
     std::lock_guard lock(m_lock);
     m_devices[sourceNo] = std::move(device);
     return 0;
@@ -186,14 +183,14 @@ int CDeviceManager::GetLastDeviceSourceNo(int base) const {
     if (sources == nullptr || base <= 0) return -1;
     if (const struHealthElementSourceTypeW* present = sources->FindPresentDevice(base)) return present->sourceNo;
     if (const auto last = FindLastUsedDevice(base)) return last->sourceNo;
-    if (base == kPedometerFirst) return 122;
+    if (base == CPedometerWin::kFirstSource) return CPedometerWin::kDaySource;
     if (base == kMonitorFirst || base == 1002) return 1002;
     return -1;
 }
 
 int CDeviceManager::BussDataProc(const std::wstring& reply) {
     const int sourceNo = records::ReplyInt(reply, 4);
-    if (IsPedometer(sourceNo)) {
+    if (CPedometerWin::IsPedometerSource(sourceNo)) {
         CPedometerWin* window = g_pPedometer;
         return window != nullptr ? window->BussDataProc_OrigData(reply) : 0;
     }

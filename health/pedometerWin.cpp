@@ -28,8 +28,6 @@ namespace {
 
 constexpr const char* kGraphMovie = "../graph/pedometerData/pedometerData.swf";
 constexpr const char* kGraphData = "../graph/pedometerData/data.xml";
-constexpr int kFirstPedometer = 120;
-constexpr int kLastPedometer = 129;
 constexpr DWORD kBusyPollMs = 10;
 // A module text is never read past this, whatever length it claims (the raw text is 350).
 constexpr std::size_t kModuleTextMax = 4096;
@@ -320,7 +318,7 @@ int CPedometerWin::PedoDataProc(struHealthElementSourceTypeW* source) {
 int CPedometerWin::PedoSettingsProc(const uie::value& settings) {
     const CHealthResources* resources = g_pHealthResources;
     const int sourceNo = resources != nullptr ? resources->GetElementSourceNo(L"pedoNumberOfSteps") : -1;
-    if (sourceNo < kFirstPedometer || sourceNo > kLastPedometer) return -3;
+    if (!IsPedometerSource(sourceNo)) return -3;
     const CHealthElementSourceType* sources = g_pHealthElementSourceType;
     struHealthElementSourceTypeW* source = sources != nullptr ? sources->GetSourceType(sourceNo) : nullptr;
     if (source == nullptr) return -2;

@@ -117,8 +117,11 @@ class CPedometerWin : public CSciterWindow {
 public:
     // A ranking younger than this is not asked for again.
     static constexpr DWORD kRankRefreshMs = 600001;
-    // The only pedometer whose days are converted and stored.
+    // The pedometers' health sources, and the only one whose days are converted and stored.
+    static constexpr int kFirstSource = 120;
+    static constexpr int kLastSource = 129;
     static constexpr int kDaySource = 122;
+    static bool IsPedometerSource(int sourceNo) { return sourceNo >= kFirstSource && sourceNo <= kLastSource; }
 
     CPedometerWin();
 

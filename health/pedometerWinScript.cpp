@@ -17,7 +17,6 @@ using uie::NativeArgs;
 using uie::value;
 
 constexpr int kError = -1;
-constexpr int kPedometerBase = 120;
 
 value GenPedometerGraphData(HVM, const NativeArgs& args) {
     const value& records = uie::ArgPresent(args, 0);
@@ -61,7 +60,7 @@ value IsOnline_pedometer(HVM, const NativeArgs&) {
     const CPedometerWin* window = g_pPedometer;
     CHealthElementSourceType* sources = g_pHealthElementSourceType;
     if (window == nullptr || sources == nullptr || window->GetDeviceBussData().deviceID.empty()) return value(0);
-    const struHealthElementSourceTypeW* present = sources->FindPresentDevice(kPedometerBase);
+    const struHealthElementSourceTypeW* present = sources->FindPresentDevice(CPedometerWin::kFirstSource);
     return value(present != nullptr ? present->sourceNo : 0);
 }
 
