@@ -9,10 +9,9 @@
 #include <new>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 
 #include "Hooks.h"
-#include "ModuleInterface.h"
+#include "ModuleExports.h"
 #include "PedoDevice.h"
 #include "PedoHistory.h"
 
@@ -187,21 +186,3 @@ QUORV_MODULE_EXPORT std::int32_t SetModuleDevOption(const char* options) {
     if (options == nullptr || !Ready()) return -1;
     return g_device->WriteOptions(options);
 }
-
-// Each export has the type the program binds it with.
-static_assert(std::is_same_v<decltype(&InitModule), InitModuleProc>);
-static_assert(std::is_same_v<decltype(&CloseModule), CloseModuleProc>);
-static_assert(std::is_same_v<decltype(&StartWork), StartWorkProc>);
-static_assert(std::is_same_v<decltype(&StopWork), StopWorkProc>);
-static_assert(std::is_same_v<decltype(&GetModuleState), GetModuleStateProc>);
-static_assert(std::is_same_v<decltype(&GetElementName), GetElementNameProc>);
-static_assert(std::is_same_v<decltype(&GetElementAttribute), GetElementAttributeProc>);
-static_assert(std::is_same_v<decltype(&dev_ResetData), DevResetDataProc>);
-static_assert(std::is_same_v<decltype(&ReadModuleID), ReadModuleIDProc>);
-static_assert(std::is_same_v<decltype(&GetModuleID), GetModuleIDProc>);
-static_assert(std::is_same_v<decltype(&ReadModuleOrigData), ReadModuleOrigDataProc>);
-static_assert(std::is_same_v<decltype(&GetModuleOrigData), GetModuleOrigDataProc>);
-static_assert(std::is_same_v<decltype(&ReadModuleOrigDataToBuf), ReadModuleOrigDataToBufProc>);
-static_assert(std::is_same_v<decltype(&ReadModuleData), ReadModuleDataProc>);
-static_assert(std::is_same_v<decltype(&ReadModuleHisData), ReadModuleHisDataProc>);
-static_assert(std::is_same_v<decltype(&SetModuleDevOption), SetModuleDevOptionProc>);

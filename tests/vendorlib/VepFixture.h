@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "CurrentFolder.h"
 #include "Hooks.h"
 #include "SimMonitor.h"
 #include "SimMonitorModel.h"
@@ -21,23 +22,6 @@
 #include "UsbSerialLink.h"
 #include "VepModel.h"
 #include "VepState.h"
-
-// Enters a folder and goes back to the one before when it ends.
-class CurrentFolder {
-public:
-    explicit CurrentFolder(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~CurrentFolder() {
-        std::error_code ec;
-        std::filesystem::current_path(previous_, ec);
-    }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-
-private:
-    std::filesystem::path previous_;
-};
 
 class VepFixture : public ::testing::Test {
 protected:
