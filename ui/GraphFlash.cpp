@@ -29,6 +29,12 @@ void CGraphFlash::SetHeadAttributes(TiXmlElement& root) const {
                          {"chartBottomMargin", m_chartBottomMargin.c_str()}});
 }
 
+void CGraphFlash::ReadDisplayOptions(const uie::value& option) {
+    m_animation = Ansi(FieldText(option, L"animation", L"1"));
+    m_showValues = Ansi(FieldText(option, L"showValues", L"1"));
+    m_showLegend = Ansi(FieldText(option, L"showLegend", L"1"));
+}
+
 void CGraphFlash::SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue) {
     m_yAxisMinValue = std::move(minValue);
     m_yAxisMaxValue = std::move(maxValue);

@@ -41,6 +41,9 @@ protected:
     // The caption, animation, showValues, background, border, numDivLines, canvas and
     // the four margins, from the members in that order: the head most charts share.
     void SetHeadAttributes(TiXmlElement& root) const;
+    // The page's animation, showValues and showLegend switches into the members, each
+    // "1" where the page leaves it out.
+    void ReadDisplayOptions(const uie::value& option);
     // Keeps the axis in the members and sets it on the root; called after the children
     // are built, so the two come last among the root's attributes.
     void SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue);

@@ -19,9 +19,7 @@ int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::v
     std::lock_guard lock(WriteLock());
     const uie::value option = Item(options, 0);
     m_caption = Ansi(FieldText(option, L"caption"));
-    m_animation = Ansi(FieldText(option, L"animation", L"1"));
-    m_showValues = Ansi(FieldText(option, L"showValues", L"1"));
-    m_showLegend = Ansi(FieldText(option, L"showLegend", L"1"));
+    ReadDisplayOptions(option);
     const std::wstring unit = FieldText(Item(records, 0), L"unitName");
     m_bgAlpha = "1";
     m_showBorder = "0";

@@ -90,8 +90,8 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
     const bool many = days.size() > kManyRecords;
 
     m_caption = Ansi(FieldText(option, L"caption"));
-    m_animation = Ansi(FieldText(option, L"animation", L"1"));
-    m_showValues = many ? "0" : Ansi(FieldText(option, L"showValues", L"1"));
+    ReadDisplayOptions(option);
+    if (many) m_showValues = "0";
     m_numDivLines = many ? "5" : "0";
     m_showCanvasBase = "0";
     m_canvasBaseDepth = "0";

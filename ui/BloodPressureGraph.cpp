@@ -1,0 +1,321 @@
+#include "BloodPressureGraph.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <limits>
+#include <map>
+
+#include "BloodPressureLevel.h"
+#include "Text.h"
+
+namespace {
+
+constexpr int kBoxGraph = 1;
+constexpr int kLineGraph = 2;
+constexpr std::size_t kManyRecords = 20;  // beyond this, the line values would crowd
+constexpr std::size_t kYearDigits = 4;    // a day's label breaks after its year
+constexpr int kPeriods = 3;               // early morning, daytime, night
+constexpr std::size_t kWholeDay = 3;      // the whole day's box in the box table
+
+// The tool-tips' words, converted to the system code page once.
+struct TipWords {
+    std::string time = text::ToAnsi(L"测量时间：");
+    std::string count = text::ToAnsi(L"{br}测量次数：");
+    std::string systolic = text::ToAnsi(L"{br}收缩压：");
+    std::string diastolic = text::ToAnsi(L"{br}舒张压：");
+    std::string difference = text::ToAnsi(L"{br}压差：");
+    std::string pulse = text::ToAnsi(L"{br}心率：");
+    std::string level = text::ToAnsi(L"{br}血压级别：");
+    std::string note = text::ToAnsi(L"{br}评语：");
+    std::string summary = text::ToAnsi(L"{br}备注：");
+};
+
+const TipWords& Words() {
+    static const TipWords words;
+    return words;
+}
+
+// The year, the line break, then the rest; a text too short to hold a year stays whole.
+std::wstring DayLabel(const std::wstring& date) {
+    const std::size_t split = std::min(date.size(), kYearDigits);
+    return date.substr(0, split) + L"{br}" + date.substr(split);
+}
+
+bool IsPeriod(int period) { return period >= 1 && period <= kPeriods; }
+
+}  // namespace
+
+const CBloodPressureGraph::Box CBloodPressureGraph::kBoxes[4] = {
+    {nullptr, "2828FF", 1},
+    {nullptr, "FB7733", 2},
+    {nullptr, "9071CD", 3},
+    {L"全天", "FF5904", 0},
+};
+
+struct CBloodPressureGraph::Options {
+    int graphType = kBoxGraph;
+    std::array<bool, std::size(kBoxes)> box{};  // which daily boxes are written
+    bool everyMeasurement = false;              // a box per result instead of per day
+    std::size_t limit = std::numeric_limits<std::size_t>::max();
+
+    std::size_t Limit(std::size_t count) const { return std::min(count, limit); }
+};
+
+struct CBloodPressureGraph::Record {
+    std::string date;   // dataDate as the page wrote it
+    std::string label;  // the category label of that day
+    int day = 0;
+    int period = 0;
+    int systolic = 0;
+    int diastolic = 0;
+    int pulse = 0;
+    int count = 1;
+    std::string periodName;
+    std::string levelName;
+    std::string note;
+    std::string summary;
+
+    // A box: systolic, diastolic and pulse.
+    std::string BoxValue() const {
+        return FormatInt(systolic) + "," + FormatInt(diastolic) + "," + FormatInt(pulse);
+    }
+};
+
+struct CBloodPressureGraph::Day {
+    // The first result of the day (index 0) and of each period on it, in list order.
+    std::array<const Record*, kPeriods + 1> first{};
+};
+
+CBloodPressureGraph::CBloodPressureGraph(const char*, const char*) { Init(); }
+
+std::string CBloodPressureGraph::Tooltip(const Record& r, const std::string& periodName, bool withCount) {
+    const TipWords& w = Words();
+    // The difference of two page numbers can pass int's range.
+    const long long difference = static_cast<long long>(r.systolic) - r.diastolic;
+    std::string tip = w.time + r.date + "(" + periodName + ")";
+    if (withCount) tip += w.count + FormatInt(r.count);
+    tip += w.systolic + FormatInt(r.systolic) + w.diastolic + FormatInt(r.diastolic) + w.difference +
+           std::to_string(difference) + w.pulse + FormatInt(r.pulse) + w.level + r.levelName + w.note + r.note +
+           w.summary + r.summary + "{br}";
+    return tip;
+}
+
+TiXmlElement CBloodPressureGraph::Categories(const Options& options, const std::vector<const Record*>& labelled) {
+    TiXmlElement categories("categories");
+    for (std::size_t i = 0; i < options.Limit(labelled.size()); ++i) {
+        TiXmlElement category("category");
+        SetAttributes(category, {{"label", labelled[i]->label.c_str()}});
+        categories.InsertEndChild(category);
+    }
+    return categories;
+}
+
+TiXmlElement CBloodPressureGraph::RecordCategories(const Options& options, const std::vector<Record>& records) {
+    std::vector<const Record*> labelled;
+    labelled.reserve(options.Limit(records.size()));
+    for (std::size_t i = 0; i < options.Limit(records.size()); ++i) labelled.push_back(&records[i]);
+    return Categories(options, labelled);
+}
+
+TiXmlElement CBloodPressureGraph::BoxDataset(const Box& box, const Options& options, const std::vector<Day>& days) {
+    const std::string name = box.name != nullptr ? Ansi(box.name) : GetBloodPressureBandName(box.period);
+    TiXmlElement dataset("dataset");
+    SetAttributes(dataset, {{"seriesName", name.c_str()},
+                            {"lowerboxcolor", box.color},
+                            {"upperboxcolor", box.color},
+                            {"showMedianValues", "0"},
+                            {"medianThickness", "0"},
+                            {"medianAlpha", "0"}});
+    for (std::size_t i = 0; i < options.Limit(days.size()); ++i) {
+        TiXmlElement set("set");
+        if (const Record* r = days[i].first[box.period]) {
+            SetAttributes(set, {{"value", r->BoxValue().c_str()},
+                                {"tooltext", Tooltip(*r, r->periodName, true).c_str()}});
+        } else {
+            // No result of this period on the day: the day, no pressures, the box's period.
+            Record none;
+            none.date = days[i].first[0]->date;
+            none.systolic = none.diastolic = none.pulse = -1;
+            none.count = 0;
+            SetAttributes(set, {{"tooltext", Tooltip(none, name, true).c_str()}});
+        }
+        dataset.InsertEndChild(set);
+    }
+    return dataset;
+}
+
+void CBloodPressureGraph::AddDailyBoxes(TiXmlElement& root, const Options& options,
+                                        const std::vector<Record>& records) {
+    std::map<int, Day> byDay;  // ascending, each day once
+    for (const Record& r : records) {
+        Day& day = byDay[r.day];
+        if (!day.first[0]) day.first[0] = &r;
+        if (IsPeriod(r.period) && !day.first[r.period]) day.first[r.period] = &r;
+    }
+    std::vector<Day> days;
+    std::vector<const Record*> firstOfDay;  // its text labels the day
+    days.reserve(byDay.size());
+    firstOfDay.reserve(byDay.size());
+    for (const auto& entry : byDay) {
+        days.push_back(entry.second);
+        firstOfDay.push_back(entry.second.first[0]);
+    }
+    root.InsertEndChild(Categories(options, firstOfDay));
+    for (std::size_t b = 0; b < std::size(kBoxes); ++b) {
+        if (options.box[b]) root.InsertEndChild(BoxDataset(kBoxes[b], options, days));
+    }
+}
+
+void CBloodPressureGraph::AddDetailBoxes(TiXmlElement& root, const Options& options,
+                                         const std::vector<Record>& records) {
+    root.InsertEndChild(RecordCategories(options, records));
+    TiXmlElement dataset("dataset");
+    SetAttributes(dataset, {{"seriesName", Ansi(L"明细").c_str()},
+                            {"showMedianValues", "0"},
+                            {"medianThickness", "0"},
+                            {"medianAlpha", "0"}});
+    for (std::size_t i = 0; i < options.Limit(records.size()); ++i) {
+        const Record& r = records[i];
+        TiXmlElement set("set");
+        SetAttributes(set, {{"value", r.BoxValue().c_str()}, {"tooltext", Tooltip(r, r.periodName, false).c_str()}});
+        if (IsPeriod(r.period)) {
+            const char* color = kBoxes[r.period - 1].color;
+            SetAttributes(set, {{"lowerboxcolor", color}, {"upperboxcolor", color}});
+        }
+        dataset.InsertEndChild(set);
+    }
+    root.InsertEndChild(dataset);
+}
+
+void CBloodPressureGraph::AddLines(TiXmlElement& root, const Options& options, const std::vector<Record>& records) {
+    static const struct {
+        const wchar_t* name;
+        int Record::*value;
+    } kLines[] = {{L"收缩压", &Record::systolic}, {L"舒张压", &Record::diastolic}, {L"心率", &Record::pulse}};
+
+    root.InsertEndChild(RecordCategories(options, records));
+    for (const auto& line : kLines) {
+        TiXmlElement dataset("dataset");
+        SetAttributes(dataset, {{"seriesName", Ansi(line.name).c_str()}, {"renderAs", "Line"}});
+        for (std::size_t i = 0; i < options.Limit(records.size()); ++i) {
+            const Record& r = records[i];
+            TiXmlElement set("set");
+            SetAttributes(set, {{"value", FormatInt(r.*line.value).c_str()},
+                                {"tooltext", Tooltip(r, r.periodName, true).c_str()}});
+            dataset.InsertEndChild(set);
+        }
+        root.InsertEndChild(dataset);
+    }
+}
+
+TiXmlElement CBloodPressureGraph::TrendZones() {
+    static const struct {
+        const char* start;
+        const char* end;
+        const char* color;
+        const wchar_t* name;
+        const wchar_t* tip;
+    } kZones[] = {
+        {"120", "139", "E0E0E0", L"正常高值", L"正常高值血压---收缩压：120-139"},
+        {"140", "159", "BEBEBE", L"轻度", L"1级高血压(轻度)---收缩压：140-159"},
+        {"160", "179", "9D9D9D", L"中度", L"2级高血压(中度)---收缩压: 160-179"},
+        {"180", "200", "6C6C6C", L"重度", L"3级高血压(重度)---收缩压: >180"},
+    };
+    TiXmlElement trendLines("trendLines");
+    for (const auto& zone : kZones) {
+        TiXmlElement line("line");
+        SetAttributes(line, {{"startValue", zone.start},
+                             {"endValue", zone.end},
+                             {"isTrendZone", "1"},
+                             {"color", zone.color},
+                             {"displayValue", Ansi(zone.name).c_str()},
+                             {"toolText", Ansi(zone.tip).c_str()},
+                             {"showOnTop", "0"},
+                             {"dashed", "1"}});
+        trendLines.InsertEndChild(line);
+    }
+    return trendLines;
+}
+
+void CBloodPressureGraph::SetRootAttributes(TiXmlElement& root, const uie::value& option, int graphType,
+                                            bool many) {
+    const bool crowded = graphType == kLineGraph && many;
+    ReadDisplayOptions(option);
+    if (crowded) m_showValues = "0";
+    m_numDivLines = crowded ? "5" : "0";
+    m_yAxisMinValue = "20";
+    m_yAxisMaxValue = "200";
+    // bgColor, bgAlpha and showBorder are never assigned: they print empty.
+    SetAttributes(root, {{"animation", m_animation.c_str()},
+                         {"showValues", m_showValues.c_str()},
+                         {"bgColor", m_bgColor.c_str()},
+                         {"bgAlpha", m_bgAlpha.c_str()},
+                         {"showBorder", m_showBorder.c_str()},
+                         {"useRoundEdges", "1"},
+                         {"showDetailedLegend", "0"},
+                         {"plotSpacePercent", "50"},
+                         {"yAxisMinValue", m_yAxisMinValue.c_str()},
+                         {"yAxisMaxValue", m_yAxisMaxValue.c_str()},
+                         {"numDivLines", m_numDivLines.c_str()},
+                         {"showLegend", m_showLegend.c_str()},
+                         {"legendAllowDrag", "1"}});
+}
+
+CBloodPressureGraph::Options CBloodPressureGraph::ReadOptions(const uie::value& option) {
+    Options o;
+    o.graphType = text::WToI(FieldText(option, L"graphType", L"1").c_str());
+    const int all = FieldInt(option, L"all", 0);
+    if (all == 0) {
+        o.box[0] = FieldInt(option, L"afterWakeUp", 0) == 1;
+        o.box[1] = FieldInt(option, L"normal", 0) == 1;
+        o.box[2] = FieldInt(option, L"beforeAsleep", 0) == 1;
+    }
+    o.box[kWholeDay] = all == 1;
+    o.everyMeasurement = FieldText(option, L"sumMode") == L"all";
+    const int showMax = FieldInt(option, L"showMaxRecNum", -1);
+    if (showMax > 0) o.limit = static_cast<std::size_t>(showMax);
+    return o;
+}
+
+CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& item) {
+    Record r;
+    const std::wstring date = FieldText(item, L"dataDate");
+    r.date = Ansi(date);
+    r.label = Ansi(DayLabel(date));
+    r.day = text::WToI(date.c_str());
+    r.period = FieldInt(item, L"bpKbn", 0);
+    r.systolic = FieldInt(item, L"avgSystolic", 0);
+    r.diastolic = FieldInt(item, L"avgDiastolic", 0);
+    r.pulse = FieldInt(item, L"avgPulse", 0);
+    r.count = FieldInt(item, L"recNum", 1);
+    r.periodName = GetBloodPressureBandName(r.period);
+    r.levelName = GetBloodPressureLevelName(text::WToI(FieldText(item, L"bpLevel").c_str()));
+    r.note = Ansi(FieldText(item, L"bpAssessNote"));
+    r.summary = Ansi(FieldText(item, L"summary"));
+    return r;
+}
+
+int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::value& records, std::string& xmlOut) {
+    std::lock_guard lock(WriteLock());
+    const uie::value option = Item(options, 0);
+    const Options o = ReadOptions(option);
+    std::vector<Record> list;
+    list.reserve(ItemCount(records));
+    for (std::size_t i = 0; i < ItemCount(records); ++i) list.push_back(ReadRecord(Item(records, i)));
+
+    TiXmlElement root("chart");
+    SetRootAttributes(root, option, o.graphType, list.size() > kManyRecords);
+    if (o.graphType == kBoxGraph && o.everyMeasurement) {
+        AddDetailBoxes(root, o, list);
+    } else if (o.graphType == kBoxGraph) {
+        AddDailyBoxes(root, o, list);
+    } else if (o.graphType == kLineGraph) {
+        AddLines(root, o, list);
+    }
+    root.InsertEndChild(TrendZones());
+    xmlOut = Print(root);
+    return 0;
+}

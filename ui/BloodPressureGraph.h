@@ -1,0 +1,49 @@
+// The blood-pressure chart: daily boxes per period of the day (or for the whole day),
+// a box per measurement, or lines of systolic, diastolic and pulse; under every form the
+// four shaded zones of the hypertension grades.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "GraphFlash.h"
+
+class CBloodPressureGraph : public CGraphFlash {
+public:
+    // The movie and data paths of the owner; the chart keeps neither.
+    CBloodPressureGraph(const char* moviePath, const char* dataPath);
+
+    // The page's options (first item: graphType, animation, showValues, showLegend, all,
+    // afterWakeUp, normal, beforeAsleep, sumMode, showMaxRecNum) and one record per stored
+    // result (dataDate, bpKbn, avgSystolic, avgDiastolic, avgPulse, recNum, bpLevel,
+    // bpAssessNote, summary). An empty record list still gives the frame and the zones.
+    // Returns 0.
+    int GenGraphData(const uie::value& options, const uie::value& records, std::string& xmlOut);
+
+private:
+    struct Options;
+    struct Record;  // one result as the page gave it, its texts in the system code page
+    struct Day;     // one distinct day and the first result of each period on it
+    // One dataset of the daily box chart; a result's period gives its box colour too.
+    struct Box {
+        const wchar_t* name;  // null: the period's own name
+        const char* color;
+        int period;  // 0: any
+    };
+    static const Box kBoxes[4];  // in the order they are written; the whole day last
+
+    static Options ReadOptions(const uie::value& option);
+    static Record ReadRecord(const uie::value& item);
+    void SetRootAttributes(TiXmlElement& root, const uie::value& option, int graphType, bool many);
+    static void AddDailyBoxes(TiXmlElement& root, const Options& options, const std::vector<Record>& records);
+    static void AddDetailBoxes(TiXmlElement& root, const Options& options, const std::vector<Record>& records);
+    static void AddLines(TiXmlElement& root, const Options& options, const std::vector<Record>& records);
+    static TiXmlElement TrendZones();
+
+    static TiXmlElement BoxDataset(const Box& box, const Options& options, const std::vector<Day>& days);
+    // One category per result's day label, as many as the limit lets through.
+    static TiXmlElement Categories(const Options& options, const std::vector<const Record*>& labelled);
+    static TiXmlElement RecordCategories(const Options& options, const std::vector<Record>& records);
+    // The tool-tip of one result; the count line only in the summary form.
+    static std::string Tooltip(const Record& record, const std::string& periodName, bool withCount);
+};
