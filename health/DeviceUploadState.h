@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 struct struUploadState {
     bool busy = false;
@@ -16,6 +17,12 @@ public:
     void Set(const struUploadState& state) {
         std::lock_guard lock(m_lock);
         m_state = state;
+    }
+    // The end of an upload or a device read as the page sees it: not busy, with its code
+    // and text. Returns result, for callers that end with it.
+    int End(int result, int retCode, std::wstring message) {
+        Set({false, retCode, std::move(message)});
+        return result;
     }
     struUploadState Get() const {
         std::lock_guard lock(m_lock);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 #include <string_view>
-#include <system_error>
 
 #include "Communication.h"
 #include "Config.h"
@@ -28,7 +27,6 @@ namespace {
 
 constexpr const char* kGraphMovie = "../graph/pedometerData/pedometerData.swf";
 constexpr const char* kGraphData = "../graph/pedometerData/data.xml";
-constexpr DWORD kBusyPollMs = 10;
 // A module text is never read past this, whatever length it claims (the raw text is 350).
 constexpr std::size_t kModuleTextMax = 4096;
 constexpr std::size_t kDevOptionChars = 780;
@@ -73,30 +71,15 @@ CPedometerWin::CPedometerWin() {
     }
 }
 
-CPedometerWin::~CPedometerWin() { JoinRead(); }
+CPedometerWin::~CPedometerWin() { JoinDeviceRead(); }
 
 // ---- the window -----------------------------------------------------------------------
 
 void CPedometerWin::Init() {
-    SetRoundRegion(kRoundDiameter);
-    m_root = dom::element(GetRootElement());
-    if (m_root.is_valid()) {
-        m_body = m_root.find_first("body");
-        m_caption = m_root.find_first("#window-caption");
-        m_close = m_root.find_first("#window-close");
-    }
-    SetTitle(kTitle);
+    BindPageElements(kRoundDiameter, kTitle);
     CSciterWindow::Init();
     PostPageInit();
 }
-
-bool CPedometerWin::on_event(HELEMENT, HELEMENT target, UINT type, UINT_PTR) {
-    if (type == (BUTTON_CLICK | SINKING) && m_close.is_valid() && target == static_cast<HELEMENT>(m_close))
-        ShowWindow(GetHwnd(), SW_HIDE);
-    return false;
-}
-
-LRESULT CPedometerWin::OnHitTest(int x, int y) { return CaptionHitTest(m_caption, x, y); }
 
 LRESULT CPedometerWin::OnCommand(UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) {
     if (msg != WM_COMMAND) return CSciterWindow::OnCommand(msg, wParam, lParam, handled);
@@ -127,18 +110,11 @@ LRESULT CPedometerWin::OnCommand(UINT msg, WPARAM wParam, LPARAM lParam, BOOL* h
     }
 }
 
-bool CPedometerWin::Post(WORD id, LPARAM lParam) const {
-    const HWND hwnd = GetHwnd();
-    // A null handle would post to the calling thread instead.
-    if (hwnd == nullptr || !IsWindow(hwnd)) return false;
-    return PostMessageW(hwnd, WM_COMMAND, id, lParam) != FALSE;
-}
-
-bool CPedometerWin::PostPageInit() const { return Post(ID_CMD_PEDO_PAGEINIT, 0); }
-bool CPedometerWin::PostDeviceData() const { return Post(ID_CMD_PEDO_DEVICEDATA, 0); }
-bool CPedometerWin::PostOpenSettingsWin() const { return Post(ID_CMD_PEDO_OPENSETTINGS, 0); }
-bool CPedometerWin::PostRefreshPedoData(LPARAM lParam) const { return Post(ID_CMD_PEDO_REFRESH, lParam); }
-bool CPedometerWin::PostBandPedoRankInfo() const { return Post(ID_CMD_PEDO_RANKINFO, 0); }
+bool CPedometerWin::PostPageInit() const { return PostCommand(ID_CMD_PEDO_PAGEINIT, 0); }
+bool CPedometerWin::PostDeviceData() const { return PostCommand(ID_CMD_PEDO_DEVICEDATA, 0); }
+bool CPedometerWin::PostOpenSettingsWin() const { return PostCommand(ID_CMD_PEDO_OPENSETTINGS, 0); }
+bool CPedometerWin::PostRefreshPedoData(LPARAM lParam) const { return PostCommand(ID_CMD_PEDO_REFRESH, lParam); }
+bool CPedometerWin::PostBandPedoRankInfo() const { return PostCommand(ID_CMD_PEDO_RANKINFO, 0); }
 
 void CPedometerWin::SetSettingWinState(int state) {
     if (state == 0 || state == 1) m_nSettingWinState = state;
@@ -182,56 +158,31 @@ int CPedometerWin::DevChangeProc(const struHealthElementSourceTypeW* source, int
     const int sourceNo = source != nullptr ? source->sourceNo : -1;
     LOGF(LOG_MESSAGE, L"CPedometerWin::DevChangeProc", L"DevChangeProc:[%d][%d]", sourceNo, start);
     if (start == 0) {
-        // The read ends on its own; the program's end does not wait for it.
-        while (m_bReadBusy.load() && g_nRunState != 4) Sleep(kBusyPollMs);
+        WaitReadEnd();
         std::lock_guard lock(m_dataLock);
         m_deviceOrigData = struDeviceOrigData{};
         m_deviceOrigData.userNo = 0;
         return 0;
     }
-    bool idle = false;
-    if (!m_bReadBusy.compare_exchange_strong(idle, true)) return 0;  // one read at a time
     // The dictionary's own record: binding a module writes into it.
     const CHealthElementSourceType* sources = g_pHealthElementSourceType;
-    StartRead(source != nullptr && sources != nullptr ? sources->GetSourceType(sourceNo) : nullptr);
+    struHealthElementSourceTypeW* record =
+        source != nullptr && sources != nullptr ? sources->GetSourceType(sourceNo) : nullptr;
+    // One read at a time: a second arrival during a read starts none.
+    StartDeviceRead(L"CPedometerWin::DevChangeProc", [this, record] { PedoDataProc(record); });
     return 0;
 }
 
-void CPedometerWin::StartRead(struHealthElementSourceTypeW* source) {
-    std::lock_guard lock(m_threadLock);
-    // The last read cleared the flag as its last step: its thread is ending.
-    if (m_readThread.joinable()) m_readThread.join();
-    try {
-        m_readThread = std::thread([this, source] {
-            PedoDataProc(source);
-            m_bReadBusy = false;
-        });
-    } catch (const std::system_error& e) {
-        LOGF(LOG_ERROR, L"CPedometerWin::DevChangeProc", L"CreateThread fail[%d]", e.code().value());
-        m_bReadBusy = false;
-    }
-}
-
-void CPedometerWin::JoinRead() {
-    std::lock_guard lock(m_threadLock);
-    if (m_readThread.joinable()) m_readThread.join();
-}
-
-int CPedometerWin::EndRead(int result, int retCode, const std::wstring& message) {
-    m_uploadState.Set({false, retCode, message});
-    return result;
-}
-
 int CPedometerWin::ReadModuleOrigData(struHealthElementSourceTypeW* source) {
-    if (source == nullptr) return EndRead(-4, 0, kNoSource);
+    if (source == nullptr) return m_uploadState.End(-4, 0, kNoSource);
     if (source->moduleInterface.load() == nullptr) {
-        if (source->interfaceName.empty()) return EndRead(0, 0, kDataFailed);
+        if (source->interfaceName.empty()) return m_uploadState.End(0, 0, kDataFailed);
         CHealthResources* resources = g_pHealthResources;
         const int bound = resources != nullptr ? resources->InitModuleInterface(source) : -1;
-        if (bound < 0) return EndRead(bound, bound, kBindFailed);
+        if (bound < 0) return m_uploadState.End(bound, bound, kBindFailed);
     }
     struModuleInterface* module = source->moduleInterface.load();
-    if (module == nullptr) return EndRead(-1, -1, kBindFailed);
+    if (module == nullptr) return m_uploadState.End(-1, -1, kBindFailed);
     return TakeModuleData(module, source->sourceNo);
 }
 
@@ -244,7 +195,7 @@ int CPedometerWin::TakeModuleData(struModuleInterface* module, int sourceNo) {
         // The module's texts stay valid only until its next read: copied under its lock.
         std::lock_guard call(module->callLock);
         const int read = module->ReadModuleOrigData();
-        if (read < 0) return EndRead(read, read, kReadFailed);
+        if (read < 0) return m_uploadState.End(read, read, kReadFailed);
         char* idText = nullptr;
         idLength = module->GetModuleID(&idText);
         deviceID = ModuleText(idText, idLength);
@@ -266,7 +217,7 @@ int CPedometerWin::TakeModuleData(struModuleInterface* module, int sourceNo) {
     if (rawLength < 1) {
         // Nothing read is nothing to upload: the read fails here.
         LOGF(LOG_ERROR, L"CPedometerWin::ReadModuleOrigData", L"getModuleOrigData[%d]", rawLength);
-        return EndRead(rawLength, rawLength, kDataFailed);
+        return m_uploadState.End(rawLength, rawLength, kDataFailed);
     }
     {
         std::lock_guard lock(m_dataLock);
@@ -299,11 +250,11 @@ int CPedometerWin::PedoDataProc(struHealthElementSourceTypeW* source) {
         m_deviceBussData.deviceID.clear();
     }
     const int read = ReadModuleOrigData(source);
-    if (read < 0) return EndRead(read, read, kDataFailed);
+    if (read < 0) return m_uploadState.End(read, read, kDataFailed);
     if (read == 0) return read;  // nothing read, nothing to upload; the read told the page
-    if (m_nSettingWinState.load() == 1) return EndRead(read, 0, L"");
+    if (m_nSettingWinState.load() == 1) return m_uploadState.End(read, 0, L"");
     if (!DeviceMatchesUser()) {
-        EndRead(0, 0, L"");
+        m_uploadState.End(0, 0, L"");
         PostOpenSettingsWin();
         return 0;
     }
@@ -324,12 +275,11 @@ int CPedometerWin::PedoSettingsProc(const uie::value& settings) {
     if (source == nullptr) return -2;
     CDeviceManager* devices = g_pDeviceManager;
     if (devices == nullptr || devices->IsUsbDevicePresent(source->vendorID, source->productID) != 1) return -4;
-    bool idle = false;
-    if (!m_bReadBusy.compare_exchange_strong(idle, true)) return -3;
+    if (!ClaimRead()) return -3;
 
     PostDeviceData();
     if (GetDeviceOrigData().origData.empty() && ReadModuleOrigData(source) < 1) {
-        m_bReadBusy = false;
+        ReleaseRead();
         return -4;
     }
     const int type = SettingInt(settings, L"responseType", 0);
@@ -346,6 +296,6 @@ int CPedometerWin::PedoSettingsProc(const uie::value& settings) {
         responseType = type;
     }
     const int result = UploadOrigData(sourceNo);
-    m_bReadBusy = false;
+    ReleaseRead();
     return result;
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "DeviceUploadState.h"
-#include "SciterWindow.h"
+#include "DeviceWindow.h"
 #include "Value.h"
 #include "deviceManager.h"
 
@@ -113,7 +113,7 @@ struct struPedoInfoReply {
     struPedoTarget target;
 };
 
-class CPedometerWin : public CSciterWindow {
+class CPedometerWin : public CDeviceWindow {
 public:
     // A ranking younger than this is not asked for again.
     static constexpr DWORD kRankRefreshMs = 600001;
@@ -232,8 +232,6 @@ public:
     // or a read busy, -2 no source record, -4 no device or its read failed; else the
     // upload's result.
     int PedoSettingsProc(const uie::value& settings);
-    // Whether a device read or a settings request runs.
-    bool IsReadBusy() const { return m_bReadBusy.load(); }
     int GetSettingWinState() const { return m_nSettingWinState.load(); }
     // 0 or 1; other values are ignored.
     void SetSettingWinState(int state);
@@ -252,35 +250,17 @@ public:
 
 protected:
     void Init() override;
-    // A click on the close button hides the window; no event is consumed.
-    bool on_event(HELEMENT he, HELEMENT target, UINT type, UINT_PTR reason) override;
-    // 2 (drag) over the caption, else 1.
-    LRESULT OnHitTest(int x, int y) override;
-    void PlaceWindow() override {}
     // The window's commands call their page functions; others go to the base.
     LRESULT OnCommand(UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) override;
 
 private:
-    bool Post(WORD id, LPARAM lParam) const;
-    // A read's end: the page's code and text, the state flag cleared; returns result.
-    int EndRead(int result, int retCode, const std::wstring& message);
     // Whether the device's ID, weight and step length agree with the user's.
     bool DeviceMatchesUser() const;
     // Takes the module's ID and raw text into the read state; the raw text's result.
     int TakeModuleData(struModuleInterface* module, int sourceNo);
-    void StartRead(struHealthElementSourceTypeW* source);
-    void JoinRead();
 
-    // Found by Init; the window's thread only.
-    dom::element m_root;
-    dom::element m_body;
-    dom::element m_caption;
-    dom::element m_close;
     std::unique_ptr<CPedometerDataGraph> m_graph;  // null when it could not be made
-    std::atomic<bool> m_bReadBusy{false};
     std::atomic<int> m_nSettingWinState{0};
-    std::mutex m_threadLock;
-    std::thread m_readThread;
 };
 
 // Null until the window is first opened.

@@ -331,15 +331,8 @@ int CPedometerWin::GenVirtualData(int sourceNo, const uie::value& rows, const st
             return saved;
         }
     }
-    if (!statements.empty()) {
-        CMyDatabase* db = g_pMyDatabase;
-        const int result = db != nullptr ? db->ExecSQLSet(statements, true) : -1;
-        if (result < 0) {
-            LOGF(LOG_WARNING, L"CPedometerWin::GenVirtualData", L"GenVirtualData:ExecSQLSet[%d][%s]", result,
-                 statements.front().c_str());
-            return result;
-        }
-    }
+    const int result = StoreStatements(L"CPedometerWin::GenVirtualData", L"GenVirtualData", statements);
+    if (result < 0) return result;
     PostRefreshPedoData(0);
     return 0;
 }
@@ -414,9 +407,9 @@ int CPedometerWin::BussDataProc_OrigData(const std::wstring& reply) {
     int retCode = 0;
     if (!text::ParseWholeInt(records::ReplyField(reply, 1), retCode)) {
         LOGF(LOG_WARNING, L"CPedometerWin::BussDataProc_OrigData", L"reply[%s]", reply.c_str());
-        return EndRead(0, -1, records::ReplyField(reply, 2));
+        return m_uploadState.End(0, -1, records::ReplyField(reply, 2));
     }
-    if (retCode < 0) return EndRead(0, retCode, records::ReplyField(reply, 2));
+    if (retCode < 0) return m_uploadState.End(0, retCode, records::ReplyField(reply, 2));
 
     if (records::ReplyFieldCount(reply) >= kReplyRankFirst + kRankFields - 1) {
         const struPedoRank rank = ReadRankFields(reply, kReplyRankFirst);
@@ -428,7 +421,7 @@ int CPedometerWin::BussDataProc_OrigData(const std::wstring& reply) {
     CDeviceManager* devices = g_pDeviceManager;
     const int registered =
         devices != nullptr ? devices->UserDeviceProc(&statements, sourceNo, records::ReplyField(reply, 5)) : -1;
-    if (registered < 0) return EndRead(registered, registered, L"设备注册处理失败!");
+    if (registered < 0) return m_uploadState.End(registered, registered, L"设备注册处理失败!");
 
     struPedoInfoReply info;
     bool infoOk = false;
@@ -448,17 +441,11 @@ int CPedometerWin::BussDataProc_OrigData(const std::wstring& reply) {
             LOGF(LOG_ERROR, L"CPedometerWin::BussDataProc_OrigData", L"PedoDataListSave:[%d]", daysSaved);
     }
 
-    int result = 0;
-    if (!statements.empty()) {
-        CMyDatabase* db = g_pMyDatabase;
-        result = db != nullptr ? db->ExecSQLSet(statements, true) : -1;
-        if (result < 0) {
-            LOGF(LOG_WARNING, L"CPedometerWin::BussDataProc_OrigData", L"BussDataProc_OrigData:ExecSQLSet[%d][%s]",
-                 result, statements.front().c_str());
-            // The registration went into the map but not into the table.
-            if (devices != nullptr) devices->ReadUserDeviceFromDB();
-            return EndRead(result, retCode, L"处理数据失败：ExecSQLSet。");
-        }
+    int result = StoreStatements(L"CPedometerWin::BussDataProc_OrigData", L"BussDataProc_OrigData", statements);
+    if (result < 0) {
+        // The registration went into the map but not into the table.
+        if (devices != nullptr) devices->ReadUserDeviceFromDB();
+        return m_uploadState.End(result, retCode, L"处理数据失败：ExecSQLSet。");
     }
     if (infoOk) ApplyInfo_122(info);
     if (GetResponseType() == 1) {
@@ -466,12 +453,12 @@ int CPedometerWin::BussDataProc_OrigData(const std::wstring& reply) {
         if (result < 0) {
             LOGF(LOG_ERROR, L"CPedometerWin::BussDataProc_OrigData", L"BussDataProc_OrigData:SetDevOption_122[%d]",
                  result);
-            return EndRead(result, retCode, L"处理失败：拔插设备后重新再试。");
+            return m_uploadState.End(result, retCode, L"处理失败：拔插设备后重新再试。");
         }
     }
     if (CMainFrame* frame = g_pMainFrame) frame->PostHomePageUserInfo();
     PostRefreshPedoData(1);
-    return EndRead(result, 0, L"处理成功.");
+    return m_uploadState.End(result, 0, L"处理成功.");
 }
 
 // ---- device settings ----

@@ -6,6 +6,7 @@
 
 #include "CheckedNative.h"
 #include "DataClassKit.h"
+#include "DeviceWindowScript.h"
 #include "HealthElementSourceType.h"
 #include "HealthResources.h"
 #include "Text.h"
@@ -57,11 +58,7 @@ value GetPedoRank(HVM, const NativeArgs&) {
 }
 
 value IsOnline_pedometer(HVM, const NativeArgs&) {
-    const CPedometerWin* window = g_pPedometer;
-    CHealthElementSourceType* sources = g_pHealthElementSourceType;
-    if (window == nullptr || sources == nullptr || window->GetDeviceBussData().deviceID.empty()) return value(0);
-    const struHealthElementSourceTypeW* present = sources->FindPresentDevice(CPedometerWin::kFirstSource);
-    return value(present != nullptr ? present->sourceNo : 0);
+    return value(OnlineSourceNo(g_pPedometer, CPedometerWin::kFirstSource));
 }
 
 value GenVirtualData(HVM, const NativeArgs& args) {
@@ -90,43 +87,31 @@ value RegDeviceID(HVM, const NativeArgs&) {
     return value(out);
 }
 
-// A property read through the window at read time; `fallback` without a window.
 template <class F, class T>
-uie::NativeProperty WindowProperty(const char* name, F read, T fallback) {
-    return {name,
-            [read, fallback](HVM, const NativeArgs&) {
-                const CPedometerWin* window = g_pPedometer;
-                return window != nullptr ? value(read(*window)) : value(fallback);
-            },
-            nullptr};
+uie::NativeProperty PedometerProperty(const char* name, F read, T fallback) {
+    return WindowProperty(name, g_pPedometer, read, fallback);
 }
 
 template <class T>
 uie::NativeProperty TargetProperty(const char* name, T struPedoTarget::*field) {
-    return WindowProperty(
+    return PedometerProperty(
         name, [field](const CPedometerWin& w) { return w.GetPedoTarget().*field; }, struPedoTarget{}.*field);
 }
 
 template <class T>
-uie::NativeProperty UploadProperty(const char* name, T struUploadState::*field, T fallback) {
-    return WindowProperty(
-        name, [field](const CPedometerWin& w) { return w.m_uploadState.Get().*field; }, fallback);
-}
-
-template <class T>
 uie::NativeProperty DeviceProperty(const char* name, T struPedoDeviceValues::*field) {
-    return WindowProperty(
+    return PedometerProperty(
         name, [field](const CPedometerWin& w) { return w.GetDeviceValues().*field; }, T{-1});
 }
 
 std::vector<uie::NativeProperty> Properties() {
     std::vector<uie::NativeProperty> p = {
-        WindowProperty(
+        PedometerProperty(
             "deviceID", [](const CPedometerWin& w) { return w.GetDeviceBussData().deviceID; }, std::wstring()),
         {"regDeviceID", RegDeviceID, nullptr},
-        UploadProperty("updatePedoData_State", &struUploadState::busy, false),
-        UploadProperty("updatePedoData_RetCode", &struUploadState::retCode, -1),
-        UploadProperty("updatePedoData_RetMsg", &struUploadState::message, std::wstring()),
+        UploadProperty("updatePedoData_State", g_pPedometer, &struUploadState::busy, false),
+        UploadProperty("updatePedoData_RetCode", g_pPedometer, &struUploadState::retCode, -1),
+        UploadProperty("updatePedoData_RetMsg", g_pPedometer, &struUploadState::message, std::wstring()),
         DeviceProperty("pedoUnitMode", &struPedoDeviceValues::pedoUnitMode),
         DeviceProperty("pedoWeight", &struPedoDeviceValues::pedoWeight),
         DeviceProperty("pedoStepLong", &struPedoDeviceValues::pedoStepLong),

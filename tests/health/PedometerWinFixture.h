@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceWindowPage.h"
 #include "EngineTest.h"
 #include "FakeUsbTree.h"
 #include "LoopbackPacketServer.h"
@@ -16,7 +17,7 @@
 #include "SimPedometer.h"
 #include "WaitFor.h"
 
-class PedometerWinTest : public PedometerTest {
+class PedometerWinTest : public PedometerTest, protected DeviceWindowPage {
 protected:
     static constexpr const char* kDeviceID = "123456789A";
     static constexpr int kWeight = 650;     // the simulated device's 65 kg
@@ -44,40 +45,9 @@ protected:
 
     // The window on the test thread with a page that declares the window's functions.
     void StartPage() {
-        std::ofstream(dir_ / "pedometer.htm")
-            << "<html data-min-width=\"600\" data-min-height=\"400\"><head><script type=\"text/tiscript\">\n"
-               "function PageInit(flag) {}\nfunction RefreshPedoData(mode) {}\nfunction DeviceData() {}\n"
-               "function OpenSettingsWin(flag) {}\nfunction BandPedoRankInfo() {}\n</script></head><body>\n"
-               "<div id=\"window-caption\" data-rect=\"0,0,560,30\">caption</div>\n"
-               "<button id=\"window-close\" data-rect=\"560,0,600,30\">x</button>\n</body></html>";
-        pedometer_->m_cs.ownThread = false;
-        pedometer_->m_cs.page = text::FromUtf8((dir_ / "pedometer.htm").string());
-        ASSERT_EQ(pedometer_->Start(), 0);
-        hwnd_ = pedometer_->GetHwnd();
-    }
-    // Runs what was posted to the window (the page calls of its commands).
-    void Pump() {
-        MSG msg;
-        while (hwnd_ != nullptr && PeekMessageW(&msg, hwnd_, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-    // The page calls since `after`, "Name" or "Name arg".
-    std::vector<std::string> PageCalls(std::uint64_t after = 0) {
-        Pump();
-        std::vector<std::string> out;
-        for (const auto& call : uie::test::PageHost::Calls()) {
-            if (call.seq <= after || call.hwnd != hwnd_) continue;
-            std::string line = call.name;
-            if (!call.args.empty()) line += " " + text::ToUtf8(call.args.front().to_json());
-            out.push_back(line);
-        }
-        return out;
-    }
-    // Waits, running the window's commands, until the condition holds.
-    bool PumpUntil(const std::function<bool()>& done) {
-        return WaitFor([&] {
-            Pump();
-            return done();
-        });
+        OpenPage(pedometer_.get(), dir_ / "pedometer.htm",
+                 "function PageInit(flag) {}\nfunction RefreshPedoData(mode) {}\nfunction DeviceData() {}\n"
+                 "function OpenSettingsWin(flag) {}\nfunction BandPedoRankInfo() {}\n");
     }
     bool ReadEnded() {
         return PumpUntil([this] { return !pedometer_->IsReadBusy(); });
@@ -102,5 +72,4 @@ protected:
     FakeUsbTree usb_;
     std::shared_ptr<SimPedometer> device_ = std::make_shared<SimPedometer>();
     std::shared_ptr<SimPedometerTransport> link_ = std::make_shared<SimPedometerTransport>(device_);
-    HWND hwnd_ = nullptr;
 };

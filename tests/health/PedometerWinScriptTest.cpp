@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "PedometerWinFixture.h"
+#include "PageScriptObject.h"
 
 namespace {
 
@@ -12,26 +13,9 @@ using uie::value;
 namespace test = uie::test;
 
 // "pedometer" as the pedometer page sees it, on the main frame's VM (the test thread's).
-class PedometerScriptTest : public PedometerWinTest {
+class PedometerScriptTest : public PedometerWinTest, protected PageScriptObject {
 protected:
-    PedometerScriptTest() { CPedometerWin::RegisterScriptObject(vm_); }
-
-    value Call(const char* method, std::vector<value> args = {}) {
-        const test::CallResult r = test::CallNative(vm_, "pedometer", method, std::move(args));
-        EXPECT_TRUE(r.ok) << method << " " << text::ToUtf8(r.error);
-        return r.result;
-    }
-    value Get(const char* property) {
-        const test::CallResult r = test::GetProperty(vm_, "pedometer", property);
-        EXPECT_TRUE(r.ok) << property;
-        return r.result;
-    }
-    static value Array(std::vector<value> items) { return value::make_array(items); }
-    static value Map(std::vector<std::pair<const wchar_t*, value>> members) {
-        value m = value::make_map();
-        for (const auto& [key, v] : members) m.set_item(value(key), v);
-        return m;
-    }
+    PedometerScriptTest() : PageScriptObject(vm_, "pedometer") { CPedometerWin::RegisterScriptObject(vm_); }
 };
 
 TEST_F(PedometerScriptTest, WithoutAWindowEveryMemberAnswersItsDefault) {
