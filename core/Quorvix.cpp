@@ -28,6 +28,7 @@
 #include "UserOperation.h"
 #include "article.h"
 #include "assessInfo.h"
+#include "bloodPressureWin.h"
 #include "deviceManager.h"
 #include "focusArticle.h"
 #include "funcOp.h"
@@ -260,6 +261,7 @@ int RegisterScriptObjects(HVM vm) {
     if (g_pHealthResources != nullptr) g_pHealthResources->RegisterScriptObject(vm);
     if (g_pDeviceManager != nullptr) g_pDeviceManager->RegisterScriptObject(vm);
     if (g_pPedometer != nullptr) CPedometerWin::RegisterScriptObject(vm);
+    if (g_pBloodPressure != nullptr) CBloodPressureWin::RegisterScriptObject(vm);
     return 1;
 }
 

@@ -298,10 +298,10 @@ int CHealthResources::ApplyDeviceChange(int vendorID, int productID, int arrived
     QueueSourceElements(source->sourceNo);
     // Removal stops nothing here: a window's read ends on its own, never blocking this thread.
     if (arrived != 1) return 1;
-    if (source->sourceNo >= 120 && source->sourceNo <= 129) {
+    if (CPedometerWin::IsPedometerSource(source->sourceNo)) {
         OpenPedometerWin(1);
         if (CPedometerWin* window = g_pPedometer) window->DevChangeProc(source, 1);
-    } else if (source->sourceNo >= 1000 && source->sourceNo <= 1099) {
+    } else if (CBloodPressureWin::IsBloodPressureSource(source->sourceNo)) {
         OpenBloodPressureWin(1);
         if (CBloodPressureWin* window = g_pBloodPressure) window->DevChangeProc(source, 1);
     }

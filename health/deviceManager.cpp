@@ -13,6 +13,7 @@
 #include "global.h"
 #include "Text.h"
 #include "UsbDevices.h"
+#include "bloodPressureWin.h"
 #include "pedometerWin.h"
 
 CDeviceManager* g_pDeviceManager = nullptr;
@@ -21,11 +22,6 @@ namespace {
 
 constexpr const wchar_t* kFile = L"deviceManager.cpp";
 constexpr std::size_t kStatementChars = 520;
-constexpr int kMonitorFirst = 1000;
-constexpr int kMonitorLast = 1099;
-
-bool IsMonitor(int sourceNo) { return sourceNo >= kMonitorFirst && sourceNo <= kMonitorLast; }
-
 struUserDeviceW FromRow(const std::vector<std::wstring>& row) {
     std::size_t c = 0;
     struUserDeviceW d;
@@ -146,7 +142,7 @@ int CDeviceManager::UserDeviceAdd_LocalDataProc(std::vector<std::wstring>* state
                    d.useTimes, text::QuoteSql(d.deviceID).c_str(), text::QuoteSql(d.note).c_str()))
         return -1;
     std::vector<std::wstring> made{insert};
-    if (IsMonitor(d.sourceNo)) {
+    if (CBloodPressureWin::IsBloodPressureSource(d.sourceNo)) {
         // A blood-pressure monitor switches its measuring reminders on.
         for (const wchar_t* table : {L"tAlertConfig", L"tAlertConfigDetail", L"tAlertConfigItem"})
             made.push_back(std::wstring(L"update ") + table + L" set status = '1' where alertNo in(16, 17, 18);");
@@ -184,7 +180,9 @@ int CDeviceManager::GetLastDeviceSourceNo(int base) const {
     if (const struHealthElementSourceTypeW* present = sources->FindPresentDevice(base)) return present->sourceNo;
     if (const auto last = FindLastUsedDevice(base)) return last->sourceNo;
     if (base == CPedometerWin::kFirstSource) return CPedometerWin::kDaySource;
-    if (base == kMonitorFirst || base == 1002) return 1002;
+    if (base == CBloodPressureWin::kFirstSource || base == CBloodPressureWin::kMonitorSource) {
+        return CBloodPressureWin::kMonitorSource;
+    }
     return -1;
 }
 
@@ -194,7 +192,10 @@ int CDeviceManager::BussDataProc(const std::wstring& reply) {
         CPedometerWin* window = g_pPedometer;
         return window != nullptr ? window->BussDataProc_OrigData(reply) : 0;
     }
-    // A blood-pressure monitor's reply is applied by its own upload path.
+    if (CBloodPressureWin::IsBloodPressureSource(sourceNo)) {
+        CBloodPressureWin* window = g_pBloodPressure;
+        return window != nullptr ? window->BussDataProc_OrigData(reply) : 0;
+    }
     return 0;
 }
 

@@ -84,6 +84,11 @@ constexpr WORD ID_CMD_PEDO_OPENSETTINGS = 0x8086;
 constexpr WORD ID_CMD_PEDO_PAGEINIT = 0x8087;
 constexpr WORD ID_CMD_PEDO_RANKINFO = 0x8088;
 
+// Blood-pressure window.
+constexpr WORD ID_CMD_BP_DEVDATALOAD = 0x808E;   // lParam: the source being downloaded
+constexpr WORD ID_CMD_BP_REFRESH = 0x8090;       // lParam: 1 after a store
+constexpr WORD ID_CMD_BP_LOADPROGRESS = 0x8091;  // the page polls instead; nothing posts it
+
 // Window messages of the program's own that every page window routes.
 // The app-bar callback: wParam 2 with lParam 1 when a full-screen application opens.
 constexpr UINT WM_APPBAR_NOTIFY = 0x04C8;

@@ -40,7 +40,6 @@ namespace {
 
 constexpr int kCornerDiameter = 6;
 constexpr int kNoValue = -29999;
-constexpr int kBloodPressureSources = 1000;
 constexpr UINT kExitQuestionType = 0x40031;  // OK/Cancel, warning icon, topmost
 constexpr UINT kMaxTimerMs = 0x7FFFFFFF;     // longer periods are cut to this, as Windows does
 
@@ -495,7 +494,7 @@ void CMainFrame::OpenPresentDevices() {
     if (const auto* source = g_pHealthElementSourceType->FindPresentDevice(CPedometerWin::kFirstSource)) {
         if (OpenPedometerWin(1) && g_pPedometer != nullptr) g_pPedometer->DevChangeProc(source, 1);
     }
-    if (const auto* source = g_pHealthElementSourceType->FindPresentDevice(kBloodPressureSources)) {
+    if (const auto* source = g_pHealthElementSourceType->FindPresentDevice(CBloodPressureWin::kFirstSource)) {
         if (OpenBloodPressureWin(1) && g_pBloodPressure != nullptr) g_pBloodPressure->DevChangeProc(source, 1);
     }
 }
