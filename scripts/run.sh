@@ -1,24 +1,18 @@
 #!/usr/bin/env bash
-# Builds the program, starts the demo server with its one account, and starts the
-# program from build/dist logging in automatically. Ctrl-C ends the program, then the script
-# stops the server.
+# Builds the program and runs the demo (scripts/demo_run.sh): the demo server with its one
+# account, the simulated pedometer and blood-pressure monitor plugged in, and the program
+# from build/dist logging in automatically.
+# Ctrl-C ends the program in order; the script then stops the devices and the server.
+#
+#   bash scripts/run.sh [--no-devices] [program arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+devices=()
+if [[ ${1:-} == --no-devices ]]; then
+  devices=(--no-devices)
+  shift
+fi
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j8
-
-source scripts/demo_account.sh
-set_demo_account build/dist/Quorv10.ini LoginURL=127.0.0.1 LoginPort=18090
-
-# In a process group of its own, so that Ctrl-C reaches the program alone: the program
-# logs out from the server as it ends, and the server is stopped once the program has ended.
-set -m
-build/quorv_demo_server &
-server=$!
-set +m
-trap 'kill -TERM "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-sleep 0.3
-kill -0 "$server"  # it ends at once when its port is taken
-cd build/dist
-./quorvix /autoRun "$@"
+exec bash scripts/demo_run.sh --bin build --program build/dist "${devices[@]}" -- "$@"

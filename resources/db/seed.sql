@@ -73,14 +73,14 @@ INSERT INTO tHealthElementType (healthElementType,healthElementTypeName,healthEl
  (40,'天气','',4,'',-1,'0','1',''),
  (50,'电脑使用','',5,'',-1,'0','1',''),
  (60,'室内环境','',6,'',-1,'0','1','');
--- Pedometers are 120-129, blood-pressure monitors 1000-1099. The monitor's USB
--- ids are not known, so it is never found by enumeration.
+-- Pedometers are 120-129, blood-pressure monitors 1000-1099. The monitor is found by
+-- the USB ids of its serial adapter, the ids its model file names.
 INSERT INTO tHealthElementSourceType (sourceNo,sourceName,sourceType,devCompanyName,devProductsModel,interfaceName,vendorID,productID,sourceNote,dispNo,productIconFileName,companyIconFileName,lastRecNo,lastOpCode,status,note) VALUES
  (1,   '手工录入', '2','','','',-1,-1,'',1,'','',-1,'0','1',''),
  (2,   '系统计算', '1','','','',-1,-1,'',2,'','',-1,'0','1',''),
  (3,   '天气服务', '2','','','',-1,-1,'',3,'','',-1,'0','1',''),
  (122, '计步器',   '3','','stridex-4473','stridex-4473.dll',3141,28865,'',4,'','',-1,'0','1',''), -- USB 0x0C45:0x70C1
- (1002,'血压计',   '3','','Tsv-4826-LR','Tsv-4826-LR.dll',-1,-1,'',5,'','',-1,'0','1','');
+ (1002,'血压计',   '3','','Tsv-4826-LR','Tsv-4826-LR.dll',2846,23041,'',5,'','',-1,'0','1',''); -- USB 0x0B1E:0x5A01
 
 -- Health elements: every ID the program names. userNo -1 is stamped with the
 -- user's number after the first login.

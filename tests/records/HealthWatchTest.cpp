@@ -62,7 +62,9 @@ TEST_F(HealthWatchTest, ListingSkipsHubsAndCompositeParentsAndKeepsOneRecordPerI
 }
 
 TEST_F(HealthWatchTest, PresentDevicesGetTheirModuleAndLinkState) {
-    sources_.GetSourceType(1002)->linkState = 7;
+    struHealthElementSourceTypeW& monitor = *sources_.GetSourceType(1002);
+    monitor.vendorID = monitor.productID = -1;  // a source without USB ids
+    monitor.linkState = 7;
     struHealthElementSourceTypeW& source = UseModule(122, "full");
     EXPECT_EQ(resources_.BindPresentModules(), 0);  // nothing plugged in
     EXPECT_EQ(source.linkState.load(), 2);
@@ -71,7 +73,7 @@ TEST_F(HealthWatchTest, PresentDevicesGetTheirModuleAndLinkState) {
     BoundPedometer();
     EXPECT_EQ(source.linkState.load(), 1);
     EXPECT_EQ(Element(L"pedoNumberOfSteps").sourceLinkState, 1);
-    EXPECT_EQ(sources_.GetSourceType(1002)->linkState.load(), 7);  // no ids: left alone
+    EXPECT_EQ(monitor.linkState.load(), 7);  // no ids: left alone
 }
 
 TEST_F(HealthWatchTest, DisplayRefreshKeepsItsCycle) {

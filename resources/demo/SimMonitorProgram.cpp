@@ -1,0 +1,95 @@
+// The simulated blood-pressure monitor as a device of its own for the run command: its
+// serial face on a pseudo-terminal, reached as <root>/dev/ttyBP0 (for QUORV_COMPORTS).
+// With --model-file it also writes the monitor's model entry where the monitor library
+// reads its models, unless a file is there; with --usb it shows its USB adapter
+// (vendor:product, hex) below <root>/sys. It says "plugged in" once all of it is there, and
+// runs until Ctrl-C or SIGTERM.
+//
+//   quorv_sim_monitor <root> [--model-file <file>] [--usb <vid:pid>]
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "FakeUsbTree.h"
+#include "SimDeviceProgram.h"
+#include "SimMonitor.h"
+#include "SimMonitorModel.h"
+#include "SimMonitorPty.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kModelName = "SIMSER";
+constexpr const char* kUsbName = "1-2";
+
+SimReading ReadingAt(std::time_t when, int systolic, int diastolic, int pulse) {
+    std::tm t{};
+    localtime_r(&when, &t);
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, systolic, diastolic, pulse};
+}
+
+// Mornings and evenings of the last three days, the newest first, as the monitor keeps them.
+SimMonitorState DemoState(std::time_t now) {
+    SimMonitorState state;
+    state.name = kModelName;
+    std::tm today{};
+    localtime_r(&now, &today);
+    today.tm_hour = 7;
+    today.tm_min = 20;
+    today.tm_sec = 0;
+    const std::time_t morning = std::mktime(&today);
+    const int hours = 3600;
+    const struct {
+        std::time_t at;
+        int systolic, diastolic, pulse;
+    } kept[] = {
+        {morning, 128, 84, 72},
+        {morning - 11 * hours, 135, 88, 76},
+        {morning - 24 * hours, 124, 82, 70},
+        {morning - 35 * hours, 142, 91, 78},
+        {morning - 48 * hours, 118, 78, 68},
+    };
+    for (const auto& r : kept)
+        if (r.at <= now) state.readings.push_back(ReadingAt(r.at, r.systolic, r.diastolic, r.pulse));
+    state.clock = {today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, 7, 20, 0};
+    return state;
+}
+
+void WriteModelFile(const fs::path& file) {
+    if (fs::exists(file)) return;  // the library's own models stay
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << ModelFile(ModelXml(kModelName, SimSerialModel(), "SERIAL"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimDeviceProgram program("simulated monitor", argc, argv, {"--model-file", "--usb"});
+    if (!program.ArgumentsOk()) return 2;
+    const auto usbIds = program.Option("--usb");
+    if (usbIds && (usbIds->size() != 9 || (*usbIds)[4] != ':'))
+        return program.Fail("--usb wants vendor:product as four hex digits each");
+    auto monitor = std::make_shared<SimMonitor>();
+    monitor->SetState(DemoState(std::time(nullptr)));
+    SimMonitorPty line(monitor);
+    if (!line.Started()) return program.Fail("cannot open a pseudo-terminal for its serial line");
+    const fs::path port = program.Root() / "dev" / "ttyBP0";
+    try {
+        if (const auto model = program.Option("--model-file")) WriteModelFile(*model);
+        fs::create_directories(port.parent_path());
+        fs::create_symlink(line.SlavePath(), port);
+        if (usbIds)
+            FakeUsbTree(program.Root() / "sys").AddDevice(kUsbName, usbIds->substr(0, 4), usbIds->substr(5), "SIMBP0001",
+                                                          {"cdc_acm"});
+    } catch (const std::exception& e) {
+        return program.Fail("cannot make its device tree below " + program.Root().string() + ": " + e.what());
+    }
+    program.Say("plugged in at " + port.string() + " (" + line.SlavePath() + ")" + (usbIds ? ", USB " + *usbIds : "") +
+                ", " + std::to_string(monitor->State().readings.size()) + " readings");
+    program.WaitToEnd();
+    program.Say("stopped after " + std::to_string(monitor->Frames().size()) + " frames");
+    return 0;
+}
