@@ -53,15 +53,18 @@ TEST_F(SQLThreadTest, QueuedStatementsRunInOrder) {
     CSQLThread worker(owner_);
     ASSERT_EQ(worker.Start(file_), 0);
     std::vector<std::wstring> expected;
-    for (int i = 0; i < 1000; ++i) {
+    // Each statement is a transaction of its own, synced to disk: enough to show the order
+    // while staying quick on a loaded machine.
+    constexpr int kStatements = 200;
+    for (int i = 0; i < kStatements; ++i) {
         worker.PostSQL(L"insert into tQueue values (" + std::to_wstring(i) + L")");
         expected.push_back(std::to_wstring(i));
     }
-    EXPECT_TRUE(WaitFor([&] { return Queued().size() == 1000; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(WaitFor([&] { return Queued().size() == kStatements; }, std::chrono::seconds(30)));
     EXPECT_EQ(Queued(), expected);
     EXPECT_EQ(worker.Start(L"/elsewhere.db"), 0);  // already running: the path stays
-    worker.PostSQL(L"insert into tQueue values (1000)");
-    EXPECT_TRUE(WaitFor([&] { return Queued().size() == 1001; }));
+    worker.PostSQL(L"insert into tQueue values (" + std::to_wstring(kStatements) + L")");
+    EXPECT_TRUE(WaitFor([&] { return Queued().size() == kStatements + 1; }));
 }
 
 TEST_F(SQLThreadTest, WorkerEndsWhenTheRunStateTurnsToFour) {
