@@ -55,8 +55,7 @@ int CAlert::StartWork() {
 }
 
 void CAlert::StopWork() {
-    m_stop.Set();
-    if (m_thread.joinable()) m_thread.join();
+    m_stop.Stop(m_thread);
     std::thread reload;
     {
         std::lock_guard lock(m_csReload);

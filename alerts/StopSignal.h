@@ -30,6 +30,12 @@ public:
         return true;
     }
 
+    // Sets the signal and waits for the worker on `thread` to end, if one was started.
+    void Stop(std::thread& thread) {
+        Set();
+        if (thread.joinable()) thread.join();
+    }
+
 private:
     static void LogStartFailure(const wchar_t* who);
 

@@ -53,8 +53,7 @@ int CTesting::StartWork() {
 }
 
 void CTesting::StopWork() {
-    m_stop.Set();
-    if (m_thread.joinable()) m_thread.join();
+    m_stop.Stop(m_thread);
 }
 
 int CTesting::ReadTestingFormDB() {

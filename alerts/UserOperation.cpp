@@ -85,8 +85,7 @@ int CUserOperation::StartWork() {
 }
 
 void CUserOperation::StopWork() {
-    m_stop.Set();
-    if (m_thread.joinable()) m_thread.join();
+    m_stop.Stop(m_thread);
 }
 
 bool CUserOperation::WaitUntil(bool (*condition)()) {
