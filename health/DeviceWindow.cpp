@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "CxLog.h"
+#include "HealthElementSourceType.h"
 #include "Hooks.h"
 #include "MyDatabase.h"
 #include "Quorvix.h"
@@ -47,14 +48,18 @@ bool CDeviceWindow::ClaimRead() {
     return m_bReadBusy.compare_exchange_strong(idle, true);
 }
 
-bool CDeviceWindow::StartDeviceRead(const wchar_t* function, std::function<void()> read) {
+bool CDeviceWindow::StartDeviceRead(const wchar_t* function, const struHealthElementSourceTypeW* source,
+                                    std::function<void(struHealthElementSourceTypeW*)> read) {
+    const CHealthElementSourceType* sources = g_pHealthElementSourceType;
+    struHealthElementSourceTypeW* record =
+        source != nullptr && sources != nullptr ? sources->GetSourceType(source->sourceNo) : nullptr;
     if (!ClaimRead()) return false;  // one read at a time
     std::lock_guard lock(m_threadLock);
     // The last read cleared the flag as its last step: its thread is ending.
     if (m_readThread.joinable()) m_readThread.join();
     try {
-        m_readThread = std::thread([this, read = std::move(read)] {
-            read();
+        m_readThread = std::thread([this, record, read = std::move(read)] {
+            read(record);
             m_bReadBusy = false;
         });
     } catch (const std::system_error& e) {

@@ -12,6 +12,8 @@
 
 #include "SciterWindow.h"
 
+struct struHealthElementSourceTypeW;
+
 class CDeviceWindow : public CSciterWindow {
 public:
     // Joins a read still running; a derived window joins it first in its own destructor,
@@ -34,10 +36,12 @@ protected:
     // Posts WM_COMMAND id with lParam; false when the window does not exist (yet).
     bool PostCommand(WORD id, LPARAM lParam) const;
 
-    // Sets the busy flag when it was clear and runs `read` on the read thread, which
-    // clears the flag as its last step; false (nothing started) when a read runs or no
-    // thread could be made.
-    bool StartDeviceRead(const wchar_t* function, std::function<void()> read);
+    // Sets the busy flag when it was clear and runs `read` on the read thread with the
+    // dictionary's own record of the source (binding a module writes into it; null when
+    // there is none); the thread clears the flag as its last step. False (nothing started)
+    // when a read runs or no thread could be made.
+    bool StartDeviceRead(const wchar_t* function, const struHealthElementSourceTypeW* source,
+                         std::function<void(struHealthElementSourceTypeW*)> read);
     // Claims the busy flag for work on the calling thread; false when a read runs.
     bool ClaimRead();
     void ReleaseRead() { m_bReadBusy = false; }

@@ -157,12 +157,9 @@ int CBloodPressureWin::DevChangeProc(const struHealthElementSourceTypeW* source,
         });
         return 0;
     }
-    // The dictionary's own record: binding a module writes into it.
-    const CHealthElementSourceType* sources = g_pHealthElementSourceType;
-    struHealthElementSourceTypeW* record =
-        source != nullptr && sources != nullptr ? sources->GetSourceType(sourceNo) : nullptr;
     // One read at a time: a second arrival during a read starts none.
-    StartDeviceRead(L"CBloodPressureWin::DevChangeProc", [this, record] { DevDataLoadProc(record); });
+    StartDeviceRead(L"CBloodPressureWin::DevChangeProc", source,
+                    [this](struHealthElementSourceTypeW* record) { DevDataLoadProc(record); });
     return 0;
 }
 

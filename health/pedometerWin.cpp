@@ -164,12 +164,9 @@ int CPedometerWin::DevChangeProc(const struHealthElementSourceTypeW* source, int
         m_deviceOrigData.userNo = 0;
         return 0;
     }
-    // The dictionary's own record: binding a module writes into it.
-    const CHealthElementSourceType* sources = g_pHealthElementSourceType;
-    struHealthElementSourceTypeW* record =
-        source != nullptr && sources != nullptr ? sources->GetSourceType(sourceNo) : nullptr;
     // One read at a time: a second arrival during a read starts none.
-    StartDeviceRead(L"CPedometerWin::DevChangeProc", [this, record] { PedoDataProc(record); });
+    StartDeviceRead(L"CPedometerWin::DevChangeProc", source,
+                    [this](struHealthElementSourceTypeW* record) { PedoDataProc(record); });
     return 0;
 }
 
