@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../records/HealthResourcesFixture.h"
+#include "DeviceWindowPage.h"
 #include "Hooks.h"
 #include "Vepcom.h"
 #include "bloodPressureWin.h"
@@ -38,24 +39,9 @@ protected:
     }
 
     // Makes the window on the test thread, so its posted commands can be read back.
-    void StartWindow() {
-        std::ofstream(dir_ / "bp.htm") << "<html><body><div id=\"window-caption\"></div>"
-                                          "<button id=\"window-close\"></button></body></html>";
-        bp_->m_cs.ownThread = false;
-        bp_->m_cs.page = text::FromUtf8((dir_ / "bp.htm").string());
-        ASSERT_EQ(bp_->Start(), 0);
-    }
+    void StartWindow() { StartBareWindow(*bp_, dir_ / "bp.htm"); }
     // The commands posted to the window since the last call, "8090:1" (id:lParam).
-    std::vector<std::wstring> WindowCommands() {
-        std::vector<std::wstring> out;
-        MSG msg;
-        while (PeekMessageW(&msg, bp_->GetHwnd(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
-            wchar_t entry[32];
-            std::swprintf(entry, 32, L"%04X:%ld", LOWORD(msg.wParam), static_cast<long>(msg.lParam));
-            out.push_back(entry);
-        }
-        return out;
-    }
+    std::vector<std::wstring> WindowCommands() { return TakeWindowCommands(bp_->GetHwnd()); }
 
     // A monitor record as the module hands it over; the texts are copied without their
     // NUL when they fill the field.

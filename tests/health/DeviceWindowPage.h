@@ -1,8 +1,9 @@
-// A device window on the test thread with a small page of its own: the window's commands
-// are run by pumping its queue, and the page functions it called are read back.
+// A device window on the test thread with a small page of its own: the commands posted to
+// it are read back, or run by pumping its queue and the page functions they called read back.
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,6 +16,27 @@
 #include "SciterWindow.h"
 #include "Text.h"
 #include "WaitFor.h"
+
+// Makes `window` on the test thread with a page holding only its caption and close button.
+inline void StartBareWindow(CSciterWindow& window, const std::filesystem::path& file) {
+    std::ofstream(file) << "<html><body><div id=\"window-caption\"></div>"
+                           "<button id=\"window-close\"></button></body></html>";
+    window.m_cs.ownThread = false;
+    window.m_cs.page = text::FromUtf8(file.string());
+    ASSERT_EQ(window.Start(), 0);
+}
+
+// The commands posted to `hwnd` since the last call, "8090:1" (id:lParam).
+inline std::vector<std::wstring> TakeWindowCommands(HWND hwnd) {
+    std::vector<std::wstring> out;
+    MSG msg;
+    while (PeekMessageW(&msg, hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
+        wchar_t entry[32];
+        std::swprintf(entry, 32, L"%04X:%ld", LOWORD(msg.wParam), static_cast<long>(msg.lParam));
+        out.push_back(entry);
+    }
+    return out;
+}
 
 class DeviceWindowPage {
 protected:

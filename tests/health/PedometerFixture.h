@@ -17,6 +17,7 @@
 #include "CommandIds.h"
 #include "Config.h"
 #include "HealthDevices.h"
+#include "DeviceWindowPage.h"
 #include "Hooks.h"
 #include "SimPedometerTransport.h"
 #include "deviceManager.h"
@@ -43,23 +44,9 @@ protected:
     }
 
     // Makes the window on the test thread, so its posted commands can be read back.
-    void StartWindow() {
-        std::ofstream(dir_ / "pedometer.htm") << "<html><body><div id=\"window-caption\"></div></body></html>";
-        pedometer_->m_cs.ownThread = false;
-        pedometer_->m_cs.page = text::FromUtf8((dir_ / "pedometer.htm").string());
-        ASSERT_EQ(pedometer_->Start(), 0);
-    }
+    void StartWindow() { StartBareWindow(*pedometer_, dir_ / "pedometer.htm"); }
     // The commands posted to the window since the last call, "8081:1" (id:lParam).
-    std::vector<std::wstring> WindowCommands() {
-        std::vector<std::wstring> out;
-        MSG msg;
-        while (PeekMessageW(&msg, pedometer_->GetHwnd(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
-            wchar_t entry[32];
-            std::swprintf(entry, 32, L"%04X:%ld", LOWORD(msg.wParam), static_cast<long>(msg.lParam));
-            out.push_back(entry);
-        }
-        return out;
-    }
+    std::vector<std::wstring> WindowCommands() { return TakeWindowCommands(pedometer_->GetHwnd()); }
 
     // The simulated pedometer behind the HID hook and the built module in interface/,
     // named by source 122, bound.
