@@ -6,8 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,8 +20,12 @@
 
 #include "HidReportDescriptor.h"
 #include "Hooks.h"
+#include "SmallFile.h"
 
 namespace {
+
+constexpr std::size_t kUeventBytes = 4096;
+constexpr std::size_t kDescriptorBytes = 4096;  // the kernel's largest report descriptor
 
 struct HidIds {
     int vendorId = 0;
@@ -31,7 +34,7 @@ struct HidIds {
 
 // "HID_ID=0003:00000C45:000070C1": bus, vendor and product in hexadecimal.
 std::optional<HidIds> IdsFromUevent(const std::filesystem::path& file) {
-    std::ifstream in(file);
+    std::istringstream in(ReadSmallFile(file, kUeventBytes));
     std::string line;
     while (std::getline(in, line)) {
         unsigned bus = 0;
@@ -45,8 +48,8 @@ std::optional<HidIds> IdsFromUevent(const std::filesystem::path& file) {
 }
 
 std::vector<BYTE> ReadBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadSmallFile(file, kDescriptorBytes);
+    return std::vector<BYTE>(bytes.begin(), bytes.end());
 }
 
 // The N of "hidrawN", or -1 for any other name.

@@ -2,22 +2,18 @@
 
 #include <cstdlib>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <system_error>
 
 #include "Hooks.h"
+#include "SmallFile.h"
 
 namespace {
 
 constexpr int kLoopbackType = 772;  // ARPHRD_LOOPBACK
+constexpr std::size_t kAttributeBytes = 256;
 
-std::string ReadFirstLine(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
+std::string ReadFirstLine(const std::filesystem::path& file) { return FirstLineOf(file, kAttributeBytes); }
 
 // Six bytes, not all zero: tunnels give four or none, InfiniBand twenty, dummies zeros.
 bool ParseHardwareAddress(const std::string& text, std::array<BYTE, 6>& address) {

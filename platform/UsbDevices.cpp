@@ -6,7 +6,6 @@
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,6 +13,7 @@
 
 #include "DeviceBroadcast.h"
 #include "Hooks.h"
+#include "SmallFile.h"
 #include "Text.h"
 #include "Window.h"
 
@@ -27,10 +27,7 @@ constexpr const wchar_t* kUsbDeviceClassText = L"{a5dcbf10-6530-11d2-901f-00c04f
 
 // The attribute's first line, bounded; "" when it cannot be read.
 std::wstring Attribute(const fs::path& folder, const char* name) {
-    std::ifstream in(folder / name);
-    std::string line;
-    if (!in || !std::getline(in, line)) return {};
-    line.resize(std::min(line.size(), kAttributeChars));
+    std::string line = FirstLineOf(folder / name, kAttributeChars);
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
     std::wstring out = text::FromUtf8(line);
     std::transform(out.begin(), out.end(), out.begin(), [](wchar_t c) { return std::towupper(c); });

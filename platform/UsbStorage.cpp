@@ -1,14 +1,17 @@
 #include "UsbStorage.h"
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "Hooks.h"
+#include "SmallFile.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::size_t kAttributeBytes = 256;
+constexpr std::size_t kMountsBytes = 1 << 20;  // thousands of mounts
 
 bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 
@@ -27,10 +30,7 @@ std::string Trimmed(const std::string& text) {
 
 // The first line of a sysfs attribute, trimmed; "" when it cannot be read.
 std::string Attribute(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return Trimmed(line);
+    return Trimmed(FirstLineOf(file, kAttributeBytes));
 }
 
 std::string Canonical(const fs::path& path) {
@@ -94,7 +94,7 @@ std::vector<std::string> UsbStorageFriendlyNames() {
 
 std::vector<StorageVolume> StorageVolumes() {
     std::vector<StorageVolume> volumes;
-    std::ifstream in(Hooks().mountsFile);
+    std::istringstream in(ReadSmallFile(Hooks().mountsFile, kMountsBytes));
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
