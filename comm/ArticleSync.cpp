@@ -3,6 +3,7 @@
 // own, applied to the user database and announced to the windows.
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "MyDatabase.h"
 #include "Quorvix.h"
 #include "Text.h"
+#include "XmlDepth.h"
 #include "article.h"
 #include "focusArticle.h"
 
@@ -35,6 +37,10 @@ constexpr int kSubscription = 1;
 constexpr int kAttempts = 3;
 constexpr char kSyncPath[] = "DataSync/BussDataSync.aspx";
 constexpr char kInsert[] = "insert into";  // case as it stands: "INSERT INTO" is not counted
+// A root and its rows: the parser recurses per level, so anything deeper is refused unread.
+constexpr int kReplyDepth = 2;
+// A failed reply's copy is for reading, and up to a hundred names per kind may stay.
+constexpr std::size_t kCopyBytes = 256 * 1024;
 
 struct ArticleKind {
     const char* bussID;
@@ -69,7 +75,7 @@ std::filesystem::path CopyFilePath(const std::string& bussID) {
 
 bool WriteCopy(const std::filesystem::path& path, const std::string& reply) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reply.data(), static_cast<std::streamsize>(reply.size()));
+    out.write(reply.data(), static_cast<std::streamsize>(std::min(reply.size(), kCopyBytes)));
     return static_cast<bool>(out.flush());
 }
 
@@ -136,7 +142,7 @@ int CCommunication::StartArticleSync(int kind, const struHttpQuestThreadPara& pa
     const wchar_t* const starter = kKinds[kind].starter;
     try {
         slot.thread = std::thread([this, para, &slot] {
-            HttpQuestThread_article(para);
+            RunArticleSync(para);
             slot.running = false;
         });
         return 0;
@@ -147,6 +153,27 @@ int CCommunication::StartArticleSync(int kind, const struHttpQuestThreadPara& pa
     }
     slot.running = false;
     return -1;
+}
+
+void CCommunication::RunArticleSync(const struHttpQuestThreadPara& para) {
+    // Nothing may leave the thread: an escaped exception ends the program, and the next
+    // start would fetch the same reply again.
+    try {
+        HttpQuestThread_article(para);
+    } catch (const std::exception& e) {
+        LogSyncException(para, e.what());
+    } catch (...) {
+        LogSyncException(para, "unknown");
+    }
+}
+
+void CCommunication::LogSyncException(const struHttpQuestThreadPara& para, const char* what) noexcept {
+    try {
+        LOGF(LOG_ERROR, L"CCommunication::HttpQuestThread_article", L"[%s] exception[%s]: the sync ends with -1",
+             KindName(para.bussID).c_str(), text::FromUtf8(what).c_str());
+    } catch (...) {
+        // Out of memory even for the line: the sync has ended all the same.
+    }
 }
 
 int CCommunication::QuestArticle_asyn(int maxNo, int minNo, int maxDeletedRecNo, int minDeletedRecNo) {
@@ -240,6 +267,28 @@ void CCommunication::AdvanceArticleMarks(const struHttpQuestThreadPara& para) {
     if (g_pMainFrame != nullptr) (g_pMainFrame->*kind->bandPost)();
 }
 
+int CCommunication::ReadHttpSyncXmlData(const std::string& reply, std::vector<std::wstring>& statements,
+                                        int& inserts) {
+    statements.clear();
+    inserts = 0;
+    if (!XmlDepthWithin(reply, kReplyDepth)) {
+        LOGF(LOG_WARNING, L"CCommunication::ParseHttpSyncXmlData", L"reply of %u bytes nested deeper than %d: refused",
+             static_cast<unsigned>(reply.size()), kReplyDepth);
+        return -2;
+    }
+    TiXmlDocument document;
+    // The rows' statements are UTF-8 whatever the document declares.
+    document.Parse(reply.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    const TiXmlElement* root = document.RootElement();
+    if (document.Error() || root == nullptr) return -2;
+    if (root->Attribute("bussID") == nullptr) return -1;
+    int retCode = 0;
+    root->QueryIntAttribute("retCode", &retCode);
+    if (retCode < 0) return -2;
+    statements = RowStatements(*root, inserts);
+    return 0;
+}
+
 int CCommunication::ParseHttpSyncXmlData(const struHttpQuestThreadPara& para, const std::string& reply,
                                          bool* applied) {
     constexpr const wchar_t* kFn = L"CCommunication::ParseHttpSyncXmlData";
@@ -247,21 +296,14 @@ int CCommunication::ParseHttpSyncXmlData(const struHttpQuestThreadPara& para, co
     try {
         const std::filesystem::path copy = CopyFilePath(para.bussID);
         if (!WriteCopy(copy, reply)) return -1;
-        TiXmlDocument document;
-        // The rows' statements are UTF-8 whatever the document declares.
-        document.Parse(reply.c_str(), nullptr, TIXML_ENCODING_UTF8);
-        const TiXmlElement* root = document.RootElement();
-        if (document.Error() || root == nullptr) return -2;
-        if (root->Attribute("bussID") == nullptr) return -1;
-        int retCode = 0;
-        root->QueryIntAttribute("retCode", &retCode);
-        if (retCode < 0) return -2;
-
+        std::vector<std::wstring> statements;
         int inserts = 0;
-        const std::vector<std::wstring> statements = RowStatements(*root, inserts);
+        if (const int read = ReadHttpSyncXmlData(reply, statements, inserts); read != 0) return read;
         if (!statements.empty()) {
             // One transaction: a failing row leaves none of the others applied.
-            const int result = g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQLSet(statements, true) : -1;
+            // Rows from the wire may only change articles' rows, never the database itself.
+            const int result =
+                g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQLSet(statements, true, SqlScope::DataOnly) : -1;
             if (result < 0) {
                 LOGF(LOG_WARNING, kFn, L"ExecSQLSet:[%d][%s]", result, statements.front().c_str());
                 return result;

@@ -273,6 +273,13 @@ public:
     // the reply's statements are in the database (also when the pop-up then failed).
     int ParseHttpSyncXmlData(const struHttpQuestThreadPara& para, const std::string& reply,
                              bool* applied = nullptr);
+    // The statements of a reply's rows, in order, and how many are counted as inserts:
+    // 0; -2 for a reply that is not a well-formed document nested as the format is, or
+    // whose retCode is negative; -1 for a root without bussID. Touches nothing.
+    static int ReadHttpSyncXmlData(const std::string& reply, std::vector<std::wstring>& statements, int& inserts);
+    // HttpQuestThread_article as a thread body: an exception ends the sync with -1, logged.
+    void RunArticleSync(const struHttpQuestThreadPara& para);
+    static void LogSyncException(const struHttpQuestThreadPara& para, const char* what) noexcept;
     // The synchronisation URL of an HttpServiceAddr setting; "" for an empty one.
     static std::string HttpSyncUrl(const std::wstring& serviceAddr);
     // The request body, every value form-encoded.

@@ -5,14 +5,12 @@
 namespace {
 
 // libcurl treats any count other than size x count as a write error and ends the transfer.
-std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* target) {
-    if (data == nullptr || target == nullptr) return 0;
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(target)) * size;
+std::size_t WriteToFile(std::FILE* file, const char* data, std::size_t size, std::size_t count) {
+    return std::fwrite(data, size, count, file) * size;
 }
 
-std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* target) {
-    if (data == nullptr || target == nullptr) return 0;
-    static_cast<std::string*>(target)->append(data, size * count);
+std::size_t AppendToString(std::string* text, const char* data, std::size_t size, std::size_t count) {
+    text->append(data, size * count);
     return size * count;
 }
 
@@ -40,6 +38,19 @@ HttpOptionValue Recorded(P value) {
 }
 
 }  // namespace
+
+std::size_t CHttpClient::WriteReply(char* data, std::size_t size, std::size_t count, void* sinkData) {
+    auto* sink = static_cast<ReplySink*>(sinkData);
+    const std::size_t bytes = size * count;
+    if (data == nullptr || sink == nullptr) return 0;
+    sink->received += static_cast<long long>(bytes);
+    if (sink->received > sink->limit) return 0;
+    if (std::FILE* const* file = std::get_if<std::FILE*>(&sink->target); file != nullptr && *file != nullptr)
+        return WriteToFile(*file, data, size, count);
+    if (std::string* const* text = std::get_if<std::string*>(&sink->target); text != nullptr && *text != nullptr)
+        return AppendToString(*text, data, size, count);
+    return 0;
+}
 
 HttpOptionRecorder& CHttpClient::OptionRecorder() {
     static HttpOptionRecorder recorder;
@@ -112,15 +123,13 @@ void CHttpClient::SetLeadOptions(CURL* handle, const std::string& url) {
 
 void CHttpClient::SetTransferOptions(CURL* handle, HttpWriteTarget target) {
     SetOpt(handle, CURLOPT_READFUNCTION, static_cast<curl_read_callback>(nullptr));
-    if (m_nWriteMode == kWriteToFile) {
-        std::FILE* const* file = std::get_if<std::FILE*>(&target);
-        SetOpt(handle, CURLOPT_WRITEFUNCTION, &WriteToFile);
-        SetOpt(handle, CURLOPT_WRITEDATA, static_cast<void*>(file != nullptr ? *file : nullptr));
-    } else {
-        std::string* const* text = std::get_if<std::string*>(&target);
-        SetOpt(handle, CURLOPT_WRITEFUNCTION, &AppendToString);
-        SetOpt(handle, CURLOPT_WRITEDATA, static_cast<void*>(text != nullptr ? *text : nullptr));
-    }
+    // A target of the other kind than the write mode names is none.
+    const bool toFile = m_nWriteMode == kWriteToFile;
+    if (toFile != std::holds_alternative<std::FILE*>(target)) target = HttpWriteTarget(static_cast<std::FILE*>(nullptr));
+    m_sink = {target, 0, m_nMaxReplyBytes};
+    SetOpt(handle, CURLOPT_WRITEFUNCTION, &WriteReply);
+    SetOpt(handle, CURLOPT_WRITEDATA, static_cast<void*>(&m_sink));
+    SetOpt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_nMaxReplyBytes));
     SetOpt(handle, CURLOPT_NOSIGNAL, 1L);
     SetOpt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_nConnectTimeout));
     SetOpt(handle, CURLOPT_TIMEOUT, static_cast<long>(m_nTimeout));

@@ -66,6 +66,9 @@ public:
     int m_nSpeedLimit = 0;           // KB/s; 0 or less: none
     int m_nWriteMode = 1;
     int m_nResumeFrom = 0;           // bytes, POST only
+    // A reply body longer than this ends the transfer (CURLE_FILESIZE_EXCEEDED when the
+    // server announces it, else CURLE_WRITE_ERROR): a server cannot fill memory or disk.
+    long long m_nMaxReplyBytes = 16LL << 20;
 
 private:
     // The seam every option passes through.
@@ -77,8 +80,18 @@ private:
     void SetTransferOptions(CURL* handle, HttpWriteTarget target);
     void SetProxyOptions(CURL* handle);
     static int Perform(CURL* handle);
+    // The write callback: the body into the request's target, up to the reply limit.
+    static std::size_t WriteReply(char* data, std::size_t size, std::size_t count, void* sink);
     // The handle to use: the one given, else the object's own (made when missing).
     CURL* HandleFor(CURL* handle);
 
+    // Where the write callback puts the body of the request under way, and how much of it came.
+    struct ReplySink {
+        HttpWriteTarget target;
+        long long received = 0;
+        long long limit = 0;
+    };
+
     CURL* m_handle = nullptr;
+    ReplySink m_sink;
 };

@@ -1,5 +1,9 @@
 #include "CSqliteDB.h"
 
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+
 #include "CSqliteException.h"
 #include "Hooks.h"
 #include "SqliteText.h"
@@ -11,6 +15,8 @@ namespace {
 
 // A schema change between compile and step is retried; a few times is plenty.
 constexpr int kSchemaRetries = 16;
+// Virtual-machine steps between looks at the clock while a budget holds.
+constexpr int kBudgetCheckSteps = 1000;
 
 int BusyHandler(void*, int count) {
     if (count >= CSqliteDB::s_busyRetries) return 0;
@@ -119,19 +125,79 @@ CSqliteQuery CSqliteDB::execQuery(const std::wstring& sql) {
     }
 }
 
-int CSqliteDB::execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction) {
+int CSqliteDB::execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt) {
     try {
-        if (inTransaction) execDML(L"begin transaction");
+        if (inTransaction) execOwnTransactionStep(L"begin transaction");
     } catch (const CSqliteException&) {
         return -1;  // nothing ran, so there is nothing to roll back
     }
+    std::size_t index = 0;
     try {
-        for (const auto& sql : statements) execDML(sql);
-        if (inTransaction) execDML(L"commit transaction");
+        for (; index < statements.size(); ++index) execDML(statements[index]);
+        if (inTransaction) execOwnTransactionStep(L"commit transaction");
         return 0;
-    } catch (const CSqliteException&) {
-        if (inTransaction) execDML(L"rollback transaction");
+    } catch (const CSqliteException& e) {
+        if (failedAt != nullptr) *failedAt = {index, e.errorMessage()};
+        // Some failures (a full disk, no memory) have rolled the transaction back already.
+        if (inTransaction && sqlite3_get_autocommit(db_) == 0) execOwnTransactionStep(L"rollback transaction");
         return -1;
+    }
+}
+
+void CSqliteDB::execOwnTransactionStep(const wchar_t* sql) {
+    ownTransactionStep_ = true;
+    try {
+        execDML(sql);
+    } catch (const CSqliteException&) {
+        ownTransactionStep_ = false;
+        throw;
+    }
+    ownTransactionStep_ = false;
+}
+
+std::int64_t CSqliteDB::execScalar(const std::wstring& sql) {
+    CSqliteQuery query = execQuery(sql);
+    const std::int64_t value = query.eof() ? 0 : std::wcstoll(query.getStringField(0).c_str(), nullptr, 10);
+    query.finalize();
+    return value;
+}
+
+void CSqliteDB::restrictToData(int budgetMs, std::int64_t growthBytes) {
+    checkDB();
+    // Set before the authorizer, which refuses every pragma.
+    const std::int64_t pageSize = std::max<std::int64_t>(execScalar(L"pragma page_size"), 512);
+    const std::int64_t pages = execScalar(L"pragma page_count") + growthBytes / pageSize;
+    execScalar(L"pragma max_page_count=" + std::to_wstring(pages));
+    sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
+    budgetEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    sqlite3_progress_handler(db_, kBudgetCheckSteps, &CSqliteDB::pastBudget, this);
+    sqlite3_set_authorizer(db_, &CSqliteDB::authorizeData, this);
+}
+
+int CSqliteDB::pastBudget(void* self) {
+    return std::chrono::steady_clock::now() > static_cast<CSqliteDB*>(self)->budgetEnd_ ? 1 : 0;
+}
+
+int CSqliteDB::authorizeData(void* self, int action, const char* first, const char* second, const char* database,
+                             const char*) {
+    // With attaching refused, "main" and an empty "temp" are all there is; a table read
+    // for no column (count(*), a join's row) comes without its database's name.
+    const bool ownTable = first != nullptr && std::strncmp(first, "sqlite_", 7) != 0 &&
+                          (database != nullptr ? std::strcmp(database, "main") == 0 : action == SQLITE_READ);
+    switch (action) {
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_READ:
+        return ownTable ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_SELECT:
+        return SQLITE_OK;
+    case SQLITE_FUNCTION:
+        return second != nullptr && std::strcmp(second, "load_extension") != 0 ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_TRANSACTION:
+        return static_cast<CSqliteDB*>(self)->ownTransactionStep_ ? SQLITE_OK : SQLITE_DENY;
+    default:
+        return SQLITE_DENY;
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,8 +35,19 @@ public:
     int execDML(const std::wstring& sql);
     CSqliteQuery execQuery(const std::wstring& sql);
     // Runs the statements in order; 0, or -1 when one failed (inside a transaction
-    // nothing of the list stays applied).
-    int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction);
+    // nothing of the list stays applied). failedAt, when given, learns which one failed
+    // and why.
+    struct SetFailure {
+        std::size_t index = 0;
+        std::wstring message;
+    };
+    int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt = nullptr);
+    // For statements that come from outside, until the connection closes: only what inserts,
+    // updates or deletes rows of the main database's own tables, and the reads inside
+    // them, is allowed ("not authorized" for anything else: attach, schema changes,
+    // pragmas, transactions, recursive queries); all of it within budgetMs ("interrupted"
+    // past it), and the file grows by growthBytes at most ("database or disk is full").
+    void restrictToData(int budgetMs, std::int64_t growthBytes);
     std::int64_t lastRowId() const;
     // True when sql is one statement that cannot change any database; false for a
     // write, several statements or text that does not compile.
@@ -47,6 +59,16 @@ private:
     void checkDB() const;
     [[noreturn]] void throwError(int code) const;
 
+    static int authorizeData(void* self, int action, const char* first, const char* second, const char* database,
+                             const char* trigger);
+    static int pastBudget(void* self);
+    // begin, commit and rollback of execDMLSet's own transaction, past the restriction.
+    void execOwnTransactionStep(const wchar_t* sql);
+    // The first column of the first row as a number; 0 without a row.
+    std::int64_t execScalar(const std::wstring& sql);
+
     sqlite3* db_ = nullptr;
     int busyTimeoutMs_ = 60000;
+    bool ownTransactionStep_ = false;
+    std::chrono::steady_clock::time_point budgetEnd_;
 };

@@ -18,6 +18,8 @@ namespace {
 constexpr std::size_t kSqlChars = 260;
 constexpr int kMaxSerialNo = 99999999;
 constexpr int kMaxSerialCount = 1000;
+// How much a DataOnly list may grow the file: a reply is at most 16 MB.
+constexpr std::int64_t kDataOnlyGrowthBytes = 64LL << 20;
 
 const wchar_t* SerialName(int serialCode) {
     switch (serialCode) {
@@ -101,7 +103,7 @@ int CMyDatabase::InsertTableWithReturnRowID(const std::wstring& sql) {
 
 int CMyDatabase::ExecSQL_asyn(const std::wstring& sql) { return Ready() ? m_pSQLThread->PostSQL(sql) : -1; }
 
-int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction) {
+int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction, SqlScope scope) {
     if (!Ready()) return -1;
     const std::wstring first = statements.empty() ? L"" : statements.front();
     if (LockSqliteTable(L"", -1) != 0 && LockSqliteTable(L"", -1) != 0) {
@@ -112,7 +114,13 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
     try {
         CSqliteDB db;
         db.open(g_Config.m_config.userDBName);
-        result = db.execDMLSet(statements, inTransaction);
+        if (scope == SqlScope::DataOnly) db.restrictToData(m_dataOnlyBudgetMs, kDataOnlyGrowthBytes);
+        CSqliteDB::SetFailure failure;
+        result = db.execDMLSet(statements, inTransaction, &failure);
+        if (result < 0 && scope == SqlScope::DataOnly && failure.index < statements.size()) {
+            LOGF(LOG_WARNING, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] refused:[%s]", statements[failure.index].c_str(),
+                 failure.message.c_str());
+        }
         db.close();
     } catch (const CSqliteException&) {
         LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] try fail!", first.c_str());

@@ -14,6 +14,11 @@ class CSQLThread;
 
 using SqlRows = std::vector<std::vector<std::wstring>>;
 
+// What a list of statements may do. DataOnly is for statements that come from outside:
+// rows of the user database's own tables inserted, updated or deleted, within a time and
+// growth budget; every other statement fails and is logged with its text.
+enum class SqlScope { Any, DataOnly };
+
 class CMyDatabase {
 public:
     CMyDatabase();
@@ -38,7 +43,9 @@ public:
     int ExecSQL_asyn(const std::wstring& sql);
     // 0, -1 when the lock or a statement failed (nothing of the list stays applied
     // inside a transaction), -2 on any other database failure.
-    int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction);
+    int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction, SqlScope scope = SqlScope::Any);
+    // The time a DataOnly list may take in all (tests shorten it).
+    void SetDataOnlyBudget(int ms) { m_dataOnlyBudgetMs = ms; }
     // The "sql" text of each element of a script array, run in one transaction; 0 for
     // an empty array.
     int ExecSQLSetFromArray(const uie::value& statements);
@@ -81,6 +88,7 @@ private:
     std::atomic<int> m_lockTimeoutMs{30000};
     std::atomic<int> m_lockSleepMs{10};
     int m_initTimeoutMs = 30000;
+    std::atomic<int> m_dataOnlyBudgetMs{10000};
 };
 
 extern CMyDatabase* g_pMyDatabase;

@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "../records/RecordsFixture.h"
 #include "ArticleMsgWin.h"
+#include "CSqliteDB.h"
+#include "HttpClient.h"
 #include "Config.h"
 #include "EngineTest.h"
 #include "LogReader.h"
@@ -255,6 +258,96 @@ TEST_F(ArticleSyncTest, AppliedRowsMoveTheMarksOnEvenWhenThePopUpCannotBeMade) {
     comm_->HttpQuestThread_article(Para(30));
     EXPECT_EQ(http_.RequestCount(), 1u);
     EXPECT_EQ(article_.m_nMaxNo, 12);
+}
+
+// What a hostile server can send: each sync on its own thread ends, changes nothing and
+// leaves the next sync working.
+TEST_F(ArticleSyncTest, HostileRepliesEndTheirSyncThreadAndTheNextSyncWorks) {
+    const auto syncOnItsThread = [&] {
+        EXPECT_EQ(comm_->QuestArticle_asyn(12, 10, 0, 0), 0);
+        EXPECT_TRUE(WaitFor([&] { return !comm_->IsArticleSyncRunning(); }, std::chrono::seconds(20)));
+        EXPECT_EQ(Titles(), L"");
+        EXPECT_EQ(article_.m_nMaxNo, 10);
+    };
+    std::string opens, closes;
+    for (int i = 0; i < 50000; ++i) opens += "<a>", closes += "</a>";
+    const std::string deep = "<DataSync bussID=\"syndata_article\">" + opens + closes + "</DataSync>";
+    const std::wstring refusal = L"reply of " + std::to_wstring(deep.size()) + L" bytes nested deeper than 2: refused";
+    const int refusals = CountLogLines(refusal);
+    http_.Enqueue(HttpReply::Xml(deep));
+    syncOnItsThread();
+    EXPECT_EQ(CountLogLines(refusal), refusals + 1);
+    EXPECT_EQ(std::filesystem::file_size(CopyFile()), 256u * 1024);  // the copy is bounded
+
+    const std::string huge = Reply({Insert(11, std::string((16 << 20) + 1, 'x'))});
+    http_.OnRequest([&](const HttpRequest&) { return HttpReply::Xml(huge); });
+    syncOnItsThread();
+    EXPECT_EQ(http_.RequestCount(), 4u);
+    http_.OnRequest(nullptr);
+
+    CHttpClient::OptionRecorder() = [](CURLoption, const HttpOptionValue&) { throw std::bad_alloc(); };
+    syncOnItsThread();
+    CHttpClient::OptionRecorder() = nullptr;
+
+    http_.Enqueue(HttpReply::Xml(Reply({Insert(11), Insert(12)})));
+    EXPECT_EQ(comm_->QuestArticle_asyn(12, 10, 0, 0), 0);
+    EXPECT_TRUE(WaitFor([&] { return !comm_->IsArticleSyncRunning(); }));
+    EXPECT_EQ(Titles(), L"11:t,12:t");
+    EXPECT_EQ(article_.m_nMaxNo, 12);
+}
+
+// The rows may change articles' rows, nothing else: another database, the schema, the
+// settings, or the disk beyond the reply's share.
+TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithTheirText) {
+    const std::filesystem::path other = dir_ / "other.db";
+    {
+        CSqliteDB db;
+        db.open(text::FromUtf8(other.string()), true);
+        db.execDML(L"create table settings (k, v)");
+        db.execDML(L"insert into settings values ('theme', 'dark')");
+    }
+    const std::string otherBytes = ReadFileBytes(other);
+    const std::string refused[] = {
+        "attach '" + other.string() + "' as x",
+        "drop table tUser",
+        "create table tNew (x)",
+        "pragma writable_schema=1",
+        "vacuum",
+        "commit",
+        "insert into tArticle (articleNo, title) select 1, sql from sqlite_master",
+        "with recursive r(n) as (select 1 union all select n + 1 from r) insert into tArticle (articleNo) select n "
+        "from r",
+        "insert into tArticle (articleNo, title) values (" + std::to_string(tick_) + ", zeroblob(100000000))",
+    };
+    for (const std::string& sql : refused) {
+        SCOPED_TRACE(sql);
+        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[";
+        const int before = CountLogLines(line);
+        Sync(Reply({Insert(11), sql}));
+        EXPECT_EQ(CountLogLines(line), before + 1);
+        EXPECT_EQ(Titles(), L"");
+        EXPECT_EQ(article_.m_nMaxNo, 10);
+    }
+    EXPECT_EQ(ReadFileBytes(other), otherBytes);
+    EXPECT_EQ(FirstValue(L"select count(*) from sqlite_master where name in ('tUser', 'tNew')"), L"1");
+
+    // A statement that would run for hours ends within the budget.
+    db_.SetDataOnlyBudget(200);
+    for (int i = 0; i < 60; ++i)
+        Exec(L"insert into tFocusArticle (focusArticleNo) values (" + std::to_wstring(i) + L")");
+    const std::string slow = "delete from tArticle where articleNo in (select 1 from tFocusArticle a, tFocusArticle b, "
+                             "tFocusArticle c, tFocusArticle d, tFocusArticle e where a.title is b.title)";
+    const std::wstring interrupted = L"SQL:[" + text::FromUtf8(slow) + L"] refused:[SQLITE_ERROR[1]: interrupted]";
+    const int interruptions = CountLogLines(interrupted);
+    const auto start = std::chrono::steady_clock::now();
+    Sync(Reply({Insert(11), slow}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(Titles(), L"");
+    EXPECT_EQ(CountLogLines(interrupted), interruptions + 1);
+    // Rows that only change articles still pass.
+    Sync(Reply({Insert(11), "update tArticle set title = (select upper('x')) where articleNo = 11",
+                "delete from tArticle where articleNo in (select articleNo from tArticle where articleNo > 11)"}));
+    EXPECT_EQ(Titles(), L"11:X");
 }
 
 class ArticleSyncGatingTest : public ArticleSyncTest {

@@ -174,6 +174,22 @@ TEST_F(HttpClientTest, ASlowAnswerOrAStalledBodyEndsWithinTheShortenedTimeOuts) 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
+TEST_F(HttpClientTest, AReplyPastTheLimitEndsTheTransferAnnouncedOrNot) {
+    client_.m_nMaxReplyBytes = 1000;
+    std::string reply;
+    server_.Enqueue(HttpReply::Xml(std::string(1000, 'x')));
+    EXPECT_EQ(client_.Request(server_.Url("/"), "a=1", &reply), CURLE_OK);
+    HttpReply announced = HttpReply::Xml(std::string(1001, 'x'));
+    server_.Enqueue(announced);
+    EXPECT_EQ(client_.Request(server_.Url("/"), "a=1", &reply), CURLE_FILESIZE_EXCEEDED);
+    HttpReply unannounced = announced;
+    unannounced.withLength = false;
+    server_.Enqueue(unannounced);
+    reply.clear();
+    EXPECT_EQ(client_.Request(server_.Url("/"), "a=1", &reply), CURLE_WRITE_ERROR);
+    EXPECT_LE(reply.size(), 1000u);
+}
+
 TEST(HttpFormValue, EscapesAllButUnreservedCharactersAndDecodesToItself) {
     EXPECT_EQ(CHttpClient::EscapeFormValue("demo_01.x-y~"), "demo_01.x-y~");
     const std::string odd = "p&w=d+%1 \xD6\xD0";

@@ -243,7 +243,7 @@ void LoopbackHttpServer::ServeConnection(net::SocketFd fd) {
     if (!Pause(reply.delay)) return;
     const std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonOf(reply.status) +
                              "\r\nContent-Type: " + reply.contentType +
-                             "\r\nContent-Length: " + std::to_string(reply.body.size()) +
+                             (reply.withLength ? "\r\nContent-Length: " + std::to_string(reply.body.size()) : "") +
                              "\r\nConnection: close\r\n\r\n";
     const std::size_t sent = std::min(reply.bodyBytes.value_or(reply.body.size()), reply.body.size());
     if (!SendAll(fd, head.data(), head.size()) || !SendAll(fd, reply.body.data(), sent)) return;

@@ -11,7 +11,8 @@
 // Each connection carries one request and one reply ("Connection: close"). Requests are
 // recorded in arrival order. A reply comes from the queue while it holds one, else from
 // the script, else it is an empty 200. Faults are members of HttpReply: any status, a
-// delay before answering, a body cut short of its Content-Length, a stall after it.
+// delay before answering, a body cut short of its Content-Length, a stall after it, a
+// body of unannounced length.
 #pragma once
 
 #include <atomic>
@@ -48,6 +49,7 @@ struct HttpReply {
     std::chrono::milliseconds delay{0};       // before anything is sent
     std::optional<std::size_t> bodyBytes;     // body bytes sent; Content-Length still says all
     std::chrono::milliseconds holdAfter{0};   // the connection stays open this long after the body
+    bool withLength = true;                   // false: no Content-Length, the body ends with the connection
 
     static HttpReply Xml(std::string body);
     static HttpReply Status(int status);
