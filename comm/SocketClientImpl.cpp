@@ -75,14 +75,13 @@ int SocketClientImpl::StartClient(const char* localHost, const std::string& host
     return ok ? 0 : -2;
 }
 
-int SocketClientImpl::ReadFully(int offset, int want, int* reads) {
-    int timeout;
-    {
-        std::lock_guard lock(m_settingsLock);
-        timeout = m_nTimeout;
-    }
+int SocketClientImpl::ReadFully(int offset, int want, int* reads, std::chrono::steady_clock::time_point deadline) {
+    const bool bounded = deadline != std::chrono::steady_clock::time_point::max();
     int got = 0;
     while (got < want) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (bounded && left.count() <= 0) break;
+        const int timeout = bounded ? static_cast<int>(left.count()) : -1;
         const int n = m_socket.Read(m_recvBuffer.data() + offset + got, want - got, nullptr, timeout);
         ++*reads;
         if (n <= 0) break;
@@ -122,8 +121,11 @@ int SocketClientImpl::SendMsg(const std::string& host, const std::string& port, 
         m_nRecvLength = 0;
         int got;
         int reads = 0;
+        // The time-out bounds the whole reply: a server that trickles it cannot hold the exchange.
+        const auto deadline = timeout < 0 ? std::chrono::steady_clock::time_point::max()
+                                          : std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
         if (type == net::kSockStream) {
-            got = ReadFully(0, 4, &reads);
+            got = ReadFully(0, 4, &reads, deadline);
         } else {
             // A datagram must be taken whole: what one read leaves behind is gone.
             net::SockAddr from;
@@ -137,7 +139,7 @@ int SocketClientImpl::SendMsg(const std::string& host, const std::string& port, 
             }
             if (type == net::kSockStream) {
                 reads = 0;
-                m_nRecvLength = 4 + ReadFully(4, needed - 4, &reads);
+                m_nRecvLength = 4 + ReadFully(4, needed - 4, &reads, deadline);
                 if (reads > 1) LOGF(LOG_WARNING, kSendMsg, L"multi times read [%d][%d]", needed, m_nRecvLength);
             } else {
                 m_nRecvLength = got;

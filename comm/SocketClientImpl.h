@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -56,8 +57,8 @@ public:
     static bool IsConnectionDropped(DWORD error);
 
 private:
-    // Reads until `want` bytes are at `offset` or the time-out passes; the bytes read so far.
-    int ReadFully(int offset, int want, int* reads);
+    // Reads until `want` bytes are at `offset` or the deadline passes; the bytes read so far.
+    int ReadFully(int offset, int want, int* reads, std::chrono::steady_clock::time_point deadline);
 
     std::mutex m_exchangeLock;
     mutable std::mutex m_settingsLock;  // servers and settings, changed while workers run

@@ -128,6 +128,16 @@ TEST_F(PacketExchangeTest, SilentServerGivesZeroAndCountsAsFailure) {
     EXPECT_FALSE(comm_->IsOnline());
 }
 
+TEST_F(PacketExchangeTest, AReplyTrickledPastTheTimeOutFailsThoughEachPieceCameInTime) {
+    PacketReply trickle = PacketReply::Fields({"0", "slow"});
+    trickle.pieces = 8;
+    trickle.pieceGap = std::chrono::milliseconds(kTimeoutMs / 3);
+    server_.OnAnyCommand([&](const PacketRequest&) { return trickle; });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LT(Exchange(COMMAND_PLUSECHECK, "x"), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2 * kTimeoutMs));
+}
+
 TEST_F(PacketExchangeTest, SendWithoutWantedReplyGivesMinusOne) {
     SocketClientImpl client;
     client.SetServer("127.0.0.1", std::to_string(server_.Port()));

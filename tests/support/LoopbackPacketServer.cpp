@@ -230,7 +230,7 @@ void LoopbackPacketServer::ServeConnection(net::SocketFd fd) {
         const std::size_t size = piece + 1 == pieces ? bytes.size() - offset : std::min(step, bytes.size() - offset);
         if (net::Send(fd, bytes.data() + offset, size) != static_cast<int>(size)) return;
         offset += size;
-        if (offset < bytes.size() && !Pause(kPoll)) return;
+        if (offset < bytes.size() && !Pause(reply.pieceGap)) return;
     }
 }
 

@@ -47,7 +47,8 @@ struct PacketReply {
     int commandIdDelta = 0;              // added to the request's id
     int seqDelta = 0;                    // added to the request's sequence number
     std::optional<std::int32_t> packLen; // the length field; default 7 + payload size
-    int pieces = 1;                      // written in this many pieces, 20 ms apart
+    int pieces = 1;                      // written in this many pieces, pieceGap apart
+    std::chrono::milliseconds pieceGap{20};
     std::chrono::milliseconds delay{0};  // before answering
     bool noReply = false;                // close without a reply
 
