@@ -33,6 +33,7 @@ CCommunication::CCommunication() {
 CCommunication::~CCommunication() {
     // The login in flight first: it uses the workers and the pool.
     m_loginParts.Join();
+    m_logoutParts.Join();
     // Then the workers: their threads and queues still use the pool.
     for (auto& worker : m_socketThreads) {
         std::unique_ptr<CSocketThread> gone;

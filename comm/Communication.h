@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -243,6 +244,9 @@ public:
     int LoginAfterDataProc();
     // -1 when refused, else the exchange's result.
     int UserLogout_syn();
+    // The logout as the program ends: UserLogout_syn, waited for at most `bound`, so that a
+    // server holding the exchange cannot hold the exit; -1 when the wait ran out.
+    int UserLogoutAtExit(std::chrono::milliseconds bound);
     // 1 when a check record of the server hits, 0 when none does or nothing could be
     // asked, -1 no context, -2 no idle worker.
     int QuestDataSyncCheck_syn(const std::wstring& userID, const std::wstring& unused);
@@ -349,7 +353,7 @@ private:
     void FailLogin(int mode, int retCode, const std::wstring& message);
     int LoginSucceeded(const std::wstring& reply, int mode);
 
-    // Owns the thread of the login in progress.
+    // Owns the thread of the login in progress (or of the logout at exit).
     struct LoginParts {
         LoginParts() = default;
         ~LoginParts() { Join(); }
@@ -360,6 +364,7 @@ private:
         std::thread thread;
     };
     LoginParts m_loginParts;
+    LoginParts m_logoutParts;
 
     // The article synchronisation helpers (ArticleSync.cpp). kind: 0 focus, 1 subscription.
     int StartArticleSync(int kind, const struHttpQuestThreadPara& para);

@@ -1,6 +1,9 @@
 // Logging in against the server and turning a successful login into the user's folder,
 // database and stored login settings; logging out; the data-sync check.
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -369,6 +372,20 @@ int CCommunication::UserLogout_syn() {
     if (result <= 0) LOGF(LOG_WARNING, L"CCommunication::UserLogout_syn", L"UserLogout_syn:[%d]", result);
     FreeContext(context);
     return result;
+}
+
+int CCommunication::UserLogoutAtExit(std::chrono::milliseconds bound) {
+    auto done = std::make_shared<std::promise<int>>();
+    std::future<int> result = done->get_future();
+    {
+        std::lock_guard lock(m_logoutParts.threadLock);
+        if (m_logoutParts.thread.joinable()) return -1;  // one logout per run
+        m_logoutParts.thread = std::thread([this, done] { done->set_value(UserLogout_syn()); });
+    }
+    if (result.wait_for(bound) == std::future_status::ready) return result.get();
+    LOGF(LOG_WARNING, L"CCommunication::UserLogout_syn", L"UserLogout_syn: no reply within %d ms, the exit goes on",
+         static_cast<int>(bound.count()));
+    return -1;
 }
 
 // ---- data-sync check ---------------------------------------------------------------

@@ -1,13 +1,19 @@
 // Program entry: the command line passed on, and a terminal's Ctrl-C or SIGTERM ending
-// the program as the tray menu's exit command does.
+// the program as the tray menu's exit command does; a second one ends it at once.
+#include <chrono>
 #include <string>
 
+#include "CxLog.h"
 #include "Quorvix.h"
 #include "Signals.h"
 #include "Text.h"
 
 int main(int argc, char** argv) {
-    StartTerminationWatcher([] { AppExit(); });
+    StartTerminationWatcher([] { AppExit(); },
+                            [](int signal) {
+                                LOGF(LOG_WARNING, L"main", L"signal %d again: the program ends at once", signal);
+                                CxLog::GetInstance()->Flush(std::chrono::milliseconds(500));
+                            });
     std::wstring cmdLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) cmdLine += L' ';

@@ -55,15 +55,20 @@ void InstallCrashHandler(void (*onCrash)(int signal)) {
     for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(signal, &action, nullptr);
 }
 
-void StartTerminationWatcher(std::function<void()> onTerminate) {
+void StartTerminationWatcher(std::function<void()> onTerminate, std::function<void(int signal)> onRepeat) {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread([set, onTerminate = std::move(onTerminate)] {
+    std::thread([set, onTerminate = std::move(onTerminate), onRepeat = std::move(onRepeat)] {
         int signal = 0;
-        if (sigwait(&set, &signal) == 0) onTerminate();
+        if (sigwait(&set, &signal) != 0) return;
+        std::thread(onTerminate).detach();
+        while (sigwait(&set, &signal) != 0) {
+        }
+        if (onRepeat) onRepeat(signal);
+        ExitNow(128 + signal);
     }).detach();
 }
 

@@ -9,9 +9,11 @@
 void InstallCrashHandler(void (*onCrash)(int signal));
 
 // Blocks SIGINT and SIGTERM in the calling thread and every thread it starts later,
-// and runs onTerminate on a thread of its own when one arrives. Call it before any
+// and runs onTerminate on a thread of its own when the first arrives. Any later one
+// runs onRepeat(signal), which must end the process at once: the orderly end may be
+// what hangs. Without onRepeat the process ends with 128 + signal. Call it before any
 // other thread starts.
-void StartTerminationWatcher(std::function<void()> onTerminate);
+void StartTerminationWatcher(std::function<void()> onTerminate, std::function<void(int signal)> onRepeat = nullptr);
 
 // Async-signal-safe: appends one log line "<local time> <level> <file>(<function>, <line>): <text>\r\n"
 // as UTF-16LE to the file. The texts must be ASCII. utcOffsetSeconds is taken once, outside

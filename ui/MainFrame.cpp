@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +43,8 @@ constexpr int kCornerDiameter = 6;
 constexpr int kNoValue = -29999;
 constexpr UINT kExitQuestionType = 0x40031;  // OK/Cancel, warning icon, topmost
 constexpr UINT kMaxTimerMs = 0x7FFFFFFF;     // longer periods are cut to this, as Windows does
+// The user asked to end: the server's goodbye is not worth more than this.
+constexpr std::chrono::seconds kLogoutAtExit{5};
 
 // The frames, in the order of their tabs, band-tip timers and navigation-tip commands.
 constexpr int kHome = 0;
@@ -748,7 +751,7 @@ void CMainFrame::Exit() {
     if (m_bExited.exchange(true)) return;
     g_Config.SaveConfig();
     if (g_pAlertExpiredWin != nullptr) g_pAlertExpiredWin->Close();
-    if (g_pCommunication != nullptr) g_pCommunication->UserLogout_syn();
+    if (g_pCommunication != nullptr) g_pCommunication->UserLogoutAtExit(kLogoutAtExit);
     const HWND hwnd = GetHwnd();
     if (hwnd != nullptr && IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {
         SendMessageW(hwnd, WM_COMMAND, ID_CMD_DESTROY_WINDOW, 0);
