@@ -285,7 +285,10 @@ int SerialProcedures::FullWrite() {
     if (result != vep::kOk) return result;
     settings.SetByte(Settings::kSerialPortByte, status[SerialMemory::kKeptStatusByte]);
     VepResponse serial{};
-    if ((result = ReadBlock(SerialMemory::kSerialTextBlock, nullptr, serial)) != vep::kOk) return result;
+    if ((result = ReadBlock(SerialMemory::kSerialTextBlock, nullptr, serial)) != vep::kOk) {
+        state_.trace.Line("Serial read err!!");
+        return result;
+    }
     const VepDateTime now = LocalNow();
     const SerialMemory::Block encoded = SerialMemory::EncodeStatus(settings, now);
     if ((result = WriteStatus(encoded.data())) != vep::kOk) return result;

@@ -77,20 +77,18 @@ void BuildPairs(std::vector<BYTE>& image, std::size_t table, int entries, const 
 
 int MinuteOf(const Entry& e) { return e.first * 60 + e.second; }
 
+// From the times alone: a write enables the entries only while additional measurement
+// is on, and a schedule must read back the same with it off.
 void ParseSchedule(std::span<const BYTE> image, VepSettingsBlock& settings) {
     const Entry start = EntryAt(image, kSchedule, 0);
-    std::size_t enabled = 0;
-    for (std::size_t i = 0; i < StorageFiles::kScheduleEntries; ++i) {
-        if (EntryAt(image, kSchedule, i).enable != 0) ++enabled;
-    }
     const int interval = MinuteOf(EntryAt(image, kSchedule, 1)) - MinuteOf(start);
     Entry end = start;
     int index = 0;
-    // With fewer than two entries there is no interval to measure.
-    if (enabled >= 2 && interval > 0) {
+    // An interval of 0 or less is no schedule.
+    if (interval > 0) {
         for (std::size_t i = 1; i < StorageFiles::kScheduleEntries; ++i) {
             const Entry next = EntryAt(image, kSchedule, i);
-            if (next.enable == 0 || MinuteOf(next) - MinuteOf(end) != interval) break;
+            if (MinuteOf(next) - MinuteOf(end) != interval) break;
             end = next;
         }
         index = VepSettingsBlock::IntervalIndex(interval);
@@ -108,8 +106,10 @@ void BuildSchedule(std::vector<BYTE>& image, const VepSettingsBlock& settings) {
     const int start = settings.Byte(at) * 60 + settings.Byte(at + 1);
     const int end = settings.Byte(at + 2) * 60 + settings.Byte(at + 3);
     const int step = VepSettingsBlock::IntervalMinutes(settings.Byte(VepSettingsBlock::kIntervalIndex));
-    // Index 0 has no step; the table ends at its last entry.
-    if (step <= 0) return;
+    // Index 0 has no step, a window hour of 0xFF no window; the table ends at its last entry.
+    const bool window =
+        settings.Byte(at) != VepSettingsBlock::kUnused && settings.Byte(at + 2) != VepSettingsBlock::kUnused;
+    if (step <= 0 || !window) return;
     const int enable = settings.Byte(VepSettingsBlock::kAdditionalFlag);
     std::size_t entry = 0;
     for (int minute = start; minute <= end && entry < StorageFiles::kScheduleEntries; minute += step) {
@@ -183,8 +183,9 @@ std::vector<BYTE> StorageFiles::BuildSettings(std::span<const BYTE> old, const V
                VepSettingsBlock::kAdditionalSecond);
     BuildSchedule(image, settings);
     PutText(image, kPatientId, kPatientIdLength, settings.Text(VepSettingsBlock::kPatientId));
-    PutText(image, kPatientName1, 2 * kNameLength,
-            settings.Text(VepSettingsBlock::kPatientName1) + settings.Text(VepSettingsBlock::kPatientName2));
+    // Each name in the slot the read takes it from.
+    PutText(image, kPatientName1, kNameLength, settings.Text(VepSettingsBlock::kPatientName1));
+    PutText(image, kPatientName2, kNameLength, settings.Text(VepSettingsBlock::kPatientName2));
     PutText(image, kDoctorId, kDoctorIdLength, settings.Text(VepSettingsBlock::kDoctorId));
     return image;
 }

@@ -277,6 +277,7 @@ int UsbSerialDownload::ClockCheck(int user) {
 }
 
 int UsbSerialDownload::DataCount(int user, int& serial, int& count) {
+    state_.trace.Line("new cnt cmd");
     VepResponse response{};
     const int result = link_.Retry(kCountPlan, [&] {
         return link_.Command(VepFrame::Of("GDC").Add(0).Add(user).Add(0).Add(0), true, response, kCountLength, true);

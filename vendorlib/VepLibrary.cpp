@@ -68,6 +68,7 @@ int VepLibrary::Init(int mode) {
     StopJob();
     auto session = std::make_unique<Session>();
     session->state.libraryMode = mode;
+    session->state.trace.SetEnabled(debug_);
     std::lock_guard swap(sessionLock_);
     session_ = std::move(session);
     return vep::kOk;
@@ -104,10 +105,12 @@ int VepLibrary::GetDeviceList(int mode, char* models, char* connections) {
     return vep::kOk;
 }
 
+// A running job reads the loaded model: it is not replaced under it.
 int VepLibrary::SetConnectDeviceName(const char* model) {
     std::lock_guard guard(lock_);
-    if (!session_ || model == nullptr) return Refused(__func__);
-    Session& s = *session_;
+    Session* idle = Idle();
+    if (idle == nullptr || model == nullptr) return Refused(__func__);
+    Session& s = *idle;
     s.state.modelName.fill(0);
     const std::size_t n = strnlen(model, s.state.modelName.size() - 1);
     std::memcpy(s.state.modelName.data(), model, n);
@@ -135,8 +138,11 @@ int VepLibrary::GetConnectMode() {
 
 int VepLibrary::OpenDevice() {
     std::lock_guard guard(lock_);
-    if (!session_ || session_->state.thCnt > 0) return Refused(__func__);
-    Session& s = *session_;
+    Session* idle = Idle();
+    if (idle == nullptr) return Refused(__func__);
+    Session& s = *idle;
+    // Until this open succeeds, no device is there for a job.
+    s.opened = kNoConnection;
     const char* file = VepModel::FileFor(s.state.libraryMode);
     if (s.state.libraryMode == 1) return Search(s, file, true);
     if (s.state.modelName[0] == '\0') return Search(s, file, false);
@@ -195,23 +201,26 @@ const std::string& VepLibrary::DeviceName(Session& s, int kind) {
     return kind == 0 ? s.usb.DeviceName() : s.usb.Revision();
 }
 
+// A running job's version query rewrites the name and revision: no copy while it runs.
 int VepLibrary::GetConnectDeviceID(char* out, int kind) {
     std::lock_guard guard(lock_);
-    if (!session_ || out == nullptr) return Refused(__func__);
+    Session* s = Idle();
+    if (s == nullptr || out == nullptr) return Refused(__func__);
     static const std::string kNone;
-    CopyText(out, kIdField, kind == 0 || kind == 1 ? DeviceName(*session_, kind) : kNone);
+    CopyText(out, kIdField, kind == 0 || kind == 1 ? DeviceName(*s, kind) : kNone);
     return vep::kOk;
 }
 
 int VepLibrary::GetDeviceInfo(str_device_info* out) {
     std::lock_guard guard(lock_);
-    if (!session_ || out == nullptr) return Refused(__func__);
+    Session* s = Idle();
+    if (s == nullptr || out == nullptr) return Refused(__func__);
     *out = {};
-    const std::string& name = DeviceName(*session_, 0);
-    const std::string& revision = DeviceName(*session_, 1);
+    const std::string& name = DeviceName(*s, 0);
+    const std::string& revision = DeviceName(*s, 1);
     std::memcpy(out->name, name.data(), std::min(name.size(), sizeof(out->name)));
     std::memcpy(out->revision, revision.data(), std::min(revision.size(), sizeof(out->revision)));
-    CopyText(out->model, sizeof(out->model), session_->state.modelName.data());
+    CopyText(out->model, sizeof(out->model), s->state.modelName.data());
     return vep::kOk;
 }
 
@@ -224,8 +233,8 @@ int VepLibrary::SetComPort(int port) {
 
 int VepLibrary::DebugMode(int on) {
     std::lock_guard guard(lock_);
-    if (!session_) return Refused(__func__);
-    session_->state.trace.SetEnabled(on != 0);
+    debug_ = on != 0;
+    if (session_) session_->state.trace.SetEnabled(debug_);
     return vep::kOk;
 }
 
@@ -332,17 +341,17 @@ int VepLibrary::Decode(Session& s) {
 }
 
 int VepLibrary::GetStatus() {
-    std::lock_guard guard(lock_);
+    std::lock_guard swap(sessionLock_);
     return session_ ? session_->state.Status() : vep::kFailed;
 }
 
 int VepLibrary::GetErrStatus() {
-    std::lock_guard guard(lock_);
+    std::lock_guard swap(sessionLock_);
     return session_ ? session_->state.thStatus.load() : vep::kFailed;
 }
 
 int VepLibrary::GetProgress() {
-    std::lock_guard guard(lock_);
+    std::lock_guard swap(sessionLock_);
     return session_ ? session_->state.Progress() : vep::kFailed;
 }
 
@@ -351,12 +360,18 @@ VepLibrary::Session* VepLibrary::Idle() {
     return session_.get();
 }
 
+// A poll: the stores keep their counts atomic.
 int VepLibrary::GetDataCnt() {
-    std::lock_guard guard(lock_);
-    Session* s = Idle();
-    if (s == nullptr) return Refused(__func__);
-    if (s->state.libraryMode == 0) return s->state.readings.Count();
-    return s->state.libraryMode == 1 ? s->walking.Count() : 0;
+    int count = vep::kFailed;
+    {
+        std::lock_guard swap(sessionLock_);
+        const Session* s = Idle();
+        if (s != nullptr) {
+            const int mode = s->state.libraryMode;
+            count = mode == 0 ? s->state.readings.Count() : mode == 1 ? s->walking.Count() : 0;
+        }
+    }
+    return count >= 0 ? count : Refused(__func__);
 }
 
 int VepLibrary::SetDataCurrent(int no) {

@@ -1,9 +1,13 @@
 // The library behind its exports: the process-wide session that Vep_Init makes and
 // Vep_End frees, the device search, the job thread and the data access. Every call
-// but Abort is serialised by one lock; the job thread never takes it, and a running
-// job is aborted and joined before its session goes.
+// but the polls (status, error, progress, data count, abort) is serialised by one lock;
+// the polls read atomic state only, so they answer even while the serial open holds that
+// lock and serves the caller's window messages. The job thread never takes it, and a
+// running job is aborted and joined before its session goes. While a job runs, nothing
+// it reads or writes is changed or copied by a call.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,6 +41,7 @@ public:
     int GetConnectDeviceID(char* out, int kind);
     int GetDeviceInfo(str_device_info* out);
     int SetComPort(int port);
+    // Holds for the process, across Vep_Init and Vep_End.
     int DebugMode(int on);
     int SetBpMode(int mode);
     int SetUserKbn(int user);
@@ -60,6 +65,8 @@ public:
 
     // The trace line of an exception that an export caught.
     void TraceException(const char* where, const char* what);
+    // -1, traced: a call out of order, a null pointer or an index outside a store.
+    int Refused(const char* where);
 
 private:
     struct Session;
@@ -71,14 +78,13 @@ private:
     void RunJob(Session& s, VepJob job, int mode);
     int Dispatch(Session& s, VepJob job, int mode);
     int Decode(Session& s);
-    // -1, traced: a call out of order, a null pointer or an index outside a store.
-    int Refused(const char* where);
     // The session when initialised and no job runs (data may be read), else null.
     Session* Idle();
     const std::string& DeviceName(Session& s, int kind);
 
     std::mutex lock_;
-    std::mutex sessionLock_;  // the session pointer, for Abort that does not wait for lock_
+    std::mutex sessionLock_;  // the session pointer, for the polls that do not wait for lock_
     std::unique_ptr<Session> session_;
     std::thread job_;
+    std::atomic<bool> debug_{false};
 };

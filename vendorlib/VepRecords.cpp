@@ -66,17 +66,21 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
     const int serial = Le16(file.data() + kSerialOffset);
     const auto recLength = static_cast<std::size_t>(std::max(0, model.recLength));
     const std::size_t present = recLength > 0 ? (file.size() - dataStart) / recLength : 0;
-    const std::size_t count = std::min({static_cast<std::size_t>(n), kCapacity, present});
-    if (count < static_cast<std::size_t>(n)) trace.Line("data count %d cut to %zu", n, count);
+    const std::size_t slots = std::min(static_cast<std::size_t>(n), present);
+    if (slots < static_cast<std::size_t>(n)) trace.Line("data count %d cut to %zu", n, slots);
 
-    for (std::size_t i = 0; i < count; ++i) {
+    // The newest reading lies last: from it back, until the store is full.
+    for (std::size_t i = slots; i-- > 0 && readings_.size() < kCapacity;) {
         const auto raw = file.subspan(dataStart + i * recLength, recLength);
         if (Erased(raw, model.month)) continue;
         VepReading reading = DecodeOne(raw, model);
-        // Numbered by the slot, so a dropped reading does not shift the others' serials.
-        if (model.dataSerial != 0 && serial != 0) reading.serial = serial - static_cast<int>(count - 1 - i);
+        // Numbered by the raw count and slot, so neither a dropped reading nor one left
+        // out of the store shifts the others' serials.
+        if (model.dataSerial != 0 && serial != 0) reading.serial = serial - (n - 1 - static_cast<int>(i));
         readings_.push_back(reading);
     }
+    std::reverse(readings_.begin(), readings_.end());
+    count_ = static_cast<int>(readings_.size());
     return 0;
 }
 
@@ -114,6 +118,7 @@ VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams
 
 void VepRecords::Clear() {
     readings_.clear();
+    count_ = 0;
     selected_ = 0;
 }
 

@@ -1,7 +1,9 @@
 // The reading store: the readings of the last download, decoded from the work file by
-// the model's field layout, handed out one at a time as 72-byte records.
+// the model's field layout, handed out one at a time as 72-byte records. The count is
+// atomic, for the caller's polls while a job may refill the store.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -37,13 +39,14 @@ public:
     static constexpr std::size_t kCapacity = 700;
 
     // Refills the store from the readings file at path; the store is emptied first, so
-    // a failed decode never hands out the previous readings. 0, or -1 (traced) when the
-    // file is missing or too short for its header.
+    // a failed decode never hands out the previous readings. The newest readings are
+    // kept when there are more than the store holds. 0, or -1 (traced) when the file is
+    // missing or too short for its header.
     int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace);
     int Decode(std::span<const BYTE> file, const VepModelParams& model, VepTrace& trace);
     void Clear();
 
-    int Count() const { return static_cast<int>(readings_.size()); }
+    int Count() const { return count_; }
     // Selects a reading; an index outside the store is refused (false) and the
     // selection kept.
     bool Select(int index);
@@ -57,5 +60,6 @@ private:
     VepReading DecodeOne(std::span<const BYTE> raw, const VepModelParams& model) const;
 
     std::vector<VepReading> readings_;
+    std::atomic<int> count_{0};
     int selected_ = 0;
 };

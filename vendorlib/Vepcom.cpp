@@ -1,5 +1,9 @@
 // The exports. Each body catches everything: an exception must not cross into a
 // caller that knows only C.
+//
+// The serial open serves the calling thread's window messages while it holds the
+// library's lock. An export that takes that lock, called from one of those messages,
+// would wait for itself for ever: it is refused instead. The polls take no such lock.
 #include "Vepcom.h"
 
 #include <cstring>
@@ -8,6 +12,9 @@
 #include "VepLibrary.h"
 
 namespace {
+
+// Whether this thread is inside an export that takes the library's lock.
+thread_local bool t_insideLocked = false;
 
 template <typename Body>
 int Guarded(const char* where, Body body) {
@@ -21,6 +28,15 @@ int Guarded(const char* where, Body body) {
     return -1;
 }
 
+template <typename Body>
+int Locked(const char* where, Body body) {
+    if (t_insideLocked) return VepLibrary::Instance().Refused(where);
+    t_insideLocked = true;
+    const int result = Guarded(where, body);
+    t_insideLocked = false;
+    return result;
+}
+
 int ZeroFill(void* p, int size) {
     if (p == nullptr || size < 0) return -1;
     std::memset(p, 0, static_cast<std::size_t>(size));
@@ -31,11 +47,12 @@ constexpr int kBpInfoSize = 220;
 
 }  // namespace
 
-#define VEP_CALL(name, ...) Guarded(name, [&](VepLibrary& lib) { return __VA_ARGS__; })
+#define VEP_CALL(name, ...) Locked(name, [&](VepLibrary& lib) { return __VA_ARGS__; })
+#define VEP_POLL(name, ...) Guarded(name, [&](VepLibrary& lib) { return __VA_ARGS__; })
 
 VEP_API int Vep_Init(int mode) { return VEP_CALL("Vep_Init", lib.Init(mode)); }
 VEP_API int Vep_End() { return VEP_CALL("Vep_End", lib.End()); }
-VEP_API int Vep_Abort() { return VEP_CALL("Vep_Abort", lib.Abort()); }
+VEP_API int Vep_Abort() { return VEP_POLL("Vep_Abort", lib.Abort()); }
 
 VEP_API int Vep_GetDeviceList(int mode, char* models, char* connections) {
     return VEP_CALL("Vep_GetDeviceList", lib.GetDeviceList(mode, models, connections));
@@ -72,12 +89,12 @@ VEP_API int Vep_StartInfoDownload() { return VEP_CALL("Vep_StartInfoDownload", l
 VEP_API int Vep_StartInfoUpload() { return VEP_CALL("Vep_StartInfoUpload", lib.StartJob(VepJob::InfoWrite)); }
 VEP_API int Vep_DataClear() { return VEP_CALL("Vep_DataClear", lib.StartJob(VepJob::Clear)); }
 
-VEP_API int Vep_GetStatus() { return VEP_CALL("Vep_GetStatus", lib.GetStatus()); }
-VEP_API int Vep_GetErrStatus() { return VEP_CALL("Vep_GetErrStatus", lib.GetErrStatus()); }
-VEP_API int Vep_GetDownloadStatus() { return VEP_CALL("Vep_GetDownloadStatus", lib.GetProgress()); }
-VEP_API int Vep_GetUploadStatus() { return VEP_CALL("Vep_GetUploadStatus", lib.GetProgress()); }
+VEP_API int Vep_GetStatus() { return VEP_POLL("Vep_GetStatus", lib.GetStatus()); }
+VEP_API int Vep_GetErrStatus() { return VEP_POLL("Vep_GetErrStatus", lib.GetErrStatus()); }
+VEP_API int Vep_GetDownloadStatus() { return VEP_POLL("Vep_GetDownloadStatus", lib.GetProgress()); }
+VEP_API int Vep_GetUploadStatus() { return VEP_POLL("Vep_GetUploadStatus", lib.GetProgress()); }
 
-VEP_API int Vep_GetDataCnt() { return VEP_CALL("Vep_GetDataCnt", lib.GetDataCnt()); }
+VEP_API int Vep_GetDataCnt() { return VEP_POLL("Vep_GetDataCnt", lib.GetDataCnt()); }
 VEP_API int Vep_SetDataCurrent(int no) { return VEP_CALL("Vep_SetDataCurrent", lib.SetDataCurrent(no)); }
 VEP_API int Vep_GetBpData(str_bp_retdata* out) { return VEP_CALL("Vep_GetBpData", lib.GetBpData(out)); }
 VEP_API int Vep_GetWeekDataCnt() { return VEP_CALL("Vep_GetWeekDataCnt", lib.GetSummaryCnt(false)); }

@@ -51,6 +51,7 @@ int WalkingData::DecodeFile(const std::string& path, const VepModelParams& model
 void WalkingData::Clear() {
     head_ = {};
     records_.clear();
+    count_ = 0;
     selected_ = 0;
 }
 
@@ -72,6 +73,7 @@ int WalkingData::Decode(std::span<const BYTE> file, const VepModelParams& model,
         if (ReadField(model.wdNwalk, raw, little) == 0) continue;
         records_.push_back(DecodeDay(raw, model, AddDays(today, -i)));
     }
+    count_ = static_cast<int>(records_.size());
     return 0;
 }
 

@@ -3,6 +3,7 @@
 // walking head and up to 64 day records, handed out one at a time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -26,7 +27,8 @@ public:
     int Decode(std::span<const BYTE> file, const VepModelParams& model, const VepDateTime& today);
     void Clear();
 
-    int Count() const { return static_cast<int>(records_.size()); }
+    // Atomic, for the caller's polls while a job may refill the store.
+    int Count() const { return count_; }
     const str_np_head& Head() const { return head_; }
     // An index outside the store is refused (false) and the selection kept.
     bool Select(int index);
@@ -39,5 +41,6 @@ private:
 
     str_np_head head_{};
     std::vector<str_np_data> records_;
+    std::atomic<int> count_{0};
     int selected_ = 0;
 };

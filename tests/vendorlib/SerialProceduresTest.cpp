@@ -97,6 +97,13 @@ TEST_F(SerialProceduresTest, ImplausibleReadingsAreLeftOutAndTheCountIsRewritten
     ASSERT_TRUE(state_.readings.CopySelected(newest));
     EXPECT_EQ(std::vector<int>({newest.systolic, newest.diastolic, newest.pulse}), std::vector<int>({131, 85, 66}));
     EXPECT_STREQ(newest.time, "21:30:05");
+
+    SetMonitor([](SimMonitorState& s) {
+        s.readings = {{2013, 3, 5, 8, 0, 0, 320, 80, 70}, {2013, 3, 5, 7, 0, 0, 321, 80, 70}};
+    });
+    OpenSerialMonitor();
+    ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 0), vep::kOk);
+    EXPECT_EQ(FileBytes("down.dat"), ReadingsFile(1, {0})) << "a systolic value above 320 is left out";
 }
 
 TEST_F(SerialProceduresTest, AReadingRefusedThreeTimesIsSkippedEvenWhenItIsTheLast) {
@@ -302,6 +309,11 @@ TEST_F(SerialProceduresTest, AnswersThatDoNotFitGiveTheirCodesAndAnAbortStopsAWr
     EXPECT_EQ(Job(&SerialProcedures::InfoWriteJob, 0), vep::kAborted);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"STAT0", "RD 5", "PROG", "WR 0", "END"}));
     EXPECT_FALSE(state_.abort);
+
+    OpenSerialMonitor();
+    monitor_->SetFault("RD", SimMonitorFault::WrongBcc, 3);
+    EXPECT_EQ(Job(&SerialProcedures::InfoWriteJob, 0), vep::kBccError);
+    EXPECT_NE(Trace().find("Serial read err!!"), std::string::npos);
 }
 
 }  // namespace

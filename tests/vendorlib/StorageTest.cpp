@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 #include "SimMonitorStorage.h"
@@ -163,14 +164,18 @@ TEST(StorageSettingsTest, WriteKeepsDeviceAreasAndBoundsTheSchedule) {
     const BYTE overnight[] = {22, 0, 6, 0};
     std::copy(std::begin(overnight), std::end(overnight), settings.Bytes().begin() + VepSettingsBlock::kBasicStartHour);
     settings.SetByte(VepSettingsBlock::kIntervalIndex, 4);
-    settings.SetText(VepSettingsBlock::kPatientName1, reinterpret_cast<const BYTE*>("AB"), 2, 15);
-    settings.SetText(VepSettingsBlock::kPatientName2, reinterpret_cast<const BYTE*>("CD"), 2, 15);
+    const std::string name1(15, 'N');
+    settings.SetText(VepSettingsBlock::kPatientName1, reinterpret_cast<const BYTE*>(name1.data()), name1.size(), 15);
+    settings.SetText(VepSettingsBlock::kPatientName2, reinterpret_cast<const BYTE*>("XYZ"), 3, 15);
     std::vector<BYTE> image = StorageFiles::BuildSettings(old, settings);
     ASSERT_EQ(image.size(), 1926u);
     EXPECT_TRUE(std::equal(old.begin(), old.begin() + 24, image.begin()));
     EXPECT_TRUE(std::equal(old.begin() + 1686, old.end(), image.begin() + 1686));
     EXPECT_TRUE(std::all_of(image.begin() + 54, image.begin() + 918, [](BYTE b) { return b == 0; }));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data() + 1206)), "ABCD");
+    VepSettingsBlock back;
+    StorageFiles::ParseSettings(image, back, VepDateTime{2013, 3, 5, 8, 9, 10});
+    EXPECT_EQ(back.Text(VepSettingsBlock::kPatientName1), name1);
+    EXPECT_EQ(back.Text(VepSettingsBlock::kPatientName2), "XYZ");
 
     // A window to 25:00 at 10 minutes needs more entries than the table has.
     const BYTE day[] = {0, 0, 25, 0};
@@ -182,10 +187,16 @@ TEST(StorageSettingsTest, WriteKeepsDeviceAreasAndBoundsTheSchedule) {
     EXPECT_EQ(Le16(image.data() + 54 + 6 * 143 + 4), 50);
     EXPECT_EQ(Le16(image.data() + 918 + 2), 0);  // the first additional entry, not 24:00
 
-    // Index 0 has no interval: no schedule at all.
+    // Index 0 has no interval, a window hour of 0xFF no window: no schedule at all.
     settings.SetByte(VepSettingsBlock::kIntervalIndex, 0);
     image = StorageFiles::BuildSettings(old, settings);
     EXPECT_TRUE(std::all_of(image.begin() + 54, image.begin() + 918, [](BYTE b) { return b == 0; }));
+    settings.SetByte(VepSettingsBlock::kIntervalIndex, 4);
+    for (const std::array<BYTE, 4>& window : {std::array<BYTE, 4>{0xFF, 0xFF, 0xFF, 0xFF}, {8, 0, 0xFF, 0xFF}}) {
+        std::copy(window.begin(), window.end(), settings.Bytes().begin() + VepSettingsBlock::kBasicStartHour);
+        image = StorageFiles::BuildSettings(old, settings);
+        EXPECT_TRUE(std::all_of(image.begin() + 54, image.begin() + 918, [](BYTE b) { return b == 0; }));
+    }
 }
 
 TEST_F(StorageTest, SettingsJobsRefuseEmptyAndShortFilesAndRoundTrip) {
@@ -197,11 +208,16 @@ TEST_F(StorageTest, SettingsJobsRefuseEmptyAndShortFilesAndRoundTrip) {
     EXPECT_EQ(files.ReadJob(), -1);
     EXPECT_EQ(files.WriteJob(), -1);
 
+    // The schedule survives a read and a write with the additional-measurement flag off and on.
     const std::vector<BYTE> old = WithSchedule(SimMonitorStorage::SettingsImage(), {{8, 0}, {8, 30}, {9, 0}});
     storage_.WriteFile(SimMonitorStorage::kSettingsFile, old);
-    ASSERT_EQ(files.ReadJob(), 0);
-    state_.settings.SetByte(VepSettingsBlock::kAdditionalFlag, 1);
-    ASSERT_EQ(files.WriteJob(), 0);
+    for (const BYTE flag : {0, 1, 0, 0}) {
+        ASSERT_EQ(files.ReadJob(), 0);
+        const BYTE* schedule = state_.settings.Bytes().data() + VepSettingsBlock::kBasicStartHour;
+        EXPECT_EQ(std::vector<BYTE>(schedule, schedule + 5), (std::vector<BYTE>{8, 0, 9, 0, 4})) << int{flag};
+        state_.settings.SetByte(VepSettingsBlock::kAdditionalFlag, flag);
+        ASSERT_EQ(files.WriteJob(), 0);
+    }
     const std::string written = ReadFileBytes(storage_.File(SimMonitorStorage::kSettingsFile));
     ASSERT_EQ(written.size(), 1926u);
     EXPECT_EQ(Le16(reinterpret_cast<const BYTE*>(written.data()) + 54 + 12 + 2), 9);

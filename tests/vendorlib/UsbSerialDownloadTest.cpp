@@ -117,6 +117,7 @@ TEST_F(UsbSerialDownloadTest, ASingleUserMonitorIsAskedForUserTwoFromThenOn) {
     EXPECT_EQ(JobFrameBytes("GDC"), (std::vector<std::vector<BYTE>>{{'G', 'D', 'C', 0, 2, 0, 0, 2}}));
     for (const auto& frame : JobFrameBytes("GME")) EXPECT_EQ(frame[4], 2);
     EXPECT_EQ(FileBytes("down.dat"), ExpectedReadings(0x1234));
+    EXPECT_NE(Trace().find("new cnt cmd"), std::string::npos);
 
     SetMonitor([](SimMonitorState& s) { s.profile[4] = '1'; });
     ASSERT_EQ(Download(), vep::kOk);

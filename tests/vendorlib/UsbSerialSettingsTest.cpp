@@ -158,6 +158,18 @@ TEST_F(UsbSerialSettingsTest, AFullWriteSendsEverySettingThenSetsTheClockAndClea
     EXPECT_TRUE(written.readings.empty()) << "the full write ends with the memory clear";
 }
 
+TEST_F(UsbSerialSettingsTest, AWindowWithoutItsStartIsWrittenAsNoWindow) {
+    OpenSimMonitor();
+    Block& block = state_.settings;
+    block.Clear();
+    for (std::size_t i = 0; i < 4; ++i)
+        block.SetByte(Block::kBasicStartHour + i, BYTE(std::array{0xFF, 0xFF, 21, 30}[i]));
+    block.SetByte(Block::kIntervalIndex, 4);
+    block.SetByte(Block::kAdditionalFlag, 1);
+    ASSERT_EQ(settings_.WriteJob(), vep::kOk);
+    EXPECT_EQ(FrameOf("SIA"), (std::vector<BYTE>{'S', 'I', 'A', 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST_F(UsbSerialSettingsTest, TheShortFormsOfTypeFourStopEarly) {
     OpenSimMonitor(SimModel(4));
     MarkFrames();

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "VepApiFixture.h"
+#include "Window.h"
 
 namespace {
 
@@ -14,7 +16,10 @@ const VepExports kLinked{
 
 class VepApiTest : public VepApiFixture {
 protected:
-    ~VepApiTest() override { Vep_End(); }
+    ~VepApiTest() override {
+        Vep_End();
+        Vep_DebugMode(0);
+    }
 
     void OpenUsb(ModelParams params = SimModel()) {
         OnlyPresent("usb");
@@ -60,6 +65,12 @@ TEST_F(VepApiTest, HeldReplyKeepsTheJobRunningThenReadingsFollow) {
     ASSERT_TRUE(WaitFor([this] { return monitor_->Holding(); }));
     EXPECT_EQ(Vep_GetStatus(), 1);
     EXPECT_EQ(Vep_GetDataCnt(), -1);  // no reading while the job writes them
+    // Nor what the job reads or rewrites: the model, the device's name and revision.
+    EXPECT_EQ(Vep_SetConnectDeviceName("SIMBP3"), -1);
+    char id[11] = {};
+    EXPECT_EQ(Vep_GetConnectDeviceID(id, 0), -1);
+    str_device_info info{};
+    EXPECT_EQ(Vep_GetDeviceInfo(&info), -1);
     EXPECT_EQ(Vep_StartDownload(0), 0);
     monitor_->Release();
     EXPECT_EQ(Finish(), std::vector<int>({0, 0, 0}));
@@ -100,6 +111,51 @@ TEST_F(VepApiTest, EndDuringAJobAbortsAndJoinsIt) {
     EXPECT_EQ(Vep_End(), 0);
     release.join();
     EXPECT_EQ(Vep_GetStatus(), -1);
+}
+
+TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials) {
+    SetMonitor([](SimMonitorState& s) {
+        s.readings.assign(702, {});
+        for (std::size_t k = 0; k < s.readings.size(); ++k) s.readings[k].systolic = static_cast<int>(k) + 1;
+        s.serialValue = 1000;
+    });
+    storage_.WriteReadings();
+    OpenStorage();
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_EQ(Finish()[0], 0);
+    ASSERT_EQ(Vep_GetDataCnt(), 700);
+    str_bp_retdata reading{};
+    for (const auto& [index, systolic, serial] : std::vector<std::array<int, 3>>{{0, 700, 301}, {699, 1, 1000}}) {
+        ASSERT_EQ(Vep_SetDataCurrent(index), 0);
+        ASSERT_EQ(Vep_GetBpData(&reading), 0);
+        EXPECT_EQ(reading.systolic, systolic) << index;
+        EXPECT_EQ(reading.serial, serial) << index;
+    }
+}
+
+TEST_F(VepApiTest, AFailedReopenLeavesNoDeviceForAJob) {
+    OpenUsb();
+    monitor_->SetPlugged(false);
+    EXPECT_EQ(Vep_OpenDevice(), 16);
+    EXPECT_EQ(Vep_StartDownload(0), -1);
+}
+
+TEST_F(VepApiTest, WeeklySummariesStartOnlyForModelsThatKeepThem) {
+    OpenUsb();  // no "sumdata"
+    const std::size_t frames = monitor_->Frames().size();
+    EXPECT_EQ(Vep_StartDownload_WeekData(), 0);
+    EXPECT_EQ(Vep_GetStatus(), 0);
+    EXPECT_EQ(monitor_->Frames().size(), frames);
+}
+
+TEST_F(VepApiTest, DebugModeHoldsForTheProcess) {
+    ASSERT_EQ(Vep_DebugMode(1), 0);
+    for (int mode : {2, 6}) {
+        ASSERT_EQ(Vep_Init(0), 0);
+        ASSERT_EQ(Vep_SetBpMode(mode), 0);
+        EXPECT_NE(Trace().find("Bp Download Mode : 0" + std::to_string(mode)), std::string::npos);
+        ASSERT_EQ(Vep_End(), 0);
+    }
 }
 
 TEST_F(VepApiTest, SearchOpensTheOnePresentModelOrGivesTheLastCode) {
@@ -229,6 +285,36 @@ TEST_F(VepApiTest, DeviceIdKindsOfTheOpenDevice) {
 }
 
 class VepApiSerialTest : public VepApiTest {};
+
+// What a window of the calling thread got from the library in its message.
+std::vector<int> g_polled;
+
+LRESULT PollingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != WM_APP + 1) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    g_polled = {Vep_GetStatus(),       Vep_GetErrStatus(), Vep_GetDownloadStatus(), Vep_GetUploadStatus(),
+                Vep_GetDataCnt(),      Vep_Abort(),        Vep_GetConnectMode()};
+    return 0;
+}
+
+TEST_F(VepApiSerialTest, PollsServedDuringTheSerialOpenAnswerAtOnce) {
+    ASSERT_TRUE(line_.Started());
+    g_polled.clear();
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PollingProc;
+    wc.lpszClassName = L"VepApiPollingWindow";
+    RegisterClassExW(&wc);
+    const HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
+    OnlyPresent("serial");
+    ASSERT_EQ(Vep_Init(0), 0);
+    PostMessageW(window, WM_APP + 1, 0, 0);
+    EXPECT_EQ(Vep_OpenDevice(), 11) << "the abort from the window ends the search";
+    DestroyWindow(window);
+    // The last call takes the library's lock, which the open holds: it is refused.
+    EXPECT_EQ(g_polled, (std::vector<int>{0, 0, 0, 0, 0, 0, -1}));
+}
 
 TEST_F(VepApiSerialTest, WeeklySummariesAreNotOfferedOverTheSerialPort) {
     ASSERT_TRUE(line_.Started());

@@ -184,14 +184,19 @@ TEST_F(VepRecordsTest, MemoKindAndSetCountRulesAndTheRecordLayout) {
 
     str_bp_retdata out;
     std::memset(&out, 0x5A, sizeof(out));
-    out.reserved44 = 0;
     ASSERT_TRUE(state_.readings.CopySelected(out));
-    EXPECT_EQ(out.reserved44, 0);
+    EXPECT_EQ(out.reserved44, 0x5A5A5A5A) << "left as the caller had it";
     EXPECT_EQ(out.reserved68, 0);
     EXPECT_EQ(out.date[10], '\0');
     EXPECT_EQ(out.time[8], '\0');
     EXPECT_FALSE(state_.readings.Select(4));
     EXPECT_EQ(state_.readings.Selected(), 3);
+
+    params["memo_type"] = "2";
+    ReadingsFile empty(1, 0);
+    empty.Add(13, 1, 1, 9, 0, 0, 25, 0, 0);
+    ASSERT_EQ(Decode(empty, params), 0);
+    EXPECT_EQ(std::vector<int>({Record(0).systolic, Record(0).memo}), std::vector<int>({0, 1}));
 }
 
 }  // namespace

@@ -52,11 +52,10 @@ std::vector<BYTE> WalkingFile(const std::vector<int>& nwalk) {
     return file;
 }
 
-str_np_data Record(const WalkingData& data, int index) {
-    WalkingData copy = data;
+str_np_data Record(WalkingData& data, int index) {
     str_np_data out{};
-    EXPECT_TRUE(copy.Select(index));
-    EXPECT_TRUE(copy.CopySelected(out));
+    EXPECT_TRUE(data.Select(index));
+    EXPECT_TRUE(data.CopySelected(out));
     return out;
 }
 
