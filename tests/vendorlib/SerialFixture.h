@@ -10,6 +10,7 @@
 #include "SerialLink.h"
 #include "SimMonitorPty.h"
 #include "VepFixture.h"
+#include "Window.h"
 
 class SerialFixture : public VepFixture {
 protected:
@@ -62,6 +63,15 @@ protected:
             if (it->name == name) return it->bytes;
         }
         return {};
+    }
+    // A window of the test's thread: the link serves its messages while it waits.
+    static HWND CallerWindow(const wchar_t* className, WNDPROC proc) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = proc;
+        wc.lpszClassName = className;
+        RegisterClassExW(&wc);
+        return CreateWindowExW(0, className, L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     }
     std::vector<DWORD> LongSleeps() {
         std::lock_guard guard(sleepLock_);

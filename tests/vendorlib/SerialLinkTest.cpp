@@ -144,12 +144,7 @@ LRESULT CountingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 TEST_F(SerialLinkTest, WaitsServeTheCallingThreadsWindowsAndAnEchoingLineWorks) {
     g_served = 0;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = CountingProc;
-    wc.lpszClassName = L"SerialLinkTestWindow";
-    RegisterClassExW(&wc);
-    const HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND window = CallerWindow(L"SerialLinkTestWindow", CountingProc);
     ASSERT_NE(window, nullptr);
     PostMessageW(window, WM_APP + 1, 0, 0);
 

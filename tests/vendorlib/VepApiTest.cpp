@@ -6,7 +6,6 @@
 #include <fstream>
 
 #include "VepApiFixture.h"
-#include "Window.h"
 
 namespace {
 
@@ -299,12 +298,7 @@ LRESULT PollingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 TEST_F(VepApiSerialTest, PollsServedDuringTheSerialOpenAnswerAtOnce) {
     ASSERT_TRUE(line_.Started());
     g_polled.clear();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = PollingProc;
-    wc.lpszClassName = L"VepApiPollingWindow";
-    RegisterClassExW(&wc);
-    const HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND window = CallerWindow(L"VepApiPollingWindow", PollingProc);
     ASSERT_NE(window, nullptr);
     WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
     OnlyPresent("serial");
