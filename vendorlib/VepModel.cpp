@@ -1,17 +1,27 @@
 #include "VepModel.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <functional>
 #include <utility>
 
 #include <tinyxml.h>
 
+#include "VepFileBytes.h"
 #include "VepState.h"
+#include "XmlDepth.h"
 
 namespace {
 
 constexpr int kResponseBuffer = 32;  // every response is read into a 32-byte buffer
+// <models>, <model> and <param> nest three deep; groups around the models may add a few.
+// TinyXML's parser recurses once per level, so a deeper file never reaches it.
+constexpr int kMostModelDepth = 16;
+// A model of a hundred parameters takes some ten kilobytes.
+constexpr std::size_t kMostModelFileBytes = std::size_t{4} << 20;
+// A year offset: a reading's year field (at most three bytes) is added to it.
+constexpr int kMostStartYear = 9999;
 
 const std::pair<const char*, VepField VepModelParams::*> kFields[] = {
     {"ofs_year", &VepModelParams::year},
@@ -64,7 +74,26 @@ const std::pair<const char*, std::string VepModelParams::*> kTexts[] = {
     {"file_path", &VepModelParams::filePath},
 };
 
-int Number(const char* text) { return text != nullptr ? static_cast<int>(std::strtol(text, nullptr, 10)) : 0; }
+// The model-wide numbers that size the link's reads or enter the decoding's arithmetic,
+// and their plausible ranges.
+struct NumberRange {
+    const char* name;
+    int VepModelParams::*member;
+    int least;
+    int most;
+};
+constexpr NumberRange kRanges[] = {
+    {"resv_length", &VepModelParams::resvLength, 0, kResponseBuffer},
+    {"resv_length2", &VepModelParams::resvLength2, 0, kResponseBuffer},
+    {"rec_length", &VepModelParams::recLength, 0, INT_MAX},
+    {"start_year", &VepModelParams::startYear, 0, kMostStartYear},
+};
+
+// Beyond an int, a number keeps its side, so that a range check still sees it.
+int Number(const char* text) {
+    if (text == nullptr) return 0;
+    return static_cast<int>(std::clamp<long>(std::strtol(text, nullptr, 10), INT_MIN, INT_MAX));
+}
 
 std::string Attribute(const TiXmlElement& element, const char* name) {
     const char* value = element.Attribute(name);
@@ -105,8 +134,19 @@ void TraceSerialWidths(const VepModelParams& p, const std::string& name, VepTrac
     }
 }
 
+// Read whole within its bound, its depth checked, then parsed from memory.
 bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& trace) {
-    if (document.LoadFile(file.c_str())) return true;
+    std::string text;
+    if (!ReadWholeFile(file, text, kMostModelFileBytes)) {
+        trace.Line("model file unreadable or over %zu bytes:%s", kMostModelFileBytes, file.c_str());
+        return false;
+    }
+    if (!XmlDepthWithin(text, kMostModelDepth)) {
+        trace.Line("model file nested over %d deep:%s", kMostModelDepth, file.c_str());
+        return false;
+    }
+    document.Parse(text.c_str());
+    if (!document.Error()) return true;
     trace.Line("exception:%s", document.ErrorDesc());
     return false;
 }
@@ -168,7 +208,7 @@ int VepModel::Load(const std::string& file, const std::string& name, VepState& s
     }
     name_ = name;
     BuildParams();
-    if (!LengthsFit(state)) {
+    if (!NumbersFit(state)) {
         Unload();
         return -1;
     }
@@ -232,17 +272,22 @@ std::vector<int> VepModel::HourlyOffsetsOf(const std::string& name) const {
 
 // Responses are read into 32-byte buffers and a record is cut from one response (from
 // a quarter of one for the walking device's four-part records): a model whose lengths
-// do not fit would have the link read or copy past them.
-bool VepModel::LengthsFit(VepState& state) const {
+// do not fit would have the link read or copy past them. A year offset past any
+// calendar would overflow the readings' dates.
+bool VepModel::NumbersFit(VepState& state) const {
     const VepModelParams& p = params_;
+    for (const auto& [key, member, least, most] : kRanges) {
+        if (p.*member < least || p.*member > most) {
+            state.trace.Line("model number refused:%s %s %d", name_.c_str(), key, p.*member);
+            return false;
+        }
+    }
     const int recordPart = p.downloadType == 2 ? p.recLength / 4 : p.recLength;
     const bool fromResponses = p.connectType == 0 || p.connectType == 2;
-    const bool fits = p.resvLength >= 0 && p.resvLength <= kResponseBuffer && p.resvLength2 >= 0 &&
-                      p.resvLength2 <= kResponseBuffer && p.recLength >= 0 &&
-                      (!fromResponses || recordPart <= p.resvLength);
-    if (!fits) {
-        state.trace.Line("model lengths refused:%s resv_length %d resv_length2 %d rec_length %d", name_.c_str(),
-                         p.resvLength, p.resvLength2, p.recLength);
+    if (fromResponses && recordPart > p.resvLength) {
+        state.trace.Line("model lengths refused:%s resv_length %d rec_length %d", name_.c_str(), p.resvLength,
+                         p.recLength);
+        return false;
     }
-    return fits;
+    return true;
 }

@@ -59,13 +59,14 @@ public:
 
     // index < 0: names and connections of the models not hidden, each followed by ",".
     // index >= 0: the index-th model, hidden ones counted. 0, or -1 when there is no
-    // such model or the file cannot be read.
+    // such model or the file cannot be read (or is refused as the load refuses it).
     static int List(const std::string& file, int index, std::string& names, std::string& connections, VepState& state);
 
     // Loads the named model in place of the one loaded; 0, or -1 (traced) when the file
-    // cannot be read, holds no such model, or the model's lengths do not fit the
-    // library's 32-byte responses. A known connection name becomes state's connection
-    // mode; an unknown one leaves it.
+    // cannot be read, is larger or nested deeper than a model file, holds no such model,
+    // or the model's numbers lie outside their range (lengths that do not fit the
+    // library's 32-byte responses, a year offset past any calendar). A known connection
+    // name becomes state's connection mode; an unknown one leaves it.
     int Load(const std::string& file, const std::string& name, VepState& state);
     void Unload();
 
@@ -95,7 +96,7 @@ private:
     VepField FieldOf(const std::string& name) const;
     int NumberOf(const std::string& name) const;
     std::vector<int> HourlyOffsetsOf(const std::string& name) const;
-    bool LengthsFit(VepState& state) const;
+    bool NumbersFit(VepState& state) const;
 
     bool loaded_ = false;
     std::string name_;

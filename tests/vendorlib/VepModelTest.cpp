@@ -35,6 +35,23 @@ TEST_F(VepModelTest, AnUnknownNameOrAMalformedFileLoadsNothing) {
     EXPECT_NE(Trace().find("exception:"), std::string::npos);
 }
 
+TEST_F(VepModelTest, AFileNestedOrSizedBeyondAnyModelFileIsRefusedBeforeItIsParsed) {
+    const std::string model = ModelXml("SIMBP3", SimModel());
+    std::string deep;
+    for (int i = 0; i < 60000; ++i) deep += "<a>";
+    for (int i = 0; i < 60000; ++i) deep += "</a>";
+    WriteModels(model + deep);
+    std::string names, connections;
+    EXPECT_EQ(VepModel::List(kModelFile, -1, names, connections, state_), -1);
+    EXPECT_EQ(model_.Load(kModelFile, "SIMBP3", state_), -1);
+    EXPECT_NE(Trace().find("model file nested over 16 deep:System/bpmdl.vpx"), std::string::npos);
+
+    WriteModels(model + "<!--" + std::string(std::size_t{5} << 20, ' ') + "-->");
+    EXPECT_EQ(model_.Load(kModelFile, "SIMBP3", state_), -1);
+    EXPECT_FALSE(model_.Loaded());
+    EXPECT_NE(Trace().find("model file unreadable or over"), std::string::npos);
+}
+
 TEST_F(VepModelTest, ParametersReachTheDecodingRecordAndMissingOnesReadAsNone) {
     ModelParams params = SimModel();
     params["ofs_sys"] = "9:2:4:8:1";
@@ -81,7 +98,7 @@ TEST_F(VepModelTest, OnlyTheExactConnectionNamesSetTheConnectionMode) {
     EXPECT_NE(Trace().find("SetConnect(-1):L -> usb-serial"), std::string::npos);
 }
 
-TEST_F(VepModelTest, LengthsBeyondTheResponseBufferAreRefused) {
+TEST_F(VepModelTest, LengthsBeyondTheResponseBufferAndYearsPastAnyCalendarAreRefused) {
     const auto loads = [&](const ModelParams& changes) {
         ModelParams params = SimModel();
         for (const auto& [key, value] : changes) params[key] = value;
@@ -98,6 +115,11 @@ TEST_F(VepModelTest, LengthsBeyondTheResponseBufferAreRefused) {
     EXPECT_EQ(loads({{"download_type", "2"}, {"rec_length", "68"}}), 0);
     EXPECT_EQ(loads({{"download_type", "2"}, {"rec_length", "72"}}), -1);
     EXPECT_NE(Trace().find("model lengths refused:SIMBP3"), std::string::npos);
+
+    EXPECT_EQ(loads({{"start_year", "0"}}), 0);
+    EXPECT_EQ(loads({{"start_year", "2147483647"}}), -1);
+    EXPECT_EQ(loads({{"start_year", "4294969296"}}), -1) << "2000, were it cut to an int";
+    EXPECT_NE(Trace().find("model number refused:SIMBP3 start_year 2147483647"), std::string::npos);
 }
 
 }  // namespace
