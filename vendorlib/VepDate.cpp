@@ -32,7 +32,9 @@ long long DaysFromCivil(int year, int month, int day) {
     const long long y = static_cast<long long>(year) - (month <= 2 ? 1 : 0);
     const long long era = FloorDiv(y, 400);
     const long long yoe = y - era * 400;
-    const long long doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    // In long long: a month read from a device may be any three-byte value.
+    const long long m = month;
+    const long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + day - 1;
     const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
 }

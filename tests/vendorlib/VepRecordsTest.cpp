@@ -75,6 +75,8 @@ TEST(VepDateTest, StampsCountMinutesSince1980AndDatesRollOverByTheCalendar) {
     EXPECT_EQ(
         std::vector<int>({carried.year, carried.month, carried.day, carried.hour, carried.minute, carried.second}),
         std::vector<int>({2013, 1, 1, 0, 0, 17}));
+    // A three-byte month field read from a device is no month, but its day still counts.
+    EXPECT_EQ(CarryMinute({2013, 0xFEFFFF, 1, 24, 0, 0}).hour, 0);
 }
 
 TEST_F(VepRecordsTest, DatesCarryAMinuteOf60AndMonthZeroMeansNow) {
