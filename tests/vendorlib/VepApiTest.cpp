@@ -290,8 +290,8 @@ std::vector<int> g_polled;
 
 LRESULT PollingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg != WM_APP + 1) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    g_polled = {Vep_GetStatus(),       Vep_GetErrStatus(), Vep_GetDownloadStatus(), Vep_GetUploadStatus(),
-                Vep_GetDataCnt(),      Vep_Abort(),        Vep_GetConnectMode()};
+    g_polled = {Vep_GetStatus(),  Vep_GetErrStatus(), Vep_GetDownloadStatus(), Vep_GetUploadStatus(),
+                Vep_GetDataCnt(), Vep_Abort(),        Vep_GetConnectMode()};
     return 0;
 }
 
