@@ -5,6 +5,8 @@
 #include <system_error>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "CSqliteDB.h"
 #include "CSqliteException.h"
 #include "CxLog.h"
@@ -170,7 +172,9 @@ int CConfig::ReadDBConfigToMap(const std::wstring& dbPath, ConfigMap& map) {
     } catch (const CSqliteException& e) {
         LOGF(LOG_MESSAGE, L"CConfig::ReadDBConfigToMap", L"CSqliteException[%s]:[%d][%s]", L"ReadDefaultDBConfigToMap",
              e.errorCode(), e.errorMessage());
-        return -1;
+        // The statement is fixed: an error in it means the table is not there.
+        const int code = e.errorCode();
+        return code == SQLITE_NOTADB || code == SQLITE_CORRUPT || code == SQLITE_ERROR ? kUnusableDatabase : -1;
     }
     return 0;
 }

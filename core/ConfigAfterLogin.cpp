@@ -2,10 +2,13 @@
 // program's template database, and the data-synchronisation program.
 #include <cwctype>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "Communication.h"
 #include "Config.h"
+#include "CSqliteDB.h"
+#include "CSqliteException.h"
 #include "CxLog.h"
 #include "FileCopy.h"
 #include "Hooks.h"
@@ -52,9 +55,22 @@ bool MoveNoReplace(const std::wstring& from, const std::wstring& to) {
     return true;
 }
 
-void EndProgram() {
+void EndProgram(int exitCode = 0) {
     g_nRunState = 4;
-    AppExit();
+    AppExit(exitCode);
+}
+
+// The user database cannot be made usable: the program cannot go on without it.
+constexpr int kNoUserDatabase = -1;
+
+std::set<std::wstring> TableNames(const std::wstring& dbPath) {
+    std::set<std::wstring> names;
+    CSqliteDB db;
+    db.open(dbPath);
+    CSqliteQuery query = db.execQuery(L"select name from sqlite_master where type='table';");
+    for (; !query.eof(); query.nextRow()) names.insert(query.getStringField(0));
+    query.finalize();
+    return names;
 }
 
 }  // namespace
@@ -96,33 +112,48 @@ int CConfig::ReadAllConfigKey() {
     for (;;) {
         map.clear();
         const int result = ReadDBConfigToMap(m_config.userDBName, map);
-        if (result < 0) {
+        const bool damaged = result == kUnusableDatabase || (result == 0 && !HasTemplateTables());
+        if (result < 0 && !damaged) {
             LOGF(LOG_ERROR, kFn, L"ReadDBConfigToMap[%d]!", result);
             return result;
         }
-        m_config.versionInUserDB = GetMapString(L"Version", map, L"");
-        if (CompareVersions(m_config.versionInUserDB, m_config.versionInDefaultDB) > 0) {
-            LOGF(LOG_MESSAGE, kFn,
-                 L"使用了较早版本模板库，请安装最新程序。m_config.versionInUserDB[%s] > m_config.versionInDefaultDB[%s]",
-                 m_config.versionInUserDB.c_str(), m_config.versionInDefaultDB.c_str());
-            MessageBoxW(nullptr, L"使用了较早版本模板库，请安装最新程序。", L"提示", kWarningBox);
-            ShellExecuteW(nullptr, nullptr, m_config.updateHtml.c_str(), nullptr, nullptr, 0);
-            EndProgram();
-            return 0;  // reached only when the exit hook returns
-        }
-        m_config.dbVersionInUserDB = GetMapString(L"DBVersion", map, L"");
-        if (m_config.dbVersionInUserDB == m_config.dbVersionInDefaultDB) {
-            if (m_config.versionInUserDB != m_config.versionInDefaultDB)
-                SetConfigDBKeyValue(L"Version", m_config.versionInDefaultDB);
-            break;
-        }
-        if (replaced) {
-            LOGF(LOG_ERROR, kFn, L"DBVersion[%s] still differs from [%s] after the replacement",
+        if (damaged) {
+            if (replaced) {
+                LOGF(LOG_ERROR, kFn, L"user database[%s] still unusable after the replacement",
+                     m_config.userDBName.c_str());
+                MessageBoxW(nullptr, L"用户库文件无法使用，请重新安装软件。", L"提示", kWarningBox);
+                EndProgram(kNoUserDatabase);
+                return kNoUserDatabase;
+            }
+            LOGF(LOG_WARNING, kFn, L"user database[%s] unreadable or incomplete: it is set aside",
+                 m_config.userDBName.c_str());
+            m_config.dbVersionInUserDB.clear();
+        } else {
+            m_config.versionInUserDB = GetMapString(L"Version", map, L"");
+            if (CompareVersions(m_config.versionInUserDB, m_config.versionInDefaultDB) > 0) {
+                LOGF(LOG_MESSAGE, kFn,
+                     L"使用了较早版本模板库，请安装最新程序。m_config.versionInUserDB[%s] > "
+                     L"m_config.versionInDefaultDB[%s]",
+                     m_config.versionInUserDB.c_str(), m_config.versionInDefaultDB.c_str());
+                MessageBoxW(nullptr, L"使用了较早版本模板库，请安装最新程序。", L"提示", kWarningBox);
+                ShellExecuteW(nullptr, nullptr, m_config.updateHtml.c_str(), nullptr, nullptr, 0);
+                EndProgram();
+                return 0;  // reached only when the exit hook returns
+            }
+            m_config.dbVersionInUserDB = GetMapString(L"DBVersion", map, L"");
+            if (m_config.dbVersionInUserDB == m_config.dbVersionInDefaultDB) {
+                if (m_config.versionInUserDB != m_config.versionInDefaultDB)
+                    SetConfigDBKeyValue(L"Version", m_config.versionInDefaultDB);
+                break;
+            }
+            if (replaced) {
+                LOGF(LOG_ERROR, kFn, L"DBVersion[%s] still differs from [%s] after the replacement",
+                     m_config.dbVersionInUserDB.c_str(), m_config.dbVersionInDefaultDB.c_str());
+                break;
+            }
+            LOGF(LOG_MESSAGE, kFn, L"dbVersionInUserDB[%s] != dbVersionInDefaultDB[%s]",
                  m_config.dbVersionInUserDB.c_str(), m_config.dbVersionInDefaultDB.c_str());
-            break;
         }
-        LOGF(LOG_MESSAGE, kFn, L"dbVersionInUserDB[%s] != dbVersionInDefaultDB[%s]", m_config.dbVersionInUserDB.c_str(),
-             m_config.dbVersionInDefaultDB.c_str());
         if (!ReplaceUserDatabase()) return 0;
         std::error_code ec;
         if (std::filesystem::exists(FsPath(m_config.userDBName), ec)) break;
@@ -133,7 +164,7 @@ int CConfig::ReadAllConfigKey() {
             LOGF(LOG_ERROR, kFn, L"CopyFileEx[%s]to[%s] err!!!", m_config.tempDBName.c_str(),
                  m_config.userDBName.c_str());
             MessageBoxW(nullptr, L"用户库文件拷贝操作失败，请重新电脑再试，或者重新安装软件。", L"提示", kWarningBox);
-            EndProgram();
+            EndProgram(kNoUserDatabase);
             return 0;
         }
         if (g_pCommunication != nullptr) g_pCommunication->m_bNewDatabase = true;
@@ -158,13 +189,29 @@ bool CConfig::ReplaceUserDatabase() {
                  std::to_wstring((first + i) % kBackupNumbers);
         std::error_code ec;
         if (std::filesystem::exists(FsPath(backup), ec)) continue;
-        if (MoveNoReplace(m_config.userDBName, backup)) return true;
+        if (MoveNoReplace(m_config.userDBName, backup)) {
+            LOGF(LOG_MESSAGE, kFn, L"MoveFile[%s]to[%s].", m_config.userDBName.c_str(), backup.c_str());
+            return true;
+        }
         break;
     }
     LOGF(LOG_ERROR, kFn, L"MoveFile[%s]to[%s] err!!!", m_config.userDBName.c_str(), backup.c_str());
     MessageBoxW(nullptr, L"用户库文件改名操作失败，请重新启动电脑再试，或者重新安装软件。", L"提示", kWarningBox);
-    EndProgram();
+    EndProgram(kNoUserDatabase);
     return false;
+}
+
+bool CConfig::HasTemplateTables() {
+    try {
+        const std::set<std::wstring> held = TableNames(m_config.userDBName);
+        for (const std::wstring& table : TableNames(m_config.tempDBName))
+            if (held.count(table) == 0) return false;
+    } catch (const CSqliteException& e) {
+        // A file that cannot be listed just now (busy) is no proof of damage.
+        LOGF(LOG_MESSAGE, L"CConfig::ReadAllConfigKey", L"CSqliteException[%s]:[%d][%s]", L"HasTemplateTables",
+             e.errorCode(), e.errorMessage());
+    }
+    return true;
 }
 
 bool CConfig::RunDataSyncCheck() {

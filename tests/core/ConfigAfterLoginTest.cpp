@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "Hooks.h"
 #include "ProgramFolderFixture.h"
 #include "Quorvix.h"
+#include "TempDir.h"
 #include "Text.h"
 
 namespace {
@@ -183,9 +185,47 @@ TEST_F(ConfigAfterLoginTest, FailedCopyOfTheTemplateWarnsAndEnds) {
     comm_.m_bNewDatabase = false;
     EXPECT_EQ(config_.ReadAllConfigKey(), 0);
     EXPECT_EQ(boxes_, std::vector<std::wstring>{L"提示:用户库文件拷贝操作失败，请重新电脑再试，或者重新安装软件。"});
-    EXPECT_EQ(exitCodes_, std::vector<int>{0});
+    EXPECT_EQ(exitCodes_, std::vector<int>{-1});
     EXPECT_FALSE(comm_.m_bNewDatabase);
     EXPECT_EQ(Backups().size(), 1u);
+}
+
+// A damaged file is kept aside, byte for byte, and the program goes on with a fresh copy.
+TEST_F(ConfigAfterLoginTest, AnUnreadableOrIncompleteUserDatabaseIsSetAsideAndReplaced) {
+    const auto withoutUserTable = [this] {
+        CSqliteDB sql;
+        sql.open(W(userDB_));
+        sql.execDML(L"drop table tUser;");
+    };
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+    } cases[] = {
+        {"empty", [this] { std::ofstream(userDB_, std::ios::trunc); }},
+        {"no database", [this] { std::ofstream(userDB_, std::ios::trunc) << std::string(4096, 'x'); }},
+        {"without tUser", withoutUserTable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const fs::path& backup : Backups()) fs::remove(backup);
+        fs::remove(userDB_);
+        fs::copy_file(dir_ / "Quorv10.db", userDB_);
+        c.damage();
+        const std::string damaged = ReadFileBytes(userDB_);
+        EXPECT_EQ(config_.ReadAllConfigKey(), 1);
+        EXPECT_TRUE(boxes_.empty());
+        EXPECT_TRUE(exitCodes_.empty());
+        ASSERT_EQ(Backups().size(), 1u);
+        EXPECT_EQ(ReadFileBytes(Backups().front()), damaged);
+        EXPECT_EQ(Stored(userDB_, L"DBVersion"), config_.m_config.dbVersionInDefaultDB);
+    }
+    // A template that cannot stand in either: the user is told and the program ends.
+    fs::remove(userDB_);
+    std::ofstream(userDB_) << "";
+    std::ofstream(dir_ / "Quorv10.db", std::ios::trunc);
+    EXPECT_EQ(config_.ReadAllConfigKey(), -1);
+    EXPECT_EQ(boxes_, std::vector<std::wstring>{L"提示:用户库文件无法使用，请重新安装软件。"});
+    EXPECT_EQ(exitCodes_, std::vector<int>{-1});
 }
 
 // ---- data-sync program ------------------------------------------------------------

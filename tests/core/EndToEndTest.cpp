@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -83,6 +84,24 @@ TEST_F(EndToEndTest, LogsInLoadsAllDataShowsTheMainPageAndLogsOutOnCtrlC) {
                          L"[default.htm] HomePageLifeIndex()", L"[default.htm] HomePageUserEnv()",
                          L"[default.htm] HomePageUserOpData()", L"[default.htm] HomePageAlertToday()",
                          L"[default.htm] HomePageArticleToday()"}));
+}
+
+// A user database left empty (by a full disk, a crash) is kept aside and replaced by the
+// template: the program reaches its main page instead of stopping at the loading.
+TEST_F(EndToEndTest, AnEmptyUserDatabaseIsSetAsideAndTheMainPageIsReached) {
+    const std::filesystem::path folder = program_.Folder() / "quorv_demo01";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "Quorv10_demo01.db").flush();
+    EXPECT_EQ(RunToTheMainPageThenInterrupt(), 0) << Trace();
+    int backups = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename() == "Quorv10_demo01.db") continue;
+        ++backups;
+        EXPECT_EQ(std::filesystem::file_size(entry.path()), 0u) << entry.path();
+    }
+    EXPECT_EQ(backups, 1);
+    EXPECT_GT(std::filesystem::file_size(folder / "Quorv10_demo01.db"), 0u);
+    EXPECT_NE(program_.Log().find(L"unreadable or incomplete: it is set aside"), std::wstring::npos);
 }
 
 }  // namespace
