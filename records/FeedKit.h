@@ -3,13 +3,17 @@
 // date for the readers, and the environment pop-up's refresh.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 class CPopWin;
 
 namespace records {
 
-constexpr int kFeedSqlChars = 780;  // a feed's statement buffer, three path lengths
+// A feed's statements are formatted whole: quoting doubles every apostrophe of a text,
+// and a statement cut to a buffer would never run, its feed stalling on it for good.
+constexpr std::size_t kWholeStatement = SIZE_MAX;
 // The local date as SQLite computes it (yyyymmdd), as the rest of the program dates.
 inline constexpr wchar_t kLocalToday[] = L"strftime('%Y%m%d','now','localtime')";
 

@@ -126,12 +126,12 @@ int CLifeIndex::BussDataProc(const std::wstring& reply) {
 bool CLifeIndex::RowStatement(const struLiveIndexW& r, std::wstring& sql) {
     using text::QuoteSql;
     const std::wstring id = QuoteSql(r.indexID);
-    if (!FormatCut(sql, records::kFeedSqlChars,
+    if (!FormatCut(sql, records::kWholeStatement,
                    L"select count(*) from tLiveIndex where areaCodeNo=%d and solarCalendar=%d and indexID='%s' ;",
                    r.areaCodeNo, r.solarCalendar, id.c_str()))
         return false;
     if (records::RowStored(sql)) {
-        return FormatCut(sql, records::kFeedSqlChars,
+        return FormatCut(sql, records::kWholeStatement,
                          L"update tLiveIndex set pubTime='%s', liveIndexMessNo=%0d, gatherTime='%s', indexLevel='%s', "
                          L"\t\t\t\t\tindexNote='%s', status='%s', note='%s',modifyTime=datetime('now','localtime') "
                          L"where areaCodeNo=%0d and solarCalendar=%0d and indexID='%s';",
@@ -139,7 +139,7 @@ bool CLifeIndex::RowStatement(const struLiveIndexW& r, std::wstring& sql) {
                          QuoteSql(r.indexLevel).c_str(), QuoteSql(r.indexNote).c_str(), QuoteSql(r.status).c_str(),
                          QuoteSql(r.note).c_str(), r.areaCodeNo, r.solarCalendar, id.c_str());
     }
-    return FormatCut(sql, records::kFeedSqlChars,
+    return FormatCut(sql, records::kWholeStatement,
                      L"insert into tLiveIndex (areaCodeNo, solarCalendar, pubTime, liveIndexMessNo, gatherTime, "
                      L"\t\t\t\t\tindexID, indexLevel, indexNote, status, note,modifyTime) values (%0d, %0d, '%s', %0d, "
                      L"'%s', '%s', '%s', '%s', '%s', '%s',datetime('now','localtime'));",

@@ -16,18 +16,22 @@ constexpr int kOwnerReplyFields = 9;
 
 }  // namespace
 
-CMessFeed::CMessFeed(const wchar_t* feedName, int command, const wchar_t* maxSql, bool setsValidMark)
+CMessFeed::CMessFeed(const wchar_t* feedName, int command, const wchar_t* table, const wchar_t* ownerColumn,
+                     const wchar_t* numberColumn, bool setsValidMark)
     : m_readFunction(std::wstring(feedName) + L"::ReadMaxMessNo"),
       m_procFunction(std::wstring(feedName) + L"::BussDataProc"),
       m_command(command),
-      m_maxSql(maxSql),
+      m_table(table),
+      m_ownerColumn(ownerColumn),
+      m_numberColumn(numberColumn),
+      m_maxSql(L"select max(" + m_numberColumn + L") from " + m_table + L";"),
       m_setsValidMark(setsValidMark) {}
 
 int CMessFeed::ReadMaxMessNo() const {
     SqlRows rows;
     if (g_pMyDatabase == nullptr || g_pMyDatabase->SelectTableWithReturn(m_maxSql, rows) != 0 || rows.empty() ||
         rows.front().empty()) {
-        LOGF(LOG_WARNING, m_readFunction.c_str(), L"[%s] gave no number", m_maxSql);
+        LOGF(LOG_WARNING, m_readFunction.c_str(), L"[%s] gave no number", m_maxSql.c_str());
         return -1;
     }
     // max() of an empty table is NULL, read as an empty text: 0.
@@ -75,21 +79,38 @@ CMessFeed::QuotedTail::QuotedTail(const struMessW& m)
       status(text::QuoteSql(m.status)),
       note(text::QuoteSql(m.note)) {}
 
-int CMessFeed::Store(int messNo, std::unique_ptr<struMessW> record, const wchar_t* format, ...) {
+void CMessFeed::RaiseMaxMessNo(int messNo) {
+    std::lock_guard lock(m_lock);
+    if (messNo > m_nMaxMessNo.load()) m_nMaxMessNo = messNo;
+}
+
+bool CMessFeed::KeyStored(int messNo, const std::wstring& owner) const {
+    std::wstring where = m_numberColumn + L"=" + std::to_wstring(messNo);
+    if (!m_ownerColumn.empty()) where += L" and " + m_ownerColumn + L"=" + owner;
+    return records::RowStored(L"select count(*) from " + m_table + L" where " + where + L";");
+}
+
+void CMessFeed::SkipMessage(int messNo, const wchar_t* why) {
+    LOGF(LOG_WARNING, m_procFunction.c_str(), L"message %d not stored (%s): the feed moves past it", messNo, why);
+    RaiseMaxMessNo(messNo);
+}
+
+int CMessFeed::Store(int messNo, const std::wstring& owner, std::unique_ptr<struMessW> record, const wchar_t* format,
+                     ...) {
     std::wstring sql;
     va_list args;
     va_start(args, format);
-    const bool whole = text::VFormatW(sql, records::kFeedSqlChars, format, args);
+    text::VFormatW(sql, records::kWholeStatement, format, args);
     va_end(args);
-    if (!whole) {
-        LOGF(LOG_ERROR, m_procFunction.c_str(), L"_snwprintf:[%s]", sql.c_str());
+    if (records::ExecOneRow(m_procFunction.c_str(), sql) != 1) {
+        if (KeyStored(messNo, owner)) SkipMessage(messNo, L"its key is taken");
         return 0;
     }
-    if (records::ExecOneRow(m_procFunction.c_str(), sql) != 1) return 0;
-
-    std::lock_guard lock(m_lock);
-    m_messages.try_emplace(messNo, std::move(record));
-    if (messNo > m_nMaxMessNo.load()) m_nMaxMessNo = messNo;
+    {
+        std::lock_guard lock(m_lock);
+        m_messages.try_emplace(messNo, std::move(record));
+    }
+    RaiseMaxMessNo(messNo);
     return 1;
 }
 
@@ -101,11 +122,15 @@ int CMessFeed::StoreOwnerMessage(const std::wstring& reply, const wchar_t* inser
     m->messNo = records::ReplyInt(reply, 2);
     m->mess = records::ReplyField(reply, 3);
     ReadTail(reply, 4, *m);
-    if ((ownerMustBe != nullptr && m->ownerNo != *ownerMustBe) || !IsNew(m->messNo)) return 0;
+    if (!IsNew(m->messNo)) return 0;
+    if (ownerMustBe != nullptr && m->ownerNo != *ownerMustBe) {
+        SkipMessage(m->messNo, L"another owner's");
+        return 0;
+    }
 
     const int owner = m->ownerNo, no = m->messNo, op = m->operatorNo;
     const std::wstring mess = text::QuoteSql(m->mess);
     const QuotedTail t(*m);
-    return Store(no, std::move(m), insertFormat, owner, no, mess.c_str(), t.pubTime.c_str(), t.validTime.c_str(), op,
-                 t.status.c_str(), t.note.c_str());
+    return Store(no, std::to_wstring(owner), std::move(m), insertFormat, owner, no, mess.c_str(), t.pubTime.c_str(),
+                 t.validTime.c_str(), op, t.status.c_str(), t.note.c_str());
 }

@@ -47,8 +47,10 @@ public:
     virtual int BussDataProc(const std::wstring& reply) = 0;
 
 protected:
-    // feedName names the class in log lines ("CPublicMess"); command is its reply's.
-    CMessFeed(const wchar_t* feedName, int command, const wchar_t* maxSql, bool setsValidMark);
+    // feedName names the class in log lines ("CPublicMess"); command is its reply's. A
+    // message's key is its owner (ownerColumn, none for "") and its number.
+    CMessFeed(const wchar_t* feedName, int command, const wchar_t* table, const wchar_t* ownerColumn,
+              const wchar_t* numberColumn, bool setsValidMark);
 
     // False, with one Warning line, when the reply holds fewer than `fields` fields.
     bool HasFields(const std::wstring& reply, int fields) const;
@@ -57,6 +59,10 @@ protected:
     bool TakeMarker(const std::wstring& reply);
     // Not negative and not stored during this run.
     bool IsNew(int messNo) const;
+    // Raises the held number to messNo when that is higher.
+    void RaiseMaxMessNo(int messNo);
+    // Whether the table holds a row with this owner and number.
+    bool KeyStored(int messNo, const std::wstring& owner) const;
     // Fields first to first + 5 of the reply: pubTime to modifyTime.
     static void ReadTail(const std::wstring& reply, int first, struMessW& record);
     // The tail's texts as they stand between quotes in the inserts.
@@ -64,10 +70,15 @@ protected:
         explicit QuotedTail(const struMessW& m);
         std::wstring pubTime, validTime, status, note;
     };
-    // Formats the insert into the feed's buffer and runs it. On one row stored the
-    // record is kept under its number and the held number rises to it: 1. A statement
-    // that does not fit is logged and not run; a failed insert changes nothing: 0.
-    int Store(int messNo, std::unique_ptr<struMessW> record, const wchar_t* format, ...);
+    // Formats the insert, whole, and runs it. On one row stored the record is kept under
+    // its number and the held number rises to it: 1. A failed insert stores nothing: 0.
+    // When its key is stored already the failure will not pass, so the held number moves
+    // past it (else the feed would ask for it for ever); any other failure (a busy table)
+    // keeps the number, so that the message is asked for again. owner is the key's owner
+    // as SQL writes it ("7", "'A'"), "" for a feed without owners.
+    int Store(int messNo, const std::wstring& owner, std::unique_ptr<struMessW> record, const wchar_t* format, ...);
+    // A message that will never be stored: logged, and the held number moves past it.
+    void SkipMessage(int messNo, const wchar_t* why);
 
     // The owner-numbered feeds' path: reads the nine fields of struUserMessW and stores
     // the message with the feed's insert (owner, number, text, then the tail). With
@@ -82,7 +93,10 @@ private:
     const std::wstring m_readFunction;
     const std::wstring m_procFunction;
     const int m_command;
-    const wchar_t* const m_maxSql;
+    const std::wstring m_table;
+    const std::wstring m_ownerColumn;
+    const std::wstring m_numberColumn;
+    const std::wstring m_maxSql;
     const bool m_setsValidMark;
     mutable std::mutex m_lock;  // the map and raising the number; never held across a call out
     std::map<int, std::unique_ptr<struMessW>> m_messages;

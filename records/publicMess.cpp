@@ -11,7 +11,7 @@
 CPublicMess* g_pPublicMess = nullptr;
 
 CPublicMess::CPublicMess()
-    : CMessFeed(L"CPublicMess", COMMAND_PUBLICMESS_QUEST, L"select max(publicMessNo) from tPublicMess;", true) {}
+    : CMessFeed(L"CPublicMess", COMMAND_PUBLICMESS_QUEST, L"tPublicMess", L"", L"publicMessNo", true) {}
 
 int CPublicMess::BussDataProc(const std::wstring& reply) {
     if (!HasFields(reply, kReplyFields)) return 0;
@@ -25,7 +25,7 @@ int CPublicMess::BussDataProc(const std::wstring& reply) {
     const int no = m->publicMessNo, op = m->operatorNo;
     const std::wstring shown = m->publicMess, mess = text::QuoteSql(m->publicMess);
     const QuotedTail t(*m);
-    const int stored = Store(no, std::move(m),
+    const int stored = Store(no, L"", std::move(m),
                              L"insert into tPublicMess (publicMessNo, publicMess, pubTime, validTime, operatorNo, "
                              L"\tstatus, note,modifyTime) values (%0d, '%s', '%s', '%s', %0d, '%s', "
                              L"'%s',datetime('now','localtime'))",

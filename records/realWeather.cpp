@@ -52,7 +52,7 @@ void ReadColumns(const std::vector<std::wstring>& c, struRealWeatherW& w) {
 bool FormatUpdate(std::wstring& sql, const struRealWeatherW& w) {
     using text::QuoteSql;
     return FormatCut(
-        sql, records::kFeedSqlChars,
+        sql, records::kWholeStatement,
         L"update tRealWeather set areaCodeNo = %d, solarCalendar = %0d, lunarCalendar='%s', solarTermsNo=%0d, "
         L"solarTermsName='%s', pubTime='%s', realMessNo=%0d, \t\tgatherTime='%s', realWeatherNo=%0d, "
         L"realWeatherName='%s',realTemperature=%0d, realMinTemperature=%0d, realMaxTemperature=%0d, "

@@ -8,7 +8,7 @@ CUserGroupMess* g_pUserGroupMess = nullptr;
 
 // This feed's start-up load leaves its valid mark alone.
 CUserGroupMess::CUserGroupMess()
-    : CMessFeed(L"CUserGroupMess", COMMAND_USERGROUPMESS_QUEST, L"select max(userGroupMessNo) from tUserGroupMess;",
+    : CMessFeed(L"CUserGroupMess", COMMAND_USERGROUPMESS_QUEST, L"tUserGroupMess", L"userGroupNo", L"userGroupMessNo",
                 false) {}
 
 int CUserGroupMess::BussDataProc(const std::wstring& reply) {

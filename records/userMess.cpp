@@ -7,7 +7,7 @@
 CUserMess* g_pUserMess = nullptr;
 
 CUserMess::CUserMess()
-    : CMessFeed(L"CUserMess", COMMAND_USERMESS_QUEST, L"select max(userMessNo) from tUserMess;", true) {}
+    : CMessFeed(L"CUserMess", COMMAND_USERMESS_QUEST, L"tUserMess", L"userNo", L"userMessNo", true) {}
 
 int CUserMess::BussDataProc(const std::wstring& reply) {
     const CCommunication* comm = g_pCommunication;

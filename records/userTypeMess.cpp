@@ -10,8 +10,7 @@
 CUserTypeMess* g_pUserTypeMess = nullptr;
 
 CUserTypeMess::CUserTypeMess()
-    : CMessFeed(L"CUserTypeMess", COMMAND_USERTYPEMESS_QUEST, L"select max(userTypeMessNo) from tUserTypeMess;",
-                true) {}
+    : CMessFeed(L"CUserTypeMess", COMMAND_USERTYPEMESS_QUEST, L"tUserTypeMess", L"userType", L"userTypeMessNo", true) {}
 
 int CUserTypeMess::BussDataProc(const std::wstring& reply) {
     if (TakeMarker(reply) || !HasFields(reply, kReplyFields)) return 0;
@@ -26,7 +25,7 @@ int CUserTypeMess::BussDataProc(const std::wstring& reply) {
     const int no = m->userTypeMessNo, op = m->operatorNo;
     const std::wstring type = text::QuoteSql(m->userType), mess = text::QuoteSql(m->userTypeMess);
     const QuotedTail t(*m);
-    return Store(no, std::move(m),
+    return Store(no, L"'" + type + L"'", std::move(m),
                  L"insert into tUserTypeMess (userType, userTypeMessNo, userTypeMess, pubTime, validTime, "
                  L"\toperatorNo, status, note,modifyTime) values ('%s', %0d, '%s', '%s', '%s', %0d, '%s', "
                  L"'%s',datetime('now','localtime'))",

@@ -64,7 +64,7 @@ struWeatherForecastW Quoted(struWeatherForecastW f) {
 
 bool FormatUpdate(std::wstring& sql, const struWeatherForecastW& q) {
     return FormatCut(
-        sql, records::kFeedSqlChars,
+        sql, records::kWholeStatement,
         L"update tWeatherForecast set lunarCalendar='%s', solarTermsNo=%0d, solarTermsName='%s', pubTime='%s', "
         L"forecastMessNo=%0d, \t\t\t\t\tgatherTime='%s', weatherNo=%0d, weatherName='%s', minTemperature=%0d, "
         L"maxTemperature=%0d, minHumidity=%0d, maxHumidity=%0d, \t\t\t\t\twindDirectionNo=%0d, "
@@ -78,7 +78,7 @@ bool FormatUpdate(std::wstring& sql, const struWeatherForecastW& q) {
 
 bool FormatInsert(std::wstring& sql, const struWeatherForecastW& q) {
     return FormatCut(
-        sql, records::kFeedSqlChars,
+        sql, records::kWholeStatement,
         L"insert into tWeatherForecast (areaCodeNo, solarCalendar, dayNight, lunarCalendar, \t\t\t\t\tsolarTermsNo, "
         L"solarTermsName, pubTime, forecastMessNo, gatherTime, weatherNo, weatherName, minTemperature, "
         L"maxTemperature, minHumidity, \t\t\t\t\tmaxHumidity, windDirectionNo, windDirectionName, minWindLevel, "
@@ -170,7 +170,7 @@ int CWeatherForecast::BussDataProc(const std::wstring& reply) {
 bool CWeatherForecast::WriteRow(const struWeatherForecastW& f) {
     const struWeatherForecastW q = Quoted(f);
     std::wstring sql;
-    if (!FormatCut(sql, records::kFeedSqlChars,
+    if (!FormatCut(sql, records::kWholeStatement,
                    L"select count(*) from tWeatherForecast where areaCodeNo=%d and solarCalendar=%d and "
                    L"dayNight='%s' ;",
                    q.areaCodeNo, q.solarCalendar, q.dayNight.c_str()))

@@ -4,26 +4,12 @@
 
 #include <sqlite3.h>
 
+#include "BusyRetriesScope.h"
 #include "CSqliteException.h"
 #include "TempDir.h"
 #include "Text.h"
 
 namespace {
-
-// Shortened waits so a lock held elsewhere fails in milliseconds.
-class BusyRetriesScope {
-public:
-    BusyRetriesScope(int retries, int sleepMs)
-        : retries_(CSqliteDB::s_busyRetries.exchange(retries)), sleepMs_(CSqliteDB::s_busySleepMs.exchange(sleepMs)) {}
-    ~BusyRetriesScope() {
-        CSqliteDB::s_busyRetries = retries_;
-        CSqliteDB::s_busySleepMs = sleepMs_;
-    }
-
-private:
-    int retries_;
-    int sleepMs_;
-};
 
 class CSqliteDBTest : public ::testing::Test {
 protected:
