@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
           libsqlite3-dev libcurl4-openssl-dev libtinyxml-dev
-          libgtest-dev libgmock-dev libbenchmark-dev
+          libgtest-dev libgmock-dev libbenchmark-dev duktape-dev
           clang libclang-rt-14-dev)
 
 missing=()

@@ -72,6 +72,14 @@ std::wstring ScrambledPath(std::wstring_view uri) {
     return path;
 }
 
+// What the engine reports about the page's scripts (one that fails, a page function that
+// cannot run) goes to the program's log.
+void LogPageOutput(void*, UINT, UINT severity, const wchar_t* text, UINT length) {
+    const std::wstring line = text != nullptr ? std::wstring(text, length) : std::wstring();
+    LOGF(severity >= OUTPUT_SEVERITY_ERROR ? LOG_ERROR : LOG_WARNING, L"CSciterWindow::DebugOutput", L"%s",
+         line.c_str());
+}
+
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
@@ -203,6 +211,7 @@ bool CSciterWindow::Create() {
     }
 
     setup_callback(hwnd);
+    SciterSetupDebugOutput(hwnd, nullptr, &LogPageOutput);
     SciterWindowAttachEventHandler(hwnd, this, HANDLE_ALL);
     SciterSetHomeURL(hwnd, HomeUrl().c_str());
     const BOOL loaded = SciterLoadFile(hwnd, m_cs.page.c_str());

@@ -105,6 +105,13 @@ constexpr UINT TO_STRING_JSON = 1;
 constexpr UINT AREA_VIEW = 0;
 constexpr UINT AREA_SELF = 1;
 
+// Debug output (SciterSetupDebugOutput): the part of the engine that speaks, and how
+// serious it is.
+constexpr UINT OUTPUT_SUBSYSTEM_SCRIPT = 3;
+constexpr UINT OUTPUT_SEVERITY_INFO = 0;
+constexpr UINT OUTPUT_SEVERITY_WARNING = 1;
+constexpr UINT OUTPUT_SEVERITY_ERROR = 2;
+
 namespace uie {
 // The window message that carries posted events to the owner thread.
 constexpr UINT kEngineMessage = 0x7E5C;

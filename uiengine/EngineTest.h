@@ -128,7 +128,7 @@ struct PageCallRecord {
 };
 
 // Functions stand in for a document's script functions, ahead of those its scripts
-// declare. Handlers run on the calling thread, outside the engine's lock, so they may
+// define. Handlers run on the calling thread, outside the engine's lock, so they may
 // call back into the engine.
 class PageHost {
 public:

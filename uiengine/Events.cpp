@@ -5,6 +5,7 @@
 #include "Dom.h"
 #include "EngineTest.h"
 #include "Window.h"
+#include "internal/DocumentScript.h"
 #include "internal/Selector.h"
 #include "internal/State.h"
 
@@ -157,6 +158,10 @@ LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* ha
         } else {
             DeliverPosted(hwnd);
         }
+        return 0;
+    }
+    if (msg == WM_TIMER && RunPageTimer(hwnd, wParam)) {
+        if (handled != nullptr) *handled = TRUE;
         return 0;
     }
     if (msg == WM_NCDESTROY) {

@@ -83,7 +83,7 @@ BOOL SciterWindowAttachEventHandler(HWND hwnd, uie::EventHandler* handler, UINT 
 DomResult SciterPostEvent(HELEMENT he, UINT eventCode, HELEMENT heSource, UINT_PTR reason);
 
 // Called first by the window procedure for every message. It handles only the
-// engine's own message (posted events, and the closures of test::RunInPage) and sets
-// *handled then; it also forgets the window's page on WM_NCDESTROY without handling
+// engine's own messages (posted events, the closures of test::RunInPage, and the timers
+// of page scripts) and sets *handled then; it also forgets the window's page on WM_NCDESTROY without handling
 // it. Everything else is the program's.
 LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled);

@@ -184,6 +184,7 @@ private:
                 if (at == std::wstring::npos || LowerAscii(std::wstring_view(s_).substr(at, end.size())) == end) break;
             }
             std::size_t stop = at == std::wstring::npos ? s_.size() : at;
+            node->line = LineAt(pos_);
             node->text = s_.substr(pos_, stop - pos_);
             pos_ = stop;
             if (at != std::wstring::npos) SkipPast(L">");
@@ -250,6 +251,14 @@ private:
         return DecodeEntities(std::wstring_view(s_).substr(start, pos_ - start));
     }
 
+    // The line of a position, counting on from the last one asked (positions only grow).
+    unsigned LineAt(std::size_t pos) {
+        lines_ += static_cast<unsigned>(std::count(s_.begin() + static_cast<std::ptrdiff_t>(linesTo_),
+                                                   s_.begin() + static_cast<std::ptrdiff_t>(pos), L'\n'));
+        linesTo_ = pos;
+        return lines_;
+    }
+
     std::shared_ptr<Node> MakeRoot() {
         std::shared_ptr<Node> root;
         for (const auto& c : holder_->children) {
@@ -277,6 +286,8 @@ private:
 
     std::wstring s_;
     std::size_t pos_ = 0;
+    unsigned lines_ = 1;       // the line of linesTo_
+    std::size_t linesTo_ = 0;
     std::shared_ptr<Node> holder_;
     std::vector<std::shared_ptr<Node>> stack_;
 };

@@ -7,8 +7,9 @@
 
 #include "Text.h"
 #include "Window.h"
+#include "internal/DocumentScript.h"
 #include "internal/Html.h"
-#include "internal/ScriptNames.h"
+#include "internal/ScriptOutput.h"
 #include "internal/State.h"
 
 using namespace uie::detail;
@@ -149,20 +150,50 @@ Fetched Fetch(HWND hwnd, const std::wstring& uri, UINT type) {
     return got;
 }
 
-// The functions the document's scripts declare: the text of each script element of the
-// document as shown (frames have their own) and the script files it fetched.
-void LearnDeclaredFunctions(Document& doc) {
-    Walk(doc.root, false, [&doc](const std::shared_ptr<Node>& n) {
+// The texts of the document's script elements in document order (frames have their own):
+// inline, or the file the element names, when it was fetched. Every one is JavaScript,
+// whatever its type says.
+void CollectScripts(Document& doc) {
+    const std::wstring page(PageFile(doc.uri));
+    Walk(doc.root, false, [&](const std::shared_ptr<Node>& n) {
         if (n->tag != "script") return;
-        CollectDeclaredFunctions(text::ToUtf8(n->text), doc.declared);
         const std::wstring* src = n->Attr("src");
-        if (src == nullptr || src->empty()) return;
+        if (src == nullptr || src->empty()) {
+            doc.scripts.push_back({n->text, page, n->line});
+            return;
+        }
         auto it = doc.resources.find(ResolveUri(doc.uri, *src));
         if (it == doc.resources.end()) return;
         const std::vector<std::uint8_t>& bytes = it->second;
-        CollectDeclaredFunctions(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                 doc.declared);
+        std::string_view code(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (code.starts_with("\xEF\xBB\xBF")) code.remove_prefix(3);
+        doc.scripts.push_back({text::FromUtf8(code), *src, 1});
     });
+}
+
+// Runs the scripts of the shown page: each frame's once its own frames' have run, the page's
+// last, so a document's scripts find its frames loaded and working.
+void RunScripts(HWND hwnd, Document& doc) {
+    for (const auto& frame : doc.frames) RunScripts(hwnd, *frame);
+    std::vector<ScriptSource> scripts;
+    std::wstring uri;
+    {
+        Engine& e = E();
+        std::lock_guard lock(e.mutex);
+        if (doc.root->doc == nullptr) return;  // replaced meanwhile, by a script of its own
+        scripts.swap(doc.scripts);
+        uri = doc.uri;
+    }
+    if (scripts.empty()) return;
+    std::shared_ptr<DocumentScript> script = DocumentScript::Make(SciterGetVM(hwnd), hwnd, std::move(uri));
+    if (!script) return;
+    {
+        // Known before its scripts run: what they call may call back into the document.
+        Engine& e = E();
+        std::lock_guard lock(e.mutex);
+        doc.script = script;
+    }
+    script->Run(scripts);
 }
 
 std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth, int& framesLeft) {
@@ -199,7 +230,7 @@ std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int d
             if (res.source != test::LoadSource::Missing) doc->resources[target] = std::move(res.bytes);
         }
     }
-    LearnDeclaredFunctions(*doc);
+    CollectScripts(*doc);
     return doc;
 }
 
@@ -303,6 +334,7 @@ BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
     }
     Retire(std::move(old));
     AttachBehaviors(hwnd, doc);
+    RunScripts(hwnd, *doc);
     return TRUE;
 }
 
@@ -336,6 +368,13 @@ BOOL SciterUpdateWindow(HWND hwnd) {
 }
 
 BOOL SciterSetupDebugOutput(HWND hwnd, void* param, uie::DebugOutputProc proc) {
+    if (hwnd == nullptr) {
+        Engine& e = E();
+        std::lock_guard lock(e.mutex);
+        e.debugProc = proc;
+        e.debugParam = param;
+        return TRUE;
+    }
     return WithWindow(hwnd, FALSE, [&](WindowRec& w) {
         w.debugProc = proc;
         w.debugParam = param;

@@ -50,12 +50,15 @@ using DebugOutputProc = void (*)(void* param, UINT subsystem, UINT severity, con
 BOOL SciterSetCallback(HWND hwnd, uie::NotificationCallback callback, void* param);
 BOOL SciterSetHomeURL(HWND hwnd, const wchar_t* url);
 // Loads "file://" + the absolute path. False when the page itself cannot be had (no
-// bytes from the callback, no file); the previous page then stays.
+// bytes from the callback, no file); the previous page then stays. Once the page is shown
+// and its behaviours attached, its scripts run (DocumentScript.h), before this returns.
 BOOL SciterLoadFile(HWND hwnd, const wchar_t* path);
 // Only during the load-data notification for this window and URI.
 BOOL SciterDataReady(HWND hwnd, const wchar_t* uri, const BYTE* data, UINT dataLength);
 UINT SciterGetMinWidth(HWND hwnd);
 UINT SciterGetMinHeight(HWND hwnd, UINT width);
 BOOL SciterUpdateWindow(HWND hwnd);
-// Kept for the window; nothing headless writes debug output.
+// Where the engine reports what goes wrong in a window's page scripts (a script that fails
+// to compile or throws, a page function that fails); a null window sets it for windows
+// without their own. With neither, the line goes to standard error.
 BOOL SciterSetupDebugOutput(HWND hwnd, void* param, uie::DebugOutputProc proc);

@@ -1,11 +1,12 @@
 #include "PageCalls.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "EngineTest.h"
 #include "Text.h"
 #include "Window.h"
+#include "internal/DocumentScript.h"
+#include "internal/ScriptOutput.h"
 #include "internal/State.h"
 
 using namespace uie::detail;
@@ -16,8 +17,8 @@ namespace {
 
 // What a call reaches in the element's document.
 struct Callee {
-    test::PageFunction fn;  // a test's handler
-    bool declared = false;  // else a function the document's scripts declare
+    test::PageFunction fn;                   // a test's handler
+    std::shared_ptr<DocumentScript> script;  // else the document's scripts, which may have it
     std::wstring elementId;
 };
 
@@ -39,7 +40,7 @@ Callee Lookup(HELEMENT he, bool method, test::PageCall& call) {
     } else if (auto it = doc.functions.find(call.name); it != doc.functions.end()) {
         found.fn = it->second;
     } else {
-        found.declared = doc.declared.contains(call.name);
+        found.script = doc.script;
     }
     return found;
 }
@@ -54,28 +55,6 @@ bool Run(const test::PageFunction& fn, const test::PageCall& call, value& r) {
         r = value();
         return false;
     }
-}
-
-// The last path segment of a document's URI. That is the URI the page was asked for,
-// also when the host handed over the bytes of a file of another name (a scrambled page).
-std::wstring_view PageFile(std::wstring_view uri) {
-    uri = uri.substr(0, uri.find_first_of(L"?#"));
-    const std::size_t slash = uri.rfind(L'/');
-    return slash == std::wstring_view::npos ? uri : uri.substr(slash + 1);
-}
-
-// A declared function's body never runs; this line is the headless counterpart of what
-// it would have drawn: the page and the call with its arguments. One write per line, so
-// lines from several threads stay whole.
-void WriteDeclaredCall(const test::PageCall& call) {
-    std::string line = "[" + text::ToUtf8(PageFile(call.uri)) + "] " + call.name + "(";
-    for (std::size_t i = 0; i < call.args.size(); ++i) {
-        if (i != 0) line += ',';
-        line += text::ToUtf8(call.args[i].to_json());
-    }
-    line += ")\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
 }
 
 void RecordCall(const test::PageCall& call, const Callee& callee, bool method, bool ok, const value& r) {
@@ -99,9 +78,12 @@ BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE
     bool ok = false;
     if (callee.fn) {
         ok = Run(callee.fn, call, r);
-    } else if (callee.declared) {
-        WriteDeclaredCall(call);
-        ok = true;
+    } else if (callee.script) {
+        ok = callee.script->Call(call.name, call.args, r) == DocumentScript::Outcome::Done;
+    } else if (call.hwnd != nullptr) {
+        // No script object of an element has methods here, and a page without scripts has no functions.
+        ReportScriptError(call.hwnd, L"[" + std::wstring(PageFile(call.uri)) + L"] " + text::FromUtf8(call.name) +
+                                         (method ? L": no such method" : L": no such function"));
     }
     RecordCall(call, callee, method, ok, r);
     if (result != nullptr) *result = std::move(r);

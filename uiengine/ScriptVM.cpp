@@ -10,6 +10,8 @@
 #include "EngineTest.h"
 #include "Text.h"
 #include "Window.h"
+#include "internal/NativeBinding.h"
+#include "internal/ScriptHeap.h"
 
 namespace uie {
 
@@ -36,6 +38,7 @@ public:
     std::vector<std::string> definedOrder;  // each name once, as first defined
     std::wstring lastError;
     std::uint64_t errorCount = 0;
+    std::shared_ptr<detail::ScriptHeap> heap;  // made on first use (detail::HeapOf)
 };
 
 namespace {
@@ -84,6 +87,12 @@ const T* Named(const std::vector<T>& items, std::string_view name) {
 const NativeClassDef* ClassOf(const value& obj) {
     const auto* body = obj.object_ptr();
     return body != nullptr ? (*body)->cls.get() : nullptr;
+}
+
+// Records a script error and gives the failed call's result.
+test::CallResult Failed(HVM vm, std::wstring text) {
+    RaiseScriptError(vm, text);
+    return test::CallResult{false, value(), std::move(text)};
 }
 
 [[noreturn]] void Expecting(std::size_t i, const wchar_t* what) {
@@ -157,17 +166,24 @@ void ClearScriptError(HVM vm) {
 
 bool DefineNativeObject(HVM vm, std::string_view name, std::shared_ptr<const NativeObjectDef> def) {
     if (vm == nullptr || name.empty() || !def) return false;
-    std::lock_guard lock(vm->mutex);
-    const auto [it, added] = vm->objects.insert_or_assign(std::string(name), std::move(def));
-    if (added) vm->definedOrder.push_back(it->first);
+    {
+        std::lock_guard lock(vm->mutex);
+        const auto [it, added] = vm->objects.insert_or_assign(std::string(name), def);
+        if (added) vm->definedOrder.push_back(it->first);
+    }
+    // The VM's lock is never taken under its data's: the scripts see it from here on.
+    if (auto heap = detail::HeapOf(vm)) heap->DefineObject(std::string(name), std::move(def));
     return true;
 }
 
 bool DefineNativeClass(HVM vm, std::shared_ptr<const NativeClassDef> def) {
     if (vm == nullptr || !def || def->name.empty()) return false;
-    std::lock_guard lock(vm->mutex);
-    const std::string name = def->name;
-    if (vm->classes.insert_or_assign(name, std::move(def)).second) vm->definedOrder.push_back(name);
+    {
+        std::lock_guard lock(vm->mutex);
+        const std::string name = def->name;
+        if (vm->classes.insert_or_assign(name, def).second) vm->definedOrder.push_back(name);
+    }
+    if (auto heap = detail::HeapOf(vm)) heap->DefineClass(std::move(def));
     return true;
 }
 
@@ -213,31 +229,52 @@ value CallFunctionRef(const value& fn, std::span<const value> args) {
 
 DWORD VMThread(HVM vm) { return vm != nullptr ? vm->thread : 0; }
 
-namespace test {
-namespace {
+namespace detail {
 
-CallResult Failed(HVM vm, std::wstring text) {
-    RaiseScriptError(vm, text);
-    return CallResult{false, value(), std::move(text)};
+std::shared_ptr<ScriptHeap> HeapOf(HVM vm) {
+    if (vm == nullptr) return nullptr;
+    std::shared_ptr<ScriptHeap> heap;
+    std::vector<std::pair<std::string, std::shared_ptr<const NativeObjectDef>>> objects;
+    std::vector<std::shared_ptr<const NativeClassDef>> classes;
+    {
+        std::lock_guard lock(vm->mutex);
+        if (vm->heap) return vm->heap;
+        heap = vm->heap = std::make_shared<ScriptHeap>(vm);
+        for (const std::string& name : vm->definedOrder) {
+            if (auto o = vm->objects.find(name); o != vm->objects.end()) objects.emplace_back(name, o->second);
+            if (auto c = vm->classes.find(name); c != vm->classes.end()) classes.push_back(c->second);
+        }
+    }
+    // Classes first: an object's script may make instances at once.
+    for (auto& c : classes) heap->DefineClass(std::move(c));
+    for (auto& [name, def] : objects) heap->DefineObject(name, std::move(def));
+    return heap;
 }
 
-// Runs a native as the VM would: a thrown script error ends the call and is recorded;
-// a raised one is recorded while the native's result is kept.
-CallResult Invoke(HVM vm, const NativeFn& fn, value self, std::vector<value> list) {
-    CallResult r;
+test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args) {
     if (!fn) return Failed(vm, L"not callable");
+    test::CallResult r;
     const std::uint64_t before = ErrorCount(vm);
     try {
-        r.result = fn(vm, NativeArgs{std::move(self), std::move(list)});
+        r.result = fn(vm, NativeArgs{std::move(self), std::move(args)});
     } catch (const ScriptError& e) {
         RaiseScriptError(vm, e.text());
     } catch (const std::exception& e) {
         RaiseScriptError(vm, text::FromUtf8(e.what()));
+    } catch (...) {  // nothing may leave a native for the script engine's frames
+        RaiseScriptError(vm, L"native error");
     }
     r.ok = ErrorCount(vm) == before;
     if (!r.ok) r.error = LastScriptError(vm);
     return r;
 }
+
+const NativeClassDef* InstanceClass(const value& obj) { return ClassOf(obj); }
+
+}  // namespace detail
+
+namespace test {
+namespace {
 
 std::wstring Wide(std::string_view s) { return text::FromUtf8(s); }
 
@@ -246,9 +283,9 @@ std::wstring Wide(std::string_view s) { return text::FromUtf8(s); }
 CallResult CallNative(HVM vm, std::string_view object, std::string_view method, std::vector<value> args) {
     if (vm == nullptr) return {};
     if (auto obj = FindObject(vm, object)) {
-        if (const auto* m = Named(obj->methods, method)) return Invoke(vm, m->fn, value(), std::move(args));
+        if (const auto* m = Named(obj->methods, method)) return detail::InvokeNative(vm, m->fn, value(), std::move(args));
     } else if (auto cls = FindClass(vm, object)) {
-        if (const auto* m = Named(cls->classMethods, method)) return Invoke(vm, m->fn, value(), std::move(args));
+        if (const auto* m = Named(cls->classMethods, method)) return detail::InvokeNative(vm, m->fn, value(), std::move(args));
     }
     return Failed(vm, Wide(object) + L"." + Wide(method) + L" is not a method");
 }
@@ -256,7 +293,7 @@ CallResult CallNative(HVM vm, std::string_view object, std::string_view method, 
 CallResult GetProperty(HVM vm, std::string_view object, std::string_view property) {
     if (vm == nullptr) return {};
     if (auto obj = FindObject(vm, object)) {
-        if (const auto* p = Named(obj->properties, property)) return Invoke(vm, p->get, value(), {});
+        if (const auto* p = Named(obj->properties, property)) return detail::InvokeNative(vm, p->get, value(), {});
         if (const auto* c = Named(obj->constants, property)) return CallResult{true, c->v, {}};
     } else if (auto cls = FindClass(vm, object)) {
         if (const auto* c = Named(cls->constants, property)) return CallResult{true, c->v, {}};
@@ -272,7 +309,7 @@ CallResult SetProperty(HVM vm, std::string_view object, std::string_view propert
         return Failed(vm, Wide(object) + L"." + Wide(property) + L" is read-only");
     }
     NativeSetter set = p->set;
-    return Invoke(
+    return detail::InvokeNative(
         vm,
         [set](HVM m, const NativeArgs& args) {
             set(m, args.self, args[0]);
@@ -287,7 +324,7 @@ CallResult Construct(HVM vm, std::string_view className, std::vector<value> args
     if (!cls) return Failed(vm, Wide(className) + L" is not a class");
     value instance = value::object(std::make_shared<ObjectBody>(cls, nullptr));
     if (!cls->constructor) return CallResult{true, instance, {}};
-    CallResult r = Invoke(vm, cls->constructor, instance, std::move(args));
+    CallResult r = detail::InvokeNative(vm, cls->constructor, instance, std::move(args));
     r.result = r.ok ? instance : value::null();
     return r;
 }
@@ -297,7 +334,7 @@ CallResult CallMethod(HVM vm, const value& instance, std::string_view method, st
     const NativeClassDef* cls = ClassOf(instance);
     const NativeMethod* m = cls != nullptr ? Named(cls->methods, method) : nullptr;
     if (m == nullptr) return Failed(vm, Wide(method) + L" is not a method");
-    return Invoke(vm, m->fn, instance, std::move(args));
+    return detail::InvokeNative(vm, m->fn, instance, std::move(args));
 }
 
 CallResult GetInstanceProperty(HVM vm, const value& instance, std::string_view property) {
@@ -305,14 +342,14 @@ CallResult GetInstanceProperty(HVM vm, const value& instance, std::string_view p
     const NativeClassDef* cls = ClassOf(instance);
     const NativeProperty* p = cls != nullptr ? Named(cls->properties, property) : nullptr;
     if (p == nullptr) return CallResult{true, value(), {}};
-    return Invoke(vm, p->get, instance, {});
+    return detail::InvokeNative(vm, p->get, instance, {});
 }
 
 CallResult GetItem(HVM vm, const value& instance, value key) {
     if (vm == nullptr) return {};
     const NativeClassDef* cls = ClassOf(instance);
     if (cls == nullptr || !cls->getItem) return Failed(vm, L"no item access");
-    return Invoke(vm, cls->getItem, instance, {std::move(key)});
+    return detail::InvokeNative(vm, cls->getItem, instance, {std::move(key)});
 }
 
 CallResult Iterate(HVM vm, const value& instance) {
@@ -320,7 +357,7 @@ CallResult Iterate(HVM vm, const value& instance) {
     const NativeClassDef* cls = ClassOf(instance);
     if (cls == nullptr || !cls->iterate) return Failed(vm, L"not iterable");
     auto iterate = cls->iterate;
-    return Invoke(
+    return detail::InvokeNative(
         vm, [iterate](HVM m, const NativeArgs& args) { return value::make_array(iterate(m, args.self)); }, instance,
         {});
 }

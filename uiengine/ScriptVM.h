@@ -1,6 +1,15 @@
 // The script VM: one per user-interface thread, so the pages of every window a
-// thread owns see the native objects and classes defined on that thread. Pages are
-// not interpreted; their side is played by tests (EngineTest.h).
+// thread owns see the native objects and classes defined on that thread. Its page
+// scripts run in one JavaScript heap (ScriptHeap.h), where every native object and class
+// is a global of every document (NativeBinding.h); tests can also play the page's side
+// (EngineTest.h).
+//
+// Threads: a heap is entered by one thread at a time. Native code entering it (loading a
+// page, calling a page function or a function value, firing a page's timer) takes the
+// VM's lock, also from another thread than the VM's own (a page's call into another
+// window's page runs on the caller's thread); a native method that a script calls runs
+// with the lock held. An entry that would close a circle of threads each waiting for a VM
+// the next one holds is refused and reported instead.
 #pragma once
 
 #include <exception>

@@ -41,9 +41,10 @@ value value::symbol(std::wstring_view name) {
     return v;
 }
 
-value value::function(std::string name, std::function<value(std::span<const value>)> fn) {
+value value::function(std::string name, std::function<value(std::span<const value>)> fn,
+                      std::shared_ptr<const detail::ScriptFunction> script) {
     value v;
-    v.v_ = std::make_shared<const FunctionRef>(FunctionRef{std::move(name), std::move(fn)});
+    v.v_ = std::make_shared<const FunctionRef>(FunctionRef{std::move(name), std::move(fn), std::move(script)});
     return v;
 }
 
@@ -92,6 +93,8 @@ const FunctionRef* value::function_ptr() const {
 const std::shared_ptr<ObjectBody>* value::object_ptr() const { return std::get_if<object_t>(&v_); }
 const value::array_t* value::array_ptr() const { return std::get_if<array_t>(&v_); }
 const value::map_t* value::map_ptr() const { return std::get_if<map_t>(&v_); }
+value::array_t* value::mutable_array() { return std::get_if<array_t>(&v_); }
+value::map_t* value::mutable_map() { return std::get_if<map_t>(&v_); }
 
 std::size_t value::length() const {
     if (const auto* a = array_ptr()) return a->size();

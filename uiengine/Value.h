@@ -36,11 +36,15 @@ enum value_type : UINT {
 
 class value;
 struct ObjectBody;  // a native class instance, see ScriptVM.h
+namespace detail {
+struct ScriptFunction;  // a page script's function held by native code
+}
 
 // A callable handed to native code by a page (or by a test standing in for one).
 struct FunctionRef {
     std::string name;
     std::function<value(std::span<const value>)> fn;
+    std::shared_ptr<const detail::ScriptFunction> script;  // set for a page script's function
 };
 
 class value {
@@ -63,7 +67,8 @@ public:
     static value make_array(array_t items = {});
     static value make_map();
     static value symbol(std::wstring_view name);
-    static value function(std::string name, std::function<value(std::span<const value>)> fn);
+    static value function(std::string name, std::function<value(std::span<const value>)> fn,
+                          std::shared_ptr<const detail::ScriptFunction> script = {});
     static value object(std::shared_ptr<ObjectBody> body);
     // UTF-8 text; the program's narrow strings are converted where they are read.
     static value from_utf8(std::string_view s);
@@ -105,6 +110,10 @@ public:
     bool set_item(value key, value v);
     const array_t* array_ptr() const;
     const map_t* map_ptr() const;
+    // For filling a new array or map in place (a map's keys are then the caller's to keep
+    // unique); null for every other kind.
+    array_t* mutable_array();
+    map_t* mutable_map();
 
     // The simple text form: strings as they are, numbers and booleans in decimal,
     // arrays joined by ",", maps as JSON.

@@ -9,6 +9,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +49,7 @@ public:
         hwnd = CreateWindowExW(0, L"UiEngineTestWindow", L"", 0, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
         EXPECT_TRUE(setup_callback(hwnd));
         EXPECT_TRUE(SciterWindowAttachEventHandler(hwnd, this, HANDLE_ALL));
+        EXPECT_TRUE(SciterSetupDebugOutput(hwnd, this, &EngineWindow::TakeOutput));
     }
     ~EngineWindow() override { DestroyWindow(hwnd); }
     EngineWindow(const EngineWindow&) = delete;
@@ -92,26 +94,47 @@ public:
         return true;
     }
 
+    // What the engine reported about the page's scripts, one line each.
+    std::vector<std::wstring> Output() const {
+        std::lock_guard lock(outputLock_);
+        return output_;
+    }
+
     HWND hwnd = nullptr;
     std::map<std::wstring, std::string> serve;  // URI suffix -> bytes the host hands over
     std::map<std::wstring, UINT> statuses;      // data-loaded status per URI
     std::vector<std::string> behaviors;         // names the loader asked for
     std::vector<EventSeen> events;              // what on_event saw
     std::function<bool(UINT type)> answer;      // on_event's answer
+
+private:
+    // On whichever thread ran the script.
+    static void TakeOutput(void* param, UINT, UINT, const wchar_t* text, UINT length) {
+        auto* self = static_cast<EngineWindow*>(param);
+        std::lock_guard lock(self->outputLock_);
+        self->output_.emplace_back(text, length);
+    }
+
+    mutable std::mutex outputLock_;
+    std::vector<std::wstring> output_;
 };
 
 // An EngineWindow living on a thread of its own with a message loop, as the program's
-// own-thread windows do. `prepare` runs on that thread before the loop.
+// own-thread windows do. `before` runs on that thread before the page loads (natives its
+// scripts use), `prepare` after it, both before the loop.
 class ThreadWindow {
 public:
-    explicit ThreadWindow(const char* page, std::function<void(EngineWindow&)> prepare = {}) {
+    explicit ThreadWindow(const char* page, std::function<void(EngineWindow&)> prepare = {},
+                          std::function<void(EngineWindow&)> before = {}) {
         std::promise<void> ready;
         auto started = ready.get_future();
-        thread_ = std::thread([this, page, prepare, ready = std::move(ready)]() mutable {
+        thread_ = std::thread([this, page, prepare, before, ready = std::move(ready)]() mutable {
             EngineWindow w;
+            if (before) before(w);
             w.Load(page);
             if (prepare) prepare(w);
             hwnd = w.hwnd;
+            window = &w;
             owner = GetCurrentThreadId();
             ready.set_value();
             MSG msg{};
@@ -127,6 +150,7 @@ public:
     ThreadWindow& operator=(const ThreadWindow&) = delete;
 
     HWND hwnd = nullptr;
+    EngineWindow* window = nullptr;  // while the thread runs
     DWORD owner = 0;
 
 private:

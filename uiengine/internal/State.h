@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -17,6 +16,7 @@
 
 #include "EngineTest.h"
 #include "Loader.h"
+#include "internal/DocumentScript.h"
 
 namespace uie::detail {
 
@@ -33,6 +33,7 @@ struct Node {
     Document* doc = nullptr;  // null once the node's document is gone
     std::vector<std::pair<EventHandler*, UINT>> handlers;  // with their subscriptions
     unsigned updates = 0;
+    unsigned line = 0;  // a script element's: the page line its text starts on
 
     // Frees the subtree nobody else holds without recursing, however deep it is.
     ~Node();
@@ -47,7 +48,8 @@ struct Document {
     std::shared_ptr<Node> root;
     std::vector<std::shared_ptr<Document>> frames;
     std::map<std::string, test::PageFunction, std::less<>> functions;  // registered by tests
-    std::set<std::string, std::less<>> declared;  // by the document's own scripts, never run
+    std::vector<ScriptSource> scripts;       // read at load, run once the page is shown
+    std::shared_ptr<DocumentScript> script;  // its global and functions, once its scripts ran
     std::map<std::pair<std::wstring, std::string>, test::PageFunction, std::less<>> methods;
     std::map<std::wstring, std::vector<std::uint8_t>, std::less<>> resources;
 };
@@ -94,6 +96,8 @@ struct Engine {
     std::vector<test::PageCallRecord> calls;
     std::uint64_t lastSeq = 0;
     std::condition_variable callsChanged;
+    DebugOutputProc debugProc = nullptr;  // for windows without their own
+    void* debugParam = nullptr;
 };
 
 Engine& E();

@@ -1,0 +1,424 @@
+// Page scripts: each document's scripts run at load with the VM's natives as globals and
+// names of their own; native code calls the functions they define and gets their results;
+// values cross both ways; failures are reported and leave the window working.
+#include "PageCalls.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <latch>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "Config.h"
+#include "DatabaseScriptObject.h"
+#include "EngineWindow.h"
+#include "TempDir.h"
+#include "WaitFor.h"
+
+using namespace std::chrono_literals;
+using uie::value;
+namespace test = uie::test;
+
+namespace {
+
+struct Outcome {
+    bool ok;
+    value result;
+    std::string written;  // to standard error
+};
+
+Outcome Call(HELEMENT he, const char* name, std::vector<value> args = {}) {
+    value result(L"untouched");
+    testing::internal::CaptureStderr();
+    const BOOL ok = SciterCallScriptingFunction(he, name, args.data(), static_cast<UINT>(args.size()), &result);
+    return {ok != FALSE, result, testing::internal::GetCapturedStderr()};
+}
+
+HELEMENT RootOf(HWND hwnd) {
+    HELEMENT root = nullptr;
+    SciterGetRootElement(hwnd, &root);
+    return root;
+}
+
+// The native object "probe" the pages below use: it notes what it is told, keeps a
+// function, adds, measures a text, and calls a page function of another window.
+class Probe {
+public:
+    void Define(HVM vm) {
+        auto def = std::make_shared<uie::NativeObjectDef>();
+        def->methods = {
+            {"Seen",
+             [this](HVM, const uie::NativeArgs& a) {
+                 std::lock_guard lock(lock_);
+                 seen_.push_back(uie::ArgString(a, 0));
+                 return value(static_cast<int>(seen_.size()));
+             }},
+            {"Keep",
+             [this](HVM, const uie::NativeArgs& a) {
+                 std::lock_guard lock(lock_);
+                 kept_ = uie::ArgFunction(a, 0);
+                 return value(true);
+             }},
+            {"Add", [](HVM, const uie::NativeArgs& a) { return value(uie::ArgInt(a, 0) + uie::ArgInt(a, 1)); }},
+            {"Length",
+             [](HVM, const uie::NativeArgs& a) { return value(static_cast<int>(uie::ArgString(a, 0).size())); }},
+            {"CallOther",
+             [this](HVM, const uie::NativeArgs& a) {
+                 value r;
+                 const value arg = uie::ArgPresent(a, 0);
+                 const BOOL ok = SciterCallScriptingFunction(RootOf(other), "Count", &arg, 1, &r);
+                 return ok ? r : value(L"refused");
+             }},
+            {"Rendezvous",
+             [this](HVM, const uie::NativeArgs&) {
+                 // Both threads hold their own VM here before either reaches for the other's.
+                 meet->arrive_and_wait();
+                 value r;
+                 return value(SciterCallScriptingFunction(RootOf(other), "Count", nullptr, 0, &r) != FALSE);
+             }},
+        };
+        def->properties = {{"name", [](HVM, const uie::NativeArgs&) { return value(L"probe"); }, {}}};
+        def->constants = {{"LIMIT", value(7)}};
+        ASSERT_TRUE(uie::DefineNativeObject(vm, "probe", def));
+    }
+    std::vector<std::wstring> Seen() {
+        std::lock_guard lock(lock_);
+        return seen_;
+    }
+    value TakeKept() {
+        std::lock_guard lock(lock_);
+        return std::exchange(kept_, value());
+    }
+
+    HWND other = nullptr;     // the window CallOther and Rendezvous reach
+    std::latch* meet = nullptr;
+
+private:
+    std::mutex lock_;
+    std::vector<std::wstring> seen_;
+    value kept_;
+};
+
+// A native class whose instances count their finalizations and read items.
+std::shared_ptr<uie::NativeClassDef> CounterClass(std::atomic<int>& finalized) {
+    auto def = std::make_shared<uie::NativeClassDef>();
+    def->name = "Counter";
+    def->constructor = [&finalized](HVM, const uie::NativeArgs& args) {
+        uie::SetInstanceData(args.self, &finalized);
+        return value(uie::ArgInt(args, 0));
+    };
+    def->methods = {{"twice", [](HVM, const uie::NativeArgs& a) { return value(2 * uie::ArgInt(a, 0)); }}};
+    def->properties = {{"kind", [](HVM, const uie::NativeArgs&) { return value(L"counter"); }, {}}};
+    def->getItem = [](HVM, const uie::NativeArgs& a) { return value(L"item " + a[0].to_json()); };
+    def->finalizer = [](void* data) {
+        if (data != nullptr) ++*static_cast<std::atomic<int>*>(data);
+    };
+    return def;
+}
+
+class PageScriptsTest : public ::testing::Test {
+protected:
+    void SetUp() override { probe.Define(SciterGetVM(w.hwnd)); }
+    void TearDown() override { test::PageHost::Reset(); }
+
+    bool Load(const std::string& page) {
+        w.serve[L"/page.htm"] = page;
+        return w.Load("page.htm");
+    }
+    // The engine's report lines that hold `text`.
+    int Reported(const std::wstring& text) const {
+        int n = 0;
+        for (const std::wstring& line : w.Output()) n += line.find(text) != std::wstring::npos ? 1 : 0;
+        return n;
+    }
+
+    EngineWindow w;
+    Probe probe;
+};
+
+TEST_F(PageScriptsTest, EachDocumentRunsItsScriptsInOrderAndKeepsItsOwnNames) {
+    w.serve[L"/first.tis"] = "probe.Seen('file'); function FromFile(a, b) { return [a, b]; }";
+    w.serve[L"/frame.htm"] =
+        "<script>probe.Seen('frame ' + typeof MainOnly); function FrameOnly(n) { return n + 1; }</script>"
+        "<p id=framed>in the frame</p>";
+    ASSERT_TRUE(Load(R"(<html><head>
+<script src="first.tis"></script>
+<script type="text/tiscript">probe.Seen("inline " + typeof FromFile); function MainOnly() { return "main"; }</script>
+</head><body><iframe id="frame" src="frame.htm"></iframe>
+<script>probe.Seen("last " + typeof MainOnly + " " + probe.name + " " + probe.LIMIT);</script></body></html>)"));
+    // A frame's scripts run once it has loaded, before the page's own, which then find it.
+    EXPECT_EQ(probe.Seen(), (std::vector<std::wstring>{L"frame undefined", L"file", L"inline function",
+                                                         L"last function probe 7"}));
+
+    const Outcome main = Call(w.Root(), "MainOnly");
+    EXPECT_TRUE(main.ok);
+    EXPECT_EQ(main.result, value(L"main"));
+    EXPECT_EQ(main.written, "[page.htm] MainOnly()\n");
+    EXPECT_EQ(Call(w.Root(), "FromFile", {value(1), value(L"x")}).result,
+              value::make_array({value(1), value(L"x")}));
+
+    HELEMENT frame = nullptr;  // the root of the frame's document
+    ASSERT_EQ(SciterGetNthChild(w.Find("#frame"), 0, &frame), DOM_OK);
+    EXPECT_EQ(Call(frame, "FrameOnly", {value(1)}).result, value(2));
+    const Outcome missing = Call(frame, "MainOnly");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_TRUE(missing.result.is_undefined());
+    EXPECT_EQ(missing.written, "");
+    EXPECT_EQ(w.Output().back(), L"[frame.htm] MainOnly: no such function");
+    EXPECT_FALSE(Call(w.Root(), "FrameOnly").ok);
+
+    // A test's handler runs in place of the script's function, in its document only.
+    ASSERT_TRUE(test::PageHost::Register(w.hwnd, "MainOnly", [](const test::PageCall&) { return value(7); }));
+    const Outcome handled = Call(w.Root(), "MainOnly");
+    EXPECT_EQ(handled.result, value(7));
+    EXPECT_EQ(handled.written, "");
+}
+
+TEST_F(PageScriptsTest, ValuesOfEveryKindCrossBothWaysUnchanged) {
+    ASSERT_TRUE(Load(R"(<script>
+function Echo() { return Array.prototype.slice.call(arguments); }
+function Seen(u, n, b, i, f, s, a, m, bytes, sym) {
+  return [typeof u, n === null, typeof b, typeof i, typeof f, s.length, s.charCodeAt(1).toString(16),
+          a[2][0], Object.keys(m).join(","), bytes.length + ":" + bytes[2], typeof sym];
+}
+function Made() { return { clef: String.fromCharCode(0xD834, 0xDD1E), whole: 3.0, half: 0.5, big: 4294967296, neg: -0 }; }
+</script>)"));
+    value map = value::make_map();
+    map.set_item(value(L"z"), value(1));
+    map.set_item(value(L"a"), value::make_array({value(true), value::null()}));
+    const std::vector<value> args{value(),
+                                  value::null(),
+                                  value(true),
+                                  value(-42),
+                                  value(2.5),
+                                  value(L"a\U0001D11Eb"),
+                                  value::make_array({value(1), value(L"x"), value::make_array({value(2)})}),
+                                  map,
+                                  value::from_bytes({1, 2, 3}),
+                                  value::symbol(L"field")};
+    const Outcome echoed = Call(w.Root(), "Echo", args);
+    ASSERT_TRUE(echoed.ok);
+    EXPECT_EQ(echoed.result, value::make_array(args));
+
+    const Outcome seen = Call(w.Root(), "Seen", args);
+    EXPECT_EQ(seen.result.to_json(), LR"(["undefined",true,"boolean","number","number",4,"d834",2,"z,a","3:3","symbol"])");
+
+    // Whole numbers in int range come back as ints, others as floats; the pair as one character.
+    const value made = Call(w.Root(), "Made").result;
+    EXPECT_EQ(made.get_item(value(L"clef")), value(L"\U0001D11E"));
+    EXPECT_EQ(made.get_item(value(L"whole")), value(3));
+    EXPECT_EQ(made.get_item(value(L"half")), value(0.5));
+    EXPECT_EQ(made.get_item(value(L"big")), value(4294967296.0));
+    EXPECT_TRUE(made.get_item(value(L"neg")).is_float());
+}
+
+TEST_F(PageScriptsTest, NativesWorkFromScriptAsFromTests) {
+    std::atomic<int> finalized{0};
+    ASSERT_TRUE(uie::DefineNativeClass(SciterGetVM(w.hwnd), CounterClass(finalized)));
+    ASSERT_TRUE(Load(R"(<script>
+function Natives() {
+  var out = [probe.name, probe.Add(2, 3)];
+  try { probe.name = "other"; } catch (e) { out.push(e.name + ": " + e.message); }
+  try { probe.Add(1, "2"); } catch (e) { out.push(e.message); }
+  var c = new Counter(5);
+  out.push(c.twice(4), c.kind, c[3], c.other, c instanceof Counter);
+  try { new Counter("x"); } catch (e) { out.push(e.message); }
+  return out;
+}
+function Keep(n) { var c = new Counter(1); probe.Keep(function (k) { return c.twice(k) + n; }); }
+function Collect() { Duktape.gc(); }
+</script>)"));
+    EXPECT_EQ(Call(w.Root(), "Natives").result.to_json(),
+              LR"(["probe",5,"TypeError: probe.name is read-only","parameter 2, expecting integer",8,"counter","item 3","item \"other\"",true,"parameter 1, expecting integer"])");
+    EXPECT_EQ(uie::LastScriptError(SciterGetVM(w.hwnd)), L"parameter 1, expecting integer");
+    // Both counters of Natives went with the call's end: the script dropped them.
+    EXPECT_EQ(finalized, 2);
+
+    // A script function handed over is called later, on another thread, and its closure
+    // (and the instance it holds) goes with the last copy of the function value.
+    ASSERT_TRUE(Call(w.Root(), "Keep", {value(100)}).ok);
+    value kept = probe.TakeKept();
+    ASSERT_TRUE(kept.is_function());
+    value result;
+    std::thread([&] {
+        const value arg(21);
+        result = uie::CallFunctionRef(kept, std::span(&arg, 1));
+    }).join();
+    EXPECT_EQ(result, value(142));
+    EXPECT_EQ(finalized, 2);
+    kept = value();
+    Call(w.Root(), "Collect");  // a function's own prototype refers back to it: collected, not counted down
+    EXPECT_EQ(finalized, 3);
+}
+
+TEST_F(PageScriptsTest, FailuresAreReportedOnceAndTheWindowKeepsWorking) {
+    ASSERT_TRUE(Load(R"(<html><head>
+<script>var broken = (;</script>
+<script>
+  throw new Error("at load");
+</script>
+<script>
+function Works(n) { return n * 2; }
+function Throws() { throw new TypeError("in a call"); }
+function WrongArgs() { return probe.Add(1, "2"); }
+function Deep(n) { return Deep(n + 1) + 1; }
+function DeepNative() { return [0].map(DeepNative); }
+function Huge() { return probe.Length("x".repeat(10 * 1024 * 1024)); }
+</script></head></html>)"));
+    EXPECT_EQ(Reported(L"[page.htm] script: SyntaxError: "), 1);
+    EXPECT_EQ(Reported(L"(page.htm:2)"), 1);
+    EXPECT_EQ(Reported(L"[page.htm] script: Error: at load (page.htm:4)"), 1);
+
+    const struct {
+        const char* name;
+        const wchar_t* line;
+    } failing[] = {
+        {"Throws", L"[page.htm] Throws: TypeError: in a call (page.htm:8)"},
+        {"WrongArgs", L"[page.htm] WrongArgs: Error: parameter 2, expecting integer (page.htm:9)"},
+        {"Deep", L"[page.htm] Deep: RangeError: "},
+        {"DeepNative", L"[page.htm] DeepNative: RangeError: "},
+        {"Huge", L"[page.htm] Huge: RangeError: text too long for native code"},
+        {"Absent", L"[page.htm] Absent: no such function"},
+    };
+    for (const auto& f : failing) {
+        SCOPED_TRACE(f.name);
+        const std::size_t before = w.Output().size();
+        const Outcome out = Call(w.Root(), f.name);
+        EXPECT_FALSE(out.ok);
+        EXPECT_TRUE(out.result.is_undefined());
+        ASSERT_EQ(w.Output().size(), before + 1);
+        EXPECT_EQ(w.Output().back().rfind(f.line, 0), 0u) << w.Output().back();
+        EXPECT_EQ(Call(w.Root(), "Works", {value(21)}).result, value(42));
+    }
+}
+
+TEST_F(PageScriptsTest, APageOpensTheUserDatabaseThroughQuorvDbAndWalksItsRows) {
+    TempDir dir;
+    const std::filesystem::path file = dir / "user.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "create table t (n int, label text); insert into t values (1, 'a'), (2, 'b'), (3, '𝄞');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::wstring saved = std::exchange(g_Config.m_config.userDBName, text::FromUtf8(file.string()));
+    ASSERT_TRUE(RegisterDatabaseScriptObject(SciterGetVM(w.hwnd)));
+    ASSERT_TRUE(Load(R"(<script>
+function Rows(from) {
+  var db = DB.open(quorvDb._userDBName);
+  var rs = db.exec("select n, label from t where n >= ?1 order by n", from);
+  var rows = [];
+  do { rows.push([rs[0], rs["label"], rs.length]); } while (rs.next());
+  var valid = rs.valid;
+  db.close();
+  return [rows, valid];
+}
+</script>)"));
+    EXPECT_EQ(Call(w.Root(), "Rows", {value(2)}).result.to_json(), LR"([[[2,"b",2],[3,"𝄞",2]],false])");
+    g_Config.m_config.userDBName = saved;
+}
+
+// Timers of a page run its functions later on the window's own thread; a cleared one never.
+TEST(PageTimersTest, TimeoutsRunOnTheWindowsThreadUnlessCleared) {
+    Probe probe;
+    ThreadWindow window("timers.htm", {}, [&probe](EngineWindow& w) {
+        probe.Define(SciterGetVM(w.hwnd));
+        w.serve[L"/timers.htm"] = R"(<script>
+function Arm() {
+  var cleared = setTimeout(function () { probe.Seen("cleared"); }, 10);
+  setTimeout(function () { probe.Seen("fired " + this.Arm.name); }, 40);
+  clearTimeout(cleared);
+  return typeof cleared;
+}
+</script>)";
+    });
+    EXPECT_EQ(Call(RootOf(window.hwnd), "Arm").result, value(L"number"));
+    ASSERT_TRUE(WaitFor([&] { return !probe.Seen().empty(); }, 5s));
+    EXPECT_EQ(probe.Seen(), std::vector<std::wstring>{L"fired Arm"});
+}
+
+// Two UI threads call into their own and each other's pages, also from inside a native
+// method of a page (the cross-page call), while both VMs are in use.
+TEST(PageScriptThreadsTest, UIThreadsCallTheirOwnAndEachOthersPages) {
+    constexpr char kPage[] = R"(<script>
+function Count(n) { return probe.Add(n, 1); }
+function Across(n) { return probe.CallOther(n); }
+</script>)";
+    Probe probeA;
+    Probe probeB;
+    auto with = [&kPage](Probe& probe) {
+        return [&probe, &kPage](EngineWindow& w) {
+            probe.Define(SciterGetVM(w.hwnd));
+            w.serve[L"/threads.htm"] = kPage;
+        };
+    };
+    ThreadWindow a("threads.htm", {}, with(probeA));
+    ThreadWindow b("threads.htm", {}, with(probeB));
+    probeA.other = b.hwnd;
+    probeB.other = a.hwnd;
+    constexpr int kRounds = 200;
+    std::atomic<int> wrong{0};
+    auto run = [&](HWND own, HWND other, const char* across) {
+        test::RunInPage(own, [&] {
+            for (int i = 0; i < kRounds; ++i) {
+                value r;
+                const value arg(i);
+                for (HWND target : {own, other}) {
+                    if (!SciterCallScriptingFunction(RootOf(target), "Count", &arg, 1, &r) || r != value(i + 1)) ++wrong;
+                }
+                if (!SciterCallScriptingFunction(RootOf(own), across, &arg, 1, &r) || r != value(i + 1)) ++wrong;
+            }
+        });
+    };
+    testing::internal::CaptureStderr();
+    {
+        // Only A calls across: B's page is then entered from A's thread inside A's VM.
+        std::jthread fromA([&] { run(a.hwnd, b.hwnd, "Across"); });
+        std::jthread fromB([&] { run(b.hwnd, a.hwnd, "Count"); });
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(wrong, 0);
+}
+
+// Two threads, each inside its own page's native method, reach for each other's page at
+// once: one of them is refused and reported instead of both waiting for ever.
+TEST(PageScriptThreadsTest, ACircleOfWaitsIsRefusedNotHung) {
+    constexpr char kPage[] = R"(<script>
+function Hold() { return probe.Rendezvous(); }
+function Count() { return 1; }
+</script>)";
+    std::latch meet(2);
+    Probe probeA;
+    Probe probeB;
+    auto with = [&kPage, &meet](Probe& probe) {
+        return [&probe, &kPage, &meet](EngineWindow& w) {
+            probe.meet = &meet;
+            probe.Define(SciterGetVM(w.hwnd));
+            w.serve[L"/circle.htm"] = kPage;
+        };
+    };
+    ThreadWindow a("circle.htm", {}, with(probeA));
+    ThreadWindow b("circle.htm", {}, with(probeB));
+    probeA.other = b.hwnd;
+    probeB.other = a.hwnd;
+    value reachedA;
+    value reachedB;
+    testing::internal::CaptureStderr();
+    {
+        std::jthread t1([&] { SciterCallScriptingFunction(RootOf(a.hwnd), "Hold", nullptr, 0, &reachedA); });
+        std::jthread t2([&] { SciterCallScriptingFunction(RootOf(b.hwnd), "Hold", nullptr, 0, &reachedB); });
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(reachedA, reachedB) << "one reaches the other page, the other is refused";
+    const std::wstring refused = L"[circle.htm] Count: the script VM is held by a thread that waits for this one";
+    const auto lines = (reachedA == value(false) ? b : a).window->Output();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refused), 1);
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+#include "internal/DocumentScript.h"
+
+#include <algorithm>
+
+#include "Text.h"
+#include "Window.h"
+#include "internal/NativeBinding.h"
+#include "internal/ScriptHeap.h"
+#include "internal/ScriptOutput.h"
+
+namespace uie::detail {
+namespace {
+
+constexpr const char kDocument[] = DUK_HIDDEN_SYMBOL("document");  // on a document's own functions
+
+std::uint64_t DocumentId(duk_context* ctx) {
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, kDocument);
+    const auto id = static_cast<std::uint64_t>(duk_get_number(ctx, -1));
+    duk_pop_2(ctx);
+    return id;
+}
+
+// Arms the window's timer for a function kept in `slot`; 0 when it cannot wait.
+UINT_PTR StartTimer(ScriptHeap& heap, std::uint64_t docId, std::uint32_t slot, double ms) {
+    const std::shared_ptr<DocumentScript> doc = heap.FindDocument(docId);
+    if (!doc) return 0;
+    // Timers of documents gone since are dropped first: their windows may never fire them.
+    for (const auto& [id, orphan] : heap.timers().TakeOrphans()) {
+        KillTimer(orphan.hwnd, id);
+        heap.Release(orphan.fnSlot);
+    }
+    const UINT_PTR id = heap.timers().Add({doc, doc->hwnd(), slot});
+    if (id == 0) return 0;
+    const double delay = std::clamp(ms, 0.0, 2147483647.0);  // NaN is not below 0: it waits 0
+    if (SetTimer(doc->hwnd(), id, delay >= 0 ? static_cast<UINT>(delay) : 0, nullptr) != 0) return id;
+    PageTimers::Pending dropped;
+    heap.timers().Take(id, dropped);
+    return 0;
+}
+
+// setTimeout(fn, ms): the id of a one-shot timer that runs fn with no argument.
+int SetTimeoutCall(duk_context* ctx) {
+    if (!duk_is_function(ctx, 0))
+        return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, L"setTimeout needs a function");
+    const double ms = duk_is_number(ctx, 1) ? duk_get_number(ctx, 1) : 0;
+    ScriptHeap& heap = ScriptHeap::Of(ctx);
+    std::uint32_t slot = 0;
+    auto keep = [&heap, &slot](duk_context* c) -> duk_ret_t {
+        slot = heap.Keep(c, 0);
+        return 0;
+    };
+    if (!ScriptHeap::Protected(ctx, keep, 1)) return -1;
+    duk_pop(ctx);
+    const UINT_PTR id = StartTimer(heap, DocumentId(ctx), slot, ms);
+    if (id == 0) {
+        heap.Release(slot);
+        return NativeBinding::Fail(ctx, DUK_ERR_RANGE_ERROR, L"setTimeout: too many timers waiting");
+    }
+    duk_push_number(ctx, static_cast<double>(id));
+    return 1;
+}
+
+int ClearTimeoutCall(duk_context* ctx) {
+    const double id = duk_get_number_default(ctx, 0, 0);
+    ScriptHeap& heap = ScriptHeap::Of(ctx);
+    PageTimers::Pending cleared;
+    if (id > 0 && heap.timers().Take(static_cast<UINT_PTR>(id), cleared)) {
+        KillTimer(cleared.hwnd, static_cast<UINT_PTR>(id));
+        heap.Release(cleared.fnSlot);
+    }
+    return 0;
+}
+
+void PutDocumentFunction(duk_context* ctx, const char* name, duk_c_function fn, std::uint64_t docId) {
+    duk_push_c_function(ctx, fn, DUK_VARARGS);
+    duk_push_number(ctx, static_cast<double>(docId));
+    duk_put_prop_string(ctx, -2, kDocument);
+    duk_put_prop_string(ctx, -2, name);
+}
+
+}  // namespace
+
+std::shared_ptr<DocumentScript> DocumentScript::Make(HVM vm, HWND hwnd, std::wstring uri) {
+    std::shared_ptr<ScriptHeap> heap = HeapOf(vm);
+    if (!heap) return nullptr;
+    auto doc = std::make_shared<DocumentScript>(std::move(heap), hwnd, std::move(uri));
+    return doc->Setup() ? doc : nullptr;
+}
+
+DocumentScript::DocumentScript(std::shared_ptr<ScriptHeap> heap, HWND hwnd, std::wstring uri)
+    : heap_(std::move(heap)), hwnd_(hwnd), uri_(std::move(uri)) {}
+
+DocumentScript::~DocumentScript() {
+    heap_->Release(global_);
+    heap_->Release(thread_);
+}
+
+bool DocumentScript::Setup() {
+    ScriptHeap::Entry entry(*heap_);
+    if (!entry.ok()) {
+        Report(L"scripts", entry.error());
+        return false;
+    }
+    const std::uint64_t id = heap_->AddDocument(weak_from_this());
+    auto setup = [this, id](duk_context* c) -> duk_ret_t {
+        duk_push_thread(c);
+        duk_push_object(c);
+        heap_->PushRootGlobal(c);
+        duk_set_prototype(c, -2);
+        PutDocumentFunction(c, "setTimeout", NativeBinding::Throwing<&SetTimeoutCall>, id);
+        PutDocumentFunction(c, "clearTimeout", NativeBinding::Throwing<&ClearTimeoutCall>, id);
+        global_ = heap_->Keep(c, -1);
+        duk_context* thread = duk_get_context(c, -2);
+        duk_xmove_top(thread, c, 1);
+        duk_set_global_object(thread);
+        thread_ = heap_->Keep(c, -1);
+        return 0;
+    };
+    const bool made = ScriptHeap::Protected(entry.ctx(), setup, 1);
+    if (!made) Report(L"scripts", ScriptHeap::Describe(entry.ctx(), -1));
+    duk_pop(entry.ctx());
+    return made;
+}
+
+void DocumentScript::Run(const std::vector<ScriptSource>& sources) {
+    ScriptHeap::Entry entry(*heap_);
+    if (!entry.ok()) {
+        Report(L"scripts", entry.error());
+        return;
+    }
+    for (const ScriptSource& source : sources) {
+        // Blank lines in front: the lines errors name are those of the file.
+        const std::string code =
+            std::string(source.firstLine > 1 ? source.firstLine - 1 : 0, '\n') + ToScriptText(source.text);
+        const std::string file = ToScriptText(source.file);
+        bool failed = false;
+        auto run = [&](duk_context* c) -> duk_ret_t {
+            heap_->PushKept(c, thread_);
+            duk_context* thread = duk_get_context(c, -1);
+            duk_push_lstring(thread, code.data(), code.size());
+            duk_push_lstring(thread, file.data(), file.size());
+            if (duk_pcompile(thread, 0) != DUK_EXEC_SUCCESS || duk_pcall(thread, 0) != DUK_EXEC_SUCCESS) {
+                failed = true;
+                duk_xmove_top(c, thread, 1);  // the error, to be described here
+                return 1;
+            }
+            duk_pop(thread);
+            return 0;
+        };
+        if (!ScriptHeap::Protected(entry.ctx(), run, 1) || failed) {
+            Report(L"script", ScriptHeap::Describe(entry.ctx(), -1));
+        }
+        duk_pop(entry.ctx());
+    }
+    // The document's functions hold its global; the context they were made on can go.
+    heap_->Release(thread_);
+    thread_ = 0;
+}
+
+DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<const value> args, value& result) {
+    const std::wstring wideName = text::FromUtf8(name);
+    ScriptHeap::Entry entry(*heap_);
+    if (!entry.ok()) {
+        Report(wideName, entry.error());
+        return Outcome::Failed;
+    }
+    duk_context* ctx = entry.ctx();
+    const duk_idx_t base = duk_get_top(ctx);
+    bool found = false;
+    auto lookup = [&](duk_context* c) -> duk_ret_t {
+        PushGlobal(c);
+        duk_get_prop_lstring(c, -1, name.data(), name.size());
+        found = duk_is_function(c, -1) != 0;
+        return 2;
+    };
+    const bool looked = ScriptHeap::Protected(ctx, lookup, 2);
+    if (!looked || !found) {
+        Report(wideName, looked ? L"no such function" : ScriptHeap::Describe(ctx, base));
+        duk_set_top(ctx, base);
+        return Outcome::Missing;
+    }
+    WritePageCall(uri_, name, args);
+    auto callee = [base](duk_context* c) {
+        duk_dup(c, base + 1);
+        duk_dup(c, base);
+    };
+    std::wstring error;
+    const bool ok = ScriptHeap::Call(ctx, callee, args, result, error);
+    duk_set_top(ctx, base);
+    if (ok) return Outcome::Done;
+    Report(wideName, error);
+    return Outcome::Failed;
+}
+
+void DocumentScript::RunTimer(std::uint32_t fnSlot) {
+    ScriptHeap::Entry entry(*heap_);
+    if (!entry.ok()) {
+        Report(L"timer", entry.error());
+        return;
+    }
+    auto callee = [this, fnSlot](duk_context* c) {
+        heap_->PushKept(c, fnSlot);
+        PushGlobal(c);
+    };
+    value result;
+    std::wstring error;
+    if (!ScriptHeap::Call(entry.ctx(), callee, {}, result, error)) Report(L"timer", error);
+}
+
+void DocumentScript::PushGlobal(duk_context* ctx) const { heap_->PushKept(ctx, global_); }
+
+void DocumentScript::Report(std::wstring_view what, std::wstring_view error) const {
+    ReportScriptError(hwnd_, L"[" + std::wstring(PageFile(uri_)) + L"] " + std::wstring(what) + L": " +
+                                 std::wstring(error));
+}
+
+bool RunPageTimer(HWND hwnd, UINT_PTR id) {
+    if (!PageTimers::IsEngineTimer(id)) return false;
+    KillTimer(hwnd, id);  // a page's timers fire once
+    const std::shared_ptr<ScriptHeap> heap = HeapOf(SciterGetVM(hwnd));
+    if (!heap) return true;
+    ScriptHeap::Entry entry(*heap);
+    if (!entry.ok()) {
+        ReportScriptError(hwnd, std::wstring(L"a page's timer was dropped: ") + entry.error());
+        return true;
+    }
+    PageTimers::Pending due;
+    if (!heap->timers().Take(id, due)) return true;  // cleared meanwhile
+    if (const std::shared_ptr<DocumentScript> doc = due.doc.lock()) doc->RunTimer(due.fnSlot);
+    heap->Release(due.fnSlot);
+    return true;
+}
+
+}  // namespace uie::detail

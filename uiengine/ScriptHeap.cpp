@@ -1,0 +1,240 @@
+#include "internal/ScriptHeap.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+#include "internal/NativeBinding.h"
+
+namespace uie::detail {
+namespace {
+
+// A heap may hold this much; past it an allocation fails and the script gets a RangeError,
+// so a runaway page cannot take the machine's memory.
+constexpr std::size_t kHeapLimit = std::size_t{256} << 20;
+// Native -> script -> native -> script ... on one thread: each level is native stack, which
+// Duktape's own limits do not see.
+constexpr int kMaxNesting = 32;
+thread_local int t_nesting = 0;
+
+// Each block carries its size in front, so the heap knows what it holds.
+struct alignas(std::max_align_t) BlockHead {
+    std::size_t size;
+};
+
+constexpr const char kSlots[] = DUK_HIDDEN_SYMBOL("slots");
+constexpr const char kRoot[] = DUK_HIDDEN_SYMBOL("root");
+
+}  // namespace
+
+ScriptHeap::ScriptHeap(HVM vm) : vm_(vm) {
+    root_ = duk_create_heap(&Allocate, &Reallocate, &Free, this, &Fatal);
+    if (root_ == nullptr) return;  // every entry is refused
+    duk_push_heap_stash(root_);
+    duk_push_bare_object(root_);
+    duk_put_prop_string(root_, -2, kSlots);
+    duk_push_global_object(root_);
+    duk_put_prop_string(root_, -2, kRoot);
+    duk_pop(root_);
+}
+
+ScriptHeap::~ScriptHeap() {
+    // Finalizers of what the scripts still hold run now, native instances' included.
+    if (root_ != nullptr) duk_destroy_heap(root_);
+}
+
+ScriptHeap& ScriptHeap::Of(duk_context* ctx) {
+    duk_memory_functions funcs;
+    duk_get_memory_functions(ctx, &funcs);
+    return *static_cast<ScriptHeap*>(funcs.udata);
+}
+
+void* ScriptHeap::Allocate(void* udata, duk_size_t size) {
+    auto* heap = static_cast<ScriptHeap*>(udata);
+    if (size > kHeapLimit - heap->allocated_) return nullptr;
+    auto* head = static_cast<BlockHead*>(std::malloc(sizeof(BlockHead) + size));
+    if (head == nullptr) return nullptr;
+    head->size = size;
+    heap->allocated_ += size;
+    return head + 1;
+}
+
+void* ScriptHeap::Reallocate(void* udata, void* ptr, duk_size_t size) {
+    if (ptr == nullptr) return Allocate(udata, size);
+    auto* heap = static_cast<ScriptHeap*>(udata);
+    BlockHead* head = static_cast<BlockHead*>(ptr) - 1;
+    const std::size_t old = head->size;
+    if (size > old && size - old > kHeapLimit - heap->allocated_) return nullptr;
+    auto* moved = static_cast<BlockHead*>(std::realloc(head, sizeof(BlockHead) + size));
+    if (moved == nullptr) return nullptr;
+    moved->size = size;
+    heap->allocated_ = heap->allocated_ - old + size;
+    return moved + 1;
+}
+
+void ScriptHeap::Free(void* udata, void* ptr) {
+    if (ptr == nullptr) return;
+    BlockHead* head = static_cast<BlockHead*>(ptr) - 1;
+    static_cast<ScriptHeap*>(udata)->allocated_ -= head->size;
+    std::free(head);
+}
+
+void ScriptHeap::Fatal(void*, const char* message) {
+    // Only an error outside every protected call lands here, which the engine never makes.
+    std::fprintf(stderr, "script engine: fatal error: %s\n", message != nullptr ? message : "");
+    std::fflush(stderr);
+    std::abort();
+}
+
+// ---- entering ---------------------------------------------------------------------------
+
+ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap) {
+    if (heap.root_ == nullptr) {
+        error_ = L"the script heap could not be made";
+        return;
+    }
+    if (t_nesting >= kMaxNesting) {
+        error_ = L"script calls nested too deep";
+        return;
+    }
+    if (!heap.lock_.Enter()) {
+        error_ = L"the script VM is held by a thread that waits for this one";
+        return;
+    }
+    ok_ = true;
+    ++t_nesting;
+    if (heap.depth_++ == 0) heap.DrainReleases(heap.root_);
+}
+
+ScriptHeap::Entry::~Entry() {
+    if (!ok_) return;
+    --t_nesting;
+    --heap_.depth_;
+    heap_.lock_.Leave();
+}
+
+duk_context* ScriptHeap::Entry::ctx() const { return heap_.running_ != nullptr ? heap_.running_ : heap_.root_; }
+
+duk_context* ScriptHeap::SwapRunning(duk_context* ctx) {
+    duk_context* before = running_;
+    running_ = ctx;
+    return before;
+}
+
+// ---- slots ------------------------------------------------------------------------------
+
+std::uint32_t ScriptHeap::Keep(duk_context* ctx, duk_idx_t idx) {
+    idx = duk_normalize_index(ctx, idx);
+    // Slot numbers go round past 2^32 - 2; one still in use is never that old.
+    lastSlot_ = lastSlot_ >= 0xFFFFFFFEu ? 1 : lastSlot_ + 1;
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kSlots);
+    duk_dup(ctx, idx);
+    duk_put_prop_index(ctx, -2, lastSlot_);
+    duk_pop_2(ctx);
+    return lastSlot_;
+}
+
+void ScriptHeap::PushKept(duk_context* ctx, std::uint32_t slot) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kSlots);
+    duk_get_prop_index(ctx, -1, slot);
+    duk_replace(ctx, -3);
+    duk_pop(ctx);
+}
+
+void ScriptHeap::Release(std::uint32_t slot) {
+    if (slot == 0) return;
+    std::lock_guard lock(releasedMutex_);
+    released_.push_back(slot);
+}
+
+void ScriptHeap::DrainReleases(duk_context* ctx) {
+    std::vector<std::uint32_t> slots;
+    {
+        std::lock_guard lock(releasedMutex_);
+        slots.swap(released_);
+    }
+    if (slots.empty()) return;
+    // Deleting may run finalizers, which run page code: protected.
+    auto drop = [this, &slots](duk_context* c) -> duk_ret_t {
+        duk_push_heap_stash(c);
+        duk_get_prop_string(c, -1, kSlots);
+        for (const std::uint32_t slot : slots) duk_del_prop_index(c, -1, slot);
+        duk_pop_2(c);
+        return 0;
+    };
+    Protected(ctx, drop, 0);
+}
+
+void ScriptHeap::PushRootGlobal(duk_context* ctx) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kRoot);
+    duk_replace(ctx, -2);
+}
+
+void ScriptHeap::PushTable(duk_context* ctx, const char* hiddenName) {
+    duk_push_heap_stash(ctx);
+    if (!duk_get_prop_string(ctx, -1, hiddenName)) {
+        duk_pop(ctx);
+        duk_push_bare_object(ctx);
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, -3, hiddenName);
+    }
+    duk_replace(ctx, -2);
+}
+
+void ScriptHeap::PutGlobal(duk_context* ctx, const std::string& name) {
+    PushRootGlobal(ctx);
+    duk_push_lstring(ctx, name.data(), name.size());
+    duk_dup(ctx, -3);
+    // Pages cannot replace the natives; a later definition of the VM can.
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE |
+                     DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_FORCE);
+    duk_pop_2(ctx);
+}
+
+std::uint64_t ScriptHeap::AddDocument(std::weak_ptr<DocumentScript> doc) {
+    std::erase_if(documents_, [](const auto& d) { return d.second.expired(); });
+    documents_.emplace(++lastDocument_, std::move(doc));
+    return lastDocument_;
+}
+
+std::shared_ptr<DocumentScript> ScriptHeap::FindDocument(std::uint64_t id) const {
+    auto it = documents_.find(id);
+    return it != documents_.end() ? it->second.lock() : nullptr;
+}
+
+std::wstring ScriptHeap::Describe(duk_context* ctx, duk_idx_t idx) {
+    idx = duk_normalize_index(ctx, idx);
+    duk_dup(ctx, idx);
+    std::wstring text = FromScriptText(duk_safe_to_string(ctx, -1));
+    duk_pop(ctx);
+    auto where = [idx](duk_context* c) -> duk_ret_t {
+        if (!duk_is_error(c, idx)) return 0;
+        duk_get_prop_string(c, idx, "fileName");
+        duk_get_prop_string(c, idx, "lineNumber");
+        return 2;
+    };
+    if (Protected(ctx, where, 2) && duk_is_string(ctx, -2) && duk_is_number(ctx, -1)) {
+        text += L" (" + FromScriptText(duk_get_string(ctx, -2)) + L":" +
+                std::to_wstring(duk_get_int(ctx, -1)) + L")";
+    }
+    duk_pop_2(ctx);
+    return text;
+}
+
+NativeEntry& ScriptHeap::AddEntry(NativeEntry entry) { return entries_.emplace_back(std::move(entry)); }
+
+// ---- natives ----------------------------------------------------------------------------
+
+void ScriptHeap::DefineObject(const std::string& name, std::shared_ptr<const NativeObjectDef> def) {
+    DefineGlobal(name, def.get(), [&](duk_context* ctx) { NativeBinding::PushObject(ctx, *this, name, def); });
+}
+
+void ScriptHeap::DefineClass(std::shared_ptr<const NativeClassDef> def) {
+    DefineGlobal(def->name, def.get(), [&](duk_context* ctx) { NativeBinding::PushClass(ctx, *this, def); });
+}
+
+}  // namespace uie::detail

@@ -1,0 +1,61 @@
+#include "internal/ScriptOutput.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "Text.h"
+#include "internal/State.h"
+
+namespace uie::detail {
+namespace {
+
+// One write per line, so that lines from several threads stay whole.
+void WriteLine(std::string line) {
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+std::wstring_view PageFile(std::wstring_view uri) {
+    uri = uri.substr(0, uri.find_first_of(L"?#"));
+    const std::size_t slash = uri.rfind(L'/');
+    return slash == std::wstring_view::npos ? uri : uri.substr(slash + 1);
+}
+
+void ReportScriptError(HWND hwnd, std::wstring_view text) {
+    DebugOutputProc proc = nullptr;
+    void* param = nullptr;
+    {
+        Engine& e = E();
+        std::lock_guard lock(e.mutex);
+        auto it = hwnd != nullptr ? e.windows.find(hwnd) : e.windows.end();
+        if (it != e.windows.end() && it->second.debugProc != nullptr) {
+            proc = it->second.debugProc;
+            param = it->second.debugParam;
+        } else {
+            proc = e.debugProc;
+            param = e.debugParam;
+        }
+    }
+    if (proc == nullptr) {
+        WriteLine(text::ToUtf8(text));
+        return;
+    }
+    const std::wstring line(text);  // NUL-terminated for the receiver
+    proc(param, OUTPUT_SUBSYSTEM_SCRIPT, OUTPUT_SEVERITY_WARNING, line.c_str(), static_cast<UINT>(line.size()));
+}
+
+void WritePageCall(std::wstring_view uri, std::string_view name, std::span<const value> args) {
+    std::string line = "[" + text::ToUtf8(PageFile(uri)) + "] " + std::string(name) + "(";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i != 0) line += ',';
+        line += text::ToUtf8(args[i].to_json());
+    }
+    line += ")";
+    WriteLine(std::move(line));
+}
+
+}  // namespace uie::detail

@@ -1,0 +1,209 @@
+// The JavaScript side of one script VM: a Duktape heap. Native code enters it through an
+// Entry, which holds the VM's lock; script values that native code keeps (page functions
+// handed over, documents' global objects, timers' functions) live in numbered slots of
+// the heap's stash until released.
+//
+// Duktape reports a script error with longjmp. Every function that calls Duktape keeps
+// that in mind: where a Duktape call may throw (a getter or proxy of the page, or memory
+// running out) no automatic object with a destructor is alive between it and the
+// protected call that catches it (Protected below), so nothing is skipped.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <duktape.h>
+
+#include "EngineTest.h"
+#include "ScriptVM.h"
+#include "internal/PageTimers.h"
+#include "internal/ScriptValues.h"
+#include "internal/VMLock.h"
+
+namespace uie::detail {
+
+// What a native function of the script side stands for; the heap owns these.
+struct NativeEntry {
+    enum Kind {
+        Method,          // of a native object or a class: self undefined
+        InstanceMethod,  // self: `this`, an instance of the class
+        Getter,          // a property of a native object
+        InstanceGetter,  // a property of an instance
+        Setter,
+        InstanceSetter,
+        ReadOnly,  // a write to a property without setter, or to a constant
+        Constant,
+        Construct,
+        GetItem,  // the proxy of an instance whose class reads items
+    };
+    Kind kind = Method;
+    std::string what;  // "share.GetDate", for the errors it raises
+    const NativeFn* fn = nullptr;
+    const NativeSetter* set = nullptr;
+    const value* constant = nullptr;
+    std::shared_ptr<const NativeClassDef> cls;  // of instances, constructors and items
+    std::shared_ptr<const void> owner;          // keeps fn, set and constant alive
+};
+
+class DocumentScript;
+
+class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
+public:
+    // Made by the VM when it first needs one (ScriptVM.cpp).
+    explicit ScriptHeap(HVM vm);
+    ~ScriptHeap();
+    ScriptHeap(const ScriptHeap&) = delete;
+    ScriptHeap& operator=(const ScriptHeap&) = delete;
+
+    static ScriptHeap& Of(duk_context* ctx);
+
+    // Native code inside the heap. ok() is false when the VM could not be entered: its lock
+    // is held by a thread that waits for this one, or this thread's calls into scripts are
+    // nested too deep; error() says which.
+    class Entry {
+    public:
+        explicit Entry(ScriptHeap& heap);
+        ~Entry();
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+
+        bool ok() const { return ok_; }
+        const wchar_t* error() const { return error_; }
+        // The context to make calls on: the one running a script now, else the heap's own.
+        duk_context* ctx() const;
+
+    private:
+        ScriptHeap& heap_;
+        bool ok_ = false;
+        const wchar_t* error_ = nullptr;
+    };
+
+    // Runs `body(ctx)` in a protected call (no argument, `results` values left on the
+    // stack; on failure the error value and padding). False when it threw.
+    template <typename F>
+    static bool Protected(duk_context* ctx, F& body, duk_idx_t results) {
+        return duk_safe_call(ctx, &Trampoline<F>, &body, 0, results) == DUK_EXEC_SUCCESS;
+    }
+
+    // Calls, in a protected call, the function and `this` that pushCallee(ctx) pushes, with
+    // `args`, and reads the result. False, with the error's text in `error`, when the
+    // function threw or a value was refused.
+    template <typename F>
+    static bool Call(duk_context* ctx, F& pushCallee, std::span<const value> args, value& result,
+                     std::wstring& error);
+    // An error value as text, with the place it was thrown when it has one:
+    // "TypeError: not callable (page.htm:12)". Never throws.
+    static std::wstring Describe(duk_context* ctx, duk_idx_t idx);
+
+    // Slots: Keep stores the value at idx; may throw (call in a protected call).
+    std::uint32_t Keep(duk_context* ctx, duk_idx_t idx);
+    void PushKept(duk_context* ctx, std::uint32_t slot);
+    // Any thread, any lock held: the slot is emptied at the next entry.
+    void Release(std::uint32_t slot);
+
+    // The global object every document's global inherits from: the builtins and the natives.
+    void PushRootGlobal(duk_context* ctx);
+    // A hidden table in the stash (class prototypes, proxy handlers), made on first use.
+    void PushTable(duk_context* ctx, const char* hiddenName);
+    // Pops the value on top into the root global as `name`, replacing what was there.
+    void PutGlobal(duk_context* ctx, const std::string& name);
+
+    // The documents with scripts, for the functions in their globals that need theirs.
+    std::uint64_t AddDocument(std::weak_ptr<DocumentScript> doc);
+    std::shared_ptr<DocumentScript> FindDocument(std::uint64_t id) const;
+
+    HVM vm() const { return vm_; }
+    NativeEntry& AddEntry(NativeEntry entry);
+    PageTimers& timers() { return timers_; }
+
+    // Globals for the natives the VM defines, in every document of the VM.
+    void DefineObject(const std::string& name, std::shared_ptr<const NativeObjectDef> def);
+    void DefineClass(std::shared_ptr<const NativeClassDef> def);
+
+    // Called by the native-function trampoline around a native's run: calls made meanwhile
+    // run on the context that called it.
+    duk_context* SwapRunning(duk_context* ctx);
+
+private:
+    template <typename F>
+    static duk_ret_t Trampoline(duk_context* ctx, void* body) {
+        return (*static_cast<F*>(body))(ctx);
+    }
+    static void* Allocate(void* udata, duk_size_t size);
+    static void* Reallocate(void* udata, void* ptr, duk_size_t size);
+    static void Free(void* udata, void* ptr);
+    static void Fatal(void* udata, const char* message);
+    void DrainReleases(duk_context* ctx);
+    // Makes the global `name` from what `push` leaves on the stack; the same definition
+    // again changes nothing.
+    template <typename F>
+    void DefineGlobal(const std::string& name, const void* def, F push);
+
+    const HVM vm_;
+    std::size_t allocated_ = 0;  // bytes, under the VM lock like everything Duktape does
+    duk_context* root_ = nullptr;
+    VMLock lock_;
+    unsigned depth_ = 0;      // entries of the thread inside
+    duk_context* running_ = nullptr;  // the context running a native now
+    std::uint32_t lastSlot_ = 0;
+    std::deque<NativeEntry> entries_;  // stable addresses: functions point at them
+    std::vector<std::pair<std::string, const void*>> defined_;  // name -> def installed
+    PageTimers timers_;
+    std::map<std::uint64_t, std::weak_ptr<DocumentScript>> documents_;
+    std::uint64_t lastDocument_ = 0;
+
+    std::mutex releasedMutex_;
+    std::vector<std::uint32_t> released_;
+};
+
+template <typename F>
+bool ScriptHeap::Call(duk_context* ctx, F& pushCallee, std::span<const value> args, value& result,
+                      std::wstring& error) {
+    bool threw = false;
+    auto body = [&](duk_context* c) -> duk_ret_t {
+        pushCallee(c);
+        for (const value& arg : args) PushValue(c, arg);
+        if (duk_pcall_method(c, static_cast<duk_idx_t>(args.size())) != DUK_EXEC_SUCCESS) {
+            threw = true;  // the error is the result
+            return 1;
+        }
+        ReadValue(c, -1, result);
+        return 1;
+    };
+    const bool ok = Protected(ctx, body, 1) && !threw;
+    if (!ok) error = Describe(ctx, -1);
+    duk_pop(ctx);
+    return ok;
+}
+
+template <typename F>
+void ScriptHeap::DefineGlobal(const std::string& name, const void* def, F push) {
+    Entry entry(*this);
+    if (!entry.ok()) return;
+    std::pair<std::string, const void*> key(name, def);
+    for (const auto& done : defined_) {
+        if (done == key) return;
+    }
+    auto build = [&](duk_context* ctx) -> duk_ret_t {
+        push(ctx);
+        PutGlobal(ctx, name);
+        return 0;
+    };
+    Protected(entry.ctx(), build, 0);
+    defined_.push_back(std::move(key));
+}
+
+// The heap of a VM, made with the VM's natives on first use; null for a null VM.
+std::shared_ptr<ScriptHeap> HeapOf(HVM vm);
+
+// Runs a native as the VM would: a thrown script error ends the call and is recorded; a
+// raised one is recorded while the native's result is kept (test::CallResult).
+test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args);
+
+}  // namespace uie::detail
