@@ -99,6 +99,8 @@ void CUserOperation::WorkThread() {
     if (!WaitUntil(FrameExists) || !WaitUntil(FrameHasWindow) || !WaitUntil(FrameReady) ||
         !WaitUntil(FrameStarted) || !WaitUntil(ElementsLoaded))
         return;
+    // The main page has reported its element panel: from here on computer use is measured.
+    LOGF(LOG_MESSAGE, L"CUserOperation::WorkThread", L"CUserOperation::WorkThread start...");
     while (g_nRunState != 4) {
         if (m_stop.Wait(m_dwWaitMs)) return;
         SampleStep();
