@@ -14,8 +14,10 @@
 #   settings say; 0 takes two free ports and points the settings file at them.
 # --tree: the folder made for the devices' sysfs and dev tree, a new one (default: a
 #   temporary one).
-# The devices are plugged in before the program starts, as the main window reads the devices
-# present when it shows (no page reports its element panel, so the device watch never starts).
+# The blood-pressure monitor is plugged in before the program starts: the main window reads
+# the devices present when it shows. The pedometer is plugged in once the device watch runs
+# (it starts when the main page reports its element panel, and fills the page's element
+# list: "RefashElementList" on the program's output), so the watch sees it arrive.
 # QUORV_SYSFS_ROOT, QUORV_DEV_ROOT and QUORV_COMPORTS are pointed at them unless already
 # set (a real device). The simulated monitor's model goes into <program>/System/bpmdl.vpx
 # unless that file is there, and is removed at the end.
@@ -77,11 +79,11 @@ start() {
   set +m
 }
 
-# await <pid> <file> <text>: waits until the file holds the text; fails when the process
-# ends first or after 10 s.
+# await <pid> <file> <text> [seconds]: waits until the file holds the text; fails when the
+# process ends first or after the seconds (10 by default).
 await() {
   local i
-  for ((i = 0; i < 200; i++)); do
+  for ((i = 0; i < ${4:-10} * 20; i++)); do
     grep -q -- "$3" "$2" 2>/dev/null && return 0
     kill -0 "$1" 2>/dev/null || return 1
     sleep 0.05
@@ -107,12 +109,6 @@ fi
 set_demo_account "$program_dir/Quorv10.ini" "${settings[@]}"
 
 if ((devices)); then
-  start pedometer "$bin/quorv_sim_pedometer" "$tree"
-  pids+=("$started")
-  await "$started" "$work/pedometer.out" ": plugged in" || {
-    echo "demo: the simulated pedometer could not be made; the program is not started" >&2
-    exit 1
-  }
   # On the USB bus as its adapter, with the ids its model file names.
   start monitor "$bin/quorv_sim_monitor" "$tree" --model-file "$model_file" --usb 0b1e:5a01
   pids+=("$started")
@@ -123,15 +119,29 @@ if ((devices)); then
   export QUORV_SYSFS_ROOT=${QUORV_SYSFS_ROOT:-$tree/sys}
   export QUORV_DEV_ROOT=${QUORV_DEV_ROOT:-$tree/dev}
   export QUORV_COMPORTS=${QUORV_COMPORTS:-COM3=$tree/dev/ttyBP0}
-  echo "demo: devices ${pids[*]:1} below $tree (QUORV_SYSFS_ROOT=$QUORV_SYSFS_ROOT" \
+  echo "demo: monitor $started below $tree (QUORV_SYSFS_ROOT=$QUORV_SYSFS_ROOT" \
        "QUORV_DEV_ROOT=$QUORV_DEV_ROOT QUORV_COMPORTS=$QUORV_COMPORTS)"
 fi
 
 start program bash -c 'cd "$1" && shift && exec ./quorvix /autoRun "$@"' program "$program_dir" "$@"
 program=$started
 echo "demo: program $program"
-
 trap 'kill -INT "$program" 2>/dev/null || true' INT TERM
+
+if ((devices)); then
+  if await "$program" "$work/program.out" "RefashElementList(" 60; then
+    start pedometer "$bin/quorv_sim_pedometer" "$tree"
+    pids+=("$started")
+    if await "$started" "$work/pedometer.out" ": plugged in"; then
+      echo "demo: pedometer $started plugged in"
+    else
+      echo "demo: the simulated pedometer could not be made" >&2
+    fi
+  else
+    echo "demo: the device watch did not start; the pedometer is not plugged in" >&2
+  fi
+fi
+
 status=0
 while :; do
   wait "$program" && status=0 || status=$?

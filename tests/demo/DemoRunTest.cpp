@@ -112,7 +112,8 @@ protected:
     std::vector<int> Pids() const {
         std::vector<int> pids;
         const std::string out = Output();
-        for (const char* pattern : {R"(demo: server (\d+))", R"(demo: devices (\d+) (\d+))", R"(demo: program (\d+))"}) {
+        for (const char* pattern : {R"(demo: server (\d+))", R"(demo: monitor (\d+))", R"(demo: program (\d+))",
+                                    R"(demo: pedometer (\d+))"}) {
             std::smatch m;
             if (!std::regex_search(out, m, std::regex(pattern))) continue;
             for (std::size_t i = 1; i < m.size(); ++i) pids.push_back(std::stoi(m[i].str()));
@@ -146,7 +147,8 @@ TEST_F(DemoRunTest, ShowsTheServersDataAndTheDevicesThenEndsEverythingOnCtrlC) {
                   const std::wstring log = Log();
                   return log.find(L"ParseHttpSyncXmlData[syndata_article]=0") != std::wstring::npos &&
                          log.find(L"ParseHttpSyncXmlData[syndata_focusArticle]=0") != std::wstring::npos &&
-                         Output().find("OpenSettingsWin(1)") != std::string::npos;
+                         Rows("select count(*) from tDeviceDataList_122") > 0 &&
+                         Rows("select count(*) from tDeviceDataList_1002") > 0;
               }),
               0)
         << Trace();
@@ -184,19 +186,35 @@ TEST_F(DemoRunTest, ShowsTheServersDataAndTheDevicesThenEndsEverythingOnCtrlC) {
     EXPECT_EQ(Rows("select syncNo from tUserExp where userNo=1001"), 1);
     EXPECT_EQ(Rows("select syncNo from tParameter where parameterNo=1"), 1);
 
-    // The pedometer was plugged in and read; its upload waits for the user's settings,
-    // which the pedometer page asks for.
-    EXPECT_NE(out.find("simulated pedometer: plugged in"), std::string::npos);
-    EXPECT_NE(Log().find(L"PedoDataProc:[122]"), std::wstring::npos);
-    std::smatch reports;
-    ASSERT_TRUE(std::regex_search(out, reports, std::regex(R"(simulated pedometer: stopped after (\d+) reports)")));
-    EXPECT_GT(std::stoi(reports[1].str()), 0);
+    // The main page reports its element panel once loaded: the device watch starts after the
+    // main window shows (it fills the page's element list), and the computer-use monitor.
+    const std::size_t shown = out.find("[quorvix.htm] QuorvixBottomUserInfo()");
+    ASSERT_NE(shown, std::string::npos) << out;
+    EXPECT_NE(out.find("RefashElementList(", shown), std::string::npos) << out;
+    EXPECT_NE(Log().find(L"CUserOperation::WorkThread start..."), std::wstring::npos);
+
+    // The monitor, there from the start, is found by its adapter's USB ids and read; its page
+    // keeps every reading, which are uploaded and stored.
     EXPECT_NE(out.find("simulated monitor: plugged in"), std::string::npos);
-    // The main window finds the monitor by its adapter's USB ids and downloads its readings.
     EXPECT_NE(Log().find(L"DevChangeProc:[1002][1]"), std::wstring::npos);
     std::smatch frames;
     ASSERT_TRUE(std::regex_search(out, frames, std::regex(R"(simulated monitor: stopped after (\d+) frames)")));
     EXPECT_GT(std::stoi(frames[1].str()), 0);
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
+                            [](const std::string& r) { return r.rfind("blood-pressure upload [", 0) == 0; }))
+        << out;
+
+    // The pedometer, plugged in after the main window, is seen by the device watch and read; a
+    // new user's read asks the page for the settings, which it confirms, and the week's days
+    // are uploaded and stored.
+    EXPECT_LT(out.find("RefashElementList("), out.find("simulated pedometer: plugged in")) << out;
+    EXPECT_NE(Log().find(L"DevChangeProc:[122][1]"), std::wstring::npos);
+    EXPECT_NE(Log().find(L"PedoDataProc:[122]"), std::wstring::npos);
+    EXPECT_NE(out.find("[default.htm] OpenSettingsWin(1)"), std::string::npos) << out;
+    std::smatch reports;
+    ASSERT_TRUE(std::regex_search(out, reports, std::regex(R"(simulated pedometer: stopped after (\d+) reports)")));
+    EXPECT_GT(std::stoi(reports[1].str()), 0);
+    EXPECT_EQ(Rows("select count(*) from tDeviceDataList_122 where userNo=1001"), 7);
 
     EXPECT_EQ(ErrorLines(), std::vector<std::wstring>()) << Trace();
     ExpectEverythingEnded(4);
@@ -208,7 +226,8 @@ TEST_F(DemoRunTest, WithoutDevicesNothingIsPluggedIn) {
         << Trace();
     const std::string out = Output();
     EXPECT_EQ(out.find("simulated "), std::string::npos) << out;
-    EXPECT_EQ(out.find("demo: devices"), std::string::npos) << out;
+    EXPECT_EQ(out.find("demo: monitor"), std::string::npos) << out;
+    EXPECT_EQ(out.find("demo: pedometer"), std::string::npos) << out;
     EXPECT_EQ(Log().find(L"DevChangeProc"), std::wstring::npos);
     EXPECT_NE(out.find("demo server: login [demo]"), std::string::npos) << out;
     EXPECT_EQ(ErrorLines(), std::vector<std::wstring>()) << Trace();
@@ -216,15 +235,16 @@ TEST_F(DemoRunTest, WithoutDevicesNothingIsPluggedIn) {
 }
 
 TEST_F(DemoRunTest, ADeviceThatCannotBeMadeStopsTheRunBeforeTheProgram) {
-    // The devices' folder below a file: the simulated pedometer cannot make its tree.
+    // The devices' folder below a file: the simulated monitor, the first, cannot make its tree.
     std::ofstream(program_.Dir() / "file") << "x";
     tree_ = program_.Dir() / "file" / "devices";
     Start();
     EXPECT_EQ(run_->Wait(ProgramCopy::kTimeout), 1);
     const std::string out = Output();
-    EXPECT_NE(out.find("simulated pedometer: cannot make its device tree below " + tree_.string()), std::string::npos)
+    EXPECT_NE(out.find("simulated monitor: cannot make its device tree below " + tree_.string()), std::string::npos)
         << out;
-    EXPECT_NE(out.find("demo: the simulated pedometer could not be made; the program is not started"), std::string::npos)
+    EXPECT_NE(out.find("demo: the simulated blood-pressure monitor could not be made; the program is not started"),
+              std::string::npos)
         << out;
     EXPECT_EQ(out.find("demo: program"), std::string::npos) << out;
     EXPECT_FALSE(fs::exists(program_.Folder() / "Log")) << "the program ran";
