@@ -159,38 +159,27 @@ void DocumentScript::Run(const std::vector<ScriptSource>& sources) {
 }
 
 DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<const value> args, value& result) {
-    const std::wstring wideName = text::FromUtf8(name);
     ScriptHeap::Entry entry(*heap_);
     if (!entry.ok()) {
-        Report(wideName, entry.error());
+        Report(text::FromUtf8(name), entry.error());
         return Outcome::Failed;
     }
-    duk_context* ctx = entry.ctx();
-    const duk_idx_t base = duk_get_top(ctx);
+    bool looked = false;
     bool found = false;
-    auto lookup = [&](duk_context* c) -> duk_ret_t {
+    auto callee = [&](duk_context* c) {
         PushGlobal(c);
-        duk_get_prop_lstring(c, -1, name.data(), name.size());
+        duk_get_prop_lstring(c, -1, name.data(), name.size());  // may run page code
+        looked = true;
         found = duk_is_function(c, -1) != 0;
-        return 2;
-    };
-    const bool looked = ScriptHeap::Protected(ctx, lookup, 2);
-    if (!looked || !found) {
-        Report(wideName, looked ? L"no such function" : ScriptHeap::Describe(ctx, base));
-        duk_set_top(ctx, base);
-        return Outcome::Missing;
-    }
-    WritePageCall(uri_, name, args);
-    auto callee = [base](duk_context* c) {
-        duk_dup(c, base + 1);
-        duk_dup(c, base);
+        if (!found) duk_error_raw(c, DUK_ERR_REFERENCE_ERROR, nullptr, 0, "no such function");
+        WritePageCall(uri_, name, args);  // its strings are gone before the next call into Duktape
+        duk_swap_top(c, -2);              // the function, then `this`: the document's global
     };
     std::wstring error;
-    const bool ok = ScriptHeap::Call(ctx, callee, args, result, error);
-    duk_set_top(ctx, base);
-    if (ok) return Outcome::Done;
-    Report(wideName, error);
-    return Outcome::Failed;
+    if (ScriptHeap::Call(entry.ctx(), callee, args, result, error)) return Outcome::Done;
+    const bool missing = looked && !found;
+    Report(text::FromUtf8(name), missing ? L"no such function" : error);
+    return missing ? Outcome::Missing : Outcome::Failed;
 }
 
 void DocumentScript::RunTimer(std::uint32_t fnSlot) {

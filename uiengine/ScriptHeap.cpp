@@ -147,13 +147,16 @@ void ScriptHeap::Release(std::uint32_t slot) {
     if (slot == 0) return;
     std::lock_guard lock(releasedMutex_);
     released_.push_back(slot);
+    anyReleased_ = true;
 }
 
 void ScriptHeap::DrainReleases(duk_context* ctx) {
+    if (!anyReleased_.load()) return;
     std::vector<std::uint32_t> slots;
     {
         std::lock_guard lock(releasedMutex_);
         slots.swap(released_);
+        anyReleased_ = false;
     }
     if (slots.empty()) return;
     // Deleting may run finalizers, which run page code: protected.

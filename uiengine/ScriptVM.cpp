@@ -37,7 +37,7 @@ public:
     std::map<std::string, std::shared_ptr<const NativeClassDef>, std::less<>> classes;
     std::vector<std::string> definedOrder;  // each name once, as first defined
     std::wstring lastError;
-    std::uint64_t errorCount = 0;
+    std::atomic<std::uint64_t> errorCount{0};  // read around every native call: no lock
     std::shared_ptr<detail::ScriptHeap> heap;  // made on first use (detail::HeapOf)
 };
 
@@ -73,10 +73,7 @@ std::shared_ptr<const NativeClassDef> FindClass(HVM vm, std::string_view name) {
     return it != vm->classes.end() ? it->second : nullptr;
 }
 
-std::uint64_t ErrorCount(HVM vm) {
-    std::lock_guard lock(vm->mutex);
-    return vm->errorCount;
-}
+std::uint64_t ErrorCount(HVM vm) { return vm->errorCount.load(); }
 
 template <typename T>
 const T* Named(const std::vector<T>& items, std::string_view name) {

@@ -57,6 +57,7 @@ void VMLock::Leave() {
         std::lock_guard lock(w.mutex);
         if (--depth_ != 0) return;
         owner_ = 0;
+        if (w.waitingFor.empty()) return;
     }
     w.released.notify_all();
 }

@@ -157,10 +157,12 @@ namespace {
 
 std::wstring Widen(std::string_view s) { return std::wstring(s.begin(), s.end()); }
 
-// Shortest text that reads back as the same double.
-std::wstring FormatDouble(double d) {
+// Decimal text of a number (swprintf's locale work is slow); for a double the shortest that
+// reads back as the same double.
+template <typename T>
+std::wstring FormatNumber(T n) {
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
     if (ec != std::errc()) return L"0";
     return Widen(std::string_view(buf, static_cast<std::size_t>(end - buf)));
 }
@@ -191,14 +193,14 @@ void AppendJsonString(std::wstring& out, std::wstring_view s) {
 void AppendJson(std::wstring& out, const value& v) {
     switch (v.type()) {
         case VT_BOOL: out += v.get_bool() ? L"true" : L"false"; return;
-        case VT_INT: out += std::to_wstring(v.get_int()); return;
+        case VT_INT: out += FormatNumber(v.get_int()); return;
         case VT_FLOAT: {
             double d = v.get_double();
             if (!std::isfinite(d)) {
                 out += L"null";
                 return;
             }
-            std::wstring s = FormatDouble(d);
+            std::wstring s = FormatNumber(d);
             if (s.find_first_of(L".eE") == std::wstring::npos) s += L".0";
             out += s;
             return;
@@ -210,7 +212,7 @@ void AppendJson(std::wstring& out, const value& v) {
             const auto& bytes = *v.bytes_ptr();
             for (std::size_t i = 0; i < bytes.size(); ++i) {
                 if (i != 0) out += L',';
-                out += std::to_wstring(bytes[i]);
+                out += FormatNumber(bytes[i]);
             }
             out += L']';
             return;
@@ -472,8 +474,8 @@ std::wstring value::to_string() const {
         case VT_UNDEFINED: return L"undefined";
         case VT_NULL: return L"null";
         case VT_BOOL: return get_bool() ? L"true" : L"false";
-        case VT_INT: return std::to_wstring(get_int());
-        case VT_FLOAT: return FormatDouble(get_double());
+        case VT_INT: return FormatNumber(get_int());
+        case VT_FLOAT: return FormatNumber(get_double());
         case VT_STRING:
         case VT_SYMBOL: return *string_ptr();
         case VT_BYTES: return L"[bytes " + std::to_wstring(bytes_ptr()->size()) + L"]";

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -160,6 +161,7 @@ private:
 
     std::mutex releasedMutex_;
     std::vector<std::uint32_t> released_;
+    std::atomic<bool> anyReleased_{false};  // spares entries the lock while there is nothing
 };
 
 template <typename F>
