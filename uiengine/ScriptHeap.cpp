@@ -160,7 +160,7 @@ void ScriptHeap::DrainReleases(duk_context* ctx) {
     }
     if (slots.empty()) return;
     // Deleting may run finalizers, which run page code: protected.
-    auto drop = [this, &slots](duk_context* c) -> duk_ret_t {
+    auto drop = [&slots](duk_context* c) -> duk_ret_t {
         duk_push_heap_stash(c);
         duk_get_prop_string(c, -1, kSlots);
         for (const std::uint32_t slot : slots) duk_del_prop_index(c, -1, slot);
