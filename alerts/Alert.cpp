@@ -381,7 +381,7 @@ int CAlert::CalcToDayShowAlertInfo(int) {
     }
 
     value array = value::make_array();
-    PassComeDown(comeDown, clock.today, array);
+    PassComeDown(comeDown, clock, array);
     {
         std::lock_guard lock(m_csToDay);
         m_jToDayAlert = std::move(array);
@@ -499,11 +499,14 @@ bool CAlert::EvaluateConditions(struAlertConfigDetail& detail, const CalcClock& 
 
 // Forward pass (ascending count-down): upcoming and put-off entries are listed and the
 // due ones kept for delivery; reverse pass: passed and delivered entries, newest first.
-void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, int today, value& array) {
+void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, const CalcClock& clock,
+                          value& array) {
+    const int today = clock.today;
+    const int listedAt = HhmmOf(clock.now);
     for (const auto& [key, detail] : comeDown) {
         switch (detail->alertState) {
             case 0:
-            case 5: array.append(MakeToDayObject(*detail, today, true)); break;
+            case 5: array.append(MakeToDayObject(*detail, today, listedAt)); break;
             case 1:
                 if (detail->shownCount == 0) {
                     ++detail->shownCount;
@@ -513,7 +516,7 @@ void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& come
             case 4:
                 m_due.push_back({AlertDelivery::kList, *detail});
                 ++detail->shownCount;
-                array.append(MakeToDayObject(*detail, today, true));
+                array.append(MakeToDayObject(*detail, today, listedAt));
                 break;
             case 6:
                 detail->delayUntilTick = 0;
@@ -525,7 +528,7 @@ void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& come
     }
     for (auto it = comeDown.rbegin(); it != comeDown.rend(); ++it) {
         const int state = it->second->alertState;
-        if (state == 2 || state == 7) array.append(MakeToDayObject(*it->second, today, true));
+        if (state == 2 || state == 7) array.append(MakeToDayObject(*it->second, today, listedAt));
     }
 }
 
@@ -552,13 +555,15 @@ value CAlert::GetToDayShowAlertInfo() const {
     return m_jToDayAlert;
 }
 
-value CAlert::MakeToDayObject(const struAlertConfigDetail& d, int alertDate, bool listed) {
+value CAlert::MakeToDayObject(const struAlertConfigDetail& d, int alertDate, std::optional<int> listedAt) {
+    const bool listed = listedAt.has_value();
     const bool putOff = listed && d.alertState == 5;
     std::wstring message;
     if (putOff) text::FormatW(message, 64, L"延%d - ", d.delayCount);
     message += d.message;
     if (d.repeatFlag == L"1") message += L"(" + std::to_wstring(d.no) + L")";
-    const int alertMinute = putOff ? AddTimeHHMM(d.showMinute, MinutesToHhmm(d.alertComeDownMinute)) : d.showMinute;
+    // The put-off ends the minutes it has left from now, whatever the rule's own time.
+    const int alertMinute = putOff ? AddTimeHHMM(*listedAt, MinutesToHhmm(d.alertComeDownMinute)) : d.showMinute;
     const int alertFlag = listed && d.alertState == 4 ? 2 : d.alertState;
     return records::MakeObject({{L"alertNo", value(d.alertNo)},
                                 {L"no", value(d.no)},

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -138,9 +139,11 @@ public:
     std::vector<AlertDelivery> TakeDue();
     // A copy of today's array, never half-replaced.
     uie::value GetToDayShowAlertInfo() const;
-    // The object a reminder shows as in today's list (listed: a recurring one as 2, a
-    // put-off one with its count and end) and in the expired list (listed false).
-    static uie::value MakeToDayObject(const struAlertConfigDetail& detail, int alertDate, bool listed);
+    // The object a reminder shows as in today's list, listed at the minute listedAt (hhmm):
+    // a recurring one as 2, a put-off one with its count and its end as a time of day;
+    // without listedAt, as it shows in the expired list.
+    static uie::value MakeToDayObject(const struAlertConfigDetail& detail, int alertDate,
+                                      std::optional<int> listedAt = std::nullopt);
     // The pause after each rule of a computation (spreads large rule sets over the minute).
     void SetDetailPause(DWORD ms) { m_dwDetailPauseMs = ms; }
     // The next poll computes again (after a reload, a put-off, an answer).
@@ -210,7 +213,8 @@ private:
     bool CalcDetail(struAlertConfigDetail& detail, const CalcClock& clock);
     bool EvaluateConditions(struAlertConfigDetail& detail, const CalcClock& clock, int& alertMinutes, int& state);
     void CopyDeliveredAlerts(std::vector<struAlertConfigDetail>& copies, int today, int nowMinutes) const;
-    void PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, int today, uie::value& array);
+    void PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, const CalcClock& clock,
+                      uie::value& array);
     int UpdateExpiredBlink();
 
     // AlertRun.cpp

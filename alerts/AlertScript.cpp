@@ -232,7 +232,7 @@ int CAlert::ExpireAlert(int alertNo, int no) {
     {
         std::lock_guard lock(m_csConfig);
         const auto it = _mapAlertConfigDetail.find({alertNo, no});
-        if (it != _mapAlertConfigDetail.end()) expiredAlert = MakeToDayObject(it->second, today, false);
+        if (it != _mapAlertConfigDetail.end()) expiredAlert = MakeToDayObject(it->second, today);
     }
     CAlertExpiredWin* expired = g_pAlertExpiredWin;
     if (!expiredAlert.is_undefined() && expired != nullptr) {
