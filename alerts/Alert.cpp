@@ -71,6 +71,14 @@ void ReadConfigColumns(const std::vector<std::wstring>& row, std::size_t at, str
     c.stLastResponseTime = ParseTime(c.lastResponseTime);
 }
 
+// What a rule did today, which its freshly read row does not know.
+void KeepDayState(const struAlertConfigDetail& from, struAlertConfigDetail& to) {
+    to.delayCount = from.delayCount;
+    to.delayStartTick = from.delayStartTick;
+    to.delayUntilTick = from.delayUntilTick;
+    to.shownCount = from.shownCount;
+}
+
 bool Compare(int measured, const std::wstring& op, int operand) {
     if (op == L"<") return measured < operand;
     if (op == L"<=") return measured <= operand;
@@ -288,6 +296,11 @@ int CAlert::ReadAlertConfigDetailFormDB() {
             return true;
         });
     std::lock_guard lock(m_csConfig);
+    // A reload (an edited rule) neither forgets a put-off nor shows a delivered reminder again.
+    for (auto& [key, fresh] : loaded) {
+        const auto old = _mapAlertConfigDetail.find(key);
+        if (old != _mapAlertConfigDetail.end()) KeepDayState(old->second, fresh);
+    }
     _mapAlertConfigDetail.swap(loaded);
     return 1;
 }

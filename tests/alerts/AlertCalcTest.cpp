@@ -352,6 +352,30 @@ TEST_F(AlertTest, ALongPutOffShowsItsEndAsTimeOfDay) {
     EXPECT_EQ(Int(Entry(0), L"alertMinute"), 1130) << "the end stays where it was";
 }
 
+TEST_F(AlertTest, AReloadKeepsWhatTheDayDidWithEachRule) {
+    AddAlert(1, 1, 930);
+    AddAlert(1, 2, 1000);
+    ASSERT_EQ(Load(), 1);
+    At(930);
+    Calc();
+    ASSERT_EQ(due_.size(), 1u);
+    Tick(1'000'000);
+    ASSERT_EQ(alert_->DelayAlert(1, 2, 180), 0);
+    Calc();
+
+    SetDetail(1, 2, L"message='edited'");  // the user changed a rule: the page reloads
+    ASSERT_EQ(Load(), 1);
+    At(930, 40);
+    Calc();
+    EXPECT_TRUE(due_.empty()) << "delivered once, reload or not";
+    EXPECT_EQ(Listed(), Strings{L"1,2:5"});
+    EXPECT_EQ(Entry(0).get_item(value(L"message")).get_string(), L"延1 - edited");
+    Tick(1'000'000 + 180'000);
+    Calc();
+    ASSERT_EQ(due_.size(), 1u) << "the put-off comes back";
+    EXPECT_EQ(due_[0].detail.message, L"edited");
+}
+
 TEST_F(AlertTest, APutOffAcrossTheTickWrapEndsOnTime) {
     AddAlert(1, 1, 930);
     ASSERT_EQ(Load(), 1);
