@@ -39,17 +39,24 @@ void CAlertMessageWin::ShowNext() {
 }
 
 int CAlertMessageWin::SetAdditionalMessage(int alertNo, int no, const std::wstring& text) {
+    bool queued = false;
+    bool onShow = false;  // the front is the alert the page shows
     {
         std::lock_guard lock(m_lock);
-        for (sciter::value& alert : m_alerts) {
-            if (!HoldsInt(alert, L"alertNo", alertNo) || !HoldsInt(alert, L"no", no)) continue;
-            alert.set_item(sciter::value(L"additionalMessage"), sciter::value(text));
-            return 1;
+        for (auto it = m_alerts.begin(); it != m_alerts.end() && !queued; ++it) {
+            if (!HoldsInt(*it, L"alertNo", alertNo) || !HoldsInt(*it, L"no", no)) continue;
+            it->set_item(sciter::value(L"additionalMessage"), sciter::value(text));
+            queued = true;
+            onShow = it == m_alerts.begin();
         }
-        m_additional = AdditionalText{alertNo, no, text};
+        if (!queued) m_additional = AdditionalText{alertNo, no, text};
     }
-    PostCommand(ID_CMD_UPDATE_ALERTMSG);
-    return 0;
+    if (!queued) {
+        PostCommand(ID_CMD_UPDATE_ALERTMSG);
+        return 0;
+    }
+    if (onShow) PostCommand(ID_CMD_ALERTMSGWIN_SHOW);  // drawn again, with the text
+    return 1;
 }
 
 std::vector<AdditionalText> CAlertMessageWin::GetAdditionalMessages() const {

@@ -29,8 +29,8 @@ public:
     // From any thread: the shown alert to the page again; the queue is unchanged.
     void ShowAgain() { PostCommand(ID_CMD_ALERTMSGWIN_SHOW); }
     // From any thread. 1 when a queued alert with these "alertNo" and "no" takes the text
-    // (as "additionalMessage"); else 0, and the text goes to the page as it stands
-    // (page function "UpdateAlertMessage").
+    // (as "additionalMessage"; the alert on show is drawn again with it); else 0, and the
+    // text goes to the page as it stands (page function "UpdateAlertMessage").
     int SetAdditionalMessage(int alertNo, int no, const std::wstring& text);
     // The text last meant for the alert shown, if any.
     std::vector<AdditionalText> GetAdditionalMessages() const;

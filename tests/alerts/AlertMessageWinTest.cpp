@@ -172,6 +172,12 @@ TEST_F(AlertMessageWinTest, AnAddedTextGoesToItsQueuedAlertElseToThePageAsText) 
     win_->ShowNext();
     ASSERT_TRUE(WaitForCalls(1, seq));
     EXPECT_NE(Calls(seq).front().find(L"\"additionalMessage\":\"更多\""), std::wstring::npos);
+
+    // A text for the alert on show redraws it with the text.
+    const std::uint64_t shown = test::PageHost::LastSeq();
+    EXPECT_EQ(win_->SetAdditionalMessage(6, 2, L"再多"), 1);
+    ASSERT_TRUE(WaitForCalls(1, shown));
+    EXPECT_NE(Calls(shown).front().find(L"\"additionalMessage\":\"再多\""), std::wstring::npos);
 }
 
 }  // namespace
