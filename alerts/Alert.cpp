@@ -387,9 +387,7 @@ int CAlert::CalcToDayShowAlertInfo(int) {
     std::multimap<int, struAlertConfigDetail*> comeDown;
     for (struAlertConfigDetail& copy : copies) comeDown.emplace(copy.alertComeDownMinute, &copy);
 
-    const DWORD pause = m_dwDetailPauseMs.load();
     for (auto& [key, detail] : _mapAlertConfigDetail) {
-        if (pause > 0) Sleep(pause);
         if (CalcDetail(detail, clock)) comeDown.emplace(detail.alertComeDownMinute, &detail);
     }
 

@@ -134,7 +134,8 @@ public:
     int ReadAlertListType1FormDB();
     // One computation at the local time; the caller holds the configuration lock. The
     // expired count, or 0 before the main frame exists. Due reminders are left in
-    // TakeDue() for the caller to deliver once it has left the lock.
+    // TakeDue() for the caller to deliver once it has left the lock. No pause: the thread
+    // paces itself after leaving the lock (RecalcAndNotify).
     int CalcToDayShowAlertInfo(int flag);
     std::vector<AlertDelivery> TakeDue();
     // A copy of today's array, never half-replaced.
@@ -144,7 +145,8 @@ public:
     // without listedAt, as it shows in the expired list.
     static uie::value MakeToDayObject(const struAlertConfigDetail& detail, int alertDate,
                                       std::optional<int> listedAt = std::nullopt);
-    // The pause after each rule of a computation (spreads large rule sets over the minute).
+    // The pause per rule of a computation (spreads large rule sets over the minute), which
+    // the thread takes after the computation, outside the configuration lock.
     void SetDetailPause(DWORD ms) { m_dwDetailPauseMs = ms; }
     // The next poll computes again (after a reload, a put-off, an answer).
     void RequestRecalc() { m_wLastMinute = kRecalcMinute; }
@@ -173,7 +175,8 @@ public:
     // for). true when it computed.
     bool PollOnce();
     // Under the configuration lock: 0 without the alert pop-up; else computes, notices
-    // the pages and returns 1. The due reminders are delivered after the lock.
+    // the pages and returns 1. The due reminders are delivered after the lock, and the
+    // pause per rule is taken then too, so a page's answer never waits for it.
     int RecalcAndNotify();
     void PostToDayNotice(bool refreshConfigList);
     int DeliverPopup(const struAlertConfigDetail* detail);
@@ -220,6 +223,8 @@ private:
     // AlertRun.cpp
     void RunAlert();
     bool WaitForWindows();
+    // Waits ms in steps of 100 ms; false as soon as the program or the thread is ending.
+    bool Rest(DWORD ms);
     void RunReload();
     void ClearMaps();
 

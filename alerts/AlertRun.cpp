@@ -1,5 +1,7 @@
 // The alert thread, the reload, the notices to the pages and the two deliveries with
 // the record each leaves in the database and on the server.
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
 
 #include "Alert.h"
@@ -22,6 +24,9 @@ namespace {
 using uie::value;
 
 constexpr const wchar_t* kTitle = L"Quorv提醒";
+constexpr DWORD kPollMs = 2000;
+constexpr DWORD kRestStepMs = 100;
+constexpr std::uint64_t kMaxPaceMs = 60'000;  // a minute: the next computation is due then anyway
 
 // The delivery as a tAlertList row of today (what is written, listed and uploaded).
 struAlertListW ListRecordOf(const struAlertConfigDetail& d) {
@@ -93,6 +98,13 @@ void CAlert::RunReload() {
     }
 }
 
+bool CAlert::Rest(DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += kRestStepMs) {
+        if (g_nRunState == 4 || m_stop.Wait(std::min(kRestStepMs, ms - waited))) return false;
+    }
+    return true;
+}
+
 bool CAlert::WaitForWindows() {
     const auto until = [this](bool (*condition)()) {
         while (!condition())
@@ -110,8 +122,7 @@ void CAlert::RunAlert() {
     m_bRunning = true;
     while (g_nRunState != 4 && !m_stop.Wait(0)) {
         PollOnce();
-        for (int step = 0; step < 20; ++step)
-            if (g_nRunState == 4 || m_stop.Wait(100)) break;
+        Rest(kPollMs);
     }
     LOGF(LOG_WARNING, L"CAlert::RunAlert", L"CAlert::RunAlert exit...");
     // Every reader of the maps takes their locks, so they are emptied at once.
@@ -143,10 +154,12 @@ bool CAlert::PollOnce() {
 int CAlert::RecalcAndNotify() {
     if (g_pAlertMessageWin == nullptr) return 0;
     std::vector<AlertDelivery> due;
+    std::size_t rules = 0;
     {
         std::lock_guard lock(m_csConfig);
         CalcToDayShowAlertInfo(1);
         due = TakeDue();
+        rules = _mapAlertConfigDetail.size();
     }
     for (const AlertDelivery& d : due) {
         if (d.form == AlertDelivery::kPopup)
@@ -155,6 +168,8 @@ int CAlert::RecalcAndNotify() {
             DeliverList(&d.detail);
     }
     PostToDayNotice(false);
+    const std::uint64_t pause = static_cast<std::uint64_t>(rules) * m_dwDetailPauseMs.load();
+    Rest(static_cast<DWORD>(std::min<std::uint64_t>(pause, kMaxPaceMs)));
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // The alert thread, the reload, the notices and the two deliveries with their records.
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "AlertExpiredWin.h"
 #include "AlertFixture.h"
@@ -220,6 +221,27 @@ TEST_F(AlertRunTest, ARecomputeAskedForDuringAComputationIsKept) {
     EXPECT_EQ(alert_->GetLastMinute(), CAlert::kRecalcMinute);
     EXPECT_TRUE(alert_->PollOnce());
     EXPECT_FALSE(alert_->PollOnce());
+}
+
+TEST_F(AlertRunTest, AnAnswerDoesNotWaitForTheComputationsPacing) {
+    for (int no = 1; no <= 8; ++no) AddAlert(1, no, 1100);
+    ASSERT_EQ(Load(), 1);
+    alert_->SetDetailPause(100);  // 800 ms of pacing per computation
+    At(1000);
+    std::atomic<int> reads{0};
+    HookScope restoreClock;
+    Hooks().localTime = [&](SYSTEMTIME& st) {
+        std::lock_guard lock(clockLock_);
+        st = now_;
+        ++reads;  // the second reading is the computation's own
+    };
+    std::thread poll([&] { alert_->PollOnce(); });
+    ASSERT_TRUE(WaitFor([&] { return reads.load() >= 2; }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(alert_->DelayAlert(1, 1, 60), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    alert_->StopWork();  // the pacing ends with the thread's stop signal
+    poll.join();
 }
 
 TEST_F(AlertRunTest, TheThreadWaitsForTheFrameAndEndsWithTheProgram) {
