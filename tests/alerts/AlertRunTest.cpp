@@ -248,18 +248,22 @@ TEST_F(AlertRunTest, TheThreadWaitsForTheFrameAndEndsWithTheProgram) {
     AddAlert(1, 1, 1100);
     At(1000);
     CMainFrame unready;  // made, its page never loaded; its making clears the window globals
-    g_pMainFrame = &unready;
     g_pAlertMessageWin = &popupWin_;
-    g_pAlertExpiredWin = nullptr;
-    ASSERT_EQ(alert_->StartWork(), 1);
-    EXPECT_EQ(alert_->StartWork(), 1);  // one thread only
-    EXPECT_FALSE(WaitFor([&] { return alert_->IsRunning(); }, std::chrono::milliseconds(150)));
-    g_pMainFrame = &frame_;
-    EXPECT_FALSE(WaitFor([&] { return alert_->IsRunning(); }, std::chrono::milliseconds(150)));
+    // The window globals change only while no thread runs: it reads them unlocked.
+    for (const auto& [frame, expired] : {std::pair<CMainFrame*, CAlertExpiredWin*>{&unready, &expiredWin_},
+                                         std::pair<CMainFrame*, CAlertExpiredWin*>{&frame_, nullptr}}) {
+        g_pMainFrame = frame;
+        g_pAlertExpiredWin = expired;
+        ASSERT_EQ(alert_->StartWork(), 1);
+        EXPECT_EQ(alert_->StartWork(), 1);  // one thread only
+        EXPECT_FALSE(WaitFor([&] { return alert_->IsRunning(); }, std::chrono::milliseconds(150)));
+        alert_->StopWork();  // a thread still waiting ends too
+    }
     EXPECT_TRUE(Listed().empty());
     g_pAlertExpiredWin = &expiredWin_;
-    ASSERT_TRUE(WaitFor([&] { return Listed() == Strings{L"1,1:0"}; }));
 
+    ASSERT_EQ(alert_->StartWork(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Listed() == Strings{L"1,1:0"}; }));
     const int savedRun = g_nRunState.exchange(4);
     const auto start = std::chrono::steady_clock::now();
     const bool ended = WaitFor([&] { return !alert_->IsRunning(); }, std::chrono::milliseconds(1000));

@@ -256,9 +256,25 @@ TEST_F(AlertScriptTest, AcknowledgedExpiredCountStopsBlinkingUntilItChanges) {
     Calc();
     EXPECT_FALSE(tray.GetBlink());
     // One answered: the count changed, it blinks again.
-    EXPECT_EQ(CallInt("AlertExpiredResponse",
-                      {Array({Object({{L"alertDate", value(kToday)}, {L"alertNo", value(3)}, {L"no", value(1)}})})}),
-              0);
+    const auto answer = [this](int alertNo) {
+        return CallInt("AlertExpiredResponse", {Array({Object({{L"alertDate", value(kToday)},
+                                                               {L"alertNo", value(alertNo)},
+                                                               {L"no", value(1)}})})});
+    };
+    EXPECT_EQ(answer(3), 0);
+    Calc();
+    EXPECT_TRUE(tray.GetBlink());
+
+    // Acknowledged, then all answered: the next two are news again, though two were acknowledged.
+    EXPECT_EQ(CallInt("CanceleFlicker"), 0);
+    EXPECT_EQ(answer(1), 0);
+    EXPECT_EQ(answer(2), 0);
+    Calc();
+    EXPECT_FALSE(tray.GetBlink());
+    for (int alertNo = 4; alertNo <= 5; ++alertNo) {
+        expired_.AddAlertExpired(Array({Object({{L"alertDate", value(kToday)}, {L"alertNo", value(alertNo)},
+                                                {L"no", value(1)}})}));
+    }
     Calc();
     EXPECT_TRUE(tray.GetBlink());
 }

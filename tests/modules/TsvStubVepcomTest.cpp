@@ -70,9 +70,18 @@ TEST_F(TsvStubVepcomTest, EveryFailureEndsTheSessionAndKeepsThePreviousReadings)
     ASSERT_EQ(readings.size(), 2u);
     EXPECT_EQ(readings[1].systolic, 111);
     EXPECT_EQ(NewCalls(), std::vector<std::string>({"Vep_Init", "Vep_OpenDevice", "Vep_StartDownload", "Vep_GetStatus",
-                                                    "Vep_GetDownloadStatus", "Vep_GetDataCnt", "Vep_SetDataCurrent",
-                                                    "Vep_GetBpData", "Vep_SetDataCurrent", "Vep_GetBpData",
-                                                    "Vep_End"}));
+                                                    "Vep_GetDownloadStatus", "Vep_GetStatus", "Vep_GetDownloadStatus",
+                                                    "Vep_GetStatus", "Vep_GetDownloadStatus", "Vep_GetDataCnt",
+                                                    "Vep_SetDataCurrent", "Vep_GetBpData", "Vep_SetDataCurrent",
+                                                    "Vep_GetBpData", "Vep_End"}));
+    // Progress is reported when it changes, not at every poll.
+    EXPECT_EQ(Reports(), std::vector<TsvReport>({Rep("1", L"正在读取设备数据...", "0"),
+                                                 Rep("1", L"StartDownload...", "0"),
+                                                 Rep("1", L"StartDownload......", "1"),
+                                                 Rep("1", L"正在读取设备数据...", "50"),
+                                                 Rep("1", L"正在读取设备数据...", "100"),
+                                                 Rep("1", L"全部下载成功.", "100"),
+                                                 Rep("3", L"正在读取设备数据...", "100")}));
 
     // The third reading fails: the two read before it are not handed out.
     TsvReports::Instance().Clear();
