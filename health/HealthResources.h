@@ -63,6 +63,8 @@ struct struHealthElementW {
     int sourceLinkState = 1;  // 1 connected, 2 removed
     int lastReadTick = 0;     // GetTickCount of the last re-reading
     int lastDispTick = 0;     // GetTickCount of the last display refresh
+    bool expiryFailed = false;  // the last expiry could not be stored
+    int expiryTick = 0;         // GetTickCount of that expiry
 };
 
 // The user's health elements by healthElementID.
@@ -146,7 +148,8 @@ public:
     int SetElementValue(const std::wstring& id, int valueNo, const std::wstring& valueText, int sourceNo, bool record,
                         bool queue);
     // Sets one element's value (-29999: none), stores it when `record` is set and
-    // queues the element list for the main page when `queue` is set; -1 for an unknown id.
+    // queues the element list for the main page when `queue` is set. 0; -1 for an unknown
+    // id; the store's failure when the value could not be stored (then nothing is posted).
     virtual int SetElementValueNo(const std::wstring& id, int valueNo, bool record, bool queue);
     // Element values the server sends (0x1092), on the socket thread: the number of the
     // record at which reading stopped, -1 when the write failed.

@@ -303,7 +303,8 @@ int CHealthResources::SetElementValueNo(const std::wstring& id, int valueNo, boo
     const auto e = FindElement(id);
     if (!e) return -1;
     if (record) {
-        RecordElementValue(&*e, valueNo, GetCurTimeStr(), queue);
+        const int stored = RecordElementValue(&*e, valueNo, GetCurTimeStr(), queue);
+        if (stored != 0) return stored;  // nothing changed, nothing to show
     } else {
         const std::wstring text = ElementValueNoToValue(*e, valueNo);
         const std::wstring now = GetCurTimeStr();

@@ -28,6 +28,7 @@ constexpr int kStateConnected = 1;
 constexpr int kStateRemoved = 2;
 constexpr DWORD kStepMs = 50;
 constexpr int kStepsPerPass = 10;
+constexpr int kExpiryRetrySeconds = 60;  // for an element without a change cycle
 
 bool Ending() { return g_nRunState == 4; }
 
@@ -263,14 +264,22 @@ void CHealthResources::RefashElementDisp() {
 bool CHealthResources::ExpireElement(const struHealthElementW& element) {
     // An element without a value, or whose time cannot be read, has nothing to expire.
     if (element.valueValidity <= 0 || element.valueNo == kNoValue) return false;
+    // An expiry that could not be stored is tried again after a cycle, not at every pass.
+    const DWORD tick = GetTickCount();
+    const int retryCycle = element.changeCycle >= 1 ? element.changeCycle : kExpiryRetrySeconds;
+    if (element.expiryFailed && !Due(element.expiryTick, retryCycle, tick)) return false;
     SYSTEMTIME generated{};
     if (StrToSystemTime(text::ToAnsi(element.valueGeneratedTime).c_str(), &generated) != 1) return false;
     SYSTEMTIME now{};
     GetLocalTime(&now);
     int minutes = 0;
     if (DateDiffBySystemTime("minute", generated, now, &minutes) != 1 || minutes <= element.valueValidity) return false;
-    SetElementValueNo(element.healthElementID, kNoValue, true, true);
-    return true;
+    const bool stored = SetElementValueNo(element.healthElementID, kNoValue, true, true) == 0;
+    WithElement(element.healthElementID, [stored, tick](struHealthElementW& e) {
+        e.expiryFailed = !stored;
+        e.expiryTick = static_cast<int>(tick);
+    });
+    return stored;
 }
 
 void CHealthResources::RefashElementChange() {

@@ -155,6 +155,25 @@ TEST_F(HealthWatchTest, ValuesExpireOnceAfterTheirValidity) {
     EXPECT_EQ(Element(L"weight").valueNo, 700);  // no time, no expiry
 }
 
+TEST_F(HealthWatchTest, AnExpiryThatCannotBeStoredIsTriedAgainOnlyAfterItsCycle) {
+    Change(L"weight", [](struHealthElementW& e) {
+        e.valueNo = 700, e.valueValidity = 30, e.changeCycle = 60, e.valueGeneratedTime = L"2024-06-15 08:00:00.000";
+    });
+    Exec(L"alter table tHealthElementDataList rename to tHealthElementDataListAway;");
+    Commands();
+    resources_.RefashElementChange();
+    EXPECT_EQ(Element(L"weight").valueNo, 700);
+    EXPECT_TRUE(Commands().empty()) << "nothing changed, nothing to show";
+    Exec(L"alter table tHealthElementDataListAway rename to tHealthElementDataList;");
+    tick_ += 59'000;
+    resources_.RefashElementChange();
+    EXPECT_EQ(Element(L"weight").valueNo, 700) << "tried again within its cycle";
+    tick_ += 1'000;
+    resources_.RefashElementChange();
+    EXPECT_EQ(Element(L"weight").valueNo, CHealthResources::kNoValue);
+    EXPECT_EQ(HistoryRows(L"weight"), 1);
+}
+
 TEST_F(HealthWatchTest, WatchEndsSoonAfterTheRunStateTurnsToFour) {
     const int exits = CountLogLines(L"CHealthResources::RunHealthResourcesWatch exit...");
     for (const bool pageReady : {false, true}) {
