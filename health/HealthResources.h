@@ -218,9 +218,11 @@ public:
     // 0, or the code of the first missing export.
     static int BindModuleExports(struct struModuleInterface* module);
     void ReadModuleElementAttributes(struHealthElementSourceTypeW* source, struModuleInterface* module);
-    // The module export StartWork or StopWork of the element's bound module; -1 without one.
+    // The module export StartWork or StopWork of the element's bound module; -1 without
+    // one, or while a device read holds it (the page's thread never waits for a download).
     int CallModuleWork(const std::wstring& id, bool start);
-    // The element's display reading from its bound module now; "" without one or a reading.
+    // The element's display reading from its bound module now; "" without one or a
+    // reading, or while a device read holds it.
     std::wstring GetModuleValue(const std::wstring& id);
 
     // The watch thread, once; 1. The device watch StartWork stands for.
@@ -242,9 +244,9 @@ private:
     struct DeviceState;
     static std::shared_ptr<DeviceState> MakeDeviceState();
     struModuleInterface* BoundModuleOf(const std::wstring& id) const;
-    // ReadModuleData under the module's lock (only when free, for the watch); 0 with a
-    // non-empty value, else the module's result or -1.
-    static int ReadModuleValue(struModuleInterface* module, const std::wstring& id, char mode, bool onlyWhenFree,
+    // ReadModuleData under the module's lock, taken only when free: a device read holds
+    // it for a whole download. 0 with a non-empty value, else the module's result or -1.
+    static int ReadModuleValue(struModuleInterface* module, const std::wstring& id, char mode,
                                struct ModuleReading& out);
     void RunHealthResourcesWatch();
     bool WaitForMainPage() const;

@@ -1,6 +1,7 @@
 // Binding the device modules of the USB sources and calling into them.
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "Config.h"
 #include "CxLog.h"
@@ -30,6 +31,11 @@ bool Bind(HMODULE handle, const char* name, Proc& slot) {
 }
 
 std::string Bounded(const char* area, std::size_t size) { return std::string(area, strnlen(area, size)); }
+
+// The module's call lock, unless a device read holds it (for a whole download).
+std::unique_lock<std::mutex> LockIfFree(struModuleInterface& module) {
+    return std::unique_lock(module.callLock, std::try_to_lock);
+}
 
 }  // namespace
 
@@ -125,13 +131,9 @@ struModuleInterface* CHealthResources::BoundModuleOf(const std::wstring& id) con
 }
 
 int CHealthResources::ReadModuleValue(struModuleInterface* module, const std::wstring& id, char mode,
-                                      bool onlyWhenFree, ModuleReading& out) {
-    std::unique_lock call(module->callLock, std::defer_lock);
-    if (onlyWhenFree) {
-        if (!call.try_lock()) return -1;  // a device read holds the module
-    } else {
-        call.lock();
-    }
+                                      ModuleReading& out) {
+    const auto call = LockIfFree(*module);
+    if (!call) return -1;
     struModuleReadRequest request{};
     text::CopyA(request.name, sizeof request.name, text::ToAnsi(id));
     request.mode = mode;
@@ -147,13 +149,14 @@ int CHealthResources::ReadModuleValue(struModuleInterface* module, const std::ws
 int CHealthResources::CallModuleWork(const std::wstring& id, bool start) {
     struModuleInterface* module = BoundModuleOf(id);
     if (module == nullptr) return -1;
-    std::lock_guard call(module->callLock);
+    const auto call = LockIfFree(*module);
+    if (!call) return -1;
     return start ? module->StartWork() : module->StopWork();
 }
 
 std::wstring CHealthResources::GetModuleValue(const std::wstring& id) {
     struModuleInterface* module = BoundModuleOf(id);
     ModuleReading reading;
-    if (module == nullptr || ReadModuleValue(module, id, '1', false, reading) != 0) return {};
+    if (module == nullptr || ReadModuleValue(module, id, '1', reading) != 0) return {};
     return text::FromAnsi(reading.value);
 }

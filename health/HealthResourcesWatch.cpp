@@ -234,7 +234,7 @@ void CHealthResources::RefreshFromSource(const struHealthElementW& element, bool
         struModuleInterface* module = source->moduleInterface.load();
         ModuleReading reading;
         const char mode = record ? '2' : '1';
-        if (module == nullptr || ReadModuleValue(module, element.healthElementID, mode, true, reading) != 0) return;
+        if (module == nullptr || ReadModuleValue(module, element.healthElementID, mode, reading) != 0) return;
         const std::wstring value = text::FromAnsi(reading.value);
         const int valueNo = ElementTextToValueNo(element, value);
         if (record) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
+#include <tuple>
 
 #include "HealthDevicesFixture.h"
 #include "LogReader.h"
@@ -89,6 +93,26 @@ TEST_F(ModuleBindingTest, PageCallsReachOnlyABoundModule) {
     EXPECT_EQ(resources_.CallModuleWork(L"pedoNumberOfSteps", false), 12);
     EXPECT_EQ(resources_.CallModuleWork(L"noSuchElement", true), -1);
     EXPECT_EQ(resources_.GetModuleValue(L"sex"), L"");  // a source without a module
+
+    // While a device read holds the module, the page's calls answer at once.
+    std::promise<void> release;
+    std::promise<void> holding;
+    std::thread download([&] {
+        std::lock_guard read(sources_.GetSourceType(122)->moduleInterface.load()->callLock);
+        holding.set_value();
+        release.get_future().wait();
+    });
+    holding.get_future().wait();
+    auto answers = std::async(std::launch::async, [this] {
+        return std::tuple{resources_.GetModuleValue(L"pedoNumberOfSteps"),
+                          resources_.CallModuleWork(L"pedoNumberOfSteps", true),
+                          resources_.CallModuleWork(L"pedoNumberOfSteps", false)};
+    });
+    const bool answered = answers.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    release.set_value();
+    download.join();
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(answers.get(), (std::tuple{std::wstring(), -1, -1}));
 }
 
 }  // namespace
