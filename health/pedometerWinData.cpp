@@ -2,6 +2,7 @@
 // statements, demo days and the server's reply to an upload.
 #include <array>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -88,6 +89,12 @@ bool DecodeDay(const std::wstring& text, int p, const struPedoDeviceValues& valu
         duration = static_cast<std::int64_t>(day.energy) * values.refDuration / values.refEnergy;
     else if (values.refStep >= 1)
         duration = static_cast<std::int64_t>(day.step) * values.refDuration / values.refStep;
+    // Only a garbled text shares out more than an int holds; it is cut, never wrapped.
+    if (duration > INT_MAX) {
+        LOGF(LOG_WARNING, L"CPedometerWin::OrigDataToBussData_122", L"duration[%lld] cut to [%d]",
+             static_cast<long long>(duration), INT_MAX);
+        duration = INT_MAX;
+    }
     day.duration = static_cast<int>(duration);
     day.status = L"1";
     day.valid = true;

@@ -1,6 +1,7 @@
 // The pedometer's raw text into day records and their statements.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,12 @@ TEST_F(PedometerConvertTest, DaysTakeTheirDatesDistanceAndShareOfTheActiveTime) 
     values.referenceSteps = 0;   // then none
     EXPECT_EQ(Convert(Raw(values)), 3);
     for (const auto& day : pedometer_->GetDeviceBussData().pDeviceDataList) EXPECT_EQ(day.duration, 0);
+
+    // A garbled text whose share passes int: cut to the largest, never negative.
+    values.referenceDuration = 99999 * 60;
+    values.referenceEnergy = 100;
+    EXPECT_EQ(Convert(Raw(values)), 3);
+    EXPECT_EQ(pedometer_->GetDeviceBussData().pDeviceDataList[30].duration, INT_MAX);  // 9999900 x 5999940 / 100
 }
 
 TEST_F(PedometerConvertTest, EmptyDaysAreNeitherStoredNorDeletedAndTheLastDayAloneIsStored) {
