@@ -139,9 +139,16 @@ int CPedometerWin::QuestPedoRank() {
 }
 
 int CPedometerWin::BussDataProc_PedoRank(const std::wstring& reply) {
-    const int retCode = records::ReplyInt(reply, 1);
+    constexpr int kFirstFigure = 3;
+    int retCode = 0;
+    // A reply without its code or its figures is no ranking: it would show every rank as 0.
+    if (!text::ParseWholeInt(records::ReplyField(reply, 1), retCode) ||
+        (retCode >= 0 && !HasRankFields(reply, kFirstFigure))) {
+        LOGF(LOG_WARNING, L"CPedometerWin::BussDataProc_PedoRank", L"reply[%s]", reply.c_str());
+        return -1;
+    }
     if (retCode < 0) return retCode;
-    const struPedoRank rank = ReadRankFields(reply, 3);
+    const struPedoRank rank = ReadRankFields(reply, kFirstFigure);
     {
         std::lock_guard lock(m_dataLock);
         m_pedoRank = rank;

@@ -129,8 +129,9 @@ public:
     // kRankRefreshMs ago (0, nothing sent); else the request's result (0 queued, -1 not).
     int QuestPedoRank();
     // The ranking reply (0x1180), on the socket thread: a negative result code is
-    // returned as it is and changes nothing; otherwise the twelve figures and the reply's
-    // time are kept, the page is told and the result is 0.
+    // returned as it is and changes nothing, as does a reply without a numeric code or
+    // with fewer than the twelve figures (-1, logged); otherwise the twelve figures and
+    // the reply's time are kept, the page is told and the result is 0.
     virtual int BussDataProc_PedoRank(const std::wstring& reply);
 
     // The last upload of the device's readings.
@@ -194,6 +195,8 @@ public:
     static int LeadPercentOf(const struPedoTarget& target);
     // Twelve rank figures from the reply's fields first..first + 11, in the server's order.
     static struPedoRank ReadRankFields(const std::wstring& reply, int first);
+    // Whether the reply holds all twelve of them.
+    static bool HasRankFields(const std::wstring& reply, int first);
 
 protected:
     mutable std::mutex m_dataLock;

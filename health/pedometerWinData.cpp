@@ -164,6 +164,10 @@ int CPedometerWin::LeadPercentOf(const struPedoTarget& t) {
     return -1;
 }
 
+bool CPedometerWin::HasRankFields(const std::wstring& reply, int first) {
+    return records::ReplyFieldCount(reply) >= first + kRankFields - 1;
+}
+
 struPedoRank CPedometerWin::ReadRankFields(const std::wstring& reply, int first) {
     struPedoRank r;
     int* const order[kRankFields] = {&r.all_rank,      &r.all_rankRate,      &r.last_all_rank, &r.last_all_rankRate,
@@ -418,7 +422,7 @@ int CPedometerWin::BussDataProc_OrigData(const std::wstring& reply) {
     }
     if (retCode < 0) return m_uploadState.End(0, retCode, records::ReplyField(reply, 2));
 
-    if (records::ReplyFieldCount(reply) >= kReplyRankFirst + kRankFields - 1) {
+    if (HasRankFields(reply, kReplyRankFirst)) {
         const struPedoRank rank = ReadRankFields(reply, kReplyRankFirst);
         std::lock_guard lock(m_dataLock);
         m_pedoRank = rank;

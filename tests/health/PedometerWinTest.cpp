@@ -104,11 +104,22 @@ TEST_F(PedometerWinTest, ARefusedRankingChangesNothingSoTheNextOpeningAsksAgain)
     EXPECT_EQ(pedometer_->QuestPedoRank(), 0);
     EXPECT_TRUE(server_.WaitForRequests(1));
 
-    EXPECT_EQ(pedometer_->BussDataProc_PedoRank(L"0\x02ok\x02" L"4\x02"), 0);
+    // Short, empty, or without a numeric code: failures that change nothing either.
+    const std::wstring figures = L"1\x02" L"2\x02" L"3\x02" L"4\x02" L"5\x02" L"6\x02" L"7\x02" L"8\x02" L"9\x02"
+                                 L"10\x02" L"11\x02" L"12\x02";
+    for (const std::wstring& reply : {std::wstring(L"0\x02ok\x02" L"4\x02"), std::wstring(),
+                                      L"ok\x02ok\x02" + figures, L"0\x02ok\x02" + figures.substr(0, figures.size() - 3)})
+        EXPECT_EQ(pedometer_->BussDataProc_PedoRank(reply), -1) << text::ToUtf8(reply);
+    EXPECT_EQ(pedometer_->GetPedoRank().all_rank, start.all_rank);
+    EXPECT_EQ(pedometer_->QuestPedoRank(), 0);
+    EXPECT_TRUE(server_.WaitForRequests(2));
+
+    EXPECT_EQ(pedometer_->BussDataProc_PedoRank(L"0\x02ok\x02" + figures), 0);
     EXPECT_EQ(pedometer_->QuestPedoRank(), 0);  // within the ten minutes of tick 0
     clock_ = 600001;
     EXPECT_EQ(pedometer_->QuestPedoRank(), 0);
-    EXPECT_TRUE(server_.WaitForRequests(2));
+    EXPECT_TRUE(server_.WaitForRequests(3));
+    EXPECT_EQ(PageCalls(), (Calls{"PageInit 1", "BandPedoRankInfo"}));
 }
 
 }  // namespace

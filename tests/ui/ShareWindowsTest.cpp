@@ -180,7 +180,9 @@ TEST_F(ShareWindowsTest, OpenPedometerWinMakesOneWindowInFrontAndAsksForTheRanki
     EXPECT_EQ(server_.Requests()[0].fields, std::vector<std::string>{"-1"});
 
     // A ranking arrives; within the period the window is only brought forward again.
-    EXPECT_EQ(window->BussDataProc_PedoRank(L"0\x02ok\x02"), 0);
+    EXPECT_EQ(window->BussDataProc_PedoRank(L"0\x02ok\x02" L"1\x02" L"2\x02" L"3\x02" L"4\x02" L"5\x02" L"6\x02" L"7\x02"
+                                            L"8\x02" L"9\x02" L"10\x02" L"11\x02" L"12\x02"),
+              0);
     tick_ += CPedometerWin::kRankRefreshMs - 1;
     SetForegroundWindow(caller);
     ASSERT_EQ(CallFromPage("OpenPedometerWin").result, value(true));
