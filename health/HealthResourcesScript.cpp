@@ -75,16 +75,20 @@ value ReadHealthElement(HVM, const NativeArgs& args) {
     return list;
 }
 
+// 0 when every item was stored, else the first failure's code; the items after a
+// failure are still stored.
 value SetHealthElementValue(HVM, const NativeArgs& args) {
     const value& items = uie::ArgArray(args, 0);
     CHealthResources* resources = g_pHealthResources;
+    int firstFailure = 0;
     for (std::size_t i = 0; resources != nullptr && i < items.length(); ++i) {
         const value item = items.nth(i);
-        resources->SetElementValue(records::MemberText(item, L"healthElementID"),
-                                   records::MemberInt(item, L"valueNo", -1), records::MemberText(item, L"value"),
-                                   records::MemberInt(item, L"sourceNo", -1), true, true);
+        const int stored = resources->SetElementValue(
+            records::MemberText(item, L"healthElementID"), records::MemberInt(item, L"valueNo", -1),
+            records::MemberText(item, L"value"), records::MemberInt(item, L"sourceNo", -1), true, true);
+        if (firstFailure == 0) firstFailure = stored;
     }
-    return value(0);
+    return value(firstFailure);
 }
 
 value GenHealthElementGraphData(HVM, const NativeArgs& args) {

@@ -57,7 +57,7 @@ TEST_F(HealthResourcesScriptTest, ReadHealthElementListsEachElementOnceInLoadOrd
 TEST_F(HealthResourcesScriptTest, SetHealthElementValueStoresWithHistoryAndKeepsAMissingSource) {
     value height = records::MakeObject(
         {{L"healthElementID", value(L"height")}, {L"valueNo", value(175)}, {L"value", value(L"175")}});
-    const test::CallResult set = Call("SetHealthElementValue", {Items({height, value(3)})});
+    const test::CallResult set = Call("SetHealthElementValue", {Items({height})});
     ASSERT_TRUE(set.ok) << text::ToUtf8(set.error);
     EXPECT_EQ(set.result, value(0));
     EXPECT_EQ(Db(L"valueNo||'|'||sourceNo", L"height"), L"175|1");
@@ -69,6 +69,12 @@ TEST_F(HealthResourcesScriptTest, SetHealthElementValueStoresWithHistoryAndKeeps
     const value batch = records::MakeObject({{L"recordDataList", Items({height})}});
     EXPECT_EQ(Call("SetHealthElementValue_Batch", {batch}).result, value(0));
     EXPECT_EQ(HistoryRows(L"height"), 2);
+
+    // An item that is not stored is the answer; the items after it are still stored.
+    const value unknownSource = records::MakeObject({{L"healthElementID", value(L"height")}, {L"sourceNo", value(77)}});
+    EXPECT_EQ(Call("SetHealthElementValue", {Items({value(3), unknownSource, height})}).result, value(-1));
+    EXPECT_EQ(Call("SetHealthElementValue", {Items({height, unknownSource})}).result, value(-3));
+    EXPECT_EQ(HistoryRows(L"height"), 4);
 }
 
 TEST_F(HealthResourcesScriptTest, DisplayValuesAndSourcesChangeMemoryButNotTheDatabase) {
