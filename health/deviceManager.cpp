@@ -71,20 +71,24 @@ int CDeviceManager::ReadUserDeviceFromDB() {
     static const std::wstring kSql =
         L"select sourceNo, regTime, lastUseTime, useTimes, deviceID, userID, sourceName, status, note from "
         L"tUserDevice order by sourceNo;";
-    m_bPedometer = false;
     CMyDatabase* db = g_pMyDatabase;
     SqlRows rows;
-    if (db != nullptr) {
-        const int result = db->SelectTableWithReturnFromDB(g_Config.m_config.userDBName, kSql, rows);
-        if (result != 0)
+    const int result = db != nullptr ? db->SelectTableWithReturnFromDB(g_Config.m_config.userDBName, kSql, rows) : -1;
+    if (result != 0) {
+        if (db != nullptr)
             LOGF(LOG_EXCEPTION, kFile, L"CSqliteException[%s]:[%d][%s]", L"ReadUserDeviceFromDB", result, kSql.c_str());
+        // The devices known stay: without them the next reply of one would insert it again.
+        std::lock_guard lock(m_lock);
+        return static_cast<int>(m_devices.size());
     }
     std::map<int, struUserDeviceW> devices;
+    bool pedometer = false;
     for (const auto& row : rows) {
         struUserDeviceW device = FromRow(row);
-        if (CPedometerWin::IsPedometerSource(device.sourceNo)) m_bPedometer = true;
+        if (CPedometerWin::IsPedometerSource(device.sourceNo)) pedometer = true;
         devices[device.sourceNo] = std::move(device);
     }
+    m_bPedometer = pedometer;
     std::lock_guard lock(m_lock);
     m_devices = std::move(devices);
     return static_cast<int>(m_devices.size());

@@ -61,8 +61,8 @@ public:
     virtual ~CDeviceManager() = default;
 
     int LoadFromDB();
-    // Rebuilds the map from tUserDevice: the number of devices, the rows read before a
-    // database error included.
+    // Rebuilds the map from tUserDevice; the number of devices. A read that fails keeps
+    // the map as it was (logged).
     int ReadUserDeviceFromDB();
     std::optional<struUserDeviceW> GetUserDevice(int sourceNo) const;
     // 0 and the device's id, or -1 with deviceID unchanged.

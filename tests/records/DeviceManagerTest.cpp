@@ -93,6 +93,20 @@ TEST_F(DeviceManagerTest, PedometerEnablesNoRemindersAndACallersListDecides) {
     EXPECT_EQ(Alerts(), L"000000000");
 }
 
+TEST_F(DeviceManagerTest, AReloadThatCannotReadKeepsTheDevicesItKnew) {
+    ASSERT_EQ(devices_.UserDeviceProc(nullptr, 122, L"0A1B2C3D4E"), 0);
+    ASSERT_EQ(devices_.ReadUserDeviceFromDB(), 1);
+    Exec(L"alter table tUserDevice rename to tUserDeviceAway");
+    EXPECT_EQ(devices_.ReadUserDeviceFromDB(), 1);
+    Exec(L"alter table tUserDeviceAway rename to tUserDevice");
+    EXPECT_TRUE(devices_.HasPedometer());
+    // The next reply of the device updates its row: an insert would be refused.
+    std::vector<std::wstring> list;
+    EXPECT_EQ(devices_.UserDeviceProc(&list, 122, L"0A1B2C3D4E"), 0);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].find(L"update tUserDevice"), 0u);
+}
+
 TEST_F(DeviceManagerTest, AStatementThatDoesNotFitIsAFailure) {
     std::vector<std::wstring> list;
     EXPECT_EQ(devices_.UserDeviceProc(&list, 1002, std::wstring(600, L'x')), -1);
