@@ -125,7 +125,8 @@ TEST_F(BloodPressureWinTest, APageOpenedDuringADownloadHearsOfItOnceWhenLoaded) 
     HoldDownload();
     EXPECT_EQ(bp_->DevChangeProc(Source(), 1), 0);  // no window yet: nothing to post to
     ASSERT_TRUE(DownloadHeld());
-    StartPage();
+    StartPage();  // the loaded page hears of the running download from the window itself
+    EXPECT_EQ(PageCalls(), Calls{"DevDataLoad 1002"});
     EXPECT_TRUE(bp_->PostDevDataLoad(kSource));  // the download's own announcement, late
     EXPECT_EQ(PageCalls(), Calls{"DevDataLoad 1002"});
     monitor_->Release();

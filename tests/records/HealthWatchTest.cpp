@@ -117,6 +117,11 @@ TEST_F(HealthWatchTest, RefreshSkipsAModuleThatADeviceReadHolds) {
     tick_ += 1000;
     resources_.RefashElementDisp();
     EXPECT_EQ(Count(source, "TestReadCount"), 1);
+
+    source.linkState = 2;  // unplugged: its module is not asked
+    tick_ += 1000;
+    resources_.RefashElementDisp();
+    EXPECT_EQ(Count(source, "TestReadCount"), 1);
 }
 
 TEST_F(HealthWatchTest, ReReadingStoresTheModulesValueAndTime) {
@@ -179,9 +184,9 @@ TEST_F(HealthWatchTest, WatchEndsSoonAfterTheRunStateTurnsToFour) {
     for (const bool pageReady : {false, true}) {
         g_Config.SetLoadPageState(L"healthElement", pageReady ? 1 : 0);
         EXPECT_EQ(resources_.StartWatch(), 1);
-        if (pageReady) {
-            EXPECT_TRUE(WaitFor([this] { return !Lists().empty(); }));  // the whole list went out
-        }
+        // The whole list goes out once the page's element panel is loaded, not before.
+        EXPECT_EQ(WaitFor([this] { return !Lists().empty(); }, std::chrono::milliseconds(pageReady ? 3000 : 150)),
+                  pageReady);
         g_nRunState = 4;
         const auto start = std::chrono::steady_clock::now();
         resources_.StopWatch();

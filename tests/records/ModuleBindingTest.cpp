@@ -16,7 +16,8 @@ using ModuleBindingTest = HealthDevicesTest;
 TEST_F(ModuleBindingTest, FullModuleBindsOnceAndAdjustsCycles) {
     struHealthElementSourceTypeW& source = UseModule(122, "full");
     for (const wchar_t* id : {L"pedoDistance", L"pedoStepLength", L"pedoNumberOfSteps"})
-        Change(id, [](struHealthElementW& e) { e.reDispCycle = 5, e.changeCycle = 7; });
+        Change(id, [](struHealthElementW& e) { e.reDispCycle = 5, e.changeCycle = 7, e.sourceLinkState = 1; });
+    source.linkState = 2;
 
     EXPECT_EQ(resources_.InitModuleInterface(&source), 0);
     const struModuleInterface* module = source.moduleInterface.load();
@@ -31,6 +32,8 @@ TEST_F(ModuleBindingTest, FullModuleBindsOnceAndAdjustsCycles) {
     EXPECT_EQ(Element(L"pedoStepLength").reDispCycle, 5);
     EXPECT_EQ(Element(L"pedoStepLength").changeCycle, 7);
     EXPECT_EQ(Element(L"pedoNumberOfSteps").reDispCycle, 5);
+    // An element the module does not link gives its source's link state to the elements.
+    EXPECT_EQ(Element(L"pedoNumberOfSteps").sourceLinkState, 2);
 
     EXPECT_EQ(resources_.InitModuleInterface(&source), 0);
     EXPECT_EQ(source.moduleInterface.load(), module);
