@@ -97,8 +97,14 @@ void CTrayIcon::SetBlink(bool on) {
 
 void CTrayIcon::RestoreIcon() {
     const bool offline = g_pCommunication != nullptr && !g_pCommunication->IsOnline();
-    SetIconIndex(offline ? kOfflineIcon : kNormalIcon);
-    Notify(kNotifyModify);
+    HICON icon = nullptr;
+    {
+        // One section with the shell's update: a blink step cannot move the index between.
+        std::lock_guard lock(m_lock);
+        m_nIconIndex = offline ? kOfflineIcon : kNormalIcon;
+        icon = UpdateShell(NIM_MODIFY, m_nIconIndex);
+    }
+    SetOwnerIcon(icon);
 }
 
 void CTrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text, const std::wstring& tip) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AlertExpiredWin.h"
@@ -100,6 +102,25 @@ TEST_F(TrayIconTest, BlinksThroughFourIconsAndStopsOnTheNormalOrOfflineOne) {
 
     tray_.Notify(CTrayIcon::kNotifyDelete);
     EXPECT_FALSE(tray_.IsAdded());
+}
+
+TEST_F(TrayIconTest, AStopRacingABlinkStepEndsOnTheNormalIcon) {
+    g_Config.m_config.ShowMessageBox = true;
+    tray_.Create(nullptr, nullptr);
+    std::atomic<bool> done{false};
+    std::thread steps([&] {
+        while (!done) tray_.OnTimer();
+    });
+    ASSERT_TRUE(WaitFor([this] { return tray_.GetTimerTicks() > 0; }));
+    int blinkFrames = 0;
+    for (int i = 0; i < 100000; ++i) {
+        tray_.SetBlink(true);
+        tray_.SetBlink(false);
+        blinkFrames += tray_.GetShownIndex() != CTrayIcon::kNormalIcon;
+    }
+    done = true;
+    steps.join();
+    EXPECT_EQ(blinkFrames, 0);
 }
 
 TEST_F(TrayIconTest, TipAndBalloonAreCutToTheirFields) {
