@@ -20,7 +20,7 @@ void CAlertMessageWin::AddAlert(const sciter::value& alert, int) {
         std::lock_guard lock(m_lock);
         m_alerts.push_back(alert);
     }
-    PostCommand(ID_CMD_ALERTMSGWIN_SHOW);
+    PostShowCommand(ID_CMD_ALERTMSGWIN_SHOW);
 }
 
 void CAlertMessageWin::ShowNext() {

@@ -38,7 +38,7 @@ void CMessageWin::AddMessage(const sciter::value& message, int) {
         std::lock_guard lock(m_lock);
         m_messages.push_back(message);
     }
-    PostCommand(ID_CMD_MESSAGEWIN_SHOW);
+    PostShowCommand(ID_CMD_MESSAGEWIN_SHOW);
 }
 
 int CMessageWin::SetAdditionalMessage(int alertNo, int no, const std::wstring& text) {

@@ -1,5 +1,7 @@
 #include "NotificationWin.h"
 
+#include <utility>
+
 #include "Config.h"
 #include "global.h"
 
@@ -25,6 +27,13 @@ void CNotificationWin::Init() {
     PlaceWindow();
     // Last: whoever waits for the window to be ready may queue on it at once.
     CSciterWindow::Init();
+    WORD owed = 0;
+    {
+        std::lock_guard lock(m_showLock);
+        m_bInitDone = true;
+        owed = std::exchange(m_owedShow, WORD{0});
+    }
+    if (owed != 0) PostCommand(owed);
 }
 
 bool CNotificationWin::on_event(HELEMENT, HELEMENT target, UINT type, UINT_PTR) {
@@ -44,6 +53,17 @@ void CNotificationWin::CallItemFunction(const sciter::value& item, const wchar_t
 void CNotificationWin::ShowUnlessFullScreen() const {
     if (g_bFullScreen && !g_Config.m_config.NotifyMessageFullScreen) return;
     ShowWindow(GetHwnd(), SW_SHOW);
+}
+
+void CNotificationWin::PostShowCommand(WORD id) {
+    if (PostCommand(id)) return;
+    std::lock_guard lock(m_showLock);
+    // Init has run since the post failed: the window exists now (or no more, harmless).
+    if (m_bInitDone) {
+        PostCommand(id);
+    } else {
+        m_owedShow = id;
+    }
 }
 
 bool CNotificationWin::PostCommand(WORD id) const {

@@ -3,6 +3,7 @@
 // values other threads queue to a page function, one at a time, on its own thread.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "SciterWindow.h"
@@ -34,9 +35,16 @@ protected:
     void ShowUnlessFullScreen() const;
     // From any thread; false when the window does not exist (yet or any more).
     bool PostCommand(WORD id) const;
+    // From any thread: the show command of a value just queued. The window is published
+    // before it exists; a show asked for then is posted once Init is done.
+    void PostShowCommand(WORD id);
     const dom::element& Root() const { return m_root; }
 
 private:
+    std::mutex m_showLock;
+    bool m_bInitDone = false;
+    WORD m_owedShow = 0;  // the show asked for before Init was done; 0: none
+
     // Bound by Init on the window's thread, read only there.
     dom::element m_root;
     dom::element m_caption;

@@ -89,6 +89,15 @@ TEST_F(MessageWinTest, QueuedMessagesReachThePageInOrderOnceEachAndTheLastCloseH
     EXPECT_FALSE(IsWindowVisible(hwnd_));
 }
 
+TEST_F(MessageWinTest, AMessageQueuedBeforeTheWindowExistsIsShownOnceItDoes) {
+    auto win = std::make_unique<CMessageWin>(ScrambledPage("msg-window.htm"));
+    win->AddMessage(Message(L"early"));  // published, not made yet: nothing to post to
+    StartWindow(std::move(win));
+    ASSERT_TRUE(WaitForCalls(1));
+    EXPECT_EQ(Calls(), (std::vector<std::wstring>{L"BandCommonMessage {\"text\":\"early\"}"}));
+    EXPECT_TRUE(WaitFor([this] { return IsWindowVisible(hwnd_) != FALSE; }));
+}
+
 TEST_F(MessageWinTest, AnAddedTextGoesToItsQueuedMessageElseToTheMessageShown) {
     // The first message stays on the page until released, so the others wait in the queue.
     std::promise<void> release;
