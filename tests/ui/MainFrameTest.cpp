@@ -22,6 +22,7 @@
 #include "DefaultDatabase.h"
 #include "DeviceBroadcast.h"
 #include "FloatBarWin.h"
+#include "HealthElementSourceType.h"
 #include "HealthResources.h"
 #include "Hooks.h"
 #include "LogReader.h"
@@ -32,6 +33,8 @@
 #include "TrayIcon.h"
 #include "UiTestSupport.h"
 #include "UserOperation.h"
+#include "bloodPressureWin.h"
+#include "pedometerWin.h"
 
 namespace test = uie::test;
 using uie::value;
@@ -107,6 +110,40 @@ public:
     std::atomic<int> reads{0};
 };
 
+// A source dictionary in which the pedometer 122 and the monitor 1002 are plugged in.
+class PresentSources : public CHealthElementSourceType {
+public:
+    PresentSources() {
+        pedometer.sourceNo = 122;
+        monitor.sourceNo = 1002;
+    }
+    struHealthElementSourceTypeW* FindPresentDevice(int base) override {
+        if (base == CPedometerWin::kFirstSource) return &pedometer;
+        return base == CBloodPressureWin::kFirstSource ? &monitor : nullptr;
+    }
+    struHealthElementSourceTypeW pedometer;
+    struHealthElementSourceTypeW monitor;
+};
+
+// A device window that records the device reads started on it, "sourceNo,start".
+template <class Win>
+class ReadProbe : public Win {
+public:
+    int DevChangeProc(const struHealthElementSourceTypeW* source, int start) override {
+        std::lock_guard guard(lock_);
+        reads_.push_back(std::to_string(source->sourceNo) + "," + std::to_string(start));
+        return 0;
+    }
+    std::vector<std::string> Reads() {
+        std::lock_guard guard(lock_);
+        return reads_;
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<std::string> reads_;
+};
+
 class TestFrame : public CMainFrame {
 public:
     using CMainFrame::OnHitTest;
@@ -149,6 +186,9 @@ protected:
         g_pHealthResources = nullptr;
         g_pUserOperation = nullptr;
         g_pAlert = nullptr;
+        g_pPedometer = nullptr;
+        g_pBloodPressure = nullptr;
+        g_pHealthElementSourceType = nullptr;
         g_Config.m_config = savedConfig_;
         g_nRunMode = savedRunMode_;
     }
@@ -297,6 +337,23 @@ TEST_F(MainFrameTest, StartedWithTheSessionItStaysHiddenWithTheWelcomeBalloonAnd
                                               "ShowNavigationTip@mf-monitor.htm", "ShowNavigationTip@mf-archives.htm",
                                               "ShowNavigationTip@mf-article.htm",
                                               "ShowNavigationTip@mf-assistant.htm"}));
+}
+
+TEST_F(MainFrameTest, DevicesPluggedInBeforeTheStartAreReadInTheirWindows) {
+    ReadProbe<CPedometerWin> pedometer;
+    ReadProbe<CBloodPressureWin> monitor;
+    for (CSciterWindow* window : std::initializer_list<CSciterWindow*>{&pedometer, &monitor}) {
+        window->m_cs.ownThread = false;
+        window->m_cs.page = ScrambledPage("window.htm");
+        ASSERT_EQ(window->Start(), 0);
+    }
+    g_pPedometer = &pedometer;
+    g_pBloodPressure = &monitor;
+    PresentSources sources;
+    g_pHealthElementSourceType = &sources;
+    Start();
+    EXPECT_EQ(pedometer.Reads(), std::vector<std::string>{"122,1"});
+    EXPECT_EQ(monitor.Reads(), std::vector<std::string>{"1002,1"});
 }
 
 // ---- band tips ------------------------------------------------------------------------------
@@ -449,6 +506,29 @@ TEST_F(MainFrameTest, PostedScriptCallsAndTheAlertReloadRunOnTheWindowsThread) {
     Settle();
     EXPECT_EQ(FrameCalls(start), (std::vector<std::string>{"HomePageUserEnv@mf-home.htm", "LoadFlashTrend@mf-home.htm"}));
     EXPECT_EQ(alert_.reads, 1);
+}
+
+TEST_F(MainFrameTest, ShowAddDeviceAndComputerUseCommandsReachTheirTargets) {
+    TestFrame& frame = Start();
+    const HELEMENT userOp = FrameDocument("#quorvix_frame_homepage").find_first("#homepage_div_userop");
+    ASSERT_NE(userOp, nullptr);
+    const unsigned updates = test::ElementUpdateCount(userOp);
+    Hooks().flashInstalled = true;
+    const std::uint64_t start = test::PageHost::LastSeq();
+    frame.PostHomePageUserOpData();  // with its chart while the player is installed
+    PostMessageW(hwnd_, WM_COMMAND, ID_CMD_USERDEVICE_ADD, 0);
+    Settle();
+    EXPECT_EQ(FrameCalls(start), (std::vector<std::string>{"HomePageUserOpData@mf-home.htm",
+                                                           "LoadApptypeFlash@mf-home.htm",
+                                                           "userDeviceAdd@main-frame.htm"}));
+    EXPECT_EQ(test::ElementUpdateCount(userOp), updates + 1) << "a shown chart is repainted at once";
+
+    ShowWindow(hwnd_, SW_MINIMIZE);
+    ASSERT_TRUE(SetForegroundWindow(g_pFloatBarWin->GetHwnd()));
+    PostMessageW(hwnd_, WM_COMMAND, ID_CMD_SHOW_MAINWIN, 0);
+    Settle();
+    EXPECT_FALSE(IsIconic(hwnd_));
+    EXPECT_EQ(GetForegroundWindow(), hwnd_);
 }
 
 // ---- page events and hit test ----------------------------------------------------------------
