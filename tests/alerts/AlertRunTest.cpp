@@ -1,6 +1,8 @@
 // The alert thread, the reload, the notices and the two deliveries with their records.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "AlertExpiredWin.h"
@@ -30,6 +32,15 @@ protected:
         g_pAlertMessageWin = nullptr;
         g_pAlertExpiredWin = nullptr;
     }
+    // The clock hook counts its readings in readings_; onReading sees each one's number.
+    void CountClockReadings(std::function<void(int)> onReading = {}) {
+        Hooks().localTime = [this, onReading](SYSTEMTIME& st) {
+            std::lock_guard lock(clockLock_);
+            st = now_;
+            const int reading = ++readings_;
+            if (onReading) onReading(reading);
+        };
+    }
     // Columns of the tAlertList rows of alertNo, in order.
     SqlRows ListRows(int alertNo) {
         return Rows(L"select * from tAlertList where alertNo=" + std::to_wstring(alertNo) + L";");
@@ -37,6 +48,7 @@ protected:
 
     CAlertMessageWin popupWin_;
     CAlertExpiredWin expiredWin_;
+    std::atomic<int> readings_{0};
 };
 
 TEST_F(AlertRunTest, DeliveryMessagesInBothForms) {
@@ -210,13 +222,10 @@ TEST_F(AlertRunTest, ARecomputeAskedForDuringAComputationIsKept) {
     AddAlert(1, 1, 1100);
     ASSERT_EQ(Load(), 1);
     At(1000);
-    std::atomic<int> reads{0};
     HookScope restoreClock;
-    Hooks().localTime = [&](SYSTEMTIME& st) {
-        std::lock_guard lock(clockLock_);
-        st = now_;
-        if (++reads == 2) alert_->RequestRecalc();  // the computation's own reading
-    };
+    CountClockReadings([this](int reading) {
+        if (reading == 2) alert_->RequestRecalc();  // the computation's own reading
+    });
     EXPECT_TRUE(alert_->PollOnce());
     EXPECT_EQ(alert_->GetLastMinute(), CAlert::kRecalcMinute);
     EXPECT_TRUE(alert_->PollOnce());
@@ -228,15 +237,10 @@ TEST_F(AlertRunTest, AnAnswerDoesNotWaitForTheComputationsPacing) {
     ASSERT_EQ(Load(), 1);
     alert_->SetDetailPause(100);  // 800 ms of pacing per computation
     At(1000);
-    std::atomic<int> reads{0};
     HookScope restoreClock;
-    Hooks().localTime = [&](SYSTEMTIME& st) {
-        std::lock_guard lock(clockLock_);
-        st = now_;
-        ++reads;  // the second reading is the computation's own
-    };
+    CountClockReadings();
     std::thread poll([&] { alert_->PollOnce(); });
-    ASSERT_TRUE(WaitFor([&] { return reads.load() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return readings_.load() >= 2; }));  // the second is the computation's own
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(alert_->DelayAlert(1, 1, 60), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
