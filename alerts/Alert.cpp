@@ -1,8 +1,12 @@
 #include "Alert.h"
 
+#include <algorithm>
 #include <climits>
 #include <cwchar>
+#include <iterator>
+#include <memory>
 #include <optional>
+#include <utility>
 
 #include "CxLog.h"
 #include "DataClassKit.h"
@@ -240,7 +244,7 @@ struct CAlert::CalcClock {
     mutable FigureSnapshot figures;
 };
 
-CAlert::CAlert() : m_jToDayAlert(value::make_array()) {}
+CAlert::CAlert() = default;
 
 CAlert::~CAlert() { StopWork(); }
 
@@ -382,47 +386,49 @@ int CAlert::CalcToDayShowAlertInfo(int) {
         for (auto& [key, detail] : _mapAlertConfigDetail) detail.shownCount = 0;
         m_nLastCalcDate = clock.today;
     }
-    std::vector<struAlertConfigDetail> copies;
-    CopyDeliveredAlerts(copies, clock.today, clock.nowMinutes);
-    std::multimap<int, struAlertConfigDetail*> comeDown;
-    for (struAlertConfigDetail& copy : copies) comeDown.emplace(copy.alertComeDownMinute, &copy);
-
+    ToDayList delivered;
+    CopyDeliveredAlerts(delivered, clock);
+    std::vector<ComeDown> comeDown;
+    comeDown.reserve(delivered.size() + _mapAlertConfigDetail.size());
+    for (ToDayEntry& entry : delivered) comeDown.push_back({entry.alertComeDownMinute, nullptr, &entry});
     for (auto& [key, detail] : _mapAlertConfigDetail) {
-        if (CalcDetail(detail, clock)) comeDown.emplace(detail.alertComeDownMinute, &detail);
+        if (CalcDetail(detail, clock)) comeDown.push_back({detail.alertComeDownMinute, &detail, nullptr});
     }
+    // By count-down; equal ones stay in the order they came.
+    std::stable_sort(comeDown.begin(), comeDown.end(),
+                     [](const ComeDown& a, const ComeDown& b) { return a.minute < b.minute; });
 
-    value array = value::make_array();
-    PassComeDown(comeDown, clock, array);
+    auto list = std::make_shared<ToDayList>();
+    list->reserve(comeDown.size());
+    PassComeDown(comeDown, clock, *list);
+    std::shared_ptr<const ToDayList> previous;  // freed after the lock
     {
         std::lock_guard lock(m_csToDay);
-        m_jToDayAlert = std::move(array);
+        previous = std::exchange(m_toDay, std::move(list));
     }
     return UpdateExpiredBlink();
 }
 
 // Today's deliveries of recurring reminders as state-7 entries; under the list lock, so
 // a reload of the list never frees what is being copied.
-void CAlert::CopyDeliveredAlerts(std::vector<struAlertConfigDetail>& copies, int today, int nowMinutes) const {
+void CAlert::CopyDeliveredAlerts(ToDayList& delivered, const CalcClock& clock) const {
     std::lock_guard lock(m_csAlertList);
-    const auto [first, last] = _mapAlertList.equal_range(today);  // a list read yesterday is not today's
+    const auto [first, last] = _mapAlertList.equal_range(clock.today);  // a list read yesterday is not today's
+    delivered.reserve(static_cast<std::size_t>(std::distance(first, last)));
+    struAlertConfigDetail d;  // one record for all: only their entries are kept
+    d.alertState = 7;
     for (auto it = first; it != last; ++it) {
         const struAlertListW& a = it->second;
-        struAlertConfigDetail d;
         d.alertNo = a.alertNo;
         d.no = a.no;
         d.alertType = a.alertType;
         d.message = a.message;
-        d.summary = a.summary;
         d.duraMinute = a.duraMinute;
-        d.alertMinute = a.alertMinute;
-        d.lastAlertTime = a.lastAlertTime;
         d.actionNo = a.actionNo;
         d.actionRuleFlag = a.actionRuleFlag;
-        d.note = a.note;
-        d.showMinute = a.alertMinute;
-        d.alertState = 7;
-        d.alertComeDownMinute = a.alertMinute / 100 * 60 + a.alertMinute % 100 - nowMinutes;
-        copies.push_back(std::move(d));
+        d.showMinute = d.alertMinute = a.alertMinute;
+        d.alertComeDownMinute = a.alertMinute / 100 * 60 + a.alertMinute % 100 - clock.nowMinutes;
+        delivered.push_back(MakeToDayEntry(d, clock.today, HhmmOf(clock.now)));
     }
 }
 
@@ -510,14 +516,15 @@ bool CAlert::EvaluateConditions(struAlertConfigDetail& detail, const CalcClock& 
 
 // Forward pass (ascending count-down): upcoming and put-off entries are listed and the
 // due ones kept for delivery; reverse pass: passed and delivered entries, newest first.
-void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, const CalcClock& clock,
-                          value& array) {
+void CAlert::PassComeDown(const std::vector<ComeDown>& comeDown, const CalcClock& clock, ToDayList& list) {
     const int today = clock.today;
     const int listedAt = HhmmOf(clock.now);
-    for (const auto& [key, detail] : comeDown) {
+    for (const ComeDown& entry : comeDown) {
+        struAlertConfigDetail* const detail = entry.detail;
+        if (detail == nullptr) continue;  // delivered ones are listed in the reverse pass
         switch (detail->alertState) {
             case 0:
-            case 5: array.append(MakeToDayObject(*detail, today, listedAt)); break;
+            case 5: list.push_back(MakeToDayEntry(*detail, today, listedAt)); break;
             case 1:
                 if (detail->shownCount == 0) {
                     ++detail->shownCount;
@@ -527,7 +534,7 @@ void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& come
             case 4:
                 m_due.push_back({AlertDelivery::kList, *detail});
                 ++detail->shownCount;
-                array.append(MakeToDayObject(*detail, today, listedAt));
+                list.push_back(MakeToDayEntry(*detail, today, listedAt));
                 break;
             case 6:
                 detail->delayUntilTick = 0;
@@ -538,8 +545,11 @@ void CAlert::PassComeDown(const std::multimap<int, struAlertConfigDetail*>& come
         }
     }
     for (auto it = comeDown.rbegin(); it != comeDown.rend(); ++it) {
-        const int state = it->second->alertState;
-        if (state == 2 || state == 7) array.append(MakeToDayObject(*it->second, today, listedAt));
+        if (it->delivered != nullptr) {
+            list.push_back(std::move(*it->delivered));
+        } else if (it->detail->alertState == 2) {
+            list.push_back(MakeToDayEntry(*it->detail, today, listedAt));
+        }
     }
 }
 
@@ -561,36 +571,69 @@ std::vector<AlertDelivery> CAlert::TakeDue() {
     return due;
 }
 
-value CAlert::GetToDayShowAlertInfo() const {
+value CAlert::GetToDayShowAlertInfo() const { return *ToDayArray(); }
+
+std::shared_ptr<const value> CAlert::ToDayArray() const {
+    std::shared_ptr<const ToDayList> list;
+    {
+        std::lock_guard lock(m_csToDay);
+        if (m_toDayArray != nullptr && m_toDayArrayOf == m_toDay) return m_toDayArray;
+        list = m_toDay;
+    }
+    // Made outside the lock: a computation never waits for it.
+    value::array_t objects;
+    objects.reserve(list->size());
+    for (const ToDayEntry& entry : *list) objects.push_back(MakeToDayObject(entry));
+    auto array = std::make_shared<const value>(value::make_array(std::move(objects)));
     std::lock_guard lock(m_csToDay);
-    return m_jToDayAlert;
+    if (m_toDay == list) {
+        m_toDayArray = array;
+        m_toDayArrayOf = std::move(list);
+    }
+    return array;
 }
 
-value CAlert::MakeToDayObject(const struAlertConfigDetail& d, int alertDate, std::optional<int> listedAt) {
+ToDayEntry CAlert::MakeToDayEntry(const struAlertConfigDetail& d, int alertDate, std::optional<int> listedAt) {
     const bool listed = listedAt.has_value();
     const bool putOff = listed && d.alertState == 5;
-    std::wstring message;
-    if (putOff) text::FormatW(message, 64, L"延%d - ", d.delayCount);
-    message += d.message;
-    if (d.repeatFlag == L"1") message += L"(" + std::to_wstring(d.no) + L")";
+    ToDayEntry e;
+    e.alertNo = d.alertNo;
+    e.no = d.no;
+    e.alertType = d.alertType;
+    e.alertLevel = d.alertLevel;
+    e.alertMode = d.alertMode;
+    e.procMode = d.procMode;
+    e.execNo = d.execNo;
+    e.duraMinute = d.duraMinute;
+    e.alertDate = alertDate;
     // The put-off ends the minutes it has left from now, whatever the rule's own time.
-    const int alertMinute = putOff ? AddTimeHHMM(*listedAt, MinutesToHhmm(d.alertComeDownMinute)) : d.showMinute;
-    const int alertFlag = listed && d.alertState == 4 ? 2 : d.alertState;
-    return records::MakeObject({{L"alertNo", value(d.alertNo)},
-                                {L"no", value(d.no)},
-                                {L"alertType", value(d.alertType)},
-                                {L"alertLevel", value(d.alertLevel)},
-                                {L"alertMode", value(d.alertMode)},
-                                {L"procMode", value(d.procMode)},
-                                {L"execNo", value(d.execNo)},
-                                {L"duraMinute", value(d.duraMinute)},
-                                {L"alertDate", value(alertDate)},
-                                {L"alertMinute", value(alertMinute)},
-                                {L"alertComeDownMinute", value(d.alertComeDownMinute)},
-                                {L"alertFlag", value(alertFlag)},
-                                {L"message", value(message)},
-                                {L"actionNo", value(d.actionNo)},
-                                {L"actionRuleFlag", value(d.actionRuleFlag)}});
+    e.alertMinute = putOff ? AddTimeHHMM(*listedAt, MinutesToHhmm(d.alertComeDownMinute)) : d.showMinute;
+    e.alertComeDownMinute = d.alertComeDownMinute;
+    e.alertFlag = listed && d.alertState == 4 ? 2 : d.alertState;
+    if (putOff) text::FormatW(e.message, 64, L"延%d - ", d.delayCount);
+    e.message += d.message;
+    if (d.repeatFlag == L"1") e.message += L"(" + std::to_wstring(d.no) + L")";
+    e.actionNo = d.actionNo;
+    e.actionRuleFlag = d.actionRuleFlag;
+    return e;
+}
+
+value CAlert::MakeToDayObject(const ToDayEntry& e) {
+    return records::MakeObject({{L"alertNo", value(e.alertNo)},
+                                {L"no", value(e.no)},
+                                {L"alertType", value(e.alertType)},
+                                {L"alertLevel", value(e.alertLevel)},
+                                {L"alertMode", value(e.alertMode)},
+                                {L"procMode", value(e.procMode)},
+                                {L"execNo", value(e.execNo)},
+                                {L"duraMinute", value(e.duraMinute)},
+                                {L"alertDate", value(e.alertDate)},
+                                {L"alertMinute", value(e.alertMinute)},
+                                {L"alertComeDownMinute", value(e.alertComeDownMinute)},
+                                {L"alertFlag", value(e.alertFlag)},
+                                {L"message", value(e.message)},
+                                {L"actionNo", value(e.actionNo)},
+                                {L"actionRuleFlag", value(e.actionRuleFlag)}});
 }
 
 bool CAlert::GetDetail(int alertNo, int no, struAlertConfigDetail& out) const {

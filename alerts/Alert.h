@@ -107,6 +107,27 @@ struct struAlertConfigItem {
 using AlertDetailKey = std::pair<int, int>;          // (alertNo, no)
 using AlertItemKey = std::tuple<int, int, int>;      // (alertNo, no, sequence from 1)
 
+// One entry of today's list: the fields of its object, in the object's order. The
+// computation keeps these; the objects are made when a page asks for the list.
+struct ToDayEntry {
+    int alertNo = 0;
+    int no = 0;
+    std::wstring alertType;
+    int alertLevel = 0;
+    int alertMode = 0;
+    int procMode = 0;
+    int execNo = 0;
+    int duraMinute = 0;
+    int alertDate = 0;
+    int alertMinute = 0;  // hhmm
+    int alertComeDownMinute = 0;
+    int alertFlag = 0;
+    std::wstring message;
+    int actionNo = 0;
+    std::wstring actionRuleFlag;
+};
+using ToDayList = std::vector<ToDayEntry>;
+
 // A due reminder the computation found; delivered after the configuration lock is left.
 struct AlertDelivery {
     enum Form { kPopup, kList };
@@ -138,13 +159,19 @@ public:
     // paces itself after leaving the lock (RecalcAndNotify).
     int CalcToDayShowAlertInfo(int flag);
     std::vector<AlertDelivery> TakeDue();
-    // A copy of today's array, never half-replaced.
+    // A copy of today's array, made from the last computation's list: never half-replaced.
     uie::value GetToDayShowAlertInfo() const;
-    // The object a reminder shows as in today's list, listed at the minute listedAt (hhmm):
-    // a recurring one as 2, a put-off one with its count and its end as a time of day;
+    // Today's array, made once per computation, when it is first asked for.
+    std::shared_ptr<const uie::value> ToDayArray() const;
+    // How a reminder shows in today's list, listed at the minute listedAt (hhmm): a
+    // recurring one as 2, a put-off one with its count and its end as a time of day;
     // without listedAt, as it shows in the expired list.
-    static uie::value MakeToDayObject(const struAlertConfigDetail& detail, int alertDate,
-                                      std::optional<int> listedAt = std::nullopt);
+    static ToDayEntry MakeToDayEntry(const struAlertConfigDetail& detail, int alertDate,
+                                     std::optional<int> listedAt = std::nullopt);
+    static uie::value MakeToDayObject(const ToDayEntry& entry);
+    static uie::value MakeToDayObject(const struAlertConfigDetail& detail, int alertDate) {
+        return MakeToDayObject(MakeToDayEntry(detail, alertDate));
+    }
     // The pause per rule of a computation (spreads large rule sets over the minute), which
     // the thread takes after the computation, outside the configuration lock.
     void SetDetailPause(DWORD ms) { m_dwDetailPauseMs = ms; }
@@ -213,11 +240,16 @@ protected:
 private:
     // Alert.cpp
     struct CalcClock;
+    // A listed reminder and its count-down: a rule, or one delivered earlier today.
+    struct ComeDown {
+        int minute;
+        struAlertConfigDetail* detail;  // null for a delivered one
+        ToDayEntry* delivered;
+    };
     bool CalcDetail(struAlertConfigDetail& detail, const CalcClock& clock);
     bool EvaluateConditions(struAlertConfigDetail& detail, const CalcClock& clock, int& alertMinutes, int& state);
-    void CopyDeliveredAlerts(std::vector<struAlertConfigDetail>& copies, int today, int nowMinutes) const;
-    void PassComeDown(const std::multimap<int, struAlertConfigDetail*>& comeDown, const CalcClock& clock,
-                      uie::value& array);
+    void CopyDeliveredAlerts(ToDayList& delivered, const CalcClock& clock) const;
+    void PassComeDown(const std::vector<ComeDown>& comeDown, const CalcClock& clock, ToDayList& list);
     int UpdateExpiredBlink();
 
     // AlertRun.cpp
@@ -240,9 +272,11 @@ private:
     mutable std::mutex m_csAlertList;
     std::multimap<int, struAlertListW> _mapAlertList;
 
-    // Today's array: replaced by the thread, copied by pages.
+    // Today's list: replaced by the thread, read by pages; and the array made of it.
     mutable std::mutex m_csToDay;
-    uie::value m_jToDayAlert;
+    std::shared_ptr<const ToDayList> m_toDay = std::make_shared<const ToDayList>();
+    mutable std::shared_ptr<const uie::value> m_toDayArray;
+    mutable std::shared_ptr<const ToDayList> m_toDayArrayOf;  // the list it was made of
 
     std::atomic<std::uint16_t> m_wLastMinute{kRecalcMinute};
     std::atomic<DWORD> m_dwDetailPauseMs{kDefaultDetailPauseMs};

@@ -167,6 +167,7 @@ int CAlert::RecalcAndNotify() {
         else
             DeliverList(&d.detail);
     }
+    ToDayArray();  // made here, so the pages the notice calls only copy it
     PostToDayNotice(false);
     const std::uint64_t pause = static_cast<std::uint64_t>(rules) * m_dwDetailPauseMs.load();
     Rest(static_cast<DWORD>(std::min<std::uint64_t>(pause, kMaxPaceMs)));
