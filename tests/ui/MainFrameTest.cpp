@@ -354,6 +354,9 @@ TEST_F(MainFrameTest, DevicesPluggedInBeforeTheStartAreReadInTheirWindows) {
     Start();
     EXPECT_EQ(pedometer.Reads(), std::vector<std::string>{"122,1"});
     EXPECT_EQ(monitor.Reads(), std::vector<std::string>{"1002,1"});
+    // The frame's pages register the objects above while it ends: it ends before they go.
+    frame_.reset();
+    g_pMainFrame = nullptr;
 }
 
 // ---- band tips ------------------------------------------------------------------------------
