@@ -288,10 +288,37 @@ CxLog::CxLog(const std::filesystem::path& folder) : queue_(std::make_shared<Queu
 
 CxLog::~CxLog() { Shutdown(); }
 
+namespace {
+
+// Made on first use: the folder may be set during another file's static initialisation.
+struct InstancePlace {
+    std::mutex lock;
+    std::filesystem::path folder = "Log";
+    bool made = false;
+};
+
+InstancePlace& Place() {
+    static InstancePlace place;
+    return place;
+}
+
+}  // namespace
+
+bool CxLog::SetInstanceFolder(const std::filesystem::path& folder) {
+    InstancePlace& place = Place();
+    std::lock_guard<std::mutex> guard(place.lock);
+    if (place.made) return false;
+    place.folder = folder;
+    return true;
+}
+
 CxLog* CxLog::GetInstance() {
     // Never destroyed: worker threads may log while the process ends.
     static CxLog* instance = [] {
-        auto* log = new CxLog(std::filesystem::path("Log"));
+        InstancePlace& place = Place();
+        std::lock_guard<std::mutex> guard(place.lock);
+        place.made = true;
+        auto* log = new CxLog(place.folder);
         std::atexit([] { CxLog::GetInstance()->Shutdown(); });
         return log;
     }();

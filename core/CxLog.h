@@ -27,6 +27,10 @@ public:
     // It lives until the process ends; at exit the queued lines are written (500 ms at
     // most) and later calls are dropped, so a late worker thread never fails on a log call.
     static CxLog* GetInstance();
+    // Where that logger writes instead of "Log": a test process sets a folder of its own
+    // before anything logs, so that processes running side by side never share a file.
+    // False when the logger exists already.
+    static bool SetInstanceFolder(const std::filesystem::path& folder);
 
     // A logger of its own writing into `folder`, named after today's date (tests).
     explicit CxLog(const std::filesystem::path& folder);

@@ -206,7 +206,7 @@ TEST_F(ArticleSyncTest, RefusedRepliesApplyNothingKeepTheMarksAndKeepTheirCopy) 
     }
     EXPECT_EQ(Posted(), std::vector<std::wstring>{});
     EXPECT_EQ(g_pArticleMsgWin.load(), nullptr);
-    EXPECT_GE(CountLogLines(L"ExecSQLSet:[-1][" + text::FromUtf8(failing) + L"]"), 1);
+    EXPECT_EQ(CountLogLines(L"ExecSQLSet:[-1][" + text::FromUtf8(failing) + L"]"), 2);  // the sync, then the parse again
 }
 
 TEST_F(ArticleSyncTest, WithoutRetCodeTheRowsApplyAndWithoutRowsOnlyTheMarksMove) {
