@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -214,6 +217,66 @@ TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
     const std::wstring lines = program.Log();
     EXPECT_EQ(CountOf(lines, L"Start..."), 1);  // the second read nothing
     EXPECT_NE(lines.find(L"AppExit..."), std::wstring::npos);
+}
+
+bool IsElf(const std::filesystem::path& file) {
+    char magic[4] = {};
+    std::ifstream(file, std::ios::binary).read(magic, sizeof magic);
+    return std::string_view(magic, sizeof magic) == "\177ELF";
+}
+
+// The run paths (RUNPATH and RPATH) that readelf lists for an ELF file; none for another file.
+std::vector<std::string> RunPaths(const std::filesystem::path& file, const std::filesystem::path& scratch) {
+    if (!IsElf(file)) return {};
+    const std::filesystem::path out = scratch / "readelf.out";
+    const std::string command = "LC_ALL=C readelf -d '" + file.string() + "' > '" + out.string() + "'";
+    EXPECT_EQ(ExitCode(std::system(command.c_str())), 0) << command;
+    std::vector<std::string> paths;
+    std::istringstream lines(ReadFileBytes(out));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t open = line.find('[');
+        if ((line.find("(RUNPATH)") == std::string::npos && line.find("(RPATH)") == std::string::npos) ||
+            open == std::string::npos)
+            continue;
+        std::istringstream entries(line.substr(open + 1, line.rfind(']') - open - 1));
+        for (std::string entry; std::getline(entries, entry, ':');) paths.push_back(entry);
+    }
+    return paths;
+}
+
+// Whether a run path of file reaches a folder of the program folder, from file's own folder.
+bool InsideProgramFolder(const std::string& path, const std::filesystem::path& file,
+                         const std::filesystem::path& folder) {
+    const std::string origin = "$ORIGIN";
+    if (!path.starts_with(origin)) return false;
+    const std::filesystem::path reached = file.parent_path().string() + path.substr(origin.size());
+    return !reached.lexically_normal().lexically_relative(folder).string().starts_with("..");
+}
+
+// A copy of the program folder looks for its libraries only inside itself, never in the
+// build folder it came from, and starts there to its login window.
+TEST(StartupProcessTest, CopiedProgramFolderFindsItsLibrariesOnlyInItselfAndStarts) {
+    const ProgramCopy program(QUORV_DIST_DIR);
+    std::vector<std::string> outside;
+    std::vector<std::string> withRunPaths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(program.Folder())) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = entry.path().lexically_relative(program.Folder()).string();
+        const std::vector<std::string> paths = RunPaths(entry.path(), program.Dir().Path());
+        if (!paths.empty()) withRunPaths.push_back(name);
+        for (const std::string& path : paths)
+            if (!InsideProgramFolder(path, entry.path(), program.Folder())) outside.push_back(name + ": " + path);
+    }
+    EXPECT_EQ(outside, std::vector<std::string>{});
+    // The program and the plug-ins find the platform library through their run paths.
+    EXPECT_NE(std::find(withRunPaths.begin(), withRunPaths.end(), "quorvix"), withRunPaths.end());
+    EXPECT_NE(std::find(withRunPaths.begin(), withRunPaths.end(), "interface/stridex-4473.so"), withRunPaths.end());
+
+    const auto run = program.Start({});
+    ASSERT_TRUE(WaitFor([&] { return program.Log().find(L"Login window shown") != std::wstring::npos; },
+                        ProgramCopy::kTimeout));
+    ASSERT_TRUE(run->Signal(SIGTERM));
+    EXPECT_EQ(run->Wait(ProgramCopy::kTimeout), 0);
 }
 
 // Without its login page the program can neither log in nor be closed: it ends with an
