@@ -9,6 +9,7 @@
 #include <map>
 
 #include "BloodPressureLevel.h"
+#include "ChartPrinter.h"
 #include "Text.h"
 
 namespace {
@@ -103,24 +104,28 @@ std::string CBloodPressureGraph::Tooltip(const Record& r, const std::string& per
     return tip;
 }
 
-TiXmlElement CBloodPressureGraph::Categories(const Options& options, const std::vector<const Record*>& labelled) {
-    TiXmlElement categories("categories");
-    for (std::size_t i = 0; i < options.Limit(labelled.size()); ++i) {
+void CBloodPressureGraph::WriteCategories(ChartPrinter& out, const Options& options,
+                                          const std::vector<const Record*>& labelled) {
+    const std::size_t count = options.Limit(labelled.size());
+    out.Open(TiXmlElement("categories"), count > 0);
+    for (std::size_t i = 0; i < count; ++i) {
         TiXmlElement category("category");
         SetAttributes(category, {{"label", labelled[i]->label.c_str()}});
-        categories.InsertEndChild(category);
+        out.Add(category);
     }
-    return categories;
+    out.Close();
 }
 
-TiXmlElement CBloodPressureGraph::RecordCategories(const Options& options, const std::vector<Record>& records) {
+void CBloodPressureGraph::WriteRecordCategories(ChartPrinter& out, const Options& options,
+                                                const std::vector<Record>& records) {
     std::vector<const Record*> labelled;
     labelled.reserve(options.Limit(records.size()));
     for (std::size_t i = 0; i < options.Limit(records.size()); ++i) labelled.push_back(&records[i]);
-    return Categories(options, labelled);
+    WriteCategories(out, options, labelled);
 }
 
-TiXmlElement CBloodPressureGraph::BoxDataset(const Box& box, const Options& options, const std::vector<Day>& days) {
+void CBloodPressureGraph::WriteBoxDataset(ChartPrinter& out, const Box& box, const Options& options,
+                                          const std::vector<Day>& days) {
     const std::string name = box.name != nullptr ? Ansi(box.name) : GetBloodPressureBandName(box.period);
     TiXmlElement dataset("dataset");
     SetAttributes(dataset, {{"seriesName", name.c_str()},
@@ -129,7 +134,9 @@ TiXmlElement CBloodPressureGraph::BoxDataset(const Box& box, const Options& opti
                             {"showMedianValues", "0"},
                             {"medianThickness", "0"},
                             {"medianAlpha", "0"}});
-    for (std::size_t i = 0; i < options.Limit(days.size()); ++i) {
+    const std::size_t count = options.Limit(days.size());
+    out.Open(dataset, count > 0);
+    for (std::size_t i = 0; i < count; ++i) {
         TiXmlElement set("set");
         if (const Record* r = days[i].first[box.period]) {
             SetAttributes(set, {{"value", r->BoxValue().c_str()},
@@ -142,13 +149,13 @@ TiXmlElement CBloodPressureGraph::BoxDataset(const Box& box, const Options& opti
             none.count = 0;
             SetAttributes(set, {{"tooltext", Tooltip(none, name, true).c_str()}});
         }
-        dataset.InsertEndChild(set);
+        out.Add(set);
     }
-    return dataset;
+    out.Close();
 }
 
-void CBloodPressureGraph::AddDailyBoxes(TiXmlElement& root, const Options& options,
-                                        const std::vector<Record>& records) {
+void CBloodPressureGraph::WriteDailyBoxes(ChartPrinter& out, const Options& options,
+                                          const std::vector<Record>& records) {
     std::map<int, Day> byDay;  // ascending, each day once
     for (const Record& r : records) {
         Day& day = byDay[r.day];
@@ -163,21 +170,23 @@ void CBloodPressureGraph::AddDailyBoxes(TiXmlElement& root, const Options& optio
         days.push_back(entry.second);
         firstOfDay.push_back(entry.second.first[0]);
     }
-    root.InsertEndChild(Categories(options, firstOfDay));
+    WriteCategories(out, options, firstOfDay);
     for (std::size_t b = 0; b < std::size(kBoxes); ++b) {
-        if (options.box[b]) root.InsertEndChild(BoxDataset(kBoxes[b], options, days));
+        if (options.box[b]) WriteBoxDataset(out, kBoxes[b], options, days);
     }
 }
 
-void CBloodPressureGraph::AddDetailBoxes(TiXmlElement& root, const Options& options,
-                                         const std::vector<Record>& records) {
-    root.InsertEndChild(RecordCategories(options, records));
+void CBloodPressureGraph::WriteDetailBoxes(ChartPrinter& out, const Options& options,
+                                           const std::vector<Record>& records) {
+    WriteRecordCategories(out, options, records);
     TiXmlElement dataset("dataset");
     SetAttributes(dataset, {{"seriesName", Ansi(L"明细").c_str()},
                             {"showMedianValues", "0"},
                             {"medianThickness", "0"},
                             {"medianAlpha", "0"}});
-    for (std::size_t i = 0; i < options.Limit(records.size()); ++i) {
+    const std::size_t count = options.Limit(records.size());
+    out.Open(dataset, count > 0);
+    for (std::size_t i = 0; i < count; ++i) {
         const Record& r = records[i];
         TiXmlElement set("set");
         SetAttributes(set, {{"value", r.BoxValue().c_str()}, {"tooltext", Tooltip(r, r.periodName, false).c_str()}});
@@ -185,33 +194,35 @@ void CBloodPressureGraph::AddDetailBoxes(TiXmlElement& root, const Options& opti
             const char* color = kBoxes[r.period - 1].color;
             SetAttributes(set, {{"lowerboxcolor", color}, {"upperboxcolor", color}});
         }
-        dataset.InsertEndChild(set);
+        out.Add(set);
     }
-    root.InsertEndChild(dataset);
+    out.Close();
 }
 
-void CBloodPressureGraph::AddLines(TiXmlElement& root, const Options& options, const std::vector<Record>& records) {
+void CBloodPressureGraph::WriteLines(ChartPrinter& out, const Options& options, const std::vector<Record>& records) {
     static const struct {
         const wchar_t* name;
         int Record::*value;
     } kLines[] = {{L"收缩压", &Record::systolic}, {L"舒张压", &Record::diastolic}, {L"心率", &Record::pulse}};
 
-    root.InsertEndChild(RecordCategories(options, records));
+    WriteRecordCategories(out, options, records);
+    const std::size_t count = options.Limit(records.size());
     for (const auto& line : kLines) {
         TiXmlElement dataset("dataset");
         SetAttributes(dataset, {{"seriesName", Ansi(line.name).c_str()}, {"renderAs", "Line"}});
-        for (std::size_t i = 0; i < options.Limit(records.size()); ++i) {
+        out.Open(dataset, count > 0);
+        for (std::size_t i = 0; i < count; ++i) {
             const Record& r = records[i];
             TiXmlElement set("set");
             SetAttributes(set, {{"value", FormatInt(r.*line.value).c_str()},
                                 {"tooltext", Tooltip(r, r.periodName, true).c_str()}});
-            dataset.InsertEndChild(set);
+            out.Add(set);
         }
-        root.InsertEndChild(dataset);
+        out.Close();
     }
 }
 
-TiXmlElement CBloodPressureGraph::TrendZones() {
+void CBloodPressureGraph::WriteTrendZones(ChartPrinter& out) {
     static const struct {
         const char* start;
         const char* end;
@@ -226,18 +237,16 @@ TiXmlElement CBloodPressureGraph::TrendZones() {
     };
     TiXmlElement trendLines("trendLines");
     for (const auto& zone : kZones) {
-        TiXmlElement line("line");
-        SetAttributes(line, {{"startValue", zone.start},
-                             {"endValue", zone.end},
-                             {"isTrendZone", "1"},
-                             {"color", zone.color},
-                             {"displayValue", Ansi(zone.name).c_str()},
-                             {"toolText", Ansi(zone.tip).c_str()},
-                             {"showOnTop", "0"},
-                             {"dashed", "1"}});
-        trendLines.InsertEndChild(line);
+        SetAttributes(AddChild(trendLines, "line"), {{"startValue", zone.start},
+                                                     {"endValue", zone.end},
+                                                     {"isTrendZone", "1"},
+                                                     {"color", zone.color},
+                                                     {"displayValue", Ansi(zone.name).c_str()},
+                                                     {"toolText", Ansi(zone.tip).c_str()},
+                                                     {"showOnTop", "0"},
+                                                     {"dashed", "1"}});
     }
-    return trendLines;
+    out.Add(trendLines);
 }
 
 void CBloodPressureGraph::SetRootAttributes(TiXmlElement& root, const uie::value& option, int graphType,
@@ -308,14 +317,17 @@ int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::valu
 
     TiXmlElement root("chart");
     SetRootAttributes(root, option, o.graphType, list.size() > kManyRecords);
+    ChartPrinter out;
+    out.Open(root, true);
     if (o.graphType == kBoxGraph && o.everyMeasurement) {
-        AddDetailBoxes(root, o, list);
+        WriteDetailBoxes(out, o, list);
     } else if (o.graphType == kBoxGraph) {
-        AddDailyBoxes(root, o, list);
+        WriteDailyBoxes(out, o, list);
     } else if (o.graphType == kLineGraph) {
-        AddLines(root, o, list);
+        WriteLines(out, o, list);
     }
-    root.InsertEndChild(TrendZones());
-    xmlOut = Print(root);
+    WriteTrendZones(out);
+    out.Close();
+    xmlOut = out.Text();
     return 0;
 }

@@ -8,6 +8,8 @@
 
 #include "GraphFlash.h"
 
+class ChartPrinter;
+
 class CBloodPressureGraph : public CGraphFlash {
 public:
     // The movie and data paths of the owner; the chart keeps neither.
@@ -35,15 +37,16 @@ private:
     static Options ReadOptions(const uie::value& option);
     static Record ReadRecord(const uie::value& item);
     void SetRootAttributes(TiXmlElement& root, const uie::value& option, int graphType, bool many);
-    static void AddDailyBoxes(TiXmlElement& root, const Options& options, const std::vector<Record>& records);
-    static void AddDetailBoxes(TiXmlElement& root, const Options& options, const std::vector<Record>& records);
-    static void AddLines(TiXmlElement& root, const Options& options, const std::vector<Record>& records);
-    static TiXmlElement TrendZones();
+    static void WriteDailyBoxes(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
+    static void WriteDetailBoxes(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
+    static void WriteLines(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
+    static void WriteTrendZones(ChartPrinter& out);
 
-    static TiXmlElement BoxDataset(const Box& box, const Options& options, const std::vector<Day>& days);
+    static void WriteBoxDataset(ChartPrinter& out, const Box& box, const Options& options,
+                                const std::vector<Day>& days);
     // One category per result's day label, as many as the limit lets through.
-    static TiXmlElement Categories(const Options& options, const std::vector<const Record*>& labelled);
-    static TiXmlElement RecordCategories(const Options& options, const std::vector<Record>& records);
+    static void WriteCategories(ChartPrinter& out, const Options& options, const std::vector<const Record*>& labelled);
+    static void WriteRecordCategories(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
     // The tool-tip of one result; the count line only in the summary form.
     static std::string Tooltip(const Record& record, const std::string& periodName, bool withCount);
 };

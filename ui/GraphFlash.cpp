@@ -6,7 +6,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ChartPrinter.h"
 #include "Text.h"
+
+TiXmlElement& CGraphFlash::AddChild(TiXmlElement& parent, const char* name) {
+    return *parent.InsertEndChild(TiXmlElement(name))->ToElement();
+}
 
 void CGraphFlash::SetAttributes(TiXmlElement& element, std::initializer_list<Attribute> attributes) {
     for (const Attribute& a : attributes) element.SetAttribute(a.name, a.value);
@@ -41,14 +46,10 @@ void CGraphFlash::SetAxis(TiXmlElement& root, std::string minValue, std::string 
     SetAttributes(root, {{"yAxisMinValue", m_yAxisMinValue.c_str()}, {"yAxisMaxValue", m_yAxisMaxValue.c_str()}});
 }
 
-std::string CGraphFlash::Print(const TiXmlElement& root) const {
-    TiXmlDocument document(m_docName.c_str());
-    document.InsertEndChild(root);
-    TiXmlPrinter printer;
-    printer.SetIndent("    ");
-    printer.SetLineBreak("\n");
-    document.Accept(&printer);
-    return printer.CStr();
+std::string CGraphFlash::Print(const TiXmlElement& root) {
+    ChartPrinter out;
+    out.Add(root);
+    return out.Text();
 }
 
 std::string CGraphFlash::Ansi(std::wstring_view text) { return text::ToAnsi(text); }

@@ -1,8 +1,11 @@
 // The base of the chart data writers. Every chart is drawn by a chart movie from an
 // XML document (root "chart") that a writer builds; the writer first assigns its
 // chart's values to the members below, then copies them onto the document, so the
-// values stay in the object between calls. The writing steps all charts share live
-// here once: attributes, the value axis, printing, and reading the callers' fields.
+// values stay in the object between calls. A small document is built whole, each element
+// where it stays, and printed; a chart of thousands of records is printed as it is written
+// (ChartPrinter), so its records are never copied nor all held as elements. The writing
+// steps all charts share live here once: attributes, the value axis, printing, and reading
+// the callers' fields.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +38,8 @@ protected:
     // Pages of several windows reach one chart object: one document at a time.
     std::mutex& WriteLock() { return m_writeLock; }
 
+    // A new empty element at the end of parent's children, to be filled in place.
+    static TiXmlElement& AddChild(TiXmlElement& parent, const char* name);
     // Sets the attributes in this order. A name set before keeps its place and takes
     // the new value, so attributes print in the order they were first set.
     static void SetAttributes(TiXmlElement& element, std::initializer_list<Attribute> attributes);
@@ -47,9 +52,8 @@ protected:
     // Keeps the axis in the members and sets it on the root; called after the children
     // are built, so the two come last among the root's attributes.
     void SetAxis(TiXmlElement& root, std::string minValue, std::string maxValue);
-    // The document holding a copy of the root, as the XML library prints it: four spaces
-    // per level, one element per line, no declaration.
-    std::string Print(const TiXmlElement& root) const;
+    // The document of the root, as ChartPrinter prints it.
+    static std::string Print(const TiXmlElement& root);
 
     // Wide text in the system code page; a character it cannot hold becomes '?'.
     static std::string Ansi(std::wstring_view text);

@@ -3,6 +3,9 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <vector>
+
+#include "ChartPrinter.h"
 
 namespace {
 
@@ -11,7 +14,21 @@ constexpr std::size_t kLabelChars = 19;  // date and time to the second
 
 }  // namespace
 
+struct CHealthElementDataGraph::Value {
+    float number = 0;
+    int decimals = 0;
+};
+
 CHealthElementDataGraph::CHealthElementDataGraph(const char*, const char*) { Init(); }
+
+CHealthElementDataGraph::Value CHealthElementDataGraph::ReadValue(const uie::value& record) {
+    // The page's decimal count builds the number format: kept to what a float holds.
+    Value v;
+    v.decimals = ClampDecimals(FieldInt(record, L"decLen", 0));
+    v.number = static_cast<float>(FieldInt(record, L"valueNo", kNoValue));
+    for (int d = 0; d < v.decimals; ++d) v.number /= 10;
+    return v;
+}
 
 int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::value& records, std::string& xmlOut) {
     const std::size_t count = ItemCount(records);
@@ -50,39 +67,54 @@ int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::v
                          {"palette", "1"},
                          {"lineColor", "EE30A7"}});
 
-    TiXmlElement categories("categories");
-    TiXmlElement dataset("dataset");
-    SetAttributes(dataset, {{"seriesName", m_caption.c_str()}});
+    // The axis follows every value and is printed with the root, before any record.
+    std::vector<Value> values(count);
     float axisMin = 999999.0f;
     float axisMax = static_cast<float>(kNoValue);
-    int decimals = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const uie::value record = Item(records, i);
-        TiXmlElement category("category");
-        SetAttributes(category, {{"label", Ansi(FieldText(record, L"recDate")).c_str()}});
-        categories.InsertEndChild(category);
-
-        // The page's decimal count builds the number format: kept to what a float holds.
-        decimals = ClampDecimals(FieldInt(record, L"decLen", 0));
-        float number = static_cast<float>(FieldInt(record, L"valueNo", kNoValue));
-        for (int d = 0; d < decimals; ++d) number /= 10;
-        axisMin = std::min(axisMin, number);
-        axisMax = std::max(axisMax, number);
-
-        std::wstring label = FieldText(record, L"valueGeneratedTime");
-        if (label.size() > kLabelChars) label.resize(kLabelChars);
-        const std::string tooltext = Ansi(L"发生时间: " + label + L"{br}最新值: " + FieldText(record, L"value") + unit);
-        TiXmlElement set("set");
-        SetAttributes(set, {{"label", Ansi(label).c_str()},
-                            {"value", FormatNumber(number, decimals).c_str()},
-                            {"tooltext", tooltext.c_str()}});
-        dataset.InsertEndChild(set);
+        values[i] = ReadValue(Item(records, i));
+        axisMin = std::min(axisMin, values[i].number);
+        axisMax = std::max(axisMax, values[i].number);
     }
-    root.InsertEndChild(categories);
-    root.InsertEndChild(dataset);
-
+    const int decimals = values.back().decimals;
     const float margin = static_cast<float>((axisMax - axisMin) * 0.3);
     SetAxis(root, FormatNumber(axisMin - margin, decimals), FormatNumber(axisMax + margin, decimals));
-    xmlOut = Print(root);
+
+    ChartPrinter out;
+    out.Open(root, true);
+    out.Open(TiXmlElement("categories"), true);
+    TiXmlElement category("category");  // one element for every row: each sets the same attributes
+    for (std::size_t i = 0; i < count; ++i) {
+        SetAttributes(category, {{"label", Ansi(FieldText(Item(records, i), L"recDate")).c_str()}});
+        out.Add(category);
+    }
+    out.Close();
+
+    TiXmlElement dataset("dataset");
+    SetAttributes(dataset, {{"seriesName", m_caption.c_str()}});
+    out.Open(dataset, true);
+    const std::string happened = Ansi(L"发生时间: ");
+    const std::string latest = Ansi(L"{br}最新值: ");
+    const std::string unitText = Ansi(unit);
+    std::string tooltext;
+    TiXmlElement set("set");  // one element for every row
+    for (std::size_t i = 0; i < count; ++i) {
+        const uie::value record = Item(records, i);
+        std::wstring generated = FieldText(record, L"valueGeneratedTime");
+        if (generated.size() > kLabelChars) generated.resize(kLabelChars);
+        const std::string label = Ansi(generated);
+        tooltext.assign(happened)
+            .append(label)
+            .append(latest)
+            .append(Ansi(FieldText(record, L"value")))
+            .append(unitText);
+        SetAttributes(set, {{"label", label.c_str()},
+                            {"value", FormatNumber(values[i].number, values[i].decimals).c_str()},
+                            {"tooltext", tooltext.c_str()}});
+        out.Add(set);
+    }
+    out.Close();
+    out.Close();
+    xmlOut = out.Text();
     return 0;
 }

@@ -14,4 +14,8 @@ public:
     // and value records (recDate, valueGeneratedTime, valueNo, decLen, value, unitName),
     // first to last. -1 with xmlOut untouched when there is no record, else 0.
     int GenGraphXml(const uie::value& options, const uie::value& records, std::string& xmlOut);
+
+private:
+    struct Value;  // a record's number and its decimals
+    static Value ReadValue(const uie::value& record);
 };

@@ -6,10 +6,10 @@
 
 CHomePageAssessGraph::CHomePageAssessGraph(const char*, const char*) { Init(); }
 
-TiXmlElement CHomePageAssessGraph::Dataset(const SqlRows& rows, const wchar_t* seriesName, std::size_t valueColumn,
-                                           const wchar_t* valueLine, const wchar_t* suffix, int& axisMin,
-                                           int& axisMax) {
-    TiXmlElement dataset("dataset");
+void CHomePageAssessGraph::AddDataset(TiXmlElement& root, const SqlRows& rows, const wchar_t* seriesName,
+                                      std::size_t valueColumn, const wchar_t* valueLine, const wchar_t* suffix,
+                                      int& axisMin, int& axisMax) {
+    TiXmlElement& dataset = AddChild(root, "dataset");
     SetAttributes(dataset, {{"seriesName", Ansi(seriesName).c_str()}});
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
         const int date = ColumnInt(*it, 1);
@@ -18,13 +18,10 @@ TiXmlElement CHomePageAssessGraph::Dataset(const SqlRows& rows, const wchar_t* s
         axisMax = std::max(axisMax, value);
         const std::string tooltext =
             Ansi(L"评估时间: " + std::to_wstring(date) + L"{br}" + valueLine + std::to_wstring(value) + suffix);
-        TiXmlElement set("set");
         SetAttributes(
-            set,
+            AddChild(dataset, "set"),
             {{"label", FormatInt(date).c_str()}, {"value", FormatInt(value).c_str()}, {"tooltext", tooltext.c_str()}});
-        dataset.InsertEndChild(set);
     }
-    return dataset;
 }
 
 void CHomePageAssessGraph::GenGraphXml(const SqlRows& rows, std::string& xmlOut) {
@@ -58,18 +55,13 @@ void CHomePageAssessGraph::GenGraphXml(const SqlRows& rows, std::string& xmlOut)
                          {"showYAxisValues", m_showYAxisValues.c_str()},
                          {"showLegend", m_showLegend.c_str()}});
 
-    TiXmlElement categories("categories");
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        TiXmlElement category("category");
-        SetAttributes(category, {{"label", ""}});
-        categories.InsertEndChild(category);
-    }
-    root.InsertEndChild(categories);
+    TiXmlElement& categories = AddChild(root, "categories");
+    for (std::size_t i = 0; i < rows.size(); ++i) SetAttributes(AddChild(categories, "category"), {{"label", ""}});
 
     int axisMin = 100;
     int axisMax = 0;
-    root.InsertEndChild(Dataset(rows, L"评估得分", 2, L"评估得分: ", L"", axisMin, axisMax));
-    root.InsertEndChild(Dataset(rows, L"评估领先率", 3, L"评估领先率: ", L"％", axisMin, axisMax));
+    AddDataset(root, rows, L"评估得分", 2, L"评估得分: ", L"", axisMin, axisMax);
+    AddDataset(root, rows, L"评估领先率", 3, L"评估领先率: ", L"％", axisMin, axisMax);
     SetAxis(root, FormatInt(axisMin), FormatInt(axisMax));
     xmlOut = Print(root);
 }

@@ -17,7 +17,7 @@ public:
     void GenGraphXml(const SqlRows& rows, std::string& xmlOut);
 
 private:
-    // One series, oldest first; the axis follows every plotted value.
-    static TiXmlElement Dataset(const SqlRows& rows, const wchar_t* seriesName, std::size_t valueColumn,
-                                const wchar_t* valueLine, const wchar_t* suffix, int& axisMin, int& axisMax);
+    // One series at the end of root, oldest first; the axis follows every plotted value.
+    static void AddDataset(TiXmlElement& root, const SqlRows& rows, const wchar_t* seriesName, std::size_t valueColumn,
+                           const wchar_t* valueLine, const wchar_t* suffix, int& axisMin, int& axisMax);
 };

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "ChartPrinter.h"
 #include "Text.h"
 
 namespace {
@@ -11,13 +12,9 @@ namespace {
 constexpr std::size_t kManyRecords = 20;  // beyond this, values would crowd the bars
 constexpr int kQuietGraphType = 1;        // only the first series shown prints values
 
-// A number's digits as wide text; FormatNumber and FormatInt print only ASCII.
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 }  // namespace
 
 struct CPedometerDataGraph::Day {
-    std::wstring name;
     std::string label;  // the name in the system code page
     int step = 0;
     int distance = 0;
@@ -29,46 +26,56 @@ struct CPedometerDataGraph::Day {
     double Kilocalories() const { return energy / 1000; }
 };
 
+// The tool-tip's line after the date is the caption, the number and the unit. Its words are
+// converted to the system code page once per dataset, not once per record: the code page
+// has no shift state, so the pieces convert to the bytes of the whole line.
 struct CPedometerDataGraph::Series {
     const wchar_t* word;  // names the series in the page's seriesList
     const wchar_t* name;
     std::string (*value)(const Day& day);
-    std::wstring (*tip)(const Day& day);  // the tool-tip's line after the date
+    const wchar_t* tipCaption;
+    std::string (*tipNumber)(const Day& day);
+    const wchar_t* tipUnit;
 };
 
 CPedometerDataGraph::CPedometerDataGraph(const char*, const char*) { Init(); }
 
-TiXmlElement CPedometerDataGraph::Dataset(const Series& series, const std::vector<Day>& days,
-                                          const std::vector<Attribute>& datasetExtra,
-                                          const std::vector<Attribute>& setExtra) {
+void CPedometerDataGraph::WriteDataset(ChartPrinter& out, const Series& series, const std::vector<Day>& days,
+                                       const std::vector<Attribute>& datasetExtra,
+                                       const std::vector<Attribute>& setExtra) {
     TiXmlElement dataset("dataset");
     SetAttributes(dataset, {{"seriesName", Ansi(series.name).c_str()}});
     for (const Attribute& a : datasetExtra) SetAttributes(dataset, {a});
+    out.Open(dataset, !days.empty());
+    const std::string date = Ansi(L"运动日期: ");
+    const std::string caption = "{br}" + Ansi(series.tipCaption);
+    const std::string unit = Ansi(series.tipUnit);
+    std::string tooltext;
+    TiXmlElement set("set");  // one element for every row: each sets the same attributes
     for (const Day& day : days) {
-        const std::string tooltext = Ansi(L"运动日期: " + day.name + L"{br}" + series.tip(day));
-        TiXmlElement set("set");
+        tooltext.assign(date).append(day.label).append(caption).append(series.tipNumber(day)).append(unit);
         SetAttributes(
             set, {{"label", day.label.c_str()}, {"value", series.value(day).c_str()}, {"tooltext", tooltext.c_str()}});
         for (const Attribute& a : setExtra) SetAttributes(set, {a});
-        dataset.InsertEndChild(set);
+        out.Add(set);
     }
-    return dataset;
+    out.Close();
 }
 
 int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value& records,
                                      const struPedometerTargets& targets, std::string& xmlOut) {
+    static constexpr auto kStep = [](const Day& d) { return FormatInt(d.step); };
+    static constexpr auto kDistance = [](const Day& d) { return FormatInt(d.distance); };
+    static constexpr auto kDuration = [](const Day& d) { return FormatInt(d.duration); };
+    static constexpr auto kTarget = [](const Day& d) { return FormatInt(d.target); };
     static const Series kBars[] = {
-        {L"step", L"运动步数", [](const Day& d) { return FormatInt(d.step); },
-         [](const Day& d) { return L"运动步数: " + std::to_wstring(d.step) + L"步"; }},
-        {L"distance", L"运动距离", [](const Day& d) { return FormatInt(d.distance); },
-         [](const Day& d) { return L"运动距离: " + std::to_wstring(d.distance) + L"米"; }},
-        {L"energy", L"消耗热量", [](const Day& d) { return FormatNumber(d.Kilocalories() * 10, 1); },
-         [](const Day& d) { return L"消耗热量: " + Widen(FormatNumber(d.Kilocalories(), 1)) + L"千卡"; }},
-        {L"duration", L"有效时长", [](const Day& d) { return FormatInt(d.duration); },
-         [](const Day& d) { return L"有效时长: " + std::to_wstring(d.duration) + L"秒"; }},
+        {L"step", L"运动步数", kStep, L"运动步数: ", kStep, L"步"},
+        {L"distance", L"运动距离", kDistance, L"运动距离: ", kDistance, L"米"},
+        {L"energy", L"消耗热量", [](const Day& d) { return FormatNumber(d.Kilocalories() * 10, 1); }, L"消耗热量: ",
+         [](const Day& d) { return FormatNumber(d.Kilocalories(), 1); }, L"千卡"},
+        {L"duration", L"有效时长", kDuration, L"有效时长: ", kDuration, L"秒"},
     };
-    static const Series kTargetLine = {nullptr, L"运动目标", [](const Day& d) { return FormatInt(d.target); },
-                                       [](const Day& d) { return L"运动目标: " + std::to_wstring(d.target) + L" 步"; }};
+    static const Series kTargetLine = {nullptr, L"运动目标", kTarget, L"运动目标: ", kTarget, L" 步"};
 
     std::lock_guard lock(WriteLock());
     const uie::value option = Item(options, 0);
@@ -79,8 +86,7 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
     for (std::size_t i = 0; i < days.size(); ++i) {
         const uie::value record = Item(records, i);
         Day& d = days[i];
-        d.name = FieldText(record, L"recName");
-        d.label = Ansi(d.name);
+        d.label = Ansi(FieldText(record, L"recName"));
         d.step = FieldInt(record, L"step", 0);
         d.distance = FieldInt(record, L"distance", 0);
         d.energy = FieldInt(record, L"energy", 0);
@@ -119,13 +125,15 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
                          {"showAlternateVGridColor", "1"},
                          {"useRoundEdges", "1"}});
 
-    TiXmlElement categories("categories");
+    ChartPrinter out;
+    out.Open(root, true);
+    out.Open(TiXmlElement("categories"), !days.empty());
+    TiXmlElement category("category");  // one element for every row
     for (const Day& d : days) {
-        TiXmlElement category("category");
         SetAttributes(category, {{"label", d.label.c_str()}});
-        categories.InsertEndChild(category);
+        out.Add(category);
     }
-    root.InsertEndChild(categories);
+    out.Close();
 
     const int targetOf[] = {targets.step, targets.distance, targets.energy, targets.duration};
     const std::string stepName = Ansi(kBars[0].name);
@@ -141,14 +149,14 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
         } else if (graphType == kQuietGraphType && anyShown) {
             datasetExtra = {{"showValues", "0"}};
         }
-        root.InsertEndChild(Dataset(kBars[i], days, datasetExtra, setExtra));
+        WriteDataset(out, kBars[i], days, datasetExtra, setExtra);
         anyShown = true;
         anyTarget = anyTarget || targetOf[i] > 0;
     }
     if (anyTarget) {
-        root.InsertEndChild(
-            Dataset(kTargetLine, days, {{"color", "00FF00"}, {"showValues", "0"}, {"renderAs", "Line"}}, {}));
+        WriteDataset(out, kTargetLine, days, {{"color", "00FF00"}, {"showValues", "0"}, {"renderAs", "Line"}}, {});
     }
-    xmlOut = Print(root);
+    out.Close();
+    xmlOut = out.Text();
     return 0;
 }

@@ -7,6 +7,8 @@
 
 #include "GraphFlash.h"
 
+class ChartPrinter;
+
 // The pedometer window's current targets, handed in so the chart never reads the window.
 struct struPedometerTargets {
     int step = 0;
@@ -31,8 +33,8 @@ private:
     struct Day;     // one record as the page gave it
     struct Series;  // what one dataset plots
 
-    // The dataset's name and extra attributes, then one set per record with the extra
+    // A dataset: its name and extra attributes, then one set per record with the extra
     // attributes of every set.
-    static TiXmlElement Dataset(const Series& series, const std::vector<Day>& days,
-                                const std::vector<Attribute>& datasetExtra, const std::vector<Attribute>& setExtra);
+    static void WriteDataset(ChartPrinter& out, const Series& series, const std::vector<Day>& days,
+                             const std::vector<Attribute>& datasetExtra, const std::vector<Attribute>& setExtra);
 };

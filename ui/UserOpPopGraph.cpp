@@ -30,11 +30,9 @@ void CUserOpPopGraph::GenGraphXml(const SqlRows& rows, std::string& xmlOut) {
         const int seconds = ColumnInt(row, 2);
         const std::string tooltext = Ansi(L"程序分类: " + name + L"{br}所占比例: " + std::to_wstring(percent) +
                                           L"％{br}所占时间: " + std::to_wstring(seconds) + L"秒");
-        TiXmlElement set("set");
         SetAttributes(
-            set,
+            AddChild(root, "set"),
             {{"label", Ansi(name).c_str()}, {"value", FormatInt(percent).c_str()}, {"tooltext", tooltext.c_str()}});
-        root.InsertEndChild(set);
         Sleep(1);
     }
     xmlOut = Print(root);
