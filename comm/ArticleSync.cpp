@@ -26,7 +26,7 @@
 #include "MyDatabase.h"
 #include "Quorvix.h"
 #include "Text.h"
-#include "XmlDepth.h"
+#include "XmlGuard.h"
 #include "article.h"
 #include "focusArticle.h"
 
@@ -278,7 +278,7 @@ int CCommunication::ReadHttpSyncXmlData(const std::string& reply, std::vector<st
     }
     TiXmlDocument document;
     // The rows' statements are UTF-8 whatever the document declares.
-    document.Parse(reply.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    document.Parse(XmlParserText(reply).c_str(), nullptr, TIXML_ENCODING_UTF8);
     const TiXmlElement* root = document.RootElement();
     if (document.Error() || root == nullptr) return -2;
     if (root->Attribute("bussID") == nullptr) return -1;

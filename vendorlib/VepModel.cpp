@@ -10,7 +10,7 @@
 
 #include "VepFileBytes.h"
 #include "VepState.h"
-#include "XmlDepth.h"
+#include "XmlGuard.h"
 
 namespace {
 
@@ -145,7 +145,7 @@ bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& tr
         trace.Line("model file nested over %d deep:%s", kMostModelDepth, file.c_str());
         return false;
     }
-    document.Parse(text.c_str());
+    document.Parse(XmlParserText(text).c_str());
     if (!document.Error()) return true;
     trace.Line("exception:%s", document.ErrorDesc());
     return false;

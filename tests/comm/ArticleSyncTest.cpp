@@ -350,6 +350,17 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
     EXPECT_EQ(Titles(), L"11:X");
 }
 
+// The parser takes a UTF-8 lead byte's whole sequence in one step: a reply that ends
+// inside one must not be read past its end (here a NUL stands for the end).
+TEST(ArticleSyncReplyTest, AReplyEndingInsideACharacterIsNotReadPastItsEnd) {
+    constexpr char kReply[] = "<DataSync bussID=\"x\"><row sql=\"\xE4\0abc\"/></DataSync>";
+    const std::string reply(kReply, sizeof kReply - 1);
+    std::vector<std::wstring> statements;
+    int inserts = 0;
+    EXPECT_EQ(CCommunication::ReadHttpSyncXmlData(reply, statements, inserts), -2);
+    EXPECT_TRUE(statements.empty());
+}
+
 class ArticleSyncGatingTest : public ArticleSyncTest {
 protected:
     // A keep-alive reply announcing the server's article figures (no parameters).

@@ -1,4 +1,4 @@
-#include "XmlDepth.h"
+#include "XmlGuard.h"
 
 #include <cstddef>
 
@@ -36,6 +36,14 @@ std::size_t SkipStartTag(std::string_view text, std::size_t at, bool& empty) {
 }
 
 }  // namespace
+
+std::string XmlParserText(std::string_view text) {
+    // A step takes at most a four-byte sequence: past the end it meets only NULs.
+    constexpr std::size_t kPadding = 8;
+    std::string padded(text.substr(0, text.find('\0')));
+    padded.append(kPadding, '\0');
+    return padded;
+}
 
 bool XmlDepthWithin(std::string_view text, int maxDepth) {
     int depth = 0;

@@ -1,4 +1,4 @@
-#include "XmlDepth.h"
+#include "XmlGuard.h"
 
 #include <gtest/gtest.h>
 
