@@ -310,6 +310,7 @@ TEST_F(RequestBuildersTest, AlertListReplyAddsItsTextToTheFlaggedWindow) {
     // The pop-up keeps only the latest text for the alert it shows.
     EXPECT_EQ(Texts(alertWin.GetAdditionalMessages()), (std::vector<std::wstring>{L"42/3/late"}));
 
+    EndWorkers();  // the worker may still be posting to a window after storing its text
     g_pAlertMessageWin = nullptr;
 }
 
