@@ -89,7 +89,7 @@ std::shared_ptr<DocumentScript> DocumentScript::Make(HVM vm, HWND hwnd, std::wst
 }
 
 DocumentScript::DocumentScript(std::shared_ptr<ScriptHeap> heap, HWND hwnd, std::wstring uri)
-    : heap_(std::move(heap)), hwnd_(hwnd), uri_(std::move(uri)) {}
+    : heap_(std::move(heap)), hwnd_(hwnd), uri_(std::move(uri)), callPrefix_(PageCallPrefix(uri_)) {}
 
 DocumentScript::~DocumentScript() {
     heap_->Release(global_);
@@ -111,6 +111,7 @@ bool DocumentScript::Setup() {
         PutDocumentFunction(c, "setTimeout", NativeBinding::Throwing<&SetTimeoutCall>, id);
         PutDocumentFunction(c, "clearTimeout", NativeBinding::Throwing<&ClearTimeoutCall>, id);
         global_ = heap_->Keep(c, -1);
+        globalPtr_ = duk_get_heapptr(c, -1);
         duk_context* thread = duk_get_context(c, -2);
         duk_xmove_top(thread, c, 1);
         duk_set_global_object(thread);
@@ -172,7 +173,7 @@ DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<
         looked = true;
         found = duk_is_function(c, -1) != 0;
         if (!found) duk_error_raw(c, DUK_ERR_REFERENCE_ERROR, nullptr, 0, "no such function");
-        WritePageCall(uri_, name, args);  // its strings are gone before the next call into Duktape
+        WritePageCall(callPrefix_, name, args);  // owns nothing once it returns: Duktape may throw next
         duk_swap_top(c, -2);              // the function, then `this`: the document's global
     };
     std::wstring error;
@@ -197,7 +198,7 @@ void DocumentScript::RunTimer(std::uint32_t fnSlot) {
     if (!ScriptHeap::Call(entry.ctx(), callee, {}, result, error)) Report(L"timer", error);
 }
 
-void DocumentScript::PushGlobal(duk_context* ctx) const { heap_->PushKept(ctx, global_); }
+void DocumentScript::PushGlobal(duk_context* ctx) const { duk_push_heapptr(ctx, globalPtr_); }
 
 void DocumentScript::Report(std::wstring_view what, std::wstring_view error) const {
     ReportScriptError(hwnd_, L"[" + std::wstring(PageFile(uri_)) + L"] " + std::wstring(what) + L": " +

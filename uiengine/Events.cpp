@@ -6,6 +6,7 @@
 #include "EngineTest.h"
 #include "Window.h"
 #include "internal/DocumentScript.h"
+#include "internal/LineOutput.h"
 #include "internal/Selector.h"
 #include "internal/State.h"
 
@@ -165,6 +166,7 @@ LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* ha
         return 0;
     }
     if (msg == WM_NCDESTROY) {
+        LineOutput::Instance().Flush();  // the lines of its pages' last calls are out before it goes
         std::shared_ptr<Document> doc;
         {
             Engine& e = E();

@@ -34,14 +34,16 @@ private:
 // ---- the native side of a call ---------------------------------------------------------------
 
 const NativeEntry* EntryOf(duk_context* ctx) {
+    if (const NativeEntry* entry = ScriptHeap::Of(ctx).EntryOfMagic(duk_get_current_magic(ctx))) return entry;
     duk_push_current_function(ctx);
-    duk_get_prop_string(ctx, -1, kEntry);
+    duk_get_prop_literal(ctx, -1, kEntry);  // the literal cache spares interning the name
     const auto* entry = static_cast<const NativeEntry*>(duk_get_pointer(ctx, -1));
     duk_pop_2(ctx);
     return entry;
 }
 
 int Push(duk_context* ctx, const value& v) {
+    if (PushPlainValue(ctx, v)) return 1;
     auto push = [&v](duk_context* c) -> duk_ret_t {
         PushValue(c, v);
         return 1;
@@ -57,6 +59,10 @@ bool ReadArgs(duk_context* ctx, std::vector<value>& args) {
         for (duk_idx_t i = 0; i < count; ++i) ReadValue(c, i, args[static_cast<std::size_t>(i)]);
         return 0;
     };
+    // Plain values within the budget of one value (kMaxValueUnits) are read unprotected.
+    bool plain = static_cast<std::size_t>(count) * (kPlainTextBytes + 1) <= kMaxValueUnits;
+    for (duk_idx_t i = 0; plain && i < count; ++i) plain = ReadPlainValue(ctx, i, args[static_cast<std::size_t>(i)]);
+    if (plain) return true;
     if (!ScriptHeap::Protected(ctx, read, 1)) return false;
     duk_pop(ctx);
     return true;
@@ -217,6 +223,7 @@ NativeEntry& AddEntry(ScriptHeap& heap, NativeEntry::Kind kind, std::string what
 
 void PushFunction(duk_context* ctx, const NativeEntry& entry) {
     duk_push_c_function(ctx, CallNative, DUK_VARARGS);
+    duk_set_magic(ctx, -1, entry.magic);
     duk_push_pointer(ctx, const_cast<NativeEntry*>(&entry));
     duk_put_prop_string(ctx, -2, kEntry);
 }
@@ -376,7 +383,7 @@ void NativeBinding::PushInstance(duk_context* ctx, ScriptHeap& heap, const value
 
 const value* NativeBinding::InstanceAt(duk_context* ctx, duk_idx_t idx) {
     if (!duk_is_object(ctx, idx)) return nullptr;
-    duk_get_prop_string(ctx, idx, kInstance);  // a hidden name: a proxy passes it to its target
+    duk_get_prop_literal(ctx, idx, kInstance);  // a hidden name: a proxy passes it to its target
     const auto* held = static_cast<const value*>(duk_get_pointer(ctx, -1));
     duk_pop(ctx);
     return held;
@@ -389,7 +396,7 @@ void NativeBinding::PushNativeFunction(duk_context* ctx, const value& fn) {
 
 const value* NativeBinding::NativeFunctionAt(duk_context* ctx, duk_idx_t idx) {
     if (!duk_is_function(ctx, idx)) return nullptr;
-    duk_get_prop_string(ctx, idx, kFunction);
+    duk_get_prop_literal(ctx, idx, kFunction);
     const auto* held = static_cast<const value*>(duk_get_pointer(ctx, -1));
     duk_pop(ctx);
     return held;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "internal/LineOutput.h"
 #include "internal/NativeBinding.h"
 
 namespace uie::detail {
@@ -21,6 +22,9 @@ thread_local int t_nesting = 0;
 struct alignas(std::max_align_t) BlockHead {
     std::size_t size;
 };
+
+// A function's magic number is a signed 16-bit value.
+constexpr std::size_t kMaxMagic = 0x7FFF;
 
 constexpr const char kSlots[] = DUK_HIDDEN_SYMBOL("slots");
 constexpr const char kRoot[] = DUK_HIDDEN_SYMBOL("root");
@@ -81,6 +85,7 @@ void ScriptHeap::Free(void* udata, void* ptr) {
 
 void ScriptHeap::Fatal(void*, const char* message) {
     // Only an error outside every protected call lands here, which the engine never makes.
+    LineOutput::Instance().Flush();
     std::fprintf(stderr, "script engine: fatal error: %s\n", message != nullptr ? message : "");
     std::fflush(stderr);
     std::abort();
@@ -88,12 +93,12 @@ void ScriptHeap::Fatal(void*, const char* message) {
 
 // ---- entering ---------------------------------------------------------------------------
 
-ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap) {
+ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap), nesting_(t_nesting) {
     if (heap.root_ == nullptr) {
         error_ = L"the script heap could not be made";
         return;
     }
-    if (t_nesting >= kMaxNesting) {
+    if (nesting_ >= kMaxNesting) {
         error_ = L"script calls nested too deep";
         return;
     }
@@ -102,13 +107,13 @@ ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap) {
         return;
     }
     ok_ = true;
-    ++t_nesting;
+    ++nesting_;
     if (heap.depth_++ == 0) heap.DrainReleases(heap.root_);
 }
 
 ScriptHeap::Entry::~Entry() {
     if (!ok_) return;
-    --t_nesting;
+    --nesting_;
     --heap_.depth_;
     heap_.lock_.Leave();
 }
@@ -228,7 +233,19 @@ std::wstring ScriptHeap::Describe(duk_context* ctx, duk_idx_t idx) {
     return text;
 }
 
-NativeEntry& ScriptHeap::AddEntry(NativeEntry entry) { return entries_.emplace_back(std::move(entry)); }
+NativeEntry& ScriptHeap::AddEntry(NativeEntry entry) {
+    NativeEntry& added = entries_.emplace_back(std::move(entry));
+    if (byMagic_.size() < kMaxMagic) {
+        byMagic_.push_back(&added);
+        added.magic = static_cast<int>(byMagic_.size());
+    }
+    return added;
+}
+
+const NativeEntry* ScriptHeap::EntryOfMagic(int magic) const {
+    return magic > 0 && static_cast<std::size_t>(magic) <= byMagic_.size() ? byMagic_[static_cast<std::size_t>(magic) - 1]
+                                                                          : nullptr;
+}
 
 // ---- natives ----------------------------------------------------------------------------
 

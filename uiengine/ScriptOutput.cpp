@@ -1,26 +1,28 @@
 #include "internal/ScriptOutput.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <mutex>
 #include <string>
 
 #include "Text.h"
+#include "internal/LineOutput.h"
 #include "internal/State.h"
 
 namespace uie::detail {
 namespace {
 
-// One write per line, so that lines from several threads stay whole.
 void WriteLine(std::string line) {
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    LineOutput::Instance().Write(line);
 }
 
 }  // namespace
 
 std::wstring_view PageFile(std::wstring_view uri) {
-    uri = uri.substr(0, uri.find_first_of(L"?#"));
+    // Not find_first_of, which looks each character up in the set with a call.
+    uri = uri.substr(0, static_cast<std::size_t>(std::find_if(uri.begin(), uri.end(), [](wchar_t c) {
+                               return c == L'?' || c == L'#';
+                           }) - uri.begin()));
     const std::size_t slash = uri.rfind(L'/');
     return slash == std::wstring_view::npos ? uri : uri.substr(slash + 1);
 }
@@ -48,14 +50,19 @@ void ReportScriptError(HWND hwnd, std::wstring_view text) {
     proc(param, OUTPUT_SUBSYSTEM_SCRIPT, OUTPUT_SEVERITY_WARNING, line.c_str(), static_cast<UINT>(line.size()));
 }
 
-void WritePageCall(std::wstring_view uri, std::string_view name, std::span<const value> args) {
-    std::string line = "[" + text::ToUtf8(PageFile(uri)) + "] " + std::string(name) + "(";
+std::string PageCallPrefix(std::wstring_view uri) { return "[" + text::ToUtf8(PageFile(uri)) + "] "; }
+
+void WritePageCall(std::string_view prefix, std::string_view name, std::span<const value> args) {
+    std::string& line = LineOutput::Buffer();
+    line.assign(prefix);
+    line += name;
+    line += '(';
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i != 0) line += ',';
-        line += text::ToUtf8(args[i].to_json());
+        args[i].append_json_utf8(line);
     }
-    line += ")";
-    WriteLine(std::move(line));
+    line += ")\n";
+    LineOutput::Instance().Write(line);
 }
 
 }  // namespace uie::detail

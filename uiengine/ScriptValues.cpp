@@ -131,9 +131,15 @@ void Spend(duk_context* ctx, Budget& b, std::size_t units) {
 
 void ReadNumber(duk_context* ctx, duk_idx_t idx, value& out) {
     const double d = duk_get_number(ctx, idx);
-    const bool whole = std::trunc(d) == d && d >= std::numeric_limits<std::int32_t>::min() &&
-                       d <= std::numeric_limits<std::int32_t>::max() && !(d == 0 && std::signbit(d));
-    out = whole ? value(static_cast<int>(d)) : value(d);
+    // In range first: only then may the double be cast to an int (NaN fails both tests).
+    if (d >= std::numeric_limits<std::int32_t>::min() && d <= std::numeric_limits<std::int32_t>::max()) {
+        const auto i = static_cast<std::int32_t>(d);
+        if (i == d && !(i == 0 && std::signbit(d))) {
+            out = value(i);
+            return;
+        }
+    }
+    out = value(d);
 }
 
 void ReadText(duk_context* ctx, duk_idx_t idx, value& out, Budget& b) {
@@ -243,12 +249,9 @@ void PushMap(duk_context* ctx, const value::map_t& entries, int depth) {
 
 void Push(duk_context* ctx, const value& v, int depth) {
     if (depth > kMaxValueDepth) Refuse(ctx, "value nested too deep for the script");
+    if (PushPlainValue(ctx, v)) return;
     duk_require_stack(ctx, 4);
     switch (v.type()) {
-        case VT_NULL: duk_push_null(ctx); return;
-        case VT_BOOL: duk_push_boolean(ctx, v.get_bool()); return;
-        case VT_INT: duk_push_int(ctx, v.get_int()); return;
-        case VT_FLOAT: duk_push_number(ctx, v.get_double()); return;
         case VT_STRING: PushPrefixedText(ctx, {}, *v.string_ptr()); return;
         case VT_SYMBOL: {
             const char prefix = static_cast<char>(kGlobalSymbol);
@@ -290,8 +293,39 @@ void Push(duk_context* ctx, const value& v, int depth) {
 }  // namespace
 
 void ReadValue(duk_context* ctx, duk_idx_t idx, value& out) {
+    if (ReadPlainValue(ctx, idx, out)) return;  // the commonest, without the budget's bookkeeping
     Budget budget;
     Read(ctx, idx, out, budget, 0);
+}
+
+bool ReadPlainValue(duk_context* ctx, duk_idx_t idx, value& out) {
+    switch (duk_get_type(ctx, idx)) {
+        case DUK_TYPE_UNDEFINED: out = value(); return true;
+        case DUK_TYPE_NULL: out = value::null(); return true;
+        case DUK_TYPE_BOOLEAN: out = value(duk_get_boolean(ctx, idx) != 0); return true;
+        case DUK_TYPE_NUMBER: ReadNumber(ctx, idx, out); return true;
+        case DUK_TYPE_STRING: {
+            duk_size_t bytes = 0;
+            duk_get_lstring(ctx, idx, &bytes);
+            if (bytes > kPlainTextBytes) return false;
+            Budget budget;
+            ReadText(ctx, idx, out, budget);
+            return true;
+        }
+        default: return false;
+    }
+}
+
+bool PushPlainValue(duk_context* ctx, const value& v) {
+    if (v.type() > VT_FLOAT || !duk_check_stack(ctx, 1)) return false;
+    switch (v.type()) {
+        case VT_NULL: duk_push_null(ctx); break;
+        case VT_BOOL: duk_push_boolean(ctx, v.get_bool()); break;
+        case VT_INT: duk_push_int(ctx, v.get_int()); break;
+        case VT_FLOAT: duk_push_number(ctx, v.get_double()); break;
+        default: duk_push_undefined(ctx); break;
+    }
+    return true;
 }
 
 void PushValue(duk_context* ctx, const value& v) { Push(ctx, v, 0); }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cwchar>
+#include <cstdio>
 #include <limits>
 
 #include "ScriptVM.h"
@@ -157,90 +157,124 @@ namespace {
 
 std::wstring Widen(std::string_view s) { return std::wstring(s.begin(), s.end()); }
 
-// Decimal text of a number (swprintf's locale work is slow); for a double the shortest that
-// reads back as the same double.
+// Decimal text of a number in `buf` (swprintf's locale work is slow); for a double the
+// shortest that reads back as the same double.
+template <typename T>
+std::string_view FormatNumber(T n, char (&buf)[64]) {
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
+    if (ec != std::errc()) return "0";
+    return std::string_view(buf, static_cast<std::size_t>(end - buf));
+}
+
 template <typename T>
 std::wstring FormatNumber(T n) {
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
-    if (ec != std::errc()) return L"0";
-    return Widen(std::string_view(buf, static_cast<std::size_t>(end - buf)));
+    return Widen(FormatNumber(n, buf));
+}
+
+// JSON text goes to a wide string, or as UTF-8 to a narrow one (the page-call trace).
+void PutAscii(std::wstring& out, std::string_view s) { out.append(s.begin(), s.end()); }
+void PutAscii(std::string& out, std::string_view s) { out += s; }
+void PutText(std::wstring& out, std::wstring_view s) { out += s; }
+void PutText(std::string& out, std::wstring_view s) {
+    if (std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) {
+        out.append(s.begin(), s.end());
+    } else {
+        out += text::ToUtf8(s);
+    }
 }
 
 // JSON's one-letter escapes: the letter after the backslash and what it stands for.
 constexpr std::pair<wchar_t, wchar_t> kEscapes[] = {{L'"', L'"'},  {L'\\', L'\\'}, {L'/', L'/'},  {L'b', L'\b'},
                                                     {L'f', L'\f'}, {L'n', L'\n'},   {L'r', L'\r'}, {L't', L'\t'}};
 
-void AppendJsonString(std::wstring& out, std::wstring_view s) {
-    out += L'"';
-    for (wchar_t c : s) {
-        auto esc = std::find_if(std::begin(kEscapes), std::end(kEscapes),
-                                [c](const auto& e) { return e.second == c && c != L'/'; });
-        if (esc != std::end(kEscapes)) {
-            out += L'\\';
-            out += esc->first;
-        } else if (static_cast<std::uint32_t>(c) < 0x20) {
-            wchar_t hex[8];
-            std::swprintf(hex, 8, L"\\u%04x", static_cast<unsigned>(c));
-            out += hex;
-        } else {
-            out += c;
-        }
+// The escape of a character that needs one in JSON text; empty for any other.
+std::string_view EscapeOf(wchar_t c, char (&buf)[8]) {
+    if (c != L'"' && c != L'\\' && static_cast<std::uint32_t>(c) >= 0x20) return {};
+    auto esc = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                            [c](const auto& e) { return e.second == c && c != L'/'; });
+    if (esc != std::end(kEscapes)) {
+        buf[0] = '\\';
+        buf[1] = static_cast<char>(esc->first);
+        return std::string_view(buf, 2);
     }
-    out += L'"';
+    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+    return std::string_view(buf, 6);
 }
 
-void AppendJson(std::wstring& out, const value& v) {
+template <typename Out>
+void AppendJsonString(Out& out, std::wstring_view s) {
+    PutAscii(out, "\"");
+    std::size_t plain = 0;  // start of the characters not yet put, none of which needs an escape
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char buf[8];
+        const std::string_view escape = EscapeOf(s[i], buf);
+        if (escape.empty()) continue;
+        PutText(out, s.substr(plain, i - plain));
+        PutAscii(out, escape);
+        plain = i + 1;
+    }
+    PutText(out, s.substr(plain));
+    PutAscii(out, "\"");
+}
+
+template <typename Out>
+void AppendJson(Out& out, const value& v) {
+    char buf[64];
     switch (v.type()) {
-        case VT_BOOL: out += v.get_bool() ? L"true" : L"false"; return;
-        case VT_INT: out += FormatNumber(v.get_int()); return;
+        case VT_BOOL: PutAscii(out, v.get_bool() ? "true" : "false"); return;
+        case VT_INT: PutAscii(out, FormatNumber(v.get_int(), buf)); return;
         case VT_FLOAT: {
-            double d = v.get_double();
+            const double d = v.get_double();
             if (!std::isfinite(d)) {
-                out += L"null";
+                PutAscii(out, "null");
                 return;
             }
-            std::wstring s = FormatNumber(d);
-            if (s.find_first_of(L".eE") == std::wstring::npos) s += L".0";
-            out += s;
+            const std::string_view s = FormatNumber(d, buf);
+            PutAscii(out, s);
+            if (s.find_first_of(".eE") == std::string_view::npos) PutAscii(out, ".0");
             return;
         }
         case VT_STRING:
         case VT_SYMBOL: AppendJsonString(out, *v.string_ptr()); return;
         case VT_BYTES: {
-            out += L'[';
+            PutAscii(out, "[");
             const auto& bytes = *v.bytes_ptr();
             for (std::size_t i = 0; i < bytes.size(); ++i) {
-                if (i != 0) out += L',';
-                out += FormatNumber(bytes[i]);
+                if (i != 0) PutAscii(out, ",");
+                PutAscii(out, FormatNumber(bytes[i], buf));
             }
-            out += L']';
+            PutAscii(out, "]");
             return;
         }
         case VT_ARRAY: {
-            out += L'[';
+            PutAscii(out, "[");
             const auto& items = *v.array_ptr();
             for (std::size_t i = 0; i < items.size(); ++i) {
-                if (i != 0) out += L',';
+                if (i != 0) PutAscii(out, ",");
                 AppendJson(out, items[i]);
             }
-            out += L']';
+            PutAscii(out, "]");
             return;
         }
         case VT_MAP: {
-            out += L'{';
+            PutAscii(out, "{");
             bool first = true;
             for (const auto& [k, item] : *v.map_ptr()) {
-                if (!first) out += L',';
+                if (!first) PutAscii(out, ",");
                 first = false;
-                AppendJsonString(out, k.is_string() || k.is_symbol() ? *k.string_ptr() : k.to_string());
-                out += L':';
+                if (k.is_string() || k.is_symbol()) {
+                    AppendJsonString(out, *k.string_ptr());
+                } else {
+                    AppendJsonString(out, k.to_string());
+                }
+                PutAscii(out, ":");
                 AppendJson(out, item);
             }
-            out += L'}';
+            PutAscii(out, "}");
             return;
         }
-        default: out += L"null"; return;
+        default: PutAscii(out, "null"); return;
     }
 }
 
@@ -500,6 +534,8 @@ std::wstring value::to_json() const {
     AppendJson(out, *this);
     return out;
 }
+
+void value::append_json_utf8(std::string& out) const { AppendJson(out, *this); }
 
 std::optional<value> value::from_json(std::wstring_view text, std::wstring* error) {
     return JsonParser(text).Parse(error);

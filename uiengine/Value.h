@@ -122,6 +122,8 @@ public:
     // survives a round trip; undefined, functions and objects print as null,
     // bytes as an array of numbers, symbols as strings.
     std::wstring to_json() const;
+    // The same JSON as UTF-8, appended to `out` without a wide copy in between.
+    void append_json_utf8(std::string& out) const;
     // Parses JSON (objects keep their key order); nullopt and `error` on failure.
     static std::optional<value> from_json(std::wstring_view text, std::wstring* error = nullptr);
 

@@ -57,7 +57,9 @@ private:
     const std::shared_ptr<ScriptHeap> heap_;
     const HWND hwnd_;
     const std::wstring uri_;
+    const std::string callPrefix_;  // of its call lines (ScriptOutput.h)
     std::uint32_t global_ = 0;  // slots of the heap
+    void* globalPtr_ = nullptr;  // the global in slot global_, pushed without a lookup
     std::uint32_t thread_ = 0;  // the context its scripts run on at load, until then
 };
 

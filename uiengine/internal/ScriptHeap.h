@@ -50,6 +50,9 @@ struct NativeEntry {
     const value* constant = nullptr;
     std::shared_ptr<const NativeClassDef> cls;  // of instances, constructors and items
     std::shared_ptr<const void> owner;          // keeps fn, set and constant alive
+    // 1 + its place in the heap's entries, which its functions carry as their magic number,
+    // so a call finds it without a property lookup; 0 past the magic's range.
+    int magic = 0;
 };
 
 class DocumentScript;
@@ -81,6 +84,7 @@ public:
 
     private:
         ScriptHeap& heap_;
+        int& nesting_;  // this thread's entries into any heap, looked up once
         bool ok_ = false;
         const wchar_t* error_ = nullptr;
     };
@@ -121,6 +125,7 @@ public:
 
     HVM vm() const { return vm_; }
     NativeEntry& AddEntry(NativeEntry entry);
+    const NativeEntry* EntryOfMagic(int magic) const;
     PageTimers& timers() { return timers_; }
 
     // Globals for the natives the VM defines, in every document of the VM.
@@ -154,6 +159,7 @@ private:
     duk_context* running_ = nullptr;  // the context running a native now
     std::uint32_t lastSlot_ = 0;
     std::deque<NativeEntry> entries_;  // stable addresses: functions point at them
+    std::vector<const NativeEntry*> byMagic_;  // entries_ by magic - 1
     std::vector<std::pair<std::string, const void*>> defined_;  // name -> def installed
     PageTimers timers_;
     std::map<std::uint64_t, std::weak_ptr<DocumentScript>> documents_;
@@ -167,18 +173,16 @@ private:
 template <typename F>
 bool ScriptHeap::Call(duk_context* ctx, F& pushCallee, std::span<const value> args, value& result,
                       std::wstring& error) {
-    bool threw = false;
     auto body = [&](duk_context* c) -> duk_ret_t {
         pushCallee(c);
         for (const value& arg : args) PushValue(c, arg);
-        if (duk_pcall_method(c, static_cast<duk_idx_t>(args.size())) != DUK_EXEC_SUCCESS) {
-            threw = true;  // the error is the result
-            return 1;
-        }
+        // Not a protected call of its own: what it throws ends the one around, which is all
+        // that is left to skip.
+        duk_call_method(c, static_cast<duk_idx_t>(args.size()));
         ReadValue(c, -1, result);
         return 1;
     };
-    const bool ok = Protected(ctx, body, 1) && !threw;
+    const bool ok = Protected(ctx, body, 1);
     if (!ok) error = Describe(ctx, -1);
     duk_pop(ctx);
     return ok;

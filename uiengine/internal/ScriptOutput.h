@@ -2,10 +2,12 @@
 // of its window (SciterSetupDebugOutput), else to the process's (set with a null window),
 // else to standard error, as one line. Each call that reaches a page function writes
 // "[<page file>] Name(<arguments as JSON, joined by ",">)" to standard error: the
-// headless counterpart of what the page would show.
+// headless counterpart of what the page would show. Both kinds of line go out through
+// LineOutput.h, in the order they were made.
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "Value.h"
@@ -18,6 +20,8 @@ namespace uie::detail {
 std::wstring_view PageFile(std::wstring_view uri);
 
 void ReportScriptError(HWND hwnd, std::wstring_view text);
-void WritePageCall(std::wstring_view uri, std::string_view name, std::span<const value> args);
+// "[<page file>] " of the document's URI, which starts each of its call lines.
+std::string PageCallPrefix(std::wstring_view uri);
+void WritePageCall(std::string_view prefix, std::string_view name, std::span<const value> args);
 
 }  // namespace uie::detail

@@ -26,6 +26,15 @@ constexpr std::size_t kMaxTextChars = std::size_t{1} << 20;  // one text
 constexpr std::size_t kMaxValueUnits = std::size_t{4} << 20;  // items and characters in all
 
 void ReadValue(duk_context* ctx, duk_idx_t idx, value& out);
+// ReadValue of a value that cannot make it throw (undefined, null, a boolean, a number or a
+// text of at most kPlainTextBytes), so that it needs no protected call; nor do several,
+// read one after the other, while together they stay within kMaxValueUnits. False, with
+// nothing read, for any other value.
+constexpr std::size_t kPlainTextBytes = std::size_t{16} << 10;
+bool ReadPlainValue(duk_context* ctx, duk_idx_t idx, value& out);
+// Pushes an undefined, null, boolean or number value, which cannot throw once there is room
+// for it; false, with nothing pushed, for any other value or without room.
+bool PushPlainValue(duk_context* ctx, const value& v);
 // A text as a script string, made in Duktape's memory directly.
 void PushText(duk_context* ctx, std::wstring_view s);
 void PushValue(duk_context* ctx, const value& v);

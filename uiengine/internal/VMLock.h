@@ -5,6 +5,8 @@
 // instead of waiting for ever.
 #pragma once
 
+#include <atomic>
+
 #include "WinTypes.h"
 
 namespace uie::detail {
@@ -20,9 +22,11 @@ public:
     void Leave();
 
 private:
-    // Both guarded by the one mutex of every VM lock's waits (VMLock.cpp).
-    DWORD owner_ = 0;
-    unsigned depth_ = 0;
+    // A free lock is taken, and a lock without waiters left, without the mutex of the waits
+    // (VMLock.cpp); waiting goes through it.
+    std::atomic<DWORD> owner_{0};
+    std::atomic<unsigned> waiters_{0};
+    unsigned depth_ = 0;  // the owner's alone
 };
 
 }  // namespace uie::detail
