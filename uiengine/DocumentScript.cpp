@@ -1,10 +1,12 @@
 #include "internal/DocumentScript.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Text.h"
 #include "Window.h"
 #include "internal/NativeBinding.h"
+#include "internal/ScriptCache.h"
 #include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
 
@@ -72,6 +74,27 @@ int ClearTimeoutCall(duk_context* ctx) {
     return 0;
 }
 
+// Pushes a script's program on the document's thread: loaded from the bytecode kept of it,
+// else compiled, and its bytecode kept. False, with the error pushed instead, when it does
+// not compile.
+bool PushProgram(duk_context* thread, const std::string& file, const std::string& code, const std::string* bytecode) {
+    if (bytecode != nullptr) {
+        std::memcpy(duk_push_fixed_buffer(thread, bytecode->size()), bytecode->data(), bytecode->size());
+        duk_load_function(thread);  // in the thread's global environment, as compiling there does
+        return true;
+    }
+    duk_push_lstring(thread, code.data(), code.size());
+    duk_push_lstring(thread, file.data(), file.size());
+    if (duk_pcompile(thread, 0) != DUK_EXEC_SUCCESS) return false;
+    duk_dup_top(thread);
+    duk_dump_function(thread);
+    duk_size_t size = 0;
+    const auto* dumped = static_cast<const char*>(duk_get_buffer_data(thread, -1, &size));
+    ScriptCache::Instance().Add(file, code, std::string_view(dumped, size));  // gone before Duktape is called again
+    duk_pop(thread);
+    return true;
+}
+
 void PutDocumentFunction(duk_context* ctx, const char* name, duk_c_function fn, std::uint64_t docId) {
     duk_push_c_function(ctx, fn, DUK_VARARGS);
     duk_push_number(ctx, static_cast<double>(docId));
@@ -91,10 +114,7 @@ std::shared_ptr<DocumentScript> DocumentScript::Make(HVM vm, HWND hwnd, std::wst
 DocumentScript::DocumentScript(std::shared_ptr<ScriptHeap> heap, HWND hwnd, std::wstring uri)
     : heap_(std::move(heap)), hwnd_(hwnd), uri_(std::move(uri)), callPrefix_(PageCallPrefix(uri_)) {}
 
-DocumentScript::~DocumentScript() {
-    heap_->Release(global_);
-    heap_->Release(thread_);
-}
+DocumentScript::~DocumentScript() { heap_->Release(global_); }
 
 bool DocumentScript::Setup() {
     ScriptHeap::Entry entry(*heap_);
@@ -104,7 +124,6 @@ bool DocumentScript::Setup() {
     }
     const std::uint64_t id = heap_->AddDocument(weak_from_this());
     auto setup = [this, id](duk_context* c) -> duk_ret_t {
-        duk_push_thread(c);
         duk_push_object(c);
         heap_->PushRootGlobal(c);
         duk_set_prototype(c, -2);
@@ -112,10 +131,6 @@ bool DocumentScript::Setup() {
         PutDocumentFunction(c, "clearTimeout", NativeBinding::Throwing<&ClearTimeoutCall>, id);
         global_ = heap_->Keep(c, -1);
         globalPtr_ = duk_get_heapptr(c, -1);
-        duk_context* thread = duk_get_context(c, -2);
-        duk_xmove_top(thread, c, 1);
-        duk_set_global_object(thread);
-        thread_ = heap_->Keep(c, -1);
         return 0;
     };
     const bool made = ScriptHeap::Protected(entry.ctx(), setup, 1);
@@ -130,18 +145,19 @@ void DocumentScript::Run(const std::vector<ScriptSource>& sources) {
         Report(L"scripts", entry.error());
         return;
     }
+    std::uint32_t ownSlot = 0;
+    duk_context* const thread = TakeThread(entry.ctx(), ownSlot);
+    if (thread == nullptr) return;
     for (const ScriptSource& source : sources) {
         // Blank lines in front: the lines errors name are those of the file.
         const std::string code =
             std::string(source.firstLine > 1 ? source.firstLine - 1 : 0, '\n') + ToScriptText(source.text);
         const std::string file = ToScriptText(source.file);
+        // Looked up before Duktape is called, which may throw past anything made meanwhile.
+        const std::shared_ptr<const std::string> compiled = ScriptCache::Instance().Find(file, code);
         bool failed = false;
         auto run = [&](duk_context* c) -> duk_ret_t {
-            heap_->PushKept(c, thread_);
-            duk_context* thread = duk_get_context(c, -1);
-            duk_push_lstring(thread, code.data(), code.size());
-            duk_push_lstring(thread, file.data(), file.size());
-            if (duk_pcompile(thread, 0) != DUK_EXEC_SUCCESS || duk_pcall(thread, 0) != DUK_EXEC_SUCCESS) {
+            if (!PushProgram(thread, file, code, compiled.get()) || duk_pcall(thread, 0) != DUK_EXEC_SUCCESS) {
                 failed = true;
                 duk_xmove_top(c, thread, 1);  // the error, to be described here
                 return 1;
@@ -154,9 +170,47 @@ void DocumentScript::Run(const std::vector<ScriptSource>& sources) {
         }
         duk_pop(entry.ctx());
     }
-    // The document's functions hold its global; the context they were made on can go.
-    heap_->Release(thread_);
-    thread_ = 0;
+    ReturnThread(entry.ctx(), thread, ownSlot);
+}
+
+duk_context* DocumentScript::TakeThread(duk_context* ctx, std::uint32_t& ownSlot) {
+    duk_context* thread = nullptr;
+    bool lent = false;
+    auto take = [&](duk_context* c) -> duk_ret_t {
+        duk_context* t = heap_->LendLoader(c);
+        lent = t != nullptr;
+        if (!lent) {  // the heap's is at work on an outer load
+            duk_push_thread(c);
+            t = duk_get_context(c, -1);
+            ownSlot = heap_->Keep(c, -1);
+            duk_pop(c);
+        }
+        PushGlobal(t);
+        duk_set_global_object(t);
+        thread = t;
+        return 0;
+    };
+    if (!ScriptHeap::Protected(ctx, take, 1)) {
+        Report(L"scripts", ScriptHeap::Describe(ctx, -1));
+        ReturnThread(ctx, nullptr, ownSlot);
+        if (lent) heap_->ReturnLoader();
+        thread = nullptr;
+    }
+    duk_pop(ctx);
+    return thread;
+}
+
+void DocumentScript::ReturnThread(duk_context* ctx, duk_context* thread, std::uint32_t ownSlot) {
+    heap_->Release(ownSlot);
+    if (thread == nullptr || ownSlot != 0) return;
+    // The heap's thread keeps no document's global alive between loads.
+    auto reset = [this, thread](duk_context*) -> duk_ret_t {
+        heap_->PushRootGlobal(thread);
+        duk_set_global_object(thread);
+        return 0;
+    };
+    ScriptHeap::Protected(ctx, reset, 0);
+    heap_->ReturnLoader();
 }
 
 DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<const value> args, value& result) {

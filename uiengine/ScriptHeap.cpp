@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "internal/LineOutput.h"
 #include "internal/NativeBinding.h"
@@ -34,10 +35,13 @@ constexpr const char kRoot[] = DUK_HIDDEN_SYMBOL("root");
 ScriptHeap::ScriptHeap(HVM vm) : vm_(vm) {
     root_ = duk_create_heap(&Allocate, &Reallocate, &Free, this, &Fatal);
     if (root_ == nullptr) return;  // every entry is refused
+    // Both held by the stash for the heap's life, so pushed by their pointers.
     duk_push_heap_stash(root_);
-    duk_push_bare_object(root_);
+    duk_push_array(root_);  // dense: slot numbers are reused
+    slots_ = duk_get_heapptr(root_, -1);
     duk_put_prop_string(root_, -2, kSlots);
     duk_push_global_object(root_);
+    rootGlobal_ = duk_get_heapptr(root_, -1);
     duk_put_prop_string(root_, -2, kRoot);
     duk_pop(root_);
 }
@@ -130,22 +134,24 @@ duk_context* ScriptHeap::SwapRunning(duk_context* ctx) {
 
 std::uint32_t ScriptHeap::Keep(duk_context* ctx, duk_idx_t idx) {
     idx = duk_normalize_index(ctx, idx);
-    // Slot numbers go round past 2^32 - 2; one still in use is never that old.
-    lastSlot_ = lastSlot_ >= 0xFFFFFFFEu ? 1 : lastSlot_ + 1;
-    duk_push_heap_stash(ctx);
-    duk_get_prop_string(ctx, -1, kSlots);
+    const bool reused = !freeSlots_.empty();
+    const std::uint32_t slot = reused ? freeSlots_.back() : lastSlot_ + 1;
+    duk_push_heapptr(ctx, slots_);
     duk_dup(ctx, idx);
-    duk_put_prop_index(ctx, -2, lastSlot_);
-    duk_pop_2(ctx);
-    return lastSlot_;
+    duk_put_prop_index(ctx, -2, slot);  // may throw: the number is taken once it holds the value
+    duk_pop(ctx);
+    if (reused) {
+        freeSlots_.pop_back();
+    } else {
+        ++lastSlot_;
+    }
+    return slot;
 }
 
 void ScriptHeap::PushKept(duk_context* ctx, std::uint32_t slot) {
-    duk_push_heap_stash(ctx);
-    duk_get_prop_string(ctx, -1, kSlots);
+    duk_push_heapptr(ctx, slots_);
     duk_get_prop_index(ctx, -1, slot);
-    duk_replace(ctx, -3);
-    duk_pop(ctx);
+    duk_remove(ctx, -2);
 }
 
 void ScriptHeap::Release(std::uint32_t slot) {
@@ -164,21 +170,36 @@ void ScriptHeap::DrainReleases(duk_context* ctx) {
         anyReleased_ = false;
     }
     if (slots.empty()) return;
-    // Deleting may run finalizers, which run page code: protected.
-    auto drop = [&slots](duk_context* c) -> duk_ret_t {
-        duk_push_heap_stash(c);
-        duk_get_prop_string(c, -1, kSlots);
-        for (const std::uint32_t slot : slots) duk_del_prop_index(c, -1, slot);
-        duk_pop_2(c);
+    // Emptied, not deleted, so the slots stay a dense array. Dropping a value may run
+    // finalizers, which run page code: protected.
+    auto drop = [this, &slots](duk_context* c) -> duk_ret_t {
+        duk_push_heapptr(c, slots_);
+        for (const std::uint32_t slot : slots) {
+            duk_push_undefined(c);
+            duk_put_prop_index(c, -2, slot);
+        }
+        duk_pop(c);
         return 0;
     };
     Protected(ctx, drop, 0);
+    try {
+        freeSlots_.insert(freeSlots_.end(), slots.begin(), slots.end());
+    } catch (const std::bad_alloc&) {  // those numbers are not used again
+    }
 }
 
-void ScriptHeap::PushRootGlobal(duk_context* ctx) {
-    duk_push_heap_stash(ctx);
-    duk_get_prop_string(ctx, -1, kRoot);
-    duk_replace(ctx, -2);
+void ScriptHeap::PushRootGlobal(duk_context* ctx) { duk_push_heapptr(ctx, rootGlobal_); }
+
+duk_context* ScriptHeap::LendLoader(duk_context* ctx) {
+    if (loaderLent_) return nullptr;
+    if (loader_ == nullptr) {
+        duk_push_thread(ctx);
+        Keep(ctx, -1);  // for good
+        loader_ = duk_get_context(ctx, -1);
+        duk_pop(ctx);
+    }
+    loaderLent_ = true;
+    return loader_;
 }
 
 void ScriptHeap::PushTable(duk_context* ctx, const char* hiddenName) {

@@ -1,5 +1,6 @@
 #include "internal/ScriptValues.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -333,6 +334,8 @@ void PushValue(duk_context* ctx, const value& v) { Push(ctx, v, 0); }
 void PushText(duk_context* ctx, std::wstring_view s) { PushPrefixedText(ctx, {}, s); }
 
 std::string ToScriptText(std::wstring_view s) {
+    // Script texts are mostly ASCII, which is its own encoding.
+    if (std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) return std::string(s.begin(), s.end());
     std::string out(EncodedSize(s), '\0');
     Encode(s, out.data());
     return out;

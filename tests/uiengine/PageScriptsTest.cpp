@@ -298,6 +298,42 @@ function Huge() { return probe.Length("x".repeat(10 * 1024 * 1024)); }
     }
 }
 
+// A script met before runs from the compiled form kept of it: each document still gets
+// names of its own, a failure still names its line, and a changed script runs as it is now.
+TEST_F(PageScriptsTest, ScriptsLoadedAgainRunAsTheyAreNowInEachDocument) {
+    w.serve[L"/counter.htm"] =
+        "<script>var n = 0;\nfunction Count() { return ++n; }\nprobe.Seen('counter');\nthrow new Error('late');</script>";
+    const std::string page = R"(<iframe id="a" src="counter.htm"></iframe><iframe id="b" src="counter.htm"></iframe>
+<script>function Version() { return 1; }</script>)";
+    ASSERT_TRUE(Load(page));
+    ASSERT_TRUE(Load(page));
+    HELEMENT a = nullptr;
+    HELEMENT b = nullptr;
+    ASSERT_EQ(SciterGetNthChild(w.Find("#a"), 0, &a), DOM_OK);
+    ASSERT_EQ(SciterGetNthChild(w.Find("#b"), 0, &b), DOM_OK);
+    EXPECT_EQ(Call(a, "Count").result, value(1));
+    EXPECT_EQ(Call(a, "Count").result, value(2));
+    EXPECT_EQ(Call(b, "Count").result, value(1)) << "each frame has its own n";
+    EXPECT_EQ(probe.Seen().size(), 4u);
+    EXPECT_EQ(Reported(L"[counter.htm] script: Error: late (counter.htm:4)"), 4);
+    EXPECT_EQ(Call(w.Root(), "Version").result, value(1));
+
+    std::string changed = page;
+    changed.replace(changed.find("return 1"), 8, "return 2");
+    ASSERT_TRUE(Load(changed));
+    EXPECT_EQ(Call(w.Root(), "Version").result, value(2));
+
+    // A script that loads a page meanwhile: both keep their own names.
+    EngineWindow other;
+    other.serve[L"/nested.htm"] = "<script>function Nested() { return typeof Version; }</script>";
+    auto opener = std::make_shared<uie::NativeObjectDef>();
+    opener->methods = {{"Open", [&other](HVM, const uie::NativeArgs&) { return value(other.Load("nested.htm")); }}};
+    ASSERT_TRUE(uie::DefineNativeObject(SciterGetVM(w.hwnd), "opener", opener));
+    ASSERT_TRUE(Load("<script>var opened = opener.Open(); function After() { return opened; }</script>"));
+    EXPECT_EQ(Call(w.Root(), "After").result, value(true));
+    EXPECT_EQ(Call(other.Root(), "Nested").result, value(L"undefined"));
+}
+
 TEST_F(PageScriptsTest, APageOpensTheUserDatabaseThroughQuorvDbAndWalksItsRows) {
     TempDir dir;
     const std::filesystem::path file = dir / "user.db";

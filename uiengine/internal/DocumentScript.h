@@ -52,15 +52,18 @@ public:
 
 private:
     bool Setup();
+    // The thread the scripts run on at load, with this document's global; ReturnThread
+    // after them. Null, reported, when there is none.
+    duk_context* TakeThread(duk_context* ctx, std::uint32_t& ownSlot);
+    void ReturnThread(duk_context* ctx, duk_context* thread, std::uint32_t ownSlot);
     void Report(std::wstring_view what, std::wstring_view error) const;
 
     const std::shared_ptr<ScriptHeap> heap_;
     const HWND hwnd_;
     const std::wstring uri_;
     const std::string callPrefix_;  // of its call lines (ScriptOutput.h)
-    std::uint32_t global_ = 0;  // slots of the heap
+    std::uint32_t global_ = 0;  // a slot of the heap
     void* globalPtr_ = nullptr;  // the global in slot global_, pushed without a lookup
-    std::uint32_t thread_ = 0;  // the context its scripts run on at load, until then
 };
 
 // The window's engine timer `id` is due (SciterProcND); false for any other timer.

@@ -114,6 +114,12 @@ public:
 
     // The global object every document's global inherits from: the builtins and the natives.
     void PushRootGlobal(duk_context* ctx);
+    // The thread a document's scripts run on at load, which must have the document's global
+    // as its own: the heap keeps one for this, lent to one load at a time (made on first use,
+    // so in a protected call). Null while it is lent (a script loading a page): that load
+    // makes a thread of its own.
+    duk_context* LendLoader(duk_context* ctx);
+    void ReturnLoader() { loaderLent_ = false; }
     // A hidden table in the stash (class prototypes, proxy handlers), made on first use.
     void PushTable(duk_context* ctx, const char* hiddenName);
     // Pops the value on top into the root global as `name`, replacing what was there.
@@ -157,7 +163,12 @@ private:
     VMLock lock_;
     unsigned depth_ = 0;      // entries of the thread inside
     duk_context* running_ = nullptr;  // the context running a native now
-    std::uint32_t lastSlot_ = 0;
+    void* slots_ = nullptr;       // the array of kept values, slot numbers its indexes
+    void* rootGlobal_ = nullptr;  // the global every document's global inherits from
+    duk_context* loader_ = nullptr;  // held by a slot for the heap's life
+    bool loaderLent_ = false;
+    std::uint32_t lastSlot_ = 0;  // the highest slot number given yet
+    std::vector<std::uint32_t> freeSlots_;  // emptied slots below it
     std::deque<NativeEntry> entries_;  // stable addresses: functions point at them
     std::vector<const NativeEntry*> byMagic_;  // entries_ by magic - 1
     std::vector<std::pair<std::string, const void*>> defined_;  // name -> def installed
