@@ -619,21 +619,25 @@ ToDayEntry CAlert::MakeToDayEntry(const struAlertConfigDetail& d, int alertDate,
 }
 
 value CAlert::MakeToDayObject(const ToDayEntry& e) {
-    return records::MakeObject({{L"alertNo", value(e.alertNo)},
-                                {L"no", value(e.no)},
-                                {L"alertType", value(e.alertType)},
-                                {L"alertLevel", value(e.alertLevel)},
-                                {L"alertMode", value(e.alertMode)},
-                                {L"procMode", value(e.procMode)},
-                                {L"execNo", value(e.execNo)},
-                                {L"duraMinute", value(e.duraMinute)},
-                                {L"alertDate", value(e.alertDate)},
-                                {L"alertMinute", value(e.alertMinute)},
-                                {L"alertComeDownMinute", value(e.alertComeDownMinute)},
-                                {L"alertFlag", value(e.alertFlag)},
-                                {L"message", value(e.message)},
-                                {L"actionNo", value(e.actionNo)},
-                                {L"actionRuleFlag", value(e.actionRuleFlag)}});
+    // Made once and shared by every object: a page's copy of today's array copies no key.
+    static const value kKeys[] = {
+        value::interned(L"alertNo"),     value::interned(L"no"),          value::interned(L"alertType"),
+        value::interned(L"alertLevel"),  value::interned(L"alertMode"),   value::interned(L"procMode"),
+        value::interned(L"execNo"),      value::interned(L"duraMinute"),  value::interned(L"alertDate"),
+        value::interned(L"alertMinute"), value::interned(L"alertComeDownMinute"),
+        value::interned(L"alertFlag"),   value::interned(L"message"),     value::interned(L"actionNo"),
+        value::interned(L"actionRuleFlag")};
+    value fields[] = {value(e.alertNo),     value(e.no),          value(e.alertType),
+                      value(e.alertLevel),  value(e.alertMode),   value(e.procMode),
+                      value(e.execNo),      value(e.duraMinute),  value(e.alertDate),
+                      value(e.alertMinute), value(e.alertComeDownMinute),
+                      value(e.alertFlag),   value(e.message),     value(e.actionNo),
+                      value(e.actionRuleFlag)};
+    static_assert(sizeof fields / sizeof fields[0] == sizeof kKeys / sizeof kKeys[0]);
+    value object = value::make_map();
+    object.reserve(std::size(kKeys));
+    for (std::size_t i = 0; i < std::size(kKeys); ++i) object.append_item(kKeys[i], std::move(fields[i]));
+    return object;
 }
 
 bool CAlert::GetDetail(int alertNo, int no, struAlertConfigDetail& out) const {

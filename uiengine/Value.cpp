@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <mutex>
+#include <unordered_set>
 
 #include "ScriptVM.h"
 #include "Text.h"
@@ -56,6 +58,23 @@ value value::object(std::shared_ptr<ObjectBody> body) {
 
 value value::from_utf8(std::string_view s) { return value(text::FromUtf8(s)); }
 
+value value::interned(std::wstring_view text) {
+    struct Table {
+        std::mutex mutex;
+        std::unordered_set<std::wstring> texts;  // nodes stay put: values point at them
+    };
+    static Table& table = *new Table();  // never freed: values may outlive every destructor
+    std::lock_guard lock(table.mutex);
+    auto it = table.texts.find(std::wstring(text));
+    if (it == table.texts.end()) {
+        if (table.texts.size() >= kMaxInterned) return value(text);
+        it = table.texts.emplace(text).first;
+    }
+    value v;
+    v.v_ = interned_t{&*it};
+    return v;
+}
+
 bool value::get_bool(bool fallback) const {
     const bool* b = std::get_if<bool>(&v_);
     return b != nullptr ? *b : fallback;
@@ -79,6 +98,7 @@ std::wstring value::get_string(std::wstring_view fallback) const {
 
 const std::wstring* value::string_ptr() const {
     if (const auto* s = std::get_if<std::wstring>(&v_)) return s;
+    if (const auto* n = std::get_if<interned_t>(&v_)) return n->text;
     if (const auto* sym = std::get_if<symbol_t>(&v_)) return &sym->name;
     return nullptr;
 }
@@ -151,7 +171,24 @@ bool value::set_item(value key, value v) {
     return true;
 }
 
-bool operator==(const value& a, const value& b) { return a.v_ == b.v_; }
+bool value::append_item(value key, value v) {
+    if (is_undefined()) v_ = map_t{};
+    auto* m = std::get_if<map_t>(&v_);
+    if (m == nullptr) return false;
+    m->emplace_back(std::move(key), std::move(v));
+    return true;
+}
+
+void value::reserve(std::size_t n) {
+    if (auto* a = std::get_if<array_t>(&v_)) a->reserve(n);
+    if (auto* m = std::get_if<map_t>(&v_)) m->reserve(n);
+}
+
+bool operator==(const value& a, const value& b) {
+    // An interned text equals the same text held by a value of its own.
+    if (a.is_string() && b.is_string()) return *a.string_ptr() == *b.string_ptr();
+    return a.v_ == b.v_;
+}
 
 namespace {
 

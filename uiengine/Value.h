@@ -72,8 +72,16 @@ public:
     static value object(std::shared_ptr<ObjectBody> body);
     // UTF-8 text; the program's narrow strings are converted where they are read.
     static value from_utf8(std::string_view s);
+    // A text kept once for the process and shared by every copy, which then allocates
+    // nothing: for the keys of maps made over and over. It reads as a string like any other.
+    // Meant for a program's fixed names; past kMaxInterned texts an ordinary string is made.
+    static value interned(std::wstring_view text);
+    static constexpr std::size_t kMaxInterned = 4096;
 
-    value_type type() const { return static_cast<value_type>(v_.index()); }
+    value_type type() const {
+        const std::size_t i = v_.index();
+        return i == kInternedIndex ? VT_STRING : static_cast<value_type>(i);
+    }
     bool is_undefined() const { return type() == VT_UNDEFINED; }
     bool is_null() const { return type() == VT_NULL; }
     bool is_bool() const { return type() == VT_BOOL; }
@@ -108,6 +116,11 @@ public:
     value get_item(const value& key) const;
     bool has_key(const value& key) const;
     bool set_item(value key, value v);
+    // A map entry whose key the map does not hold yet, appended without looking for it (the
+    // caller vouches for that); an undefined value becomes a map.
+    bool append_item(value key, value v);
+    // Room for n items of an array or entries of a map, so that filling it moves nothing.
+    void reserve(std::size_t n);
     const array_t* array_ptr() const;
     const map_t* map_ptr() const;
     // For filling a new array or map in place (a map's keys are then the caller's to keep
@@ -137,13 +150,18 @@ private:
         std::wstring name;
         friend bool operator==(const symbol_t&, const symbol_t&) = default;
     };
+    struct interned_t {
+        const std::wstring* text;  // in the process's table, never freed
+        friend bool operator==(interned_t, interned_t) = default;
+    };
     using function_t = std::shared_ptr<const FunctionRef>;
     using object_t = std::shared_ptr<ObjectBody>;
 
-    // Order follows value_type.
+    // Order follows value_type; an interned text, last, is a VT_STRING.
     std::variant<std::monostate, null_t, bool, std::int32_t, double, std::wstring, bytes_t, array_t, map_t,
-                 function_t, symbol_t, object_t>
+                 function_t, symbol_t, object_t, interned_t>
         v_;
+    static constexpr std::size_t kInternedIndex = 12;
 };
 
 // Reads a page function's result as a number: an int stays, a float is truncated,

@@ -67,6 +67,26 @@ TEST(Value, MapReplacesInPlaceAndArrayGrows) {
     EXPECT_FALSE(value(5).set_item(L"k", value(1)));  // not a container
 }
 
+// Keys shared by interning and appended without a search make the map set_item makes.
+TEST(Value, InternedKeysAndAppendedEntriesReadAsOrdinaryOnes) {
+    value made;
+    made.set_item(L"name", value(L"x"));
+    made.set_item(L"n", value(1));
+    value appended = value::make_map();
+    appended.reserve(2);
+    EXPECT_TRUE(appended.append_item(value::interned(L"name"), value(L"x")));
+    EXPECT_TRUE(appended.append_item(value::interned(L"n"), value(1)));
+    EXPECT_EQ(appended, made);
+    EXPECT_EQ(appended.to_json(), made.to_json());
+    EXPECT_EQ(appended.get_item(L"name"), value(L"x"));
+    const value key = value::interned(L"name");
+    EXPECT_TRUE(key.is_string());
+    EXPECT_EQ(key.get_string(), L"name");
+    EXPECT_EQ(key, value(L"name"));
+    EXPECT_NE(key, value::symbol(L"name"));
+    EXPECT_FALSE(value(5).append_item(value::interned(L"k"), value(1)));  // not a container
+}
+
 TEST(Value, SimpleTextAndIntReading) {
     EXPECT_EQ(value::make_array({value(1), value(L"a"), value(2.5), value(false)}).to_string(), L"1,a,2.5,false");
     EXPECT_EQ(value().to_string(), L"undefined");
