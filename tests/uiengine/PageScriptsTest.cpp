@@ -334,6 +334,25 @@ TEST_F(PageScriptsTest, ScriptsLoadedAgainRunAsTheyAreNowInEachDocument) {
     EXPECT_EQ(Call(other.Root(), "Nested").result, value(L"undefined"));
 }
 
+// Calls faster than each line can be written have their lines gathered: every one still
+// comes out, in order, at the latest when the window goes.
+TEST(PageCallLinesTest, ABurstOfCallsWritesEveryLineInOrder) {
+    constexpr int kCalls = 300;
+    std::string expected;
+    testing::internal::CaptureStderr();
+    {
+        EngineWindow w;
+        w.serve[L"/burst.htm"] = "<script>function Note(i) { return i; }</script>";
+        ASSERT_TRUE(w.Load("burst.htm"));
+        for (int i = 0; i < kCalls; ++i) {
+            const value arg(i);
+            SciterCallScriptingFunction(w.Root(), "Note", &arg, 1, nullptr);
+            expected += "[burst.htm] Note(" + std::to_string(i) + ")\n";
+        }
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+}
+
 TEST_F(PageScriptsTest, APageOpensTheUserDatabaseThroughQuorvDbAndWalksItsRows) {
     TempDir dir;
     const std::filesystem::path file = dir / "user.db";
