@@ -33,8 +33,8 @@ private:
 
 // ---- the native side of a call ---------------------------------------------------------------
 
-const NativeEntry* EntryOf(duk_context* ctx) {
-    if (const NativeEntry* entry = ScriptHeap::Of(ctx).EntryOfMagic(duk_get_current_magic(ctx))) return entry;
+const NativeEntry* EntryOf(duk_context* ctx, const ScriptHeap& heap) {
+    if (const NativeEntry* entry = heap.EntryOfMagic(duk_get_current_magic(ctx))) return entry;
     duk_push_current_function(ctx);
     duk_get_prop_literal(ctx, -1, kEntry);  // the literal cache spares interning the name
     const auto* entry = static_cast<const NativeEntry*>(duk_get_pointer(ctx, -1));
@@ -73,23 +73,40 @@ bool OnInstance(NativeEntry::Kind kind) {
            kind == NativeEntry::InstanceSetter;
 }
 
-test::CallResult Run(duk_context* ctx, const NativeFn& fn, value self, std::vector<value> args) {
-    ScriptHeap& heap = ScriptHeap::Of(ctx);
+// The heap's argument list for one native call, given back when the call is done.
+class ArgsLease {
+public:
+    explicit ArgsLease(ScriptHeap& heap) : heap_(heap), args_(heap.TakeArgs()) {}
+    ~ArgsLease() { heap_.GiveBackArgs(); }
+    ArgsLease(const ArgsLease&) = delete;
+    ArgsLease& operator=(const ArgsLease&) = delete;
+
+    NativeArgs& args() const { return args_; }
+
+private:
+    ScriptHeap& heap_;
+    NativeArgs& args_;
+};
+
+test::CallResult Run(duk_context* ctx, ScriptHeap& heap, const NativeFn& fn, const NativeArgs& args) {
     RunningScope running(heap, ctx);
-    return InvokeNative(heap.vm(), fn, std::move(self), std::move(args));
+    return InvokeNative(heap.vm(), fn, args);
 }
 
-test::CallResult RunEntry(duk_context* ctx, const NativeEntry& e, value self, std::vector<value> args) {
-    if (e.kind != NativeEntry::Setter && e.kind != NativeEntry::InstanceSetter)
-        return Run(ctx, *e.fn, std::move(self), std::move(args));
+test::CallResult Run(duk_context* ctx, const NativeFn& fn, value self, std::vector<value> args) {
+    return Run(ctx, ScriptHeap::Of(ctx), fn, NativeArgs{std::move(self), std::move(args)});
+}
+
+test::CallResult RunEntry(duk_context* ctx, ScriptHeap& heap, const NativeEntry& e, const NativeArgs& args) {
+    if (e.kind != NativeEntry::Setter && e.kind != NativeEntry::InstanceSetter) return Run(ctx, heap, *e.fn, args);
     const NativeSetter& set = *e.set;
     return Run(
-        ctx,
+        ctx, heap,
         [&set](HVM vm, const NativeArgs& a) {
             set(vm, a.self, a[0]);
             return value();
         },
-        std::move(self), std::move(args));
+        args);
 }
 
 int Finish(duk_context* ctx, const test::CallResult& r) {
@@ -148,7 +165,8 @@ int GetItem(duk_context* ctx, const NativeEntry& e) {
 }
 
 int NativeCall(duk_context* ctx) {
-    const NativeEntry* entry = EntryOf(ctx);
+    ScriptHeap& heap = ScriptHeap::Of(ctx);
+    const NativeEntry* entry = EntryOf(ctx, heap);
     if (entry == nullptr) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, L"not callable");
     const NativeEntry& e = *entry;
     switch (e.kind) {
@@ -158,17 +176,17 @@ int NativeCall(duk_context* ctx) {
         case NativeEntry::GetItem: return GetItem(ctx, e);
         default: break;
     }
-    value self;
+    const ArgsLease lease(heap);
+    NativeArgs& args = lease.args();
     if (OnInstance(e.kind)) {
         duk_push_this(ctx);
         const value* instance = NativeBinding::InstanceAt(ctx, -1);
         duk_pop(ctx);
         if (instance == nullptr) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, Wide(e.what) + L" needs an instance of its class");
-        self = *instance;
+        args.self = *instance;
     }
-    std::vector<value> args;
-    if (!ReadArgs(ctx, args)) return -1;
-    return Finish(ctx, RunEntry(ctx, e, std::move(self), std::move(args)));
+    if (!ReadArgs(ctx, args.list)) return -1;
+    return Finish(ctx, RunEntry(ctx, heap, e, args));
 }
 
 int HeldFunctionCall(duk_context* ctx) {

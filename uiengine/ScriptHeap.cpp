@@ -24,6 +24,8 @@ struct alignas(std::max_align_t) BlockHead {
     std::size_t size;
 };
 
+// An argument list kept for reuse gives back its room past this many.
+constexpr std::size_t kKeptArgs = 16;
 // A function's magic number is a signed 16-bit value.
 constexpr std::size_t kMaxMagic = 0x7FFF;
 
@@ -124,10 +126,18 @@ ScriptHeap::Entry::~Entry() {
 
 duk_context* ScriptHeap::Entry::ctx() const { return heap_.running_ != nullptr ? heap_.running_ : heap_.root_; }
 
-duk_context* ScriptHeap::SwapRunning(duk_context* ctx) {
-    duk_context* before = running_;
-    running_ = ctx;
-    return before;
+NativeArgs& ScriptHeap::TakeArgs() {
+    if (argsTaken_ == argsPool_.size()) argsPool_.push_back(std::make_unique<NativeArgs>());
+    return *argsPool_[argsTaken_++];
+}
+
+void ScriptHeap::GiveBackArgs() {
+    // Emptied while still taken: dropping a value may run a finalizer that calls a native.
+    NativeArgs& args = *argsPool_[argsTaken_ - 1];
+    args.self = value();
+    args.list.clear();
+    if (args.list.capacity() > kKeptArgs) std::vector<value>().swap(args.list);
+    --argsTaken_;
 }
 
 // ---- slots ------------------------------------------------------------------------------

@@ -249,11 +249,15 @@ std::shared_ptr<ScriptHeap> HeapOf(HVM vm) {
 }
 
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args) {
+    return InvokeNative(vm, fn, NativeArgs{std::move(self), std::move(args)});
+}
+
+test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args) {
     if (!fn) return Failed(vm, L"not callable");
     test::CallResult r;
     const std::uint64_t before = ErrorCount(vm);
     try {
-        r.result = fn(vm, NativeArgs{std::move(self), std::move(args)});
+        r.result = fn(vm, args);
     } catch (const ScriptError& e) {
         RaiseScriptError(vm, e.text());
     } catch (const std::exception& e) {

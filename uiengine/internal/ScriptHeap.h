@@ -17,6 +17,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <duktape.h>
@@ -140,7 +141,11 @@ public:
 
     // Called by the native-function trampoline around a native's run: calls made meanwhile
     // run on the context that called it.
-    duk_context* SwapRunning(duk_context* ctx);
+    duk_context* SwapRunning(duk_context* ctx) { return std::exchange(running_, ctx); }
+    // The argument list for a native a script calls, one per level of natives calling
+    // scripts calling natives, given back emptied: a call then allocates none.
+    NativeArgs& TakeArgs();
+    void GiveBackArgs();
 
 private:
     template <typename F>
@@ -169,6 +174,8 @@ private:
     bool loaderLent_ = false;
     std::uint32_t lastSlot_ = 0;  // the highest slot number given yet
     std::vector<std::uint32_t> freeSlots_;  // emptied slots below it
+    std::vector<std::unique_ptr<NativeArgs>> argsPool_;  // the first argsTaken_ are in use
+    std::size_t argsTaken_ = 0;
     std::deque<NativeEntry> entries_;  // stable addresses: functions point at them
     std::vector<const NativeEntry*> byMagic_;  // entries_ by magic - 1
     std::vector<std::pair<std::string, const void*>> defined_;  // name -> def installed
@@ -222,5 +229,6 @@ std::shared_ptr<ScriptHeap> HeapOf(HVM vm);
 // Runs a native as the VM would: a thrown script error ends the call and is recorded; a
 // raised one is recorded while the native's result is kept (test::CallResult).
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args);
+test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args);
 
 }  // namespace uie::detail
