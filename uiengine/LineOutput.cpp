@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <system_error>
 
 namespace uie::detail {
@@ -21,8 +22,10 @@ std::int64_t CoarseMs() {
 }  // namespace
 
 LineOutput& LineOutput::Instance() {
-    // Never destroyed: threads and the destructors of other statics may write up to the end.
-    static LineOutput& instance = *new LineOutput();
+    // Never destroyed (its storage is static, its destructor never runs): threads and the
+    // destructors of other statics may write up to the end.
+    alignas(LineOutput) static unsigned char storage[sizeof(LineOutput)];
+    static LineOutput& instance = *::new (storage) LineOutput();
     static const bool flushAtExit = std::atexit([] {
         LineOutput& out = Instance();
         std::unique_lock lock(out.mutex_);

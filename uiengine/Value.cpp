@@ -63,7 +63,7 @@ value value::interned(std::wstring_view text) {
         std::mutex mutex;
         std::unordered_set<std::wstring> texts;  // nodes stay put: values point at them
     };
-    static Table& table = *new Table();  // never freed: values may outlive every destructor
+    static Table table;  // values only point into it, and none is read once statics go
     std::lock_guard lock(table.mutex);
     auto it = table.texts.find(std::wstring(text));
     if (it == table.texts.end()) {
