@@ -311,6 +311,7 @@ TEST_F(MainFrameTest, StartUpRefreshesThePanelsInOrderAndTakesOverFromTheLoginWi
     frame.KillAllTimers();
     for (const UINT_PTR id : {CMainFrame::kPluseCheckTimer, CMainFrame::kUserOpTimer, CMainFrame::kBandTipTimerFirst + 5})
         EXPECT_EQ(GetTimerPeriod(hwnd_, id), 0u) << id;
+    EndUiThreads();  // a window the frame started may still be in the making, reading g_pCommunication
 }
 
 TEST_F(MainFrameTest, StartedWithTheSessionItStaysHiddenWithTheWelcomeBalloonAndNoTip) {

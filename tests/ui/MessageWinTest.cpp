@@ -142,6 +142,7 @@ TEST_F(MessageWinTest, FullScreenWithoutNotifyingStillCallsThePageButStaysHidden
     g_Config.m_config.NotifyMessageFullScreen = false;
     win_->AddMessage(Message(L"quiet"));
     ASSERT_TRUE(WaitForCalls(1));
+    SendMessageW(hwnd_, WM_NULL, 0, 0);  // the show step has ended once the thread answers
     EXPECT_FALSE(IsWindowVisible(hwnd_));
 
     g_Config.m_config.NotifyMessageFullScreen = true;
