@@ -632,7 +632,7 @@ TEST_F(MainFrameTest, DeviceBroadcastsGiveTheVendorAndProductOfTheMixedCaseName)
     EXPECT_EQ(health_.Devices(), (std::vector<std::vector<int>>{
                                      {0x0C45, 0x70C1, 1}, {0x1A2B, 0x00FF, 0}, {0x0C45, 0x70C1, 1}, {0x0C45, 0x70, 1}}));
 
-    EndUiThreads();  // the windows the frame started read it while they are made
+    EndUiThreads();  // the windows the frame started read g_pHealthResources while they are made
     g_pHealthResources = nullptr;  // nobody to tell: nothing is parsed
     send(DBT_DEVICEARRIVAL, Broadcast(L"\\\\?\\USB#Vid_0c45&Pid_70c1#10"));
     EXPECT_EQ(health_.Devices().size(), 4u);
