@@ -26,15 +26,6 @@ char32_t ValidCodePoint(wchar_t c) {
     return cp;
 }
 
-bool IsAscii(std::wstring_view s) {
-    for (wchar_t c : s) {
-        if (static_cast<std::uint32_t>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool IsAscii(std::string_view s) {
     for (char c : s) {
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -217,6 +208,15 @@ std::wstring FromUtf16LeBytes(std::string_view bytes) {
     if (bytes.size() % 2 != 0) *p++ = static_cast<wchar_t>(kReplacement);
     out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
+}
+
+bool IsAscii(std::wstring_view s) {
+    for (wchar_t c : s) {
+        if (static_cast<std::uint32_t>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string ToUtf8(std::wstring_view s) {

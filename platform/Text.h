@@ -17,6 +17,9 @@ std::wstring FromUtf16(std::u16string_view s);
 std::string ToUtf16LeBytes(std::wstring_view s);
 std::wstring FromUtf16LeBytes(std::string_view bytes);
 
+// Whether every character is ASCII, which reads the same in UTF-8 and the code page.
+bool IsAscii(std::wstring_view s);
+
 std::string ToUtf8(std::wstring_view s);
 std::wstring FromUtf8(std::string_view s);
 

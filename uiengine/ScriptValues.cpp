@@ -1,11 +1,11 @@
 #include "internal/ScriptValues.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
+#include "Text.h"
 #include "internal/NativeBinding.h"
 #include "internal/ScriptFunction.h"
 #include "internal/ScriptHeap.h"
@@ -335,7 +335,7 @@ void PushText(duk_context* ctx, std::wstring_view s) { PushPrefixedText(ctx, {},
 
 std::string ToScriptText(std::wstring_view s) {
     // Script texts are mostly ASCII, which is its own encoding.
-    if (std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) return std::string(s.begin(), s.end());
+    if (text::IsAscii(s)) return std::string(s.begin(), s.end());
     std::string out(EncodedSize(s), '\0');
     Encode(s, out.data());
     return out;

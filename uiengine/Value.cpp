@@ -214,7 +214,7 @@ void PutAscii(std::wstring& out, std::string_view s) { out.append(s.begin(), s.e
 void PutAscii(std::string& out, std::string_view s) { out += s; }
 void PutText(std::wstring& out, std::wstring_view s) { out += s; }
 void PutText(std::string& out, std::wstring_view s) {
-    if (std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= 0 && c < 0x80; })) {
+    if (text::IsAscii(s)) {
         out.append(s.begin(), s.end());
     } else {
         out += text::ToUtf8(s);
