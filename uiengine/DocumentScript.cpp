@@ -192,7 +192,7 @@ duk_context* DocumentScript::TakeThread(duk_context* ctx, std::uint32_t& ownSlot
     };
     if (!ScriptHeap::Protected(ctx, take, 1)) {
         Report(L"scripts", ScriptHeap::Describe(ctx, -1));
-        ReturnThread(ctx, nullptr, ownSlot);
+        heap_->Release(ownSlot);
         if (lent) heap_->ReturnLoader();
         thread = nullptr;
     }
@@ -202,7 +202,7 @@ duk_context* DocumentScript::TakeThread(duk_context* ctx, std::uint32_t& ownSlot
 
 void DocumentScript::ReturnThread(duk_context* ctx, duk_context* thread, std::uint32_t ownSlot) {
     heap_->Release(ownSlot);
-    if (thread == nullptr || ownSlot != 0) return;
+    if (ownSlot != 0) return;  // a thread of the load's own, not the heap's
     // The heap's thread keeps no document's global alive between loads.
     auto reset = [this, thread](duk_context*) -> duk_ret_t {
         heap_->PushRootGlobal(thread);
@@ -255,8 +255,7 @@ void DocumentScript::RunTimer(std::uint32_t fnSlot) {
 void DocumentScript::PushGlobal(duk_context* ctx) const { duk_push_heapptr(ctx, globalPtr_); }
 
 void DocumentScript::Report(std::wstring_view what, std::wstring_view error) const {
-    ReportScriptError(hwnd_, L"[" + std::wstring(PageFile(uri_)) + L"] " + std::wstring(what) + L": " +
-                                 std::wstring(error));
+    ReportScriptError(hwnd_, PageLabel(uri_) + std::wstring(what) + L": " + std::wstring(error));
 }
 
 bool RunPageTimer(HWND hwnd, UINT_PTR id) {

@@ -82,7 +82,7 @@ BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE
         ok = callee.script->Call(call.name, call.args, r) == DocumentScript::Outcome::Done;
     } else if (call.hwnd != nullptr) {
         // No script object of an element has methods here, and a page without scripts has no functions.
-        ReportScriptError(call.hwnd, L"[" + std::wstring(PageFile(call.uri)) + L"] " + text::FromUtf8(call.name) +
+        ReportScriptError(call.hwnd, PageLabel(call.uri) + text::FromUtf8(call.name) +
                                          (method ? L": no such method" : L": no such function"));
     }
     RecordCall(call, callee, method, ok, r);

@@ -1,6 +1,5 @@
 #include "internal/ScriptOutput.h"
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -19,13 +18,12 @@ void WriteLine(std::string line) {
 }  // namespace
 
 std::wstring_view PageFile(std::wstring_view uri) {
-    // Not find_first_of, which looks each character up in the set with a call.
-    uri = uri.substr(0, static_cast<std::size_t>(std::find_if(uri.begin(), uri.end(), [](wchar_t c) {
-                               return c == L'?' || c == L'#';
-                           }) - uri.begin()));
+    uri = uri.substr(0, uri.find_first_of(L"?#"));
     const std::size_t slash = uri.rfind(L'/');
     return slash == std::wstring_view::npos ? uri : uri.substr(slash + 1);
 }
+
+std::wstring PageLabel(std::wstring_view uri) { return L"[" + std::wstring(PageFile(uri)) + L"] "; }
 
 void ReportScriptError(HWND hwnd, std::wstring_view text) {
     DebugOutputProc proc = nullptr;
@@ -50,7 +48,7 @@ void ReportScriptError(HWND hwnd, std::wstring_view text) {
     proc(param, OUTPUT_SUBSYSTEM_SCRIPT, OUTPUT_SEVERITY_WARNING, line.c_str(), static_cast<UINT>(line.size()));
 }
 
-std::string PageCallPrefix(std::wstring_view uri) { return "[" + text::ToUtf8(PageFile(uri)) + "] "; }
+std::string PageCallPrefix(std::wstring_view uri) { return text::ToUtf8(PageLabel(uri)); }
 
 void WritePageCall(std::string_view prefix, std::string_view name, std::span<const value> args) {
     std::string& line = LineOutput::Buffer();

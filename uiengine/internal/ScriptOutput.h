@@ -18,9 +18,11 @@ namespace uie::detail {
 // The last path segment of a document's URI: the page asked for, also when the host
 // handed over the bytes of a file of another name (a scrambled page).
 std::wstring_view PageFile(std::wstring_view uri);
+// "[<page file>] ", which starts every line about the document's scripts.
+std::wstring PageLabel(std::wstring_view uri);
 
 void ReportScriptError(HWND hwnd, std::wstring_view text);
-// "[<page file>] " of the document's URI, which starts each of its call lines.
+// The page label as its call lines start with it, made once per document.
 std::string PageCallPrefix(std::wstring_view uri);
 void WritePageCall(std::string_view prefix, std::string_view name, std::span<const value> args);
 
