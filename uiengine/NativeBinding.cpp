@@ -99,14 +99,8 @@ test::CallResult Run(duk_context* ctx, const NativeFn& fn, value self, std::vect
 
 test::CallResult RunEntry(duk_context* ctx, ScriptHeap& heap, const NativeEntry& e, const NativeArgs& args) {
     if (e.kind != NativeEntry::Setter && e.kind != NativeEntry::InstanceSetter) return Run(ctx, heap, *e.fn, args);
-    const NativeSetter& set = *e.set;
-    return Run(
-        ctx, heap,
-        [&set](HVM vm, const NativeArgs& a) {
-            set(vm, a.self, a[0]);
-            return value();
-        },
-        args);
+    RunningScope running(heap, ctx);
+    return InvokeSetter(heap.vm(), *e.set, args);
 }
 
 int Finish(duk_context* ctx, const test::CallResult& r) {

@@ -270,6 +270,16 @@ test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args
     return r;
 }
 
+test::CallResult InvokeSetter(HVM vm, const NativeSetter& set, const NativeArgs& args) {
+    return InvokeNative(
+        vm,
+        [&set](HVM m, const NativeArgs& a) {
+            set(m, a.self, a[0]);
+            return value();
+        },
+        args);
+}
+
 const NativeClassDef* InstanceClass(const value& obj) { return ClassOf(obj); }
 
 }  // namespace detail
@@ -309,14 +319,7 @@ CallResult SetProperty(HVM vm, std::string_view object, std::string_view propert
     if (p == nullptr || !p->set) {
         return Failed(vm, Wide(object) + L"." + Wide(property) + L" is read-only");
     }
-    NativeSetter set = p->set;
-    return detail::InvokeNative(
-        vm,
-        [set](HVM m, const NativeArgs& args) {
-            set(m, args.self, args[0]);
-            return value();
-        },
-        value(), {std::move(v)});
+    return detail::InvokeSetter(vm, p->set, NativeArgs{value(), {std::move(v)}});
 }
 
 CallResult Construct(HVM vm, std::string_view className, std::vector<value> args) {

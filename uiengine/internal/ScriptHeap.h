@@ -230,5 +230,7 @@ std::shared_ptr<ScriptHeap> HeapOf(HVM vm);
 // raised one is recorded while the native's result is kept (test::CallResult).
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args);
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args);
+// A setter run so, with args[0] the value set; its result is undefined.
+test::CallResult InvokeSetter(HVM vm, const NativeSetter& set, const NativeArgs& args);
 
 }  // namespace uie::detail
