@@ -113,7 +113,7 @@ TEST_F(CSqliteDBTest, StatementListRunsInOneTransactionOrNotAtAll) {
 }
 
 TEST_F(CSqliteDBTest, LockHeldByAnotherConnectionThrowsBusy) {
-    BusyRetriesScope quick(3, 1);
+    BusyRetriesScope<CSqliteDB> quick(3, 1);
     CSqliteDB holder;
     holder.open(file_);
     holder.execDML(L"begin exclusive transaction");

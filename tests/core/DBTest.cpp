@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include "BusyRetriesScope.h"
 #include "ScriptDBFixture.h"
 
 namespace {
@@ -118,7 +119,7 @@ TEST_F(DBTest, OpenCreatesAMissingFileAndGivesNullWhenItCannotOpen) {
 }
 
 TEST_F(DBTest, ALockHeldElsewhereIsWaitedForThenGivesBusy) {
-    BusyWaitScope shortWait(3, 1);
+    BusyRetriesScope<DB> shortWait(3, 1);
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(text::ToUtf8(path_).c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);

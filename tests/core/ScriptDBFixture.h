@@ -65,20 +65,3 @@ protected:
     std::wstring path_;
     uie::value db_;
 };
-
-// Shortens how long a connection waits for a lock held elsewhere.
-class BusyWaitScope {
-public:
-    BusyWaitScope(int retries, int sleepMs)
-        : retries_(DB::s_busyRetries.exchange(retries)), sleepMs_(DB::s_busySleepMs.exchange(sleepMs)) {}
-    ~BusyWaitScope() {
-        DB::s_busyRetries = retries_;
-        DB::s_busySleepMs = sleepMs_;
-    }
-    BusyWaitScope(const BusyWaitScope&) = delete;
-    BusyWaitScope& operator=(const BusyWaitScope&) = delete;
-
-private:
-    int retries_;
-    int sleepMs_;
-};

@@ -137,7 +137,7 @@ TEST_F(MessFeedTest, AMessageThatWillNeverBeStoredMovesTheFeedOnAndABusyTableDoe
 
     {
         // Another program holds the database: the message is asked for again later.
-        const BusyRetriesScope shortWaits(2, 1);
+        const BusyRetriesScope<CSqliteDB> shortWaits(2, 1);
         CSqliteDB other;
         other.open(g_Config.m_config.userDBName);
         other.execDML(L"begin exclusive");

@@ -1,16 +1,17 @@
-// Shortened waits for the tests' connections, so that a lock held elsewhere fails in
-// milliseconds; the waits before are back when the scope ends.
+// Shortened waits for the tests' connections of one kind (CSqliteDB, the pages' DB), so
+// that a lock held elsewhere fails in milliseconds; the waits before are back when the
+// scope ends.
 #pragma once
 
-#include "CSqliteDB.h"
-
+template <typename Connection>
 class BusyRetriesScope {
 public:
     BusyRetriesScope(int retries, int sleepMs)
-        : retries_(CSqliteDB::s_busyRetries.exchange(retries)), sleepMs_(CSqliteDB::s_busySleepMs.exchange(sleepMs)) {}
+        : retries_(Connection::s_busyRetries.exchange(retries)),
+          sleepMs_(Connection::s_busySleepMs.exchange(sleepMs)) {}
     ~BusyRetriesScope() {
-        CSqliteDB::s_busyRetries = retries_;
-        CSqliteDB::s_busySleepMs = sleepMs_;
+        Connection::s_busyRetries = retries_;
+        Connection::s_busySleepMs = sleepMs_;
     }
     BusyRetriesScope(const BusyRetriesScope&) = delete;
     BusyRetriesScope& operator=(const BusyRetriesScope&) = delete;
