@@ -271,9 +271,9 @@ int CCommunication::ReadHttpSyncXmlData(const std::string& reply, std::vector<st
                                         int& inserts) {
     statements.clear();
     inserts = 0;
-    if (!XmlDepthWithin(reply, kReplyDepth)) {
-        LOGF(LOG_WARNING, L"CCommunication::ParseHttpSyncXmlData", L"reply of %u bytes nested deeper than %d: refused",
-             static_cast<unsigned>(reply.size()), kReplyDepth);
+    if (const std::string refusal = XmlRefusal(reply, kReplyDepth); !refusal.empty()) {
+        LOGF(LOG_WARNING, L"CCommunication::ParseHttpSyncXmlData", L"reply of %u bytes refused: %s",
+             static_cast<unsigned>(reply.size()), text::FromUtf8(refusal).c_str());
         return -2;
     }
     TiXmlDocument document;

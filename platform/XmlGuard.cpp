@@ -1,41 +1,81 @@
 #include "XmlGuard.h"
 
+#include <expat.h>
+
+#include <algorithm>
 #include <cstddef>
+#include <memory>
 
 namespace {
 
-bool IsNameStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+// The parser takes lengths as int: a long text goes in pieces.
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+struct Walk {
+    XML_Parser parser = nullptr;
+    int maxDepth = 0;
+    int depth = 0;
+    std::string refusal;
+};
+
+std::string Where(XML_Parser parser) {
+    return " at line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ", column " +
+           std::to_string(XML_GetCurrentColumnNumber(parser));
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The place just past the first `end` at or after `from`, or the text's end.
-std::size_t After(std::string_view text, std::size_t from, std::string_view end) {
-    const std::size_t at = text.find(end, from);
-    return at == std::string_view::npos ? text.size() : at + end.size();
+// Handlers may still be called once the parser is stopped: the first refusal stands.
+void Refuse(Walk& walk, const std::string& why) {
+    if (!walk.refusal.empty()) return;
+    walk.refusal = why + Where(walk.parser);
+    XML_StopParser(walk.parser, XML_FALSE);
 }
 
-// Reads a start tag from just past its name. A quoted attribute value may hold '>' and
-// "/>", so quotes after '=' are skipped whole. Sets `empty` for a "/>" end.
-std::size_t SkipStartTag(std::string_view text, std::size_t at, bool& empty) {
-    empty = false;
-    while (at < text.size()) {
-        const char c = text[at];
-        if (c == '>') return at + 1;
-        if (c == '/' && at + 1 < text.size() && text[at + 1] == '>') {
-            empty = true;
-            return at + 2;
-        }
-        ++at;
-        if (c != '=') continue;
-        while (at < text.size() && IsSpace(text[at])) ++at;
-        if (at < text.size() && (text[at] == '"' || text[at] == '\'')) at = After(text, at + 1, text.substr(at, 1));
-    }
-    return at;
+void XMLCALL OnStart(void* data, const XML_Char*, const XML_Char**) {
+    Walk& walk = *static_cast<Walk*>(data);
+    if (++walk.depth > walk.maxDepth) Refuse(walk, "nested deeper than " + std::to_string(walk.maxDepth));
 }
+
+void XMLCALL OnEnd(void* data, const XML_Char*) { --static_cast<Walk*>(data)->depth; }
+
+// TinyXML ends both at the first '>', where they may hold markup up to "?>" or "]>".
+void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    Refuse(*static_cast<Walk*>(data), "a document type declaration");
+}
+
+void XMLCALL OnInstruction(void* data, const XML_Char*, const XML_Char*) {
+    Refuse(*static_cast<Walk*>(data), "a processing instruction");
+}
+
+struct ParserFree {
+    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
+};
 
 }  // namespace
+
+std::string XmlRefusal(std::string_view text, int maxDepth) {
+    // UTF-8 whatever the text declares: a byte the parser would read as part of a
+    // character must be one.
+    const std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate("UTF-8"));
+    if (!parser) return "no memory for the check";
+    Walk walk;
+    walk.parser = parser.get();
+    walk.maxDepth = maxDepth;
+    XML_SetUserData(parser.get(), &walk);
+    XML_SetElementHandler(parser.get(), OnStart, OnEnd);
+    XML_SetStartDoctypeDeclHandler(parser.get(), OnDoctype);
+    XML_SetProcessingInstructionHandler(parser.get(), OnInstruction);
+    std::size_t at = 0;
+    do {
+        const std::size_t piece = std::min(kPieceBytes, text.size() - at);
+        const bool last = at + piece == text.size();
+        if (XML_Parse(parser.get(), text.data() + at, static_cast<int>(piece), last) != XML_STATUS_OK) {
+            if (!walk.refusal.empty()) return walk.refusal;
+            return XML_ErrorString(XML_GetErrorCode(parser.get())) + Where(parser.get());
+        }
+        at += piece;
+    } while (at < text.size());
+    return {};
+}
 
 std::string XmlParserText(std::string_view text) {
     // A step takes at most a four-byte sequence: past the end it meets only NULs.
@@ -43,29 +83,4 @@ std::string XmlParserText(std::string_view text) {
     std::string padded(text.substr(0, text.find('\0')));
     padded.append(kPadding, '\0');
     return padded;
-}
-
-bool XmlDepthWithin(std::string_view text, int maxDepth) {
-    int depth = 0;
-    std::size_t at = 0;
-    while ((at = text.find('<', at)) != std::string_view::npos) {
-        const std::string_view rest = text.substr(at);
-        if (rest.starts_with("<!--")) {
-            at = After(text, at + 4, "-->");
-        } else if (rest.starts_with("<![CDATA[")) {
-            at = After(text, at + 9, "]]>");
-        } else if (rest.starts_with("</")) {
-            if (depth > 0) --depth;
-            at = After(text, at + 2, ">");
-        } else if (rest.size() > 1 && IsNameStart(static_cast<unsigned char>(rest[1]))) {
-            bool empty = false;
-            at = SkipStartTag(text, at + 1, empty);
-            if (!empty && ++depth > maxDepth) return false;
-        } else {
-            // Declarations, processing instructions and anything TinyXML does not know
-            // end at the first '>'.
-            at = After(text, at + 1, ">");
-        }
-    }
-    return true;
 }

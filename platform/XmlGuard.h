@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
-// Whether no element of the XML text is nested deeper than maxDepth (a root alone is
-// depth 1). One pass, constant stack. Markup is read the way TinyXML reads it, and where
-// the two could differ the count errs high, so a text this accepts cannot nest deeper.
-bool XmlDepthWithin(std::string_view text, int maxDepth);
+// Why the parser must not be handed the XML text, or empty when it may. The text is read
+// first by a parser that keeps its nesting on the heap (expat): it must be well-formed
+// UTF-8 without a document type or processing instruction (the two places where TinyXML
+// reads markup differently), and no element may lie deeper than maxDepth (a root alone is
+// depth 1). On such a text TinyXML sees the same elements, so it recurses no deeper.
+std::string XmlRefusal(std::string_view text, int maxDepth);
 
 // The text as the parser may be handed it: cut at its first NUL, as the parser reads it,
 // and followed by enough NULs that no step of the parser leaves the buffer.

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
-          libsqlite3-dev libcurl4-openssl-dev libtinyxml-dev
+          libsqlite3-dev libcurl4-openssl-dev libtinyxml-dev libexpat1-dev
           libgtest-dev libgmock-dev libbenchmark-dev duktape-dev
           clang libclang-rt-14-dev)
 

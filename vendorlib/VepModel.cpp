@@ -134,15 +134,16 @@ void TraceSerialWidths(const VepModelParams& p, const std::string& name, VepTrac
     }
 }
 
-// Read whole within its bound, its depth checked, then parsed from memory.
+// Read whole within its bound, checked, then parsed from memory.
 bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& trace) {
     std::string text;
     if (!ReadWholeFile(file, text, kMostModelFileBytes)) {
         trace.Line("model file unreadable or over %zu bytes:%s", kMostModelFileBytes, file.c_str());
         return false;
     }
-    if (!XmlDepthWithin(text, kMostModelDepth)) {
-        trace.Line("model file nested over %d deep:%s", kMostModelDepth, file.c_str());
+    // Refused unparsed, as the parser would fail or recurse without bound.
+    if (const std::string refusal = XmlRefusal(text, kMostModelDepth); !refusal.empty()) {
+        trace.Line("exception:%s", refusal.c_str());
         return false;
     }
     document.Parse(XmlParserText(text).c_str());

@@ -269,20 +269,28 @@ TEST_F(ArticleSyncTest, HostileRepliesEndTheirSyncThreadAndTheNextSyncWorks) {
         EXPECT_EQ(Titles(), L"");
         EXPECT_EQ(article_.m_nMaxNo, 10);
     };
-    std::string opens, closes;
-    for (int i = 0; i < 50000; ++i) opens += "<a>", closes += "</a>";
-    const std::string deep = "<DataSync bussID=\"syndata_article\">" + opens + closes + "</DataSync>";
-    const std::wstring refusal = L"reply of " + std::to_wstring(deep.size()) + L" bytes nested deeper than 2: refused";
-    const int refusals = CountLogLines(refusal);
-    http_.Enqueue(HttpReply::Xml(deep));
-    syncOnItsThread();
-    EXPECT_EQ(CountLogLines(refusal), refusals + 1);
-    EXPECT_EQ(std::filesystem::file_size(CopyFile()), 256u * 1024);  // the copy is bounded
+    // Nested 60,000 deep, plainly and behind markup that a careless count reads otherwise:
+    // a name starting with byte 0x7F, and a lead byte that swallows its value's closing quote.
+    const auto nested = [](const std::string& name) {
+        std::string opens, closes;
+        for (int i = 0; i < 60000; ++i) opens += "<" + name + ">", closes += "</" + name + ">";
+        return opens + closes;
+    };
+    const std::string root = "<SyncData bussID=\"syndata_article\" retCode=\"0\"";
+    for (const std::string& deep : {root + ">" + nested("a") + "</SyncData>", root + ">" + nested("\x7F") + "</SyncData>",
+                                    root + " x=\"\xF0\" y><q z=\">" + nested("a") + "</SyncData>"}) {
+        const std::wstring refusal = L"reply of " + std::to_wstring(deep.size()) + L" bytes refused: ";
+        const int refusals = CountLogLines(refusal);
+        http_.Enqueue(HttpReply::Xml(deep));
+        syncOnItsThread();
+        EXPECT_EQ(CountLogLines(refusal), refusals + 1);
+        EXPECT_EQ(std::filesystem::file_size(CopyFile()), 256u * 1024);  // the copy is bounded
+    }
 
     const std::string huge = Reply({Insert(11, std::string((16 << 20) + 1, 'x'))});
     http_.OnRequest([&](const HttpRequest&) { return HttpReply::Xml(huge); });
     syncOnItsThread();
-    EXPECT_EQ(http_.RequestCount(), 4u);
+    EXPECT_EQ(http_.RequestCount(), 6u);
     http_.OnRequest(nullptr);
 
     CHttpClient::OptionRecorder() = [](CURLoption, const HttpOptionValue&) { throw std::bad_alloc(); };

@@ -37,14 +37,19 @@ TEST_F(VepModelTest, AnUnknownNameOrAMalformedFileLoadsNothing) {
 
 TEST_F(VepModelTest, AFileNestedOrSizedBeyondAnyModelFileIsRefusedBeforeItIsParsed) {
     const std::string model = ModelXml("SIMBP3", SimModel());
-    std::string deep;
-    for (int i = 0; i < 60000; ++i) deep += "<a>";
-    for (int i = 0; i < 60000; ++i) deep += "</a>";
-    WriteModels(model + deep);
-    std::string names, connections;
-    EXPECT_EQ(VepModel::List(kModelFile, -1, names, connections, state_), -1);
-    EXPECT_EQ(model_.Load(kModelFile, "SIMBP3", state_), -1);
-    EXPECT_NE(Trace().find("model file nested over 16 deep:System/bpmdl.vpx"), std::string::npos);
+    // Plainly, then behind a name starting with byte 0x7F, then behind a lead byte that
+    // swallows its value's closing quote.
+    std::string deep, deep7F;
+    for (int i = 0; i < 60000; ++i) deep += "<a>", deep7F += "<\x7F>";
+    for (int i = 0; i < 60000; ++i) deep += "</a>", deep7F += "</\x7F>";
+    for (const std::string& text : {model + deep, model + deep7F, model + "<m x=\"\xF0\" y><q z=\">" + deep}) {
+        WriteModels(text);
+        std::string names, connections;
+        EXPECT_EQ(VepModel::List(kModelFile, -1, names, connections, state_), -1);
+        EXPECT_EQ(model_.Load(kModelFile, "SIMBP3", state_), -1);
+    }
+    EXPECT_NE(Trace().find("exception:nested deeper than 16 at line "), std::string::npos);
+    EXPECT_NE(Trace().find("exception:not well-formed (invalid token)"), std::string::npos);
 
     WriteModels(model + "<!--" + std::string(std::size_t{5} << 20, ' ') + "-->");
     EXPECT_EQ(model_.Load(kModelFile, "SIMBP3", state_), -1);
