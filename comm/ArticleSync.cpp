@@ -44,6 +44,7 @@ constexpr std::size_t kCopyBytes = 256 * 1024;
 
 struct ArticleKind {
     const char* bussID;
+    const wchar_t* table;  // the one table its rows may write
     const wchar_t* starter;  // names the start in log lines
     CArticleStream* (*stream)();
     DWORD waitMs;  // after the object's check tick
@@ -52,9 +53,9 @@ struct ArticleKind {
 };
 
 const ArticleKind kKinds[] = {
-    {"syndata_focusArticle", L"CCommunication::QuestFocusArticle_asyn",
+    {"syndata_focusArticle", L"tFocusArticle", L"CCommunication::QuestFocusArticle_asyn",
      [] { return static_cast<CArticleStream*>(g_pFocusArticle); }, 20000, 1, &CMainFrame::PostBandArticleFocus},
-    {"syndata_article", L"CCommunication::QuestArticle_asyn",
+    {"syndata_article", L"tArticle", L"CCommunication::QuestArticle_asyn",
      [] { return static_cast<CArticleStream*>(g_pArticle); }, 15000, 2, &CMainFrame::PostBandArticle},
 };
 
@@ -301,9 +302,11 @@ int CCommunication::ParseHttpSyncXmlData(const struHttpQuestThreadPara& para, co
         if (const int read = ReadHttpSyncXmlData(reply, statements, inserts); read != 0) return read;
         if (!statements.empty()) {
             // One transaction: a failing row leaves none of the others applied.
-            // Rows from the wire may only change articles' rows, never the database itself.
-            const int result =
-                g_pMyDatabase != nullptr ? g_pMyDatabase->ExecSQLSet(statements, true, SqlScope::DataOnly) : -1;
+            // Rows from the wire may only change the rows of their kind's articles.
+            const ArticleKind* kind = KindOf(para.bussID);
+            const int result = g_pMyDatabase != nullptr && kind != nullptr
+                                   ? g_pMyDatabase->ExecSQLSet(statements, true, SqlScope::RowsOf(kind->table))
+                                   : -1;
             if (result < 0) {
                 LOGF(LOG_WARNING, kFn, L"ExecSQLSet:[%d][%s]", result, statements.front().c_str());
                 return result;

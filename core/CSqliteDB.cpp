@@ -162,14 +162,16 @@ std::int64_t CSqliteDB::execScalar(const std::wstring& sql) {
     return value;
 }
 
-void CSqliteDB::restrictToData(int budgetMs, std::int64_t growthBytes) {
+void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budget) {
     checkDB();
     // Set before the authorizer, which refuses every pragma.
     const std::int64_t pageSize = std::max<std::int64_t>(execScalar(L"pragma page_size"), 512);
-    const std::int64_t pages = execScalar(L"pragma page_count") + growthBytes / pageSize;
+    const std::int64_t pages = execScalar(L"pragma page_count") + budget.growthBytes / pageSize;
     execScalar(L"pragma max_page_count=" + std::to_wstring(pages));
     sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
-    budgetEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, budget.lengthBytes);
+    writableTable_ = text::ToUtf8(table);
+    budgetEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget.ms);
     sqlite3_progress_handler(db_, kBudgetCheckSteps, &CSqliteDB::pastBudget, this);
     sqlite3_set_authorizer(db_, &CSqliteDB::authorizeData, this);
 }
@@ -188,6 +190,9 @@ int CSqliteDB::authorizeData(void* self, int action, const char* first, const ch
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
     case SQLITE_DELETE:
+        return ownTable && sqlite3_stricmp(first, static_cast<CSqliteDB*>(self)->writableTable_.c_str()) == 0
+                   ? SQLITE_OK
+                   : SQLITE_DENY;
     case SQLITE_READ:
         return ownTable ? SQLITE_OK : SQLITE_DENY;
     case SQLITE_SELECT:

@@ -43,11 +43,18 @@ public:
     };
     int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt = nullptr);
     // For statements that come from outside, until the connection closes: only what inserts,
-    // updates or deletes rows of the main database's own tables, and the reads inside
-    // them, is allowed ("not authorized" for anything else: attach, schema changes,
-    // pragmas, transactions, recursive queries); all of it within budgetMs ("interrupted"
-    // past it), and the file grows by growthBytes at most ("database or disk is full").
-    void restrictToData(int budgetMs, std::int64_t growthBytes);
+    // updates or deletes rows of the table named, and the reads of the main database's own
+    // tables inside them, is allowed ("not authorized" for anything else: other tables'
+    // rows, attach, schema changes, pragmas, transactions, recursive queries); all of it
+    // within the budget's time ("interrupted" past it), the file grows by its growth at most
+    // ("database or disk is full"), and no text, blob or row is built longer than its
+    // length ("string or blob too big"): a single function call may ask for gigabytes.
+    struct RowBudget {
+        int ms = 0;
+        std::int64_t growthBytes = 0;
+        int lengthBytes = 0;
+    };
+    void restrictToRows(const std::wstring& table, const RowBudget& budget);
     std::int64_t lastRowId() const;
     // True when sql is one statement that cannot change any database; false for a
     // write, several statements or text that does not compile.
@@ -71,4 +78,5 @@ private:
     int busyTimeoutMs_ = 60000;
     bool ownTransactionStep_ = false;
     std::chrono::steady_clock::time_point budgetEnd_;
+    std::string writableTable_;  // UTF-8, as the authorizer is told names
 };

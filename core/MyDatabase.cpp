@@ -18,8 +18,10 @@ namespace {
 constexpr std::size_t kSqlChars = 260;
 constexpr int kMaxSerialNo = 99999999;
 constexpr int kMaxSerialCount = 1000;
-// How much a DataOnly list may grow the file: a reply is at most 16 MB.
-constexpr std::int64_t kDataOnlyGrowthBytes = 64LL << 20;
+// How much a list from outside may grow the file (a reply is at most 16 MB), and the
+// longest text or blob it may build: far above any article.
+constexpr std::int64_t kOutsideGrowthBytes = 64LL << 20;
+constexpr int kOutsideLengthBytes = 4 << 20;
 
 const wchar_t* SerialName(int serialCode) {
     switch (serialCode) {
@@ -103,7 +105,7 @@ int CMyDatabase::InsertTableWithReturnRowID(const std::wstring& sql) {
 
 int CMyDatabase::ExecSQL_asyn(const std::wstring& sql) { return Ready() ? m_pSQLThread->PostSQL(sql) : -1; }
 
-int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction, SqlScope scope) {
+int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction, const SqlScope& scope) {
     if (!Ready()) return -1;
     const std::wstring first = statements.empty() ? L"" : statements.front();
     if (LockSqliteTable(L"", -1) != 0 && LockSqliteTable(L"", -1) != 0) {
@@ -114,10 +116,12 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
     try {
         CSqliteDB db;
         db.open(g_Config.m_config.userDBName);
-        if (scope == SqlScope::DataOnly) db.restrictToData(m_dataOnlyBudgetMs, kDataOnlyGrowthBytes);
+        // The connection ends with the list, and its restriction with it.
+        const bool outside = !scope.rowsOf.empty();
+        if (outside) db.restrictToRows(scope.rowsOf, {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes});
         CSqliteDB::SetFailure failure;
         result = db.execDMLSet(statements, inTransaction, &failure);
-        if (result < 0 && scope == SqlScope::DataOnly && failure.index < statements.size()) {
+        if (result < 0 && outside && failure.index < statements.size()) {
             LOGF(LOG_WARNING, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] refused:[%s]", statements[failure.index].c_str(),
                  failure.message.c_str());
         }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Value.h"
@@ -14,10 +15,14 @@ class CSQLThread;
 
 using SqlRows = std::vector<std::vector<std::wstring>>;
 
-// What a list of statements may do. DataOnly is for statements that come from outside:
-// rows of the user database's own tables inserted, updated or deleted, within a time and
-// growth budget; every other statement fails and is logged with its text.
-enum class SqlScope { Any, DataOnly };
+// What a list of statements may do. Statements that come from outside get the rows of one
+// table: they insert, update or delete its rows (reading others), within a time, growth and
+// length budget; every other statement fails and is logged with its text.
+struct SqlScope {
+    static SqlScope Any() { return {}; }
+    static SqlScope RowsOf(std::wstring table) { return {std::move(table)}; }
+    std::wstring rowsOf;  // empty: any statement
+};
 
 class CMyDatabase {
 public:
@@ -43,9 +48,10 @@ public:
     int ExecSQL_asyn(const std::wstring& sql);
     // 0, -1 when the lock or a statement failed (nothing of the list stays applied
     // inside a transaction), -2 on any other database failure.
-    int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction, SqlScope scope = SqlScope::Any);
-    // The time a DataOnly list may take in all (tests shorten it).
-    void SetDataOnlyBudget(int ms) { m_dataOnlyBudgetMs = ms; }
+    int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction,
+                   const SqlScope& scope = SqlScope::Any());
+    // The time a list from outside may take in all (tests shorten it).
+    void SetOutsideBudget(int ms) { m_outsideBudgetMs = ms; }
     // The "sql" text of each element of a script array, run in one transaction; 0 for
     // an empty array.
     int ExecSQLSetFromArray(const uie::value& statements);
@@ -88,7 +94,7 @@ private:
     std::atomic<int> m_lockTimeoutMs{30000};
     std::atomic<int> m_lockSleepMs{10};
     int m_initTimeoutMs = 30000;
-    std::atomic<int> m_dataOnlyBudgetMs{10000};
+    std::atomic<int> m_outsideBudgetMs{10000};
 };
 
 extern CMyDatabase* g_pMyDatabase;

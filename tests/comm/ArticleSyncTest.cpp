@@ -3,6 +3,7 @@
 // announced, what a bad reply leaves alone, and when the keep-alive starts a sync.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -43,6 +44,14 @@ std::string XmlAttr(const std::string& s) {
         }
     }
     return out;
+}
+
+// The process's peak resident memory so far.
+long PeakMemoryKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    return 0;
 }
 
 constexpr char kRoot[] = "bussID=\"syndata_article\" retCode=\"0\" dataRowCount=\"0\"";
@@ -304,8 +313,8 @@ TEST_F(ArticleSyncTest, HostileRepliesEndTheirSyncThreadAndTheNextSyncWorks) {
     EXPECT_EQ(article_.m_nMaxNo, 12);
 }
 
-// The rows may change articles' rows, nothing else: another database, the schema, the
-// settings, or the disk beyond the reply's share.
+// The rows may change their kind's articles, nothing else: other tables, another
+// database, the schema, the settings, or the disk beyond the reply's share.
 TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithTheirText) {
     const std::filesystem::path other = dir_ / "other.db";
     {
@@ -315,7 +324,11 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
         db.execDML(L"insert into settings values ('theme', 'dark')");
     }
     const std::string otherBytes = ReadFileBytes(other);
+    const std::wstring user = FirstValue(L"select count(*) || ':' || userNo from tUser");
     const std::string refused[] = {
+        "delete from tUser",
+        "update tUser set userNo = userNo + 1",
+        "insert into tFocusArticle (focusArticleNo) values (1)",
         "attach '" + other.string() + "' as x",
         "drop table tUser",
         "create table tNew (x)",
@@ -338,9 +351,11 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
     }
     EXPECT_EQ(ReadFileBytes(other), otherBytes);
     EXPECT_EQ(FirstValue(L"select count(*) from sqlite_master where name in ('tUser', 'tNew')"), L"1");
+    EXPECT_EQ(FirstValue(L"select count(*) || ':' || userNo from tUser"), user);
+    EXPECT_EQ(FirstValue(L"select count(*) from tFocusArticle"), L"0");
 
     // A statement that would run for hours ends within the budget.
-    db_.SetDataOnlyBudget(200);
+    db_.SetOutsideBudget(200);
     for (int i = 0; i < 60; ++i)
         Exec(L"insert into tFocusArticle (focusArticleNo) values (" + std::to_wstring(i) + L")");
     const std::string slow = "delete from tArticle where articleNo in (select 1 from tFocusArticle a, tFocusArticle b, "
@@ -356,6 +371,33 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
     Sync(Reply({Insert(11), "update tArticle set title = (select upper('x')) where articleNo = 11",
                 "delete from tArticle where articleNo in (select articleNo from tArticle where articleNo > 11)"}));
     EXPECT_EQ(Titles(), L"11:X");
+}
+
+// A row of a hundred bytes may ask a function for gigabytes: no text or blob grows past a
+// few megabytes, so such a row ends at once instead of taking the memory.
+TEST_F(ArticleSyncTest, RowsThatAskForHugeTextsTakeNoMoreMemoryThanAFewArticles) {
+    const long peakKb = PeakMemoryKb();
+    const auto start = std::chrono::steady_clock::now();
+    // printf's text past the cap is null: no number is made of its length.
+    Sync(Reply({"insert into tArticle (articleNo) values (length(replace(printf('%.*c', 400000000, 'x'), 'x', 'yy')))"}));
+    EXPECT_EQ(FirstValue(L"select count(*) from tArticle where articleNo > 1000"), L"0");
+    const std::string tooBig[] = {
+        "insert into tArticle (articleNo, title) values (1, zeroblob(100000000))",
+        "insert into tArticle (articleNo, title) values (1, randomblob(100000000))",
+        "insert into tArticle (articleNo, title) select 1, group_concat(printf('%.*c', 1000000, 'x')) from (select 1 "
+        "union all select 2 union all select 3 union all select 4 union all select 5)",
+    };
+    for (const std::string& sql : tooBig) {
+        SCOPED_TRACE(sql);
+        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[SQLITE_ERROR[1]: string or blob too big]";
+        const int before = CountLogLines(line);
+        Sync(Reply({sql}));
+        EXPECT_EQ(CountLogLines(line), before + 1);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(PeakMemoryKb() - peakKb, 200 * 1024);
+    Sync(Reply({Insert(7, std::string(1 << 20, 'x'))}));  // an article of a megabyte passes
+    EXPECT_EQ(FirstValue(L"select length(title) from tArticle where articleNo = 7"), L"1048576");
 }
 
 // The parser takes a UTF-8 lead byte's whole sequence in one step: a reply that ends
