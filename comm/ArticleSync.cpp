@@ -243,8 +243,12 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
         result = client.Request(url, body, &reply);
     }
     if (result != 0) {
-        LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d", KindName(para.bussID).c_str(),
-             text::FromAnsi(url).c_str(), kAttempts, result);
+        const std::wstring cap = result == CURLE_FILESIZE_EXCEEDED ? L": the reply passed its cap of " +
+                                                                       std::to_wstring(client.m_nMaxReplyBytes) +
+                                                                       L" bytes"
+                                                                 : L"";
+        LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d%s", KindName(para.bussID).c_str(),
+             text::FromAnsi(url).c_str(), kAttempts, result, cap.c_str());
         return 0;
     }
     bool applied = false;

@@ -150,8 +150,10 @@ void CHttpClient::SetProxyOptions(CURL* handle) {
     if (!m_proxyUserPwd.empty()) SetOpt(handle, CURLOPT_PROXYUSERPWD, m_proxyUserPwd.c_str());
 }
 
-int CHttpClient::Perform(CURL* handle) {
+int CHttpClient::Perform(CURL* handle) const {
     CURLcode result = curl_easy_perform(handle);
+    // The write callback's refusal at the limit says only "write error".
+    if (result == CURLE_WRITE_ERROR && m_sink.received > m_sink.limit) result = CURLE_FILESIZE_EXCEEDED;
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     // Redirects are not followed and an error page is no reply.

@@ -66,8 +66,8 @@ public:
     int m_nSpeedLimit = 0;           // KB/s; 0 or less: none
     int m_nWriteMode = 1;
     int m_nResumeFrom = 0;           // bytes, POST only
-    // A reply body longer than this ends the transfer (CURLE_FILESIZE_EXCEEDED when the
-    // server announces it, else CURLE_WRITE_ERROR): a server cannot fill memory or disk.
+    // A reply body longer than this ends the transfer with CURLE_FILESIZE_EXCEEDED,
+    // announced by the server or not: a server cannot fill memory or disk.
     long long m_nMaxReplyBytes = 16LL << 20;
 
 private:
@@ -79,7 +79,7 @@ private:
     void SetLeadOptions(CURL* handle, const std::string& url);
     void SetTransferOptions(CURL* handle, HttpWriteTarget target);
     void SetProxyOptions(CURL* handle);
-    static int Perform(CURL* handle);
+    int Perform(CURL* handle) const;
     // The write callback: the body into the request's target, up to the reply limit.
     static std::size_t WriteReply(char* data, std::size_t size, std::size_t count, void* sink);
     // The handle to use: the one given, else the object's own (made when missing).

@@ -296,10 +296,15 @@ TEST_F(ArticleSyncTest, HostileRepliesEndTheirSyncThreadAndTheNextSyncWorks) {
         EXPECT_EQ(std::filesystem::file_size(CopyFile()), 256u * 1024);  // the copy is bounded
     }
 
-    const std::string huge = Reply({Insert(11, std::string((16 << 20) + 1, 'x'))});
-    http_.OnRequest([&](const HttpRequest&) { return HttpReply::Xml(huge); });
+    // Past the cap, and without its length announced: the line says which limit it met.
+    HttpReply huge = HttpReply::Xml(Reply({Insert(11, std::string((16 << 20) + 1, 'x'))}));
+    huge.withLength = false;
+    const std::wstring capLine = L"failed 3 times, last result 63: the reply passed its cap of 16777216 bytes";
+    const int capLines = CountLogLines(capLine);
+    http_.OnRequest([&](const HttpRequest&) { return huge; });
     syncOnItsThread();
     EXPECT_EQ(http_.RequestCount(), 6u);
+    EXPECT_EQ(CountLogLines(capLine), capLines + 1);
     http_.OnRequest(nullptr);
 
     CHttpClient::OptionRecorder() = [](CURLoption, const HttpOptionValue&) { throw std::bad_alloc(); };

@@ -186,7 +186,7 @@ TEST_F(HttpClientTest, AReplyPastTheLimitEndsTheTransferAnnouncedOrNot) {
     unannounced.withLength = false;
     server_.Enqueue(unannounced);
     reply.clear();
-    EXPECT_EQ(client_.Request(server_.Url("/"), "a=1", &reply), CURLE_WRITE_ERROR);
+    EXPECT_EQ(client_.Request(server_.Url("/"), "a=1", &reply), CURLE_FILESIZE_EXCEEDED);
     EXPECT_LE(reply.size(), 1000u);
 }
 
