@@ -111,10 +111,10 @@ public:
     // ReadAllConfigKey and returns 0.
     int ReadAllConfig();
     // 1, or the negative result of ReadDBConfigToMap when the user's tConfig2 cannot
-    // be read for a passing reason. A damaged user database, or one that lacks tables of
-    // the template, is set aside and replaced like an older one. A user database newer
-    // than the template, a failed replacement or a started data-sync program end the
-    // process (returns only when the exit hook does).
+    // be read for a passing reason. A damaged user database, or one that lacks tables or
+    // columns of the template or the profile row, is set aside and replaced like an
+    // older one. A user database newer than the template, a failed replacement or a
+    // started data-sync program end the process (returns only when the exit hook does).
     int ReadAllConfigKey();
     // "a,b,c" as three numbers, missing ones 0; a flag other than 0 and 1 becomes 1.
     static std::array<int, 3> ParseWinInfo(const std::wstring& value);
@@ -148,8 +148,10 @@ private:
     // Keeps the user's database aside and puts a fresh template copy in its place;
     // false when the program is to end.
     bool ReplaceUserDatabase();
-    // Whether every table of the template is in the user database.
-    bool HasTemplateTables();
+    // Whether the user database has every table of the template with all its columns,
+    // and the profile row when the template has one. A file that cannot be read just
+    // now counts as fitting.
+    bool FitsTemplate();
     // true when the data-sync program was started and the program is ending.
     bool RunDataSyncCheck();
     void ReadUiSettings(const ConfigMap& map);

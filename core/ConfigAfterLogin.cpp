@@ -1,7 +1,9 @@
 // The configuration after login: the user database's settings, its fit to the
 // program's template database, and the data-synchronisation program.
+#include <algorithm>
 #include <cwctype>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -55,22 +57,45 @@ bool MoveNoReplace(const std::wstring& from, const std::wstring& to) {
     return true;
 }
 
-void EndProgram(int exitCode = 0) {
-    g_nRunState = 4;
-    AppExit(exitCode);
-}
-
 // The user database cannot be made usable: the program cannot go on without it.
 constexpr int kNoUserDatabase = -1;
 
-std::set<std::wstring> TableNames(const std::wstring& dbPath) {
-    std::set<std::wstring> names;
+// The user profile: the template gives it the one row that the login updates.
+const wchar_t kUserTable[] = L"tUser";
+
+// What a user database must have of the template's: the tables with their columns, and
+// the profile's row.
+struct DatabaseShape {
+    std::map<std::wstring, std::set<std::wstring>> columns;  // by table
+    bool hasUserRow = false;
+};
+
+DatabaseShape ReadShape(const std::wstring& dbPath) {
+    DatabaseShape shape;
     CSqliteDB db;
     db.open(dbPath);
-    CSqliteQuery query = db.execQuery(L"select name from sqlite_master where type='table';");
-    for (; !query.eof(); query.nextRow()) names.insert(query.getStringField(0));
+    CSqliteQuery query = db.execQuery(
+        L"select m.name, c.name from sqlite_master m join pragma_table_info(m.name) c where m.type='table';");
+    for (; !query.eof(); query.nextRow()) shape.columns[query.getStringField(0)].insert(query.getStringField(1));
     query.finalize();
-    return names;
+    if (shape.columns.count(kUserTable) != 0) {
+        CSqliteQuery row = db.execQuery(L"select 1 from " + std::wstring(kUserTable) + L" limit 1;");
+        shape.hasUserRow = !row.eof();
+        row.finalize();
+    }
+    return shape;
+}
+
+// The first table of the template that the user database lacks or holds with fewer
+// columns; empty when there is none.
+std::wstring MissingTable(const DatabaseShape& user, const DatabaseShape& temp) {
+    for (const auto& [table, columns] : temp.columns) {
+        const auto held = user.columns.find(table);
+        if (held == user.columns.end() ||
+            !std::includes(held->second.begin(), held->second.end(), columns.begin(), columns.end()))
+            return table;
+    }
+    return {};
 }
 
 }  // namespace
@@ -112,7 +137,7 @@ int CConfig::ReadAllConfigKey() {
     for (;;) {
         map.clear();
         const int result = ReadDBConfigToMap(m_config.userDBName, map);
-        const bool damaged = result == kUnusableDatabase || (result == 0 && !HasTemplateTables());
+        const bool damaged = result == kUnusableDatabase || (result == 0 && !FitsTemplate());
         if (result < 0 && !damaged) {
             LOGF(LOG_ERROR, kFn, L"ReadDBConfigToMap[%d]!", result);
             return result;
@@ -201,15 +226,22 @@ bool CConfig::ReplaceUserDatabase() {
     return false;
 }
 
-bool CConfig::HasTemplateTables() {
+bool CConfig::FitsTemplate() {
+    constexpr const wchar_t* kFn = L"CConfig::ReadAllConfigKey";
     try {
-        const std::set<std::wstring> held = TableNames(m_config.userDBName);
-        for (const std::wstring& table : TableNames(m_config.tempDBName))
-            if (held.count(table) == 0) return false;
+        const DatabaseShape user = ReadShape(m_config.userDBName);
+        const DatabaseShape temp = ReadShape(m_config.tempDBName);
+        if (const std::wstring table = MissingTable(user, temp); !table.empty()) {
+            LOGF(LOG_WARNING, kFn, L"table[%s] missing or without all its columns", table.c_str());
+            return false;
+        }
+        if (temp.hasUserRow && !user.hasUserRow) {
+            LOGF(LOG_WARNING, kFn, L"table[%s] without its row", kUserTable);
+            return false;
+        }
     } catch (const CSqliteException& e) {
         // A file that cannot be listed just now (busy) is no proof of damage.
-        LOGF(LOG_MESSAGE, L"CConfig::ReadAllConfigKey", L"CSqliteException[%s]:[%d][%s]", L"HasTemplateTables",
-             e.errorCode(), e.errorMessage());
+        LOGF(LOG_MESSAGE, kFn, L"CSqliteException[%s]:[%d][%s]", L"FitsTemplate", e.errorCode(), e.errorMessage());
     }
     return true;
 }

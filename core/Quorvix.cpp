@@ -58,6 +58,8 @@ namespace {
 
 constexpr int kSocketTimeoutMs = 30000;
 constexpr int kSoundResource = 134;
+constexpr UINT kWarningBox = 0x40030;
+constexpr int kLoadingFailed = -1;
 
 // The log file and time offset the crash filter writes with: nothing may be looked up
 // inside a signal handler.
@@ -179,62 +181,84 @@ void ShowLoadingStep(std::wstring label) {
     if (g_pLoginWin != nullptr) g_pLoginWin->PostUpdateLoginStatus();
 }
 
+namespace {
+
+// The loading steps in order, each shown before it runs; the label of a step that
+// failed in a way the loading cannot go past, else nullptr.
+const wchar_t* RunLoadingSteps() {
+    const int areaCodeNo = g_pCommunication != nullptr ? g_pCommunication->m_nAreaCodeNo.load() : -1;
+    const wchar_t* step = nullptr;
+    const auto show = [&step](const wchar_t* label) {
+        step = label;
+        ShowLoadingStep(label);
+    };
+
+    show(L"加载用户基本信息");
+    if (g_pUserInfo != nullptr && g_pUserInfo->ReadUserFromDB() == 0) return step;
+    show(L"加载用户扩展信息");
+    if (g_pUserExInfo != nullptr && g_pUserExInfo->ReadUserExFromDB() == 0) return step;
+    show(L"加载健康来源类型信息");
+    if (g_pHealthElementSourceType != nullptr) g_pHealthElementSourceType->LoadFromDB();
+    show(L"加载健康来源信息");
+    if (g_pHealthElementSource != nullptr) g_pHealthElementSource->LoadFromDB();
+    show(L"加载健康元素类型信息");
+    if (g_pHealthElementType != nullptr) g_pHealthElementType->LoadFromDB();
+    show(L"加载健康元素信息");
+    if (g_pHealthResources != nullptr) g_pHealthResources->LoadFromDB();
+    show(L"加载用户操作信息");
+    if (g_pUserOperation != nullptr && g_pUserOperation->StartWork() < 0) return step;
+    show(L"加载天气预报信息");
+    if (g_pWeatherForecast != nullptr) g_pWeatherForecast->LoadFromDB(areaCodeNo);
+    show(L"加载天气实况信息");
+    if (g_pRealWeather != nullptr) g_pRealWeather->LoadFromDB(areaCodeNo);
+    show(L"加载生活指数信息");
+    if (g_pLifeIndex != nullptr) g_pLifeIndex->LoadFromDB(areaCodeNo);
+    show(L"加载公共消息");
+    if (g_pPublicMess != nullptr) g_pPublicMess->LoadFromDB();
+    show(L"加载用户分类消息");
+    if (g_pUserTypeMess != nullptr) g_pUserTypeMess->LoadFromDB();
+    show(L"加载用户组消息");
+    if (g_pUserGroupMess != nullptr) g_pUserGroupMess->LoadFromDB();
+    show(L"加载用户消息");
+    if (g_pUserMess != nullptr) g_pUserMess->LoadFromDB();
+    show(L"加载提醒信息");
+    if (g_pAlert != nullptr && g_pAlert->StartWork() == 0) return step;
+    show(L"加载提醒信息");
+    if (g_pTesting != nullptr && g_pTesting->StartWork() == 0) return step;
+    show(L"加载用户环境信息");
+    if (g_pUserEnvironment != nullptr && g_pUserEnvironment->LoadFromDB() < 0) return step;
+    show(L"加载评估信息");
+    if (g_pAssessInfo != nullptr && g_pAssessInfo->LoadFromDB() == 0) return step;
+    show(L"加载今日资讯信息");
+    if (g_pFocusArticle != nullptr) g_pFocusArticle->LoadFromDB();
+    show(L"加载资讯订阅信息");
+    if (g_pArticle != nullptr) g_pArticle->LoadFromDB();
+    show(L"加载系统参数信息");
+    if (g_pParameter != nullptr && g_pParameter->ReadParameterFromDB() == 0) return step;
+    if (g_pFuncOp != nullptr) g_pFuncOp->ReadFuncOpFromDB();
+    show(L"加载用户活动信息");
+    if (g_pUserAction != nullptr) g_pUserAction->LoadFromDB();
+    if (g_pDeviceManager != nullptr) g_pDeviceManager->LoadFromDB();
+    show(L"加载健康笔记信息");
+    if (g_pHealthNote != nullptr) g_pHealthNote->LoadFromDB();
+    show(L"加载主界面框架");
+    if (g_pMainFrame != nullptr) g_pMainFrame->Start();
+    return nullptr;
+}
+
+}  // namespace
+
 int LoadAllData() {
     if (g_bAllDataLoaded.exchange(true)) return 0;
     if (g_pMyDatabase != nullptr) g_pMyDatabase->Init();
-    const int areaCodeNo = g_pCommunication != nullptr ? g_pCommunication->m_nAreaCodeNo.load() : -1;
-
-    ShowLoadingStep(L"加载用户基本信息");
-    if (g_pUserInfo != nullptr && g_pUserInfo->ReadUserFromDB() == 0) return -1;
-    ShowLoadingStep(L"加载用户扩展信息");
-    if (g_pUserExInfo != nullptr && g_pUserExInfo->ReadUserExFromDB() == 0) return -1;
-    ShowLoadingStep(L"加载健康来源类型信息");
-    if (g_pHealthElementSourceType != nullptr) g_pHealthElementSourceType->LoadFromDB();
-    ShowLoadingStep(L"加载健康来源信息");
-    if (g_pHealthElementSource != nullptr) g_pHealthElementSource->LoadFromDB();
-    ShowLoadingStep(L"加载健康元素类型信息");
-    if (g_pHealthElementType != nullptr) g_pHealthElementType->LoadFromDB();
-    ShowLoadingStep(L"加载健康元素信息");
-    if (g_pHealthResources != nullptr) g_pHealthResources->LoadFromDB();
-    ShowLoadingStep(L"加载用户操作信息");
-    if (g_pUserOperation != nullptr && g_pUserOperation->StartWork() < 0) return -1;
-    ShowLoadingStep(L"加载天气预报信息");
-    if (g_pWeatherForecast != nullptr) g_pWeatherForecast->LoadFromDB(areaCodeNo);
-    ShowLoadingStep(L"加载天气实况信息");
-    if (g_pRealWeather != nullptr) g_pRealWeather->LoadFromDB(areaCodeNo);
-    ShowLoadingStep(L"加载生活指数信息");
-    if (g_pLifeIndex != nullptr) g_pLifeIndex->LoadFromDB(areaCodeNo);
-    ShowLoadingStep(L"加载公共消息");
-    if (g_pPublicMess != nullptr) g_pPublicMess->LoadFromDB();
-    ShowLoadingStep(L"加载用户分类消息");
-    if (g_pUserTypeMess != nullptr) g_pUserTypeMess->LoadFromDB();
-    ShowLoadingStep(L"加载用户组消息");
-    if (g_pUserGroupMess != nullptr) g_pUserGroupMess->LoadFromDB();
-    ShowLoadingStep(L"加载用户消息");
-    if (g_pUserMess != nullptr) g_pUserMess->LoadFromDB();
-    ShowLoadingStep(L"加载提醒信息");
-    if (g_pAlert != nullptr && g_pAlert->StartWork() == 0) return -1;
-    ShowLoadingStep(L"加载提醒信息");
-    if (g_pTesting != nullptr && g_pTesting->StartWork() == 0) return -1;
-    ShowLoadingStep(L"加载用户环境信息");
-    if (g_pUserEnvironment != nullptr && g_pUserEnvironment->LoadFromDB() < 0) return -1;
-    ShowLoadingStep(L"加载评估信息");
-    if (g_pAssessInfo != nullptr && g_pAssessInfo->LoadFromDB() == 0) return -1;
-    ShowLoadingStep(L"加载今日资讯信息");
-    if (g_pFocusArticle != nullptr) g_pFocusArticle->LoadFromDB();
-    ShowLoadingStep(L"加载资讯订阅信息");
-    if (g_pArticle != nullptr) g_pArticle->LoadFromDB();
-    ShowLoadingStep(L"加载系统参数信息");
-    if (g_pParameter != nullptr && g_pParameter->ReadParameterFromDB() == 0) return -1;
-    if (g_pFuncOp != nullptr) g_pFuncOp->ReadFuncOpFromDB();
-    ShowLoadingStep(L"加载用户活动信息");
-    if (g_pUserAction != nullptr) g_pUserAction->LoadFromDB();
-    if (g_pDeviceManager != nullptr) g_pDeviceManager->LoadFromDB();
-    ShowLoadingStep(L"加载健康笔记信息");
-    if (g_pHealthNote != nullptr) g_pHealthNote->LoadFromDB();
-    ShowLoadingStep(L"加载主界面框架");
-    if (g_pMainFrame != nullptr) g_pMainFrame->Start();
-    return 0;
+    const wchar_t* failed = RunLoadingSteps();
+    if (failed == nullptr) return 0;
+    // Without the main window nothing is left to use: a login page stuck at a step would
+    // only hold the single-instance lock.
+    LOGF(LOG_ERROR, L"LoadAllData", L"[%s] failed, program ends", failed);
+    MessageBoxW(nullptr, L"用户数据加载失败，请重新启动软件再试，或者重新安装软件。", L"提示", kWarningBox);
+    EndProgram(kLoadingFailed);
+    return -1;
 }
 
 int RegisterScriptObjects(HVM vm) {
@@ -274,11 +298,16 @@ void AppExit(int exitCode) {
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
+void EndProgram(int exitCode) {
+    g_nRunState = 4;
+    AppExit(exitCode);
+}
+
 int wWinMain(const std::wstring& cmdLine) {
     InstallCrashHandler(CustomUnhandledExceptionFilter);
     CreateMutexW(nullptr, FALSE, L"quorvix.exe");  // held for the life of the process
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        MessageBoxW(nullptr, L"Quorvix客户端正在运行或尚未结束, 不允许重复运行。", L"警示", 0x40030);
+        MessageBoxW(nullptr, L"Quorvix客户端正在运行或尚未结束, 不允许重复运行。", L"警示", kWarningBox);
         return 0;
     }
     if (SetCurDir() == 0) return 0;

@@ -42,7 +42,8 @@ bool CanLoginAutomatically(const struConfig& config);
 // could not be made.
 int InitMainObject();
 
-// The loading sequence after login; 0, or -1 when a step that must succeed failed.
+// The loading sequence after login; 0. When a step that must succeed fails, the user is
+// told and the program ends (-1 only when the exit hook returns).
 int LoadAllData();
 
 // Shows one loading step on the login page as "<label>...".
@@ -62,3 +63,6 @@ void CustomUnhandledExceptionFilter(int signal);
 // log written out, the exit code (0 for a normal end). Returns only when a test
 // replaced the exit hook.
 void AppExit(int exitCode = 0);
+// AppExit with run state 4 set first, for an end the user was told about: the workers
+// stop before the main window's end (which then skips the logout).
+void EndProgram(int exitCode = 0);

@@ -192,10 +192,12 @@ TEST_F(ConfigAfterLoginTest, FailedCopyOfTheTemplateWarnsAndEnds) {
 
 // A damaged file is kept aside, byte for byte, and the program goes on with a fresh copy.
 TEST_F(ConfigAfterLoginTest, AnUnreadableOrIncompleteUserDatabaseIsSetAsideAndReplaced) {
-    const auto withoutUserTable = [this] {
-        CSqliteDB sql;
-        sql.open(W(userDB_));
-        sql.execDML(L"drop table tUser;");
+    const auto run = [this](const wchar_t* statement) {
+        return [this, statement] {
+            CSqliteDB sql;
+            sql.open(W(userDB_));
+            sql.execDML(statement);
+        };
     };
     const struct {
         const char* what;
@@ -203,7 +205,9 @@ TEST_F(ConfigAfterLoginTest, AnUnreadableOrIncompleteUserDatabaseIsSetAsideAndRe
     } cases[] = {
         {"empty", [this] { std::ofstream(userDB_, std::ios::trunc); }},
         {"no database", [this] { std::ofstream(userDB_, std::ios::trunc) << std::string(4096, 'x'); }},
-        {"without tUser", withoutUserTable},
+        {"without tUser", run(L"drop table tUser;")},
+        {"tUser emptied", run(L"delete from tUser;")},
+        {"tUser without a column", run(L"alter table tUser drop column lastPluseTime;")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

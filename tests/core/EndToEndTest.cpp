@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "CSqliteDB.h"
 #include "DemoServerProcess.h"
 #include "Hooks.h"
 #include "LogReader.h"
@@ -56,6 +59,25 @@ protected:
         return run->Wait(ProgramCopy::kTimeout);
     }
 
+    // The demo user's database, damaged before the start, is kept aside byte for byte and
+    // replaced by the template: the program reaches its main page instead of stopping at
+    // the loading.
+    void ExpectDamagedUserDatabaseSetAside(const std::function<void(const std::filesystem::path& db)>& damage) {
+        const std::filesystem::path folder = program_.Folder() / "quorv_demo01";
+        const std::filesystem::path db = folder / "Quorv10_demo01.db";
+        std::filesystem::create_directories(folder);
+        damage(db);
+        const std::string damaged = ReadFileBytes(db);
+        EXPECT_EQ(RunToTheMainPageThenInterrupt(), 0) << Trace();
+        std::vector<std::filesystem::path> backups;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path() != db) backups.push_back(entry.path());
+        ASSERT_EQ(backups.size(), 1u);
+        EXPECT_EQ(ReadFileBytes(backups.front()), damaged);
+        EXPECT_GT(std::filesystem::file_size(db), 0u);
+        EXPECT_NE(program_.Log().find(L"unreadable or incomplete: it is set aside"), std::wstring::npos);
+    }
+
     // What the program wrote on standard output and standard error: its pages' calls.
     std::string Output() const { return ReadFileBytes(program_.Dir() / "program.out"); }
     std::string Trace() const { return server_.Output() + Output() + text::ToUtf8(program_.Log()); }
@@ -86,22 +108,20 @@ TEST_F(EndToEndTest, LogsInLoadsAllDataShowsTheMainPageAndLogsOutOnCtrlC) {
                          L"[default.htm] HomePageArticleToday()"}));
 }
 
-// A user database left empty (by a full disk, a crash) is kept aside and replaced by the
-// template: the program reaches its main page instead of stopping at the loading.
+// Left empty by a full disk or a crash.
 TEST_F(EndToEndTest, AnEmptyUserDatabaseIsSetAsideAndTheMainPageIsReached) {
-    const std::filesystem::path folder = program_.Folder() / "quorv_demo01";
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "Quorv10_demo01.db").flush();
-    EXPECT_EQ(RunToTheMainPageThenInterrupt(), 0) << Trace();
-    int backups = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename() == "Quorv10_demo01.db") continue;
-        ++backups;
-        EXPECT_EQ(std::filesystem::file_size(entry.path()), 0u) << entry.path();
-    }
-    EXPECT_EQ(backups, 1);
-    EXPECT_GT(std::filesystem::file_size(folder / "Quorv10_demo01.db"), 0u);
-    EXPECT_NE(program_.Log().find(L"unreadable or incomplete: it is set aside"), std::wstring::npos);
+    ExpectDamagedUserDatabaseSetAside([](const std::filesystem::path& db) { std::ofstream(db).flush(); });
+}
+
+// The profile's one row gone: the login's update finds nothing to write and the profile
+// nothing to load.
+TEST_F(EndToEndTest, AUserDatabaseWithAnEmptiedTUserIsSetAsideAndTheMainPageIsReached) {
+    ExpectDamagedUserDatabaseSetAside([this](const std::filesystem::path& db) {
+        std::filesystem::copy_file(program_.Folder() / "Quorv10.db", db);
+        CSqliteDB sql;
+        sql.open(text::FromUtf8(db.string()));
+        sql.execDML(L"delete from tUser;");
+    });
 }
 
 }  // namespace

@@ -172,12 +172,24 @@ TEST_F(LoadAllDataTest, StepsReachTheLoginWindowInOrderOnce) {
     g_pUserInfo = nullptr;
 }
 
-TEST_F(LoadAllDataTest, FailedProfileStopsTheSequence) {
+// A step that must succeed fails: no later step runs, and the user is told and the
+// program ends rather than leave the login page standing at that step.
+TEST_F(LoadAllDataTest, FailedProfileStopsTheSequenceTellsTheUserAndEnds) {
+    std::vector<std::wstring> boxes;
+    std::vector<int> exitCodes;
+    Hooks().messageBox = [&boxes](const std::wstring& text, const std::wstring& caption, UINT) {
+        boxes.push_back(caption + L":" + text);
+        return IDOK;
+    };
+    Hooks().exitProcess = [&exitCodes](int code) { exitCodes.push_back(code); };
     CUserInfo user;
     g_pUserInfo = &user;
     g_pMainFrame = new CMainFrame();
     g_Config.m_config.userDBName = W(dir_ / "missing.db");
     EXPECT_EQ(LoadAllData(), -1);
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"提示:用户数据加载失败，请重新启动软件再试，或者重新安装软件。"});
+    EXPECT_EQ(exitCodes, std::vector<int>{-1});
+    EXPECT_EQ(g_nRunState, 4);
     ASSERT_TRUE(WaitFor([&] { return !ShownSteps().empty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(ShownSteps(), std::vector<std::wstring>{L"加载用户基本信息..."});
