@@ -28,6 +28,7 @@ enum class HidStatus { Ok, TimedOut, Failed };
 struct HidIoResult {
     HidStatus status = HidStatus::Failed;
     std::size_t bytes = 0;  // bytes moved, report id included
+    int error = 0;          // the system's error number of a failed transfer, 0 when none is known
 };
 
 class HidTransport {
@@ -36,7 +37,8 @@ public:
 
     // The HID devices present now. A device whose description cannot be read is left out.
     virtual std::vector<HidDeviceInfo> Enumerate() = 0;
-    // kNoHidHandle when the device cannot be opened for reading and writing.
+    // kNoHidHandle when the device cannot be opened for reading and writing, or the path
+    // is no device at all (a FIFO or a plain file would hand back what is written to it).
     virtual HidHandle Open(const std::string& path) = 0;
     // One input report into report (its id at byte 0), waiting at most milliseconds.
     virtual HidIoResult Read(HidHandle handle, BYTE* report, std::size_t size, DWORD milliseconds) = 0;
@@ -49,5 +51,6 @@ public:
 };
 
 // The hidraw backend: devices under <sysfs root>/class/hidraw, nodes in the dev root
-// (both from the hooks, read at each enumeration).
+// (both from the hooks, read at each enumeration). A node it refuses to open gets one
+// debug-output line saying why, until it opens again: the caller only sees no device.
 std::shared_ptr<HidTransport> MakeHidrawTransport();

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -16,11 +18,13 @@
 #include <linux/hidraw.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "HidReportDescriptor.h"
 #include "Hooks.h"
 #include "SmallFile.h"
+#include "Text.h"
 
 namespace {
 
@@ -86,6 +90,17 @@ HidStatus WaitReady(int fd, short events, DWORD milliseconds) {
     }
 }
 
+// A failed transfer with the error number the system gave.
+HidIoResult Failure() { return {HidStatus::Failed, 0, errno}; }
+
+// Why fd is not usable as a device node; empty when it is. A FIFO or a plain file would
+// pass every length check with bytes that no device sent.
+std::string NotADevice(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return std::generic_category().message(errno);
+    return S_ISCHR(st.st_mode) ? std::string() : "not a character device";
+}
+
 class HidrawTransport : public HidTransport {
 public:
     std::vector<HidDeviceInfo> Enumerate() override {
@@ -102,9 +117,18 @@ public:
         return devices;
     }
 
+    // O_NONBLOCK: opening a FIFO never waits for a writer.
     HidHandle Open(const std::string& path) override {
         const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        return fd >= 0 ? fd : kNoHidHandle;
+        if (fd < 0) return Refused(path, std::generic_category().message(errno));
+        const std::string why = NotADevice(fd);
+        if (!why.empty()) {
+            close(fd);
+            return Refused(path, why);
+        }
+        std::lock_guard guard(lock_);
+        refused_.erase(path);
+        return fd;
     }
 
     // hidraw hands over an unnumbered report without its id byte: the id 0 is put in front.
@@ -113,7 +137,7 @@ public:
         const HidStatus ready = WaitReady(handle, POLLIN, milliseconds);
         if (ready != HidStatus::Ok) return {ready, 0};
         const ssize_t got = read(handle, report + 1, size - 1);
-        if (got < 0) return {};
+        if (got < 0) return Failure();
         report[0] = 0;
         return {HidStatus::Ok, static_cast<std::size_t>(got) + 1};
     }
@@ -124,7 +148,7 @@ public:
         const HidStatus ready = WaitReady(handle, POLLOUT, milliseconds);
         if (ready != HidStatus::Ok) return {ready, 0};
         const ssize_t sent = write(handle, report, size);
-        if (sent < 0) return {};
+        if (sent < 0) return Failure();
         return {HidStatus::Ok, static_cast<std::size_t>(sent)};
     }
 
@@ -133,13 +157,28 @@ public:
     HidIoResult SetFeature(HidHandle handle, const BYTE* report, std::size_t size) override {
         if (handle == kNoHidHandle || report == nullptr || size < 1 || size > 4096) return {};
         const int sent = ioctl(handle, HIDIOCSFEATURE(size), report);
-        if (sent < 0) return {};
+        if (sent < 0) return Failure();
         return {HidStatus::Ok, static_cast<std::size_t>(sent)};
     }
 
     void Close(HidHandle handle) override {
         if (handle != kNoHidHandle) close(handle);
     }
+
+private:
+    // Callers search again and again (up to 30 times a read): a node's refusal is told
+    // once, and again only after it opened in between.
+    HidHandle Refused(const std::string& path, const std::string& why) {
+        {
+            std::lock_guard guard(lock_);
+            if (!refused_.insert(path).second) return kNoHidHandle;
+        }
+        OutputDebugStringW(text::FromUtf8("hidraw node " + path + " not opened: " + why).c_str());
+        return kNoHidHandle;
+    }
+
+    std::mutex lock_;
+    std::set<std::string> refused_;  // the nodes whose refusal was told
 };
 
 }  // namespace

@@ -166,6 +166,10 @@ int HeadlessMessageBox(const std::wstring& text, const std::wstring& caption, UI
     return kFirst[buttons];
 }
 
+void WriteToStandardError(const std::wstring& line) {
+    std::fprintf(stderr, "%s\n", text::ToUtf8(line).c_str());
+}
+
 std::filesystem::path EnvFolder(const char* name, const std::filesystem::path& fallback) {
     const char* value = std::getenv(name);
     return (value != nullptr && *value != '\0') ? std::filesystem::path(value) : fallback;
@@ -204,6 +208,7 @@ PlatformHooks DefaultHooks() {
     h.trackPopupMenu = [](HWND, HMENU) -> UINT { return 0; };
     h.foregroundProgram = [x = UserActivity::ForDisplay(std::getenv("DISPLAY"))] { return x->ForegroundProgram(); };
     h.lastInputTick = [x = UserActivity::ForDisplay(std::getenv("DISPLAY"))](DWORD& t) { return x->LastInputTick(t); };
+    h.debugOutput = WriteToStandardError;
     return h;
 }
 
@@ -293,3 +298,10 @@ std::intptr_t ShellExecuteW(HWND, const wchar_t*, const wchar_t* file, const wch
 }
 
 bool RunSystemAction(SystemAction action) { return Hooks().systemAction(action); }
+
+void OutputDebugStringW(const wchar_t* text) {
+    if (text == nullptr) return;
+    std::wstring_view line(text);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.remove_suffix(1);
+    Hooks().debugOutput(std::wstring(line));
+}

@@ -77,6 +77,10 @@ struct PlatformHooks {
     // tick count of the last keyboard or mouse input, false when unknown (UserActivity.h).
     std::function<std::wstring()> foregroundProgram;
     std::function<bool(DWORD& tick)> lastInputTick;
+    // The lines a library has for the program's log (OutputDebugStringW): the plug-ins
+    // cannot reach the program's logger, so the program routes this into it at start.
+    // By default each line goes to standard error.
+    std::function<void(const std::wstring& line)> debugOutput;
 };
 
 // The hooks in force. Tests change members directly inside a HookScope.
@@ -113,6 +117,9 @@ UINT WinExec(const char* cmdLine, UINT show);
 std::intptr_t ShellExecuteW(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* params,
                             const wchar_t* dir, int show);
 bool RunSystemAction(SystemAction action);
+// One line for the program's log through the debug-output hook; a trailing line break
+// is dropped, since the log ends each line itself.
+void OutputDebugStringW(const wchar_t* text);
 
 // Splits a command line into words the way the Windows command line does: blanks
 // separate, double quotes group and are removed.

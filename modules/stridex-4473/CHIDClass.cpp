@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "Hooks.h"
 
@@ -13,6 +14,18 @@ namespace {
 constexpr std::size_t kMaxReportLength = 4096;
 
 bool UsableLength(std::size_t length) { return length >= 2 && length <= kMaxReportLength; }
+
+// "read timed out after 1000 ms, 0 of 9 bytes", "read failed (Input/output error), 0 of 9
+// bytes", "read 4 of 9 bytes": the counts include the report id, as the lengths do.
+std::string Describe(const char* what, const HidIoResult& io, std::size_t size, DWORD milliseconds) {
+    std::string how;
+    if (io.status == HidStatus::TimedOut) {
+        how = " timed out after " + std::to_string(milliseconds) + " ms,";
+    } else if (io.status == HidStatus::Failed) {
+        how = " failed (" + (io.error != 0 ? std::generic_category().message(io.error) : "no reason given") + "),";
+    }
+    return what + how + " " + std::to_string(io.bytes) + " of " + std::to_string(size) + " bytes";
+}
 
 }  // namespace
 
@@ -27,6 +40,8 @@ bool CHIDClass::FindDevice() {
     std::lock_guard guard(lock_);
     CloseLocked();
     found_ = false;
+    node_.clear();
+    fault_.clear();
     transport_ = Hooks().hidTransport;
     if (!transport_) return false;
     for (const auto& device : transport_->Enumerate()) {
@@ -43,7 +58,10 @@ bool CHIDClass::OpenDevice(const HidDeviceInfo& device) {
     if (!UsableLength(device.inputReportLength) || !UsableLength(device.outputReportLength)) return false;
     handle_ = transport_->Open(device.path);
     if (handle_ == kNoHidHandle) return false;
-    if (SizeBuffers(device)) return true;
+    if (SizeBuffers(device)) {
+        node_ = device.path;
+        return true;
+    }
     CloseLocked();
     return false;
 }
@@ -65,14 +83,13 @@ int CHIDClass::Read(BYTE* buffer, DWORD length, DWORD milliseconds) {
     if (buffer == nullptr) return 0;
     std::lock_guard guard(lock_);
     std::memset(buffer, 0, length);
-    if (handle_ == kNoHidHandle) {
-        Sleep(milliseconds);
-        return Fail();
-    }
+    if (handle_ == kNoHidHandle) return FailClosed("read", milliseconds);
     inputReport_[0] = 0;
     const HidIoResult io = transport_->Read(handle_, inputReport_.data(), inputReport_.size(), milliseconds);
     // A short report is a failure too: its missing bytes would read as stale data.
-    if (io.status != HidStatus::Ok || io.bytes != inputReport_.size()) return Fail();
+    if (io.status != HidStatus::Ok || io.bytes != inputReport_.size()) {
+        return FailTransfer("read", io, inputReport_.size(), milliseconds);
+    }
     std::memcpy(buffer, inputReport_.data() + 1, std::min<std::size_t>(length, inputReport_.size() - 1));
     return 1;
 }
@@ -80,14 +97,13 @@ int CHIDClass::Read(BYTE* buffer, DWORD length, DWORD milliseconds) {
 int CHIDClass::Write(const BYTE* data, DWORD length, DWORD milliseconds) {
     if (data == nullptr) return 0;
     std::lock_guard guard(lock_);
-    if (handle_ == kNoHidHandle) {
-        Sleep(milliseconds);
-        return Fail();
-    }
+    if (handle_ == kNoHidHandle) return FailClosed("write", milliseconds);
     std::fill(outputReport_.begin(), outputReport_.end(), BYTE{0});
     std::memcpy(outputReport_.data() + 1, data, std::min<std::size_t>(length, outputReport_.size() - 1));
     const HidIoResult io = transport_->Write(handle_, outputReport_.data(), outputReport_.size(), milliseconds);
-    if (io.status != HidStatus::Ok || io.bytes != outputReport_.size()) return Fail();
+    if (io.status != HidStatus::Ok || io.bytes != outputReport_.size()) {
+        return FailTransfer("write", io, outputReport_.size(), milliseconds);
+    }
     return 1;
 }
 
@@ -110,6 +126,27 @@ std::size_t CHIDClass::InputReportLength() const {
 std::size_t CHIDClass::OutputReportLength() const {
     std::lock_guard guard(lock_);
     return outputReport_.size();
+}
+
+std::string CHIDClass::Node() const {
+    std::lock_guard guard(lock_);
+    return node_;
+}
+
+std::string CHIDClass::LastFault() const {
+    std::lock_guard guard(lock_);
+    return fault_;
+}
+
+int CHIDClass::FailTransfer(const char* what, const HidIoResult& io, std::size_t size, DWORD milliseconds) {
+    fault_ = Describe(what, io, size, milliseconds);
+    return Fail();
+}
+
+int CHIDClass::FailClosed(const char* what, DWORD milliseconds) {
+    Sleep(milliseconds);
+    if (fault_.empty()) fault_ = std::string(what) + " on a closed link";
+    return Fail();
 }
 
 int CHIDClass::Fail() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "HidTransport.h"
@@ -31,12 +32,23 @@ public:
     bool Found() const;
     std::size_t InputReportLength() const;
     std::size_t OutputReportLength() const;
+    // The node of the device the last search opened, kept after a failure closed it;
+    // empty when that search found none.
+    std::string Node() const;
+    // What the last failed read or write since the last search brought ("read timed out
+    // after 1000 ms, 0 of 9 bytes"); a transfer refused because that failure closed the
+    // link keeps it. Empty when none failed.
+    std::string LastFault() const;
 
 private:
     bool OpenDevice(const HidDeviceInfo& device);
     bool SizeBuffers(const HidDeviceInfo& device);
     // Closes the device and clears the found flag; always 0, the failed result.
     int Fail();
+    // Fail() after a transfer of the open device that brought io instead of size bytes.
+    int FailTransfer(const char* what, const HidIoResult& io, std::size_t size, DWORD milliseconds);
+    // Fail() on the closed link, which has moved nothing since its failure.
+    int FailClosed(const char* what, DWORD milliseconds);
     void CloseLocked();
 
     const int vendorId_;
@@ -47,5 +59,7 @@ private:
     std::vector<BYTE> inputReport_;
     std::vector<BYTE> outputReport_;
     bool found_ = false;
+    std::string node_;
+    std::string fault_;
     mutable std::mutex lock_;
 };

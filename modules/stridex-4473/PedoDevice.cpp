@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "Hooks.h"
 #include "PedoBcd.h"
+#include "Text.h"
 
 namespace {
 
@@ -61,29 +63,61 @@ CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId) {}
 
 int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply) {
     std::lock_guard guard(moduleLock_);
-    if (!hid_.FindDevice()) return -1;
+    if (!hid_.FindDevice()) {
+        NoteFault("no device found");
+        return -1;
+    }
     bool sent = false;
     for (int i = 0; i < kIoAttempts && !sent; ++i) sent = hid_.Write(request.data(), request.size(), kIoTimeout) == 1;
-    if (!sent) return -1;
+    if (!sent) {
+        NoteFault(hid_.LastFault());
+        return -1;
+    }
     bool received = false;
     for (int i = 0; i < kIoAttempts && !received; ++i) {
         received = hid_.Read(reply.data(), reply.size(), kIoTimeout) == 1;
     }
+    if (!received) NoteFault(hid_.LastFault());
     return received ? static_cast<int>(reply.size()) : -2;
 }
 
 int CPedoDevice::EchoedExchange(const PedoReport& request, PedoReport& reply) {
-    if (Exchange(request, reply) == static_cast<int>(reply.size()) && reply[kIndexByte] == request[kIndexByte]) {
-        return static_cast<int>(reply.size());
-    }
+    const bool answered = Exchange(request, reply) == static_cast<int>(reply.size());
+    if (answered && reply[kIndexByte] == request[kIndexByte]) return static_cast<int>(reply.size());
+    if (answered) NoteRefused(reply);
     Sleep(10);
     return -9;
 }
 
 bool CPedoDevice::CheckedExchange(const PedoReport& request, BYTE code, PedoReport& reply) {
-    if (EchoedExchange(request, reply) > 0 && reply[kCodeByte] == code) return true;
+    const bool echoed = EchoedExchange(request, reply) > 0;
+    if (echoed && reply[kCodeByte] == code) return true;
+    if (echoed) NoteRefused(reply);
     Sleep(50);
     return false;
+}
+
+void CPedoDevice::NoteFault(std::string fault) {
+    std::lock_guard guard(faultLock_);
+    fault_ = std::move(fault);
+}
+
+void CPedoDevice::NoteRefused(const PedoReport& reply) {
+    char hex[2 * std::tuple_size_v<PedoReport> + 1];
+    PutHex(hex, reply.data(), reply.size());
+    NoteFault(std::string("reply ") + hex + " refused");
+}
+
+int CPedoDevice::GiveUp(const std::string& step, int result) {
+    const std::string node = hid_.Node();
+    std::string line = "stridex-4473: gave up on " + step;
+    if (!node.empty()) line += " from " + node;
+    {
+        std::lock_guard guard(faultLock_);
+        line += ": " + fault_;
+    }
+    OutputDebugStringW(text::FromUtf8(line).c_str());
+    return result;
 }
 
 bool CPedoDevice::PatientExchange(const PedoReport& request, PedoReport& reply) {
@@ -101,19 +135,20 @@ bool CPedoDevice::Present() {
 
 int CPedoDevice::ReadId() {
     std::lock_guard guard(dataLock_);
-    return ReadIdLocked();
+    return ReadIdLocked() ? kPedoIdTextLength : GiveUp("the ID", kPedoIdTextLength);
 }
 
-int CPedoDevice::ReadIdLocked() {
+bool CPedoDevice::ReadIdLocked() {
     PedoReport reply{};
-    if (EchoedExchange(Request(0, 0, kCodeReadId), reply) > 0) {
+    const bool answered = EchoedExchange(Request(0, 0, kCodeReadId), reply) > 0;
+    if (answered) {
         std::copy_n(reply.begin(), kPedoIdSize, id_.begin());
     } else {
         id_.fill(0);
     }
     PutHex(idText_, id_.data(), id_.size());
     idLength_ = kPedoIdTextLength;
-    return kPedoIdTextLength;
+    return answered;
 }
 
 int CPedoDevice::ReadOrigData() {
@@ -140,7 +175,9 @@ int CPedoDevice::ReadBlocksLocked() {
     ReadIdLocked();
     PedoReport reply{};
     for (int block = 0; block < kPedoBlocks; ++block) {
-        if (!CheckedExchange(Request(block, 1, kCodeRead), kReplyRead, reply)) return -4;
+        if (!CheckedExchange(Request(block, 1, kCodeRead), kReplyRead, reply)) {
+            return GiveUp("raw block " + std::to_string(block), -4);
+        }
         BYTE* at = raw_.data() + block * kPedoBlockSize;
         std::copy_n(reply.begin(), kPedoBlockSize, at);
         PutHex(origText_ + block * kPedoBlockSize * 2, at, kPedoBlockSize);
@@ -152,9 +189,11 @@ int CPedoDevice::ReadBlocksLocked() {
 int CPedoDevice::ReadDayRecords(CPedoHistory& history, int today) {
     history.Clear(GetTickCount());
     PedoReport reply{};
-    if (!PatientExchange(StartRequest(), reply)) return -2;
+    if (!PatientExchange(StartRequest(), reply)) return GiveUp("the day records' start", -2);
     for (int block = kTodayBlock; block < kPedoBlocks; ++block) {
-        if (!PatientExchange(Request(block, 1, kCodeRead), reply)) return -2;
+        if (!PatientExchange(Request(block, 1, kCodeRead), reply)) {
+            return GiveUp("day block " + std::to_string(block), -2);
+        }
         if (block == kReferenceBlock) continue;
         const int daysBack = block == kTodayBlock ? 0 : block - kReferenceBlock;
         const pedo::DayRecord record = pedo::DecodeDayRecord(reply.data());
@@ -182,9 +221,11 @@ int CPedoDevice::WriteOptions(const char* options) {
 int CPedoDevice::WriteSettings(const std::array<BYTE, kPedoSettingsSize>& block) {
     PedoReport reply{};
     CheckedExchange(StartRequest(), kReplyRead, reply);  // opens the sequence; its answer does not matter
-    if (!CheckedExchange(Request(0, 1, kCodeSettings, block.data()), kReplySettings, reply)) return -2;
+    if (!CheckedExchange(Request(0, 1, kCodeSettings, block.data()), kReplySettings, reply)) {
+        return GiveUp("the settings' first half", -2);
+    }
     if (!CheckedExchange(Request(1, 1, kCodeSettings, block.data() + kPedoBlockSize), kReplySettings, reply)) {
-        return -4;
+        return GiveUp("the settings' second half", -4);
     }
     return 0;
 }

@@ -1,13 +1,15 @@
 // The pedometer's commands over its HID link: the device ID, the 35 raw data blocks, the
 // day records and the settings block, each request and reply an 8-byte report. Every
 // exchange (device search, write, read) runs under the module lock; the texts handed out
-// by pointer are written under a lock of their own.
+// by pointer are written under a lock of their own. A call that gives up on the device
+// tells why in one debug-output line: the program cannot see inside the module.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "CHIDClass.h"
 #include "PedoHistory.h"
@@ -57,7 +59,13 @@ private:
     // Up to 30 plain exchanges; true once one succeeded.
     bool PatientExchange(const PedoReport& request, PedoReport& reply);
     bool Present();
-    int ReadIdLocked();
+    // What the last failed exchange brought, for the line of a call that gives up.
+    void NoteFault(std::string fault);
+    void NoteRefused(const PedoReport& reply);
+    // Writes the line naming step, the node and the last fault; returns result.
+    int GiveUp(const std::string& step, int result);
+    // False when the device did not give its ID (it then reads as zeros).
+    bool ReadIdLocked();
     int ReadOrigDataLocked();
     int ReadBlocksLocked();
     int WriteSettings(const std::array<BYTE, kPedoSettingsSize>& block);
@@ -72,4 +80,6 @@ private:
     std::array<BYTE, kPedoIdSize> id_{};
     char idText_[kPedoIdTextLength + 1] = {};
     std::atomic<int> idLength_{0};
+    std::mutex faultLock_;  // taken last, held only to copy the text
+    std::string fault_;
 };

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "CHIDClass.h"
 #include "HidReportDescriptor.h"
 #include "HidTransport.h"
@@ -13,8 +15,13 @@
 #include "SimPedometerPty.h"
 #include "StridexModule.h"
 #include "TempDir.h"
+#include "Text.h"
 
 namespace {
+
+// One input and one output report of 8 bytes, as the pedometer describes itself.
+const std::vector<char> kEightBytes{0x75, 0x08, char(0x95), 0x08, char(0x81), 0x02, char(0x91), 0x02};
+const std::string kPedometerIds = "HID_ID=0003:00000C45:000070C1\n";
 
 TEST(HidReportDescriptorTest, LengthsAreTheLongestReportOfEachKindPlusTheIdByte) {
     // Report size 8, count 8: one input and one output report of 8 bytes.
@@ -55,13 +62,12 @@ protected:
 };
 
 TEST_F(HidrawTransportTest, EnumerationDescribesTheNodesWhoseUeventAndDescriptorRead) {
-    const std::vector<char> eightBytes{0x75, 0x08, char(0x95), 0x08, char(0x81), 0x02, char(0x91), 0x02};
-    AddNode("hidraw10", "DRIVER=hid-generic\nHID_ID=0003:00000C45:000070C2\n", eightBytes);
-    AddNode("hidraw2", "HID_ID=0003:00000C45:000070C1\n", eightBytes);
-    AddNode("hidraw3", "", eightBytes);                                 // no uevent
-    AddNode("hidraw4", "HID_NAME=no ids\n", eightBytes);                 // no HID_ID line
-    AddNode("hidraw5", "HID_ID=0003:00000C45:000070C1\n", {});           // empty descriptor
-    AddNode("mouse0", "HID_ID=0003:0000046D:0000C077\n", eightBytes);   // not a hidraw node
+    AddNode("hidraw10", "DRIVER=hid-generic\nHID_ID=0003:00000C45:000070C2\n", kEightBytes);
+    AddNode("hidraw2", kPedometerIds, kEightBytes);
+    AddNode("hidraw3", "", kEightBytes);                                 // no uevent
+    AddNode("hidraw4", "HID_NAME=no ids\n", kEightBytes);                 // no HID_ID line
+    AddNode("hidraw5", kPedometerIds, {});                               // empty descriptor
+    AddNode("mouse0", "HID_ID=0003:0000046D:0000C077\n", kEightBytes);   // not a hidraw node
 
     const auto devices = Hooks().hidTransport->Enumerate();
     ASSERT_EQ(devices.size(), 2u);
@@ -100,6 +106,32 @@ TEST_F(HidrawTransportTest, ThePedometerBehindAPtyIsFoundAndReadOverHidraw) {
     std::filesystem::remove(pty.Node());
     EXPECT_FALSE(hid.FindDevice()) << "listed, but the node does not open";
     EXPECT_EQ(module->fn.ReadModuleOrigData(), -3);
+}
+
+// Listed as the pedometer, but /dev/zero answers every request with zeros and a FIFO
+// hands back the request itself: neither read may give up without a word.
+TEST_F(HidrawTransportTest, AReadOfANodeThatIsNoPedometerGivesUpWithOneLineNamingIt) {
+    std::vector<std::wstring> lines;
+    Hooks().debugOutput = [&lines](const std::wstring& line) { lines.push_back(line); };
+    AddNode("hidraw0", kPedometerIds, kEightBytes);
+    const auto node = dir_ / "dev" / "hidraw0";
+    std::filesystem::create_directories(node.parent_path());
+    auto module = StridexModule::FreshCopy(dir_.Path());
+    ASSERT_EQ(module->fn.InitModule(), 0);
+
+    std::filesystem::create_symlink("/dev/zero", node);
+    EXPECT_EQ(module->fn.ReadModuleOrigData(), -4);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(node.wstring() + L": reply 0000000000000000 refused"), std::wstring::npos)
+        << text::ToUtf8(lines[0]);
+
+    lines.clear();
+    std::filesystem::remove(node);
+    ASSERT_EQ(mkfifo(node.c_str(), 0600), 0);
+    EXPECT_EQ(module->fn.ReadModuleOrigData(), -3);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(node.wstring() + L" not opened: not a character device"), std::wstring::npos)
+        << text::ToUtf8(lines[0]);
 }
 
 }  // namespace

@@ -64,6 +64,14 @@ TEST(HooksTest, HeadlessMessageBoxAnswersTheDefaultButton) {
     EXPECT_EQ(MessageBoxW(nullptr, L"Quorvix客户端正在运行", L"警示", MB_OK), IDCANCEL);
 }
 
+TEST(HooksTest, DebugOutputDefaultsToOneLineOnStandardError) {
+    HookScope scope;
+    Hooks().debugOutput = DefaultHooks().debugOutput;
+    testing::internal::CaptureStderr();
+    OutputDebugStringW(L"hidraw node 7 not opened\r\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "hidraw node 7 not opened\n");
+}
+
 TEST(HooksTest, ScopeRestoresTheHooks) {
     const DWORD real = GetTickCount();
     {
