@@ -6,14 +6,12 @@
 #include <system_error>
 
 #include "Hooks.h"
+#include "Text.h"
 
 namespace {
 
-// A report carries the id byte and at least one data byte, and none is longer than the
-// kernel's largest HID report.
+// No report is longer than the kernel's largest HID report.
 constexpr std::size_t kMaxReportLength = 4096;
-
-bool UsableLength(std::size_t length) { return length >= 2 && length <= kMaxReportLength; }
 
 // "read timed out after 1000 ms, 0 of 9 bytes", "read failed (Input/output error), 0 of 9
 // bytes", "read 4 of 9 bytes": the counts include the report id, as the lengths do.
@@ -29,7 +27,8 @@ std::string Describe(const char* what, const HidIoResult& io, std::size_t size, 
 
 }  // namespace
 
-CHIDClass::CHIDClass(int productId, int vendorId) : vendorId_(vendorId), productId_(productId) {}
+CHIDClass::CHIDClass(int productId, int vendorId, std::size_t dataBytes)
+    : vendorId_(vendorId), productId_(productId), dataBytes_(dataBytes) {}
 
 CHIDClass::~CHIDClass() {
     std::lock_guard guard(lock_);
@@ -54,8 +53,18 @@ bool CHIDClass::FindDevice() {
     return found_;
 }
 
+// A report holds the id byte, then the data bytes.
+bool CHIDClass::UsableLength(std::size_t length) const { return length > dataBytes_ && length <= kMaxReportLength; }
+
 bool CHIDClass::OpenDevice(const HidDeviceInfo& device) {
-    if (!UsableLength(device.inputReportLength) || !UsableLength(device.outputReportLength)) return false;
+    if (!UsableLength(device.inputReportLength) || !UsableLength(device.outputReportLength)) {
+        OutputDebugStringW(text::FromUtf8("HID device " + device.path + " refused: reports of " +
+                                          std::to_string(device.inputReportLength) + " and " +
+                                          std::to_string(device.outputReportLength) + " bytes cannot carry an id and " +
+                                          std::to_string(dataBytes_) + " data bytes")
+                               .c_str());
+        return false;
+    }
     handle_ = transport_->Open(device.path);
     if (handle_ == kNoHidHandle) return false;
     if (SizeBuffers(device)) {

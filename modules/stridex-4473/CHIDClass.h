@@ -14,7 +14,9 @@
 
 class CHIDClass {
 public:
-    CHIDClass(int productId, int vendorId);
+    // dataBytes: what each report must carry after its id; a device whose reports are
+    // shorter is refused, as the missing bytes would read as zeros.
+    CHIDClass(int productId, int vendorId, std::size_t dataBytes);
     virtual ~CHIDClass();
     CHIDClass(const CHIDClass&) = delete;
     CHIDClass& operator=(const CHIDClass&) = delete;
@@ -41,6 +43,7 @@ public:
     std::string LastFault() const;
 
 private:
+    bool UsableLength(std::size_t length) const;
     bool OpenDevice(const HidDeviceInfo& device);
     bool SizeBuffers(const HidDeviceInfo& device);
     // Closes the device and clears the found flag; always 0, the failed result.
@@ -53,6 +56,7 @@ private:
 
     const int vendorId_;
     const int productId_;
+    const std::size_t dataBytes_;
     // The transport the open handle belongs to.
     std::shared_ptr<HidTransport> transport_;
     HidHandle handle_ = kNoHidHandle;

@@ -59,7 +59,7 @@ void PutHex(char* at, const BYTE* bytes, std::size_t count) {
 
 }  // namespace
 
-CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId) {}
+CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId, std::tuple_size_v<PedoReport>) {}
 
 int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply) {
     std::lock_guard guard(moduleLock_);

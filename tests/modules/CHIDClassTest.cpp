@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "Hooks.h"
 #include "SimPedometerFixture.h"
+#include "Text.h"
 
 namespace {
 
@@ -14,7 +18,7 @@ constexpr SimReport kReadId{0, 0, 0, 0, 0, 0, 0, 5};
 
 class CHIDClassTest : public SimPedometerFixture {
 protected:
-    CHIDClass hid_{0x70C1, 0x0C45};
+    CHIDClass hid_{0x70C1, 0x0C45, 8};
 };
 
 TEST_F(CHIDClassTest, OpensOnlyTheDeviceWithBothIds) {
@@ -30,7 +34,7 @@ TEST_F(CHIDClassTest, OpensOnlyTheDeviceWithBothIds) {
     EXPECT_EQ(link_->OpenHandles(), 1);
     EXPECT_EQ(link_->Closes(), 1);
 
-    CHIDClass other(0x70C1, 0x0C46);
+    CHIDClass other(0x70C1, 0x0C46, 8);
     EXPECT_FALSE(other.FindDevice());
     EXPECT_EQ(link_->Opens(), 2);
 }
@@ -96,8 +100,16 @@ TEST_F(CHIDClassTest, BuffersFollowTheReportLengthsAndUnusableDevicesAreNotFound
     ASSERT_EQ(hid_.Read(reply.data(), 8, 1000), 1);
     EXPECT_EQ(reply[0], 0x12);
 
-    link_->SetReportLengths(1, 9);
-    EXPECT_FALSE(hid_.FindDevice());
+    // Reports too short for the 8 data bytes would read their missing bytes as zeros.
+    std::vector<std::wstring> lines;
+    Hooks().debugOutput = [&lines](const std::wstring& line) { lines.push_back(line); };
+    for (const auto& [input, output] : {std::pair{1, 9}, std::pair{3, 3}, std::pair{9, 8}}) {
+        link_->SetReportLengths(input, output);
+        EXPECT_FALSE(hid_.FindDevice()) << input << "/" << output;
+    }
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], L"HID device " + text::FromUtf8(SimPedometerTransport::kDevicePath) +
+                            L" refused: reports of 3 and 3 bytes cannot carry an id and 8 data bytes");
     link_->SetReportLengths(9, 9);
     link_->SetOpenFails(true);
     EXPECT_FALSE(hid_.FindDevice());

@@ -89,7 +89,7 @@ TEST_F(HidrawTransportTest, ThePedometerBehindAPtyIsFoundAndReadOverHidraw) {
     Hooks().sysfsRoot = pty.SysfsRoot();
     Hooks().devRoot = pty.DevRoot();
 
-    CHIDClass hid(0x70C1, 0x0C45);
+    CHIDClass hid(0x70C1, 0x0C45, 8);
     ASSERT_TRUE(hid.FindDevice());
     EXPECT_EQ(hid.InputReportLength(), 9u);
     EXPECT_EQ(hid.OutputReportLength(), 9u);
