@@ -138,7 +138,9 @@ int CCommunication::SendAndRecv(struCommContext* context) {
         }
 
         if (result < 1) {
-            TrackOnline(false);
+            // A refused reply came from a server that is up: it fails only its own request,
+            // and the requests queued behind it stay.
+            if (result != SocketClientImpl::kReplyRefused) TrackOnline(false);
             LOGF(LOG_WARNING, L"CCommunication::SendAndRecv", L"CCommunication::SendAndRecv=[%d]", result);
         } else {
             result = TakeReply(context, reply.data(), result, commandId, seqNo);

@@ -139,8 +139,9 @@ public:
     // Copies length bytes, each XOR 0xFF; *outLength := length.
     static void InvertBytes(const char* input, int length, char* output, int* outLength);
 
-    // One exchange: the reply's byte count on success, below 1 on failure. Mode 2
-    // contexts are back in the pool when it returns.
+    // One exchange: the reply's byte count on success, below 1 on failure. Only a server
+    // not reached counts as a lost connection; a reply refused fails its request alone.
+    // Mode 2 contexts are back in the pool when it returns.
     int SendAndRecv(struCommContext* context);
     // The checks of one received reply against its request: a whole header whose length
     // field matches the bytes, the request's command id and sequence number, at most

@@ -32,6 +32,7 @@ namespace {
 
 constexpr const wchar_t* kFn = L"CCommunication::BussProc";
 constexpr int kSqlChars = 260;
+constexpr int kElementAckFields = 4;  // code, message, user, element
 
 // A row's result; none when the object that owns the reply does not exist (yet).
 using RowResult = std::optional<int>;
@@ -59,6 +60,7 @@ RowResult FeedReply(CCommunication& comm, const std::wstring& reply) {
 RowResult ElementValueUploaded(CCommunication&, const std::wstring& reply) {
     if (records::ReplyInt(reply, 1) != 0) return 0;
     if (g_pMyDatabase == nullptr) return std::nullopt;
+    if (!records::HasFields(kFn, COMMAND_ELEMENTVALUE_UPLOAD, reply, kElementAckFields)) return 0;
     std::wstring sql;
     // A cut statement could name another element: not run.
     if (FormatCut(sql, kSqlChars, L"update tHealthElement set syncNo=0 where healthElementID='%s';",

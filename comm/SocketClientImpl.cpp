@@ -158,11 +158,11 @@ int SocketClientImpl::CheckReplyLength(const char* lengthField) {
     const std::int64_t needed = ReadLength(lengthField) + 4;
     if (needed > kLimitLen) {
         LOGF(LOG_ERROR, kSendMsg, L"nNeedLen[%I64d] > nLimitLen[%d]!!!", static_cast<long long>(needed), kLimitLen);
-        return -9;
+        return kReplyRefused;
     }
     if (needed < kMinLen) {
         LOGF(LOG_ERROR, kSendMsg, L"nNeedLen[%I64d] < nMinLen[%d]!!!", static_cast<long long>(needed), kMinLen);
-        return -9;
+        return kReplyRefused;
     }
     return static_cast<int>(needed);
 }

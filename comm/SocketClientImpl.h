@@ -16,6 +16,8 @@ public:
     static constexpr int kLimitLen = 4095;
     // The smallest reply that holds a whole header.
     static constexpr int kMinLen = 11;
+    // A reply refused for its announced length: the server was reached and answered.
+    static constexpr int kReplyRefused = -9;
 
     SocketClientImpl();
     SocketClientImpl(const SocketClientImpl&) = delete;

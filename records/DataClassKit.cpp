@@ -25,6 +25,13 @@ int ReplyFieldCount(const std::wstring& reply) {
     return static_cast<int>(separators) + (openLast ? 1 : 0);
 }
 
+bool HasFields(const wchar_t* function, int command, const std::wstring& text, int fields) {
+    const int held = ReplyFieldCount(text);
+    if (held >= fields) return true;
+    LOGF(LOG_WARNING, function, L"reply 0x%04X cut short: %d of %d fields:[%s]", command, held, fields, text.c_str());
+    return false;
+}
+
 std::wstring MemberText(const uie::value& object, const wchar_t* key, const std::wstring& fallback) {
     const uie::value v = object.get_item(uie::value(key));
     return v.is_string() ? v.get_string() : fallback;

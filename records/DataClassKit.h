@@ -26,6 +26,10 @@ int ReplyInt(const std::wstring& reply, int n);
 // How many fields a reply holds: the server ends each with code 2; text after the last
 // separator counts as one more. "" has none, "0\x02ok\x02" two.
 int ReplyFieldCount(const std::wstring& reply);
+// True when text holds at least `fields` fields; otherwise one Warning line naming the
+// command, and the caller refuses the reply (or ends its rows): a reply cut short would
+// store its missing fields as 0 or empty over what is held.
+bool HasFields(const wchar_t* function, int command, const std::wstring& text, int fields);
 
 // A text member of a page's object; the fallback when it is missing or not a string.
 std::wstring MemberText(const uie::value& object, const wchar_t* key, const std::wstring& fallback = {});

@@ -1,6 +1,5 @@
 #include "FeedKit.h"
 
-#include "CxLog.h"
 #include "DataClassKit.h"
 #include "FloatBarWin.h"
 #include "MyDatabase.h"
@@ -8,13 +7,6 @@
 #include "global.h"
 
 namespace records {
-
-bool HasFields(const wchar_t* function, int command, const std::wstring& text, int fields) {
-    const int held = ReplyFieldCount(text);
-    if (held >= fields) return true;
-    LOGF(LOG_WARNING, function, L"reply 0x%04X cut short: %d of %d fields:[%s]", command, held, fields, text.c_str());
-    return false;
-}
 
 std::wstring ReplyRow(const std::wstring& reply, int n) { return GetValue(reply, n, L'\x03', kReplyFieldMax); }
 

@@ -1,6 +1,6 @@
-// What the server's feeds (messages, weather, life indices) share: checking that a
-// reply or a row is whole, taking a row, asking whether a row is stored, the local
-// date for the readers, and the environment pop-up's refresh.
+// What the server's feeds (messages, weather, life indices) share: taking a row, asking
+// whether a row is stored, the local date for the readers, and the environment pop-up's
+// refresh. Whether a reply or a row is whole is the data classes' HasFields.
 #pragma once
 
 #include <cstddef>
@@ -17,9 +17,6 @@ constexpr std::size_t kWholeStatement = SIZE_MAX;
 // The local date as SQLite computes it (yyyymmdd), as the rest of the program dates.
 inline constexpr wchar_t kLocalToday[] = L"strftime('%Y%m%d','now','localtime')";
 
-// True when text holds at least `fields` fields; otherwise one Warning line naming the
-// command, and the caller refuses the reply (or ends its rows).
-bool HasFields(const wchar_t* function, int command, const std::wstring& text, int fields);
 // Row n (from 1) of a reply whose rows are separated by code 3, as a 260 field.
 std::wstring ReplyRow(const std::wstring& reply, int n);
 // True when the count query runs and gives a first column above 0; a failing query

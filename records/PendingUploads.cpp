@@ -10,14 +10,10 @@ namespace {
 constexpr int kAckFields = 6;
 }
 
-AckRead ReadUploadAck(const std::wstring& reply, const wchar_t* function, UploadAck& ack) {
+AckRead ReadUploadAck(const std::wstring& reply, const wchar_t* function, int command, UploadAck& ack) {
     ack.code = ReplyInt(reply, 1);
     if (ack.code < 0) return AckRead::Negative;
-    if (const int fields = ReplyFieldCount(reply); fields < kAckFields) {
-        LOGF(LOG_WARNING, function, L"acknowledgement of %d fields refused, %d expected:[%s]", fields, kAckFields,
-             reply.c_str());
-        return AckRead::Refused;
-    }
+    if (!HasFields(function, command, reply, kAckFields)) return AckRead::Refused;
     ack.userNo = ReplyInt(reply, 3);
     ack.no = ReplyInt(reply, 4);
     ack.op = ReplyField(reply, 5);

@@ -30,11 +30,12 @@ struct UploadAck {
 enum class AckRead {
     Accepted,  // code 0 or more with all six fields
     Negative,  // the server's code is below 0: nothing changes, the code is returned
-    Refused,   // code 0 or more but fewer than six fields: logged at Warning, nothing changes
+    Refused,   // code 0 or more but cut short of six fields: logged at Warning, nothing changes
 };
 
-// Reads an acknowledgement; `function` names the handler in the refusal's log line.
-AckRead ReadUploadAck(const std::wstring& reply, const wchar_t* function, UploadAck& ack);
+// Reads an acknowledgement; `function` and `command` name the handler and the reply in
+// the refusal's log line.
+AckRead ReadUploadAck(const std::wstring& reply, const wchar_t* function, int command, UploadAck& ack);
 
 // Runs an acknowledgement's statement (one update or delete) with CMyDatabase::ExecSQL.
 // A result other than 1 is logged at Warning with `resultLine` (a format with one %d,
@@ -83,10 +84,10 @@ public:
     // reply gives 0; the statement for the operation runs (when there is one) and a
     // failed write gives 0, the record staying pending and nothing more being sent.
     // Otherwise the acknowledged record is dropped, the next one sent, and 1 returned.
-    int Acknowledge(const std::wstring& reply, const wchar_t* function, const wchar_t* resultLine,
+    int Acknowledge(const std::wstring& reply, const wchar_t* function, int command, const wchar_t* resultLine,
                     StatementFor statementFor) {
         UploadAck ack;
-        switch (ReadUploadAck(reply, function, ack)) {
+        switch (ReadUploadAck(reply, function, command, ack)) {
             case AckRead::Negative:
                 return ack.code;
             case AckRead::Refused:

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "Communication.h"
 #include "CxLog.h"
 #include "DataClassKit.h"
 #include "IntDate.h"
@@ -70,11 +71,7 @@ bool CFuncOp::ReadFuncOpFromDB() {
 
 int CFuncOp::BussDataProc(const std::wstring& reply) {
     if (records::ReplyInt(reply, 1) != 0) return 0;
-    // A short reply would write empty profile fields over the user's row.
-    if (const int fields = records::ReplyFieldCount(reply); fields < kReplyFields) {
-        LOGF(LOG_WARNING, L"CFuncOp::BussDataProc", L"reply refused: %d fields of %d", fields, kReplyFields);
-        return 0;
-    }
+    if (!records::HasFields(L"CFuncOp::BussDataProc", COMMAND_FUNCOP_UPLOAD, reply, kReplyFields)) return 0;
     const int counted = CountUse(records::ReplyField(reply, 3));
     if (counted < 0) return -1;
     const int refreshed = RefreshUser(CUserInfo::ParseServerUser(reply, kProfileFirstField, false));

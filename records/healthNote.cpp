@@ -80,7 +80,7 @@ bool CHealthNote::Remove(int noteNo) { return m_pending.Remove(noteNo); }
 bool CHealthNote::UploadFirst() { return m_pending.UploadFirst(); }
 
 int CHealthNote::BussDataProc(const std::wstring& reply) {
-    return m_pending.Acknowledge(reply, L"CHealthNote::BussDataProc",
+    return m_pending.Acknowledge(reply, L"CHealthNote::BussDataProc", COMMAND_HEALTHNOTE_UPLOAD,
                                  L"CCommunication::HealthNote_BussDataProc: ExecuteSQLCommandWithReturn:[%d]",
                                  &StatementFor);
 }

@@ -1,7 +1,9 @@
 #include "messFeed.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <new>
+#include <optional>
 
 #include "CxLog.h"
 #include "DataClassKit.h"
@@ -13,6 +15,15 @@ namespace {
 
 constexpr int kNoData = -99999;
 constexpr int kOwnerReplyFields = 9;
+
+// Field n as a number, only when it ends with its separator: a text cut short may end
+// inside any field, and a number cut in the middle is another number.
+std::optional<int> ClosedNumber(const std::wstring& reply, int n) {
+    if (std::count(reply.begin(), reply.end(), L'\x02') < n) return std::nullopt;
+    int value = 0;
+    if (!text::ParseWholeInt(records::ReplyField(reply, n), value)) return std::nullopt;
+    return value;
+}
 
 }  // namespace
 
@@ -48,8 +59,12 @@ std::size_t CMessFeed::GetStoredCount() const {
     return m_messages.size();
 }
 
-bool CMessFeed::HasFields(const std::wstring& reply, int fields) const {
-    return records::HasFields(m_procFunction.c_str(), m_command, reply, fields);
+bool CMessFeed::IsWhole(const std::wstring& reply, int fields) {
+    if (records::HasFields(m_procFunction.c_str(), m_command, reply, fields)) return true;
+    const int numberField = m_ownerColumn.empty() ? 1 : 2;  // an owner comes before the number
+    if (const std::optional<int> messNo = ClosedNumber(reply, numberField); messNo && *messNo > m_nMaxMessNo.load())
+        SkipMessage(*messNo, L"cut short");
+    return false;
 }
 
 bool CMessFeed::TakeMarker(const std::wstring& reply) {
@@ -115,7 +130,7 @@ int CMessFeed::Store(int messNo, const std::wstring& owner, std::unique_ptr<stru
 }
 
 int CMessFeed::StoreOwnerMessage(const std::wstring& reply, const wchar_t* insertFormat, const int* ownerMustBe) {
-    if (!HasFields(reply, kOwnerReplyFields)) return 0;
+    if (!IsWhole(reply, kOwnerReplyFields)) return 0;
     std::unique_ptr<struUserMessW> m(new (std::nothrow) struUserMessW());
     if (!m) return 0;
     m->ownerNo = records::ReplyInt(reply, 1);

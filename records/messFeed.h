@@ -52,8 +52,11 @@ protected:
     CMessFeed(const wchar_t* feedName, int command, const wchar_t* table, const wchar_t* ownerColumn,
               const wchar_t* numberColumn, bool setsValidMark);
 
-    // False, with one Warning line, when the reply holds fewer than `fields` fields.
-    bool HasFields(const std::wstring& reply, int fields) const;
+    // False, with one Warning line, when the reply holds fewer than `fields` fields. The
+    // server sends a refused message again on every request: when the number of a cut
+    // message can still be read, the feed moves past it as past any message it can never
+    // store, so the messages after it still come.
+    bool IsWhole(const std::wstring& reply, int fields);
     // The reply "no more data" (-99999 in field 1): field 3 becomes the held number,
     // lower or not, as the server says. True when it was that reply.
     bool TakeMarker(const std::wstring& reply);

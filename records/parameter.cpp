@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "Communication.h"
 #include "CxLog.h"
 #include "DataClassKit.h"
 #include "Text.h"
@@ -13,6 +14,7 @@ CParameter* g_pParameter = nullptr;
 namespace {
 
 constexpr int kNoData = -99999;
+constexpr int kReplyFields = 6;
 
 bool IsRankTable(const struParameterW& p) { return p.parameterID.starts_with(L"assessPoint_"); }
 
@@ -46,6 +48,7 @@ int CParameter::BussDataProc(const std::wstring& reply) {
         LOGF(LOG_ERROR, L"CParameter::BussDataProc", L"BussDataProc_parameter err: NODATA_RETURN!\n");
         return 0;
     }
+    if (!records::HasFields(L"CParameter::BussDataProc", COMMAND_PARAMETER_QUEST, reply, kReplyFields)) return 0;
     struParameterW p;
     p.parameterNo = records::ReplyInt(reply, 1);
     p.parameterID = records::ReplyField(reply, 2);

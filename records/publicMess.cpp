@@ -14,7 +14,7 @@ CPublicMess::CPublicMess()
     : CMessFeed(L"CPublicMess", COMMAND_PUBLICMESS_QUEST, L"tPublicMess", L"", L"publicMessNo", true) {}
 
 int CPublicMess::BussDataProc(const std::wstring& reply) {
-    if (!HasFields(reply, kReplyFields)) return 0;
+    if (!IsWhole(reply, kReplyFields)) return 0;
     std::unique_ptr<struPublicMessW> m(new (std::nothrow) struPublicMessW());
     if (!m) return 0;
     m->publicMessNo = records::ReplyInt(reply, 1);

@@ -73,7 +73,7 @@ bool CUserAction::Remove(int recNo) { return m_pending.Remove(recNo); }
 bool CUserAction::UploadFirst() { return m_pending.UploadFirst(); }
 
 int CUserAction::BussDataProc(const std::wstring& reply) {
-    return m_pending.Acknowledge(reply, L"CUserAction::BussDataProc",
+    return m_pending.Acknowledge(reply, L"CUserAction::BussDataProc", COMMAND_USERACTION_UPLOAD,
                                  L"CCommunication::UserAction_BussDataProc: ExecuteSQLCommandWithReturn:[%d]",
                                  &StatementFor);
 }

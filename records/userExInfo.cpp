@@ -1,5 +1,6 @@
 #include "userExInfo.h"
 
+#include "Communication.h"
 #include "DataClassKit.h"
 #include "MainFrame.h"
 #include "MyDatabase.h"
@@ -14,6 +15,7 @@ using records::ReplyField;
 using records::ReplyInt;
 
 constexpr int kStatementMax = 1040;
+constexpr int kReplyFields = 25;  // the record without modifyTime
 
 std::wstring Q(const std::wstring& s) { return text::QuoteSql(s); }
 
@@ -109,6 +111,7 @@ int CUserExInfo::RegisterScriptObject(HVM vm) {
 }
 
 int CUserExInfo::BussDataProc(const std::wstring& reply) {
+    if (!records::HasFields(L"CUserExInfo::BussDataProc", COMMAND_USEREXINFO_QUEST, reply, kReplyFields)) return 0;
     struUserExpW r;
     int i = 1;
     r.userNo = ReplyInt(reply, i++);

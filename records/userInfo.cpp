@@ -19,6 +19,11 @@ using records::ReplyField;
 using records::ReplyInt;
 
 constexpr int kStatementMax = 1040;
+// The user record reply: the record without modifyTime. The upload's reply: code,
+// message and the two new syncNos. The login reply: its six own fields, then the record.
+constexpr int kRecordFields = 26;
+constexpr int kUploadReplyFields = 4;
+constexpr int kLoginFields = 6 + kRecordFields;
 constexpr wchar_t kUploadFailed[] = L"修改用户信息失败。(通信故障)";
 
 // Every text goes into SQL through this: a quote from a page or the server stays text.
@@ -201,6 +206,7 @@ int CUserInfo::ApplyServerUser(const struUserW& r, const WriteFailed& onWriteFai
 }
 
 int CUserInfo::BussDataProc(const std::wstring& reply) {
+    if (!records::HasFields(L"CUserInfo::BussDataProc", COMMAND_USERINFO_QUEST, reply, kRecordFields)) return 0;
     const int applied =
         ApplyServerUser(ParseServerUser(reply, 1, true), [](int result, const std::wstring& sql) {
             LOGF(LOG_WARNING, L"CUserInfo::BussDataProc", L"ExecuteSQLCommandWithReturn:[%d][%s]", result,
@@ -244,7 +250,13 @@ int CUserInfo::UpdateUserInfo(const uie::value& profile) {
 }
 
 int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
+    constexpr const wchar_t* kFn = L"CUserInfo::UserInfoUp_BussDataProc";
     const int retCode = ReplyInt(reply, 1);
+    if (retCode >= 0 && !records::HasFields(kFn, COMMAND_USERINFO_UPLOAD, reply, kUploadReplyFields)) {
+        // Nothing is written: the page learns that the update failed and may try again.
+        SetUpdateResult(false, -1, kUploadFailed);
+        return -1;
+    }
     SetUpdateResult(false, retCode, ReplyField(reply, 2));
     if (retCode < 0) return retCode;
 
@@ -289,6 +301,7 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
 
 int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
     if (g_pCommunication == nullptr || g_pCommunication->m_nRetCode.load() != 0) return 0;
+    if (!records::HasFields(L"CUserInfo::UserLoginDataProc", COMMAND_USER_LOGIN, reply, kLoginFields)) return 0;
     const struUserW r = ParseServerUser(reply, 7, true);
 
     struUserW u;

@@ -53,9 +53,10 @@ public:
     // Defines "user" on one page's VM.
     int RegisterScriptObject(HVM vm);
 
-    // Replies, on the socket thread. BussDataProc takes the user record (0x1070):
-    // 1 when written, 0 when unchanged or not written. UserInfoUp_BussDataProc takes
-    // the upload's reply (0x1065): 0 when written, the server's code when negative,
+    // Replies, on the socket thread; one cut short changes nothing. BussDataProc takes
+    // the user record (0x1070): 1 when written, 0 when unchanged or not written.
+    // UserInfoUp_BussDataProc takes the upload's reply (0x1065): 0 when written, the
+    // server's code when negative, -1 when cut short (the update then ends as failed),
     // else the write's failure (negative).
     int BussDataProc(const std::wstring& reply);
     int UserInfoUp_BussDataProc(const std::wstring& reply);

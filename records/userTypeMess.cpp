@@ -13,7 +13,7 @@ CUserTypeMess::CUserTypeMess()
     : CMessFeed(L"CUserTypeMess", COMMAND_USERTYPEMESS_QUEST, L"tUserTypeMess", L"userType", L"userTypeMessNo", true) {}
 
 int CUserTypeMess::BussDataProc(const std::wstring& reply) {
-    if (TakeMarker(reply) || !HasFields(reply, kReplyFields)) return 0;
+    if (TakeMarker(reply) || !IsWhole(reply, kReplyFields)) return 0;
     std::unique_ptr<struUserTypeMessW> m(new (std::nothrow) struUserTypeMessW());
     if (!m) return 0;
     m->userType = records::ReplyField(reply, 1);  // as sent: the number served the marker test only

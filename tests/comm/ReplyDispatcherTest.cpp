@@ -17,6 +17,7 @@
 #include "HealthResources.h"
 #include "LogReader.h"
 #include "ReplyFields.h"
+#include "SocketClientImpl.h"
 #include "MyDatabase.h"
 #include "Quorvix.h"
 #include "Text.h"
@@ -162,6 +163,18 @@ protected:
         const int result = comm_->BussProc(context);
         comm_->FreeContext(context);
         return result;
+    }
+
+    // One request of the command queued on the worker, the server answering it with
+    // payload; true once the worker has handled the reply and returned the context.
+    bool QueueAnswered(int commandId, const std::string& payload) {
+        server_.OnCommand(commandId, [payload](const PacketRequest&) {
+            PacketReply reply;
+            reply.payload = payload;
+            return reply;
+        });
+        if (Worker()->Push(Context(commandId, std::string("77\x02", 4), COMM_MODE_ASYNC)) != 0) return false;
+        return WaitFor([this] { return ContextsInUse() == 0; });
     }
 
     // No request reaches the server beyond the count it has.
@@ -393,6 +406,134 @@ TEST_F(ReplyDispatcherTest, HealthNoteDeleteIsLocalUntilTheServerHasTheNote) {
     EXPECT_EQ(upload.commandId, COMMAND_HEALTHNOTE_UPLOAD);
     EXPECT_EQ(upload.fields, (Fields{"77", "2", "0", "", "", "", "", "1", "0", "2", "-1", "0", "", ""}));
     EXPECT_EQ(rows(), L"2,5");
+}
+
+TEST_F(ReplyDispatcherTest, ReplyCutShortOfItsRecordChangesNoRow) {
+    // A full profile, as a start finds it.
+    ASSERT_EQ(db_.ExecSQL(L"update tUser set userNo=77, userID='ann', areaNo=11, areaCodeNo=101010100, "
+                          L"userType='3', userGroupNo=7, syncNo=5, note='mine'"),
+              1);
+    ASSERT_EQ(db_.ExecSQL(L"update tUserExp set userNo=77, syncNo=3"), 1);
+    CUserInfo user;
+    ASSERT_EQ(user.ReadUserFromDB(), 1);
+    g_pUserInfo = &user;
+    CUserExInfo userEx;
+    ASSERT_EQ(userEx.ReadUserExFromDB(), 1);
+    g_pUserExInfo = &userEx;
+    CParameter parameter;
+    g_pParameter = &parameter;
+    CFuncOp funcOp;
+    g_pFuncOp = &funcOp;
+    CHealthNote healthNote;
+    g_pHealthNote = &healthNote;
+    CUserAction userAction;
+    g_pUserAction = &userAction;
+    const auto tables = [&] {
+        std::vector<SqlRows> all;
+        for (const wchar_t* table : {L"tUser", L"tUserExp", L"tParameter", L"tFuncOp", L"tHealthNote",
+                                     L"tUserActionDataList", L"tHealthElement"})
+            all.push_back(Rows(std::wstring(L"select * from ") + table));
+        return all;
+    };
+
+    struct Cut {
+        int commandId;
+        int sent;   // fields the server sends
+        int whole;  // fields of the whole reply
+        std::vector<std::pair<int, std::wstring>> fields;  // those not "0"; field 2 is the row's marker
+    };
+    const std::vector<Cut> cuts{
+        {COMMAND_USERINFO_QUEST, 6, 26, {{1, L"77"}, {24, L"6"}}},
+        {COMMAND_USERINFO_QUEST, 25, 26, {{1, L"77"}, {24, L"6"}}},
+        {COMMAND_USEREXINFO_QUEST, 24, 25, {{1, L"77"}, {23, L"9"}}},
+        {COMMAND_PARAMETER_QUEST, 5, 6, {{1, L"1"}}},
+        {COMMAND_USERINFO_UPLOAD, 3, 4, {{3, L"9"}}},
+        {COMMAND_FUNCOP_UPLOAD, 29, 30, {{6, L"77"}}},
+        {COMMAND_HEALTHNOTE_UPLOAD, 5, 6, {{3, L"77"}, {4, L"1"}}},
+        {COMMAND_USERACTION_UPLOAD, 5, 6, {{3, L"77"}, {4, L"1"}}},
+        {COMMAND_ELEMENTVALUE_UPLOAD, 3, 4, {{3, L"77"}}},
+    };
+    const std::vector<SqlRows> before = tables();
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+        const Cut& cut = cuts[i];
+        std::vector<std::wstring> fields(static_cast<std::size_t>(cut.sent), L"0");
+        fields[1] = marker_ + std::to_wstring(i);
+        for (const auto& [n, value] : cut.fields)
+            if (n <= cut.sent) fields[static_cast<std::size_t>(n - 1)] = value;
+        const std::wstring reply = JoinFields(fields);
+        ASSERT_TRUE(QueueAnswered(cut.commandId, text::ToAnsi(reply) + '\0')) << Hex(cut.commandId);
+        EXPECT_EQ(CountLogLines(L"reply 0x" + Hex(cut.commandId) + L" cut short: " + std::to_wstring(cut.sent) +
+                                L" of " + std::to_wstring(cut.whole) + L" fields:[" + reply + L"]"),
+                  1)
+            << Hex(cut.commandId) << " " << cut.sent;
+        EXPECT_EQ(tables(), before) << Hex(cut.commandId) << " " << cut.sent;
+    }
+    EXPECT_EQ(user.GetField(&struUserW::areaCodeNo), 101010100);
+    EXPECT_EQ(user.GetField(&struUserW::userType), L"3");
+    EndWorkers();
+}
+
+TEST_F(ReplyDispatcherTest, OversizedReplyFailsOnlyItsOwnRequest) {
+    CUserExInfo userEx;
+    g_pUserExInfo = &userEx;
+    comm_->m_nAreaCodeNo = 1010;
+    server_.OnCommand(COMMAND_USEREXINFO_QUEST, [](const PacketRequest&) {
+        PacketReply reply = PacketReply::Fields({"0"});
+        reply.packLen = SocketClientImpl::kLimitLen - 4 + 1;  // one byte past what the client takes
+        return reply;
+    });
+    // The keep-alive announces a new extended profile, forecast, weather and life index;
+    // its handler queues their requests behind one another on the worker.
+    std::vector<std::wstring> keepAlive(23, L"0");
+    keepAlive[2] = L"9";
+    keepAlive[3] = L"10";
+    keepAlive[4] = L"20";
+    keepAlive[5] = L"30";
+    ASSERT_TRUE(QueueAnswered(COMMAND_PLUSECHECK, text::ToAnsi(JoinFields(keepAlive)) + '\0'));
+
+    ASSERT_TRUE(server_.WaitForRequests(5));
+    std::vector<int> commands;
+    for (const PacketRequest& r : server_.Requests()) commands.push_back(r.commandId);
+    EXPECT_EQ(commands, (std::vector<int>{COMMAND_PLUSECHECK, COMMAND_USEREXINFO_QUEST, COMMAND_WEATHERFORECAST_QUEST,
+                                          COMMAND_WEATHERLIVE_QUEST, COMMAND_LIFEINDEX_QUEST}));
+    EXPECT_TRUE(WaitFor([&] { return lifeIndex_.Replies().size() == 1; }));
+    EXPECT_TRUE(comm_->IsOnline());
+    EndWorkers();
+}
+
+TEST_F(ReplyDispatcherTest, FeedMovesPastAMessageCutShortAndBringsTheLaterOnes) {
+    CPublicMess publicMess;
+    CUserMess userMess;
+    publicMess.LoadFromDB();
+    userMess.LoadFromDB();
+    ASSERT_EQ(publicMess.GetMaxMessNo(), 0);
+    ASSERT_EQ(userMess.GetMaxMessNo(), 0);
+    g_pPublicMess = &publicMess;
+    g_pUserMess = &userMess;
+    // Each request asks for the message after the held one (its third field); message 2
+    // has a NUL in its text, which cuts the reply there.
+    const auto answer = [this](int commandId, const std::string& owner) {
+        server_.OnCommand(commandId, [owner](const PacketRequest& request) {
+            const int next = std::stoi(request.fields.at(2)) + 1;
+            const std::string text = next == 2 ? std::string("te\0xt", 5) : "text";
+            PacketReply reply;
+            reply.payload = owner + std::to_string(next) + "\x02" + text + "\x02" + "p\x02v\x02" + "1\x02" +
+                            "1\x02" + "n\x02" + "m\x02" + '\0';
+            return reply;
+        });
+    };
+    answer(COMMAND_PUBLICMESS_QUEST, "");
+    answer(COMMAND_USERMESS_QUEST, "77\x02");
+    comm_->m_nPluseCheckNo[7] = 4;
+    comm_->m_nPluseCheckNo[9] = 4;
+    comm_->QuestNewMessages();
+
+    EXPECT_TRUE(WaitFor([&] { return publicMess.GetMaxMessNo() == 4 && userMess.GetMaxMessNo() == 4; }));
+    EndWorkers();
+    EXPECT_EQ(FirstValue(L"select group_concat(publicMessNo) from (select publicMessNo from tPublicMess order by 1)"),
+              L"1,3,4");
+    EXPECT_EQ(FirstValue(L"select group_concat(userMessNo) from (select userMessNo from tUserMess order by 1)"),
+              L"1,3,4");
 }
 
 }  // namespace

@@ -96,9 +96,9 @@ TEST_F(FuncOpTest, RefusedRepliesChangeNeitherTable) {
     // Success, but the profile is cut short: its missing fields would blank the row.
     std::vector<std::wstring> fields = Fields(L"home", 6);
     fields.pop_back();
-    const int logged = CountLogLines(L"reply refused: 29 fields of 30");
+    const int logged = CountLogLines(L"reply 0x1140 cut short: 29 of 30 fields");
     EXPECT_EQ(funcOp_.BussDataProc(JoinFields(fields)), 0);
-    EXPECT_EQ(CountLogLines(L"reply refused: 29 fields of 30"), logged + 1);
+    EXPECT_EQ(CountLogLines(L"reply 0x1140 cut short: 29 of 30 fields"), logged + 1);
 
     EXPECT_EQ(Count(L"home"), L"4");
     EXPECT_EQ(Column(L"tUser", L"syncNo"), L"5");

@@ -187,8 +187,8 @@ TEST_F(HealthNoteTest, ShortRepliesAreRefused) {
     const std::wstring five = JoinFields({L"0", L"ok", std::to_wstring(userNo_), L"1", L"2"});
     EXPECT_EQ(note_.BussDataProc(four), 0);
     EXPECT_EQ(note_.BussDataProc(five), 0);
-    EXPECT_EQ(CountLogLines(L"acknowledgement of 4 fields refused, 6 expected:[" + four + L"]"), 1);
-    EXPECT_EQ(CountLogLines(L"acknowledgement of 5 fields refused, 6 expected:[" + five + L"]"), 1);
+    EXPECT_EQ(CountLogLines(L"reply 0x1141 cut short: 4 of 6 fields:[" + four + L"]"), 1);
+    EXPECT_EQ(CountLogLines(L"reply 0x1141 cut short: 5 of 6 fields:[" + five + L"]"), 1);
     EXPECT_EQ(Row(userNo_, 1), L"0/0");
     EXPECT_EQ(note_.PendingNoteNos(), (std::vector<int>{1, 2, 3, 5}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

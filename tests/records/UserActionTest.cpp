@@ -208,8 +208,8 @@ TEST_F(UserActionTest, ShortRepliesAreRefused) {
     EXPECT_EQ(action_.BussDataProc(two), 0);
     EXPECT_EQ(action_.BussDataProc(five), 0);
     EXPECT_EQ(action_.BussDataProc(L""), 0);
-    EXPECT_EQ(CountLogLines(L"acknowledgement of 2 fields refused, 6 expected:[" + two + L"]"), 1);
-    EXPECT_EQ(CountLogLines(L"acknowledgement of 5 fields refused, 6 expected:[" + five + L"]"), 1);
+    EXPECT_EQ(CountLogLines(L"reply 0x1142 cut short: 2 of 6 fields:[" + two + L"]"), 1);
+    EXPECT_EQ(CountLogLines(L"reply 0x1142 cut short: 5 of 6 fields:[" + five + L"]"), 1);
     EXPECT_EQ(Row(userNo_, 1), L"0/0");
     EXPECT_EQ(action_.PendingRecNos(), (std::vector<int>{1, 2, 3, 5}));
 

@@ -174,6 +174,12 @@ TEST_F(UserInfoTest, LoginReplyTakesOnlyNumberAccountAndSyncNo) {
     EXPECT_EQ(user_.UserLoginDataProc(login(1001, L"ann", 5)), 0);
     EXPECT_EQ(Column(L"tUser", L"status"), L"mark");
 
+    // A reply cut short of its last field takes nothing, in memory or in the table.
+    const std::wstring whole = login(3003, L"zed", 7);
+    EXPECT_EQ(user_.UserLoginDataProc(whole.substr(0, whole.rfind(L'\x02', whole.size() - 2) + 1)), 0);
+    EXPECT_EQ(user_.GetUser().userNo, 1001);
+    EXPECT_EQ(Column(L"tUser", L"userNo"), L"1001");
+
     // Both number and account differ: the number first, the account on the next login.
     EXPECT_EQ(user_.UserLoginDataProc(login(3003, L"zed", 5)), 0);
     EXPECT_EQ(Column(L"tUser", L"userNo"), L"3003");
