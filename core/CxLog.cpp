@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
@@ -117,6 +118,9 @@ std::wstring HexDump(const std::string& data) {
     return out;
 }
 
+// errno of the call that just failed; a failure that set none still counts as one.
+int FailureCode() { return errno != 0 ? errno : EIO; }
+
 std::filesystem::path DailyFileName(const std::filesystem::path& folder) {
     SYSTEMTIME st{};
     GetLocalTime(&st);
@@ -156,6 +160,8 @@ struct CxLog::Queue {
     void ForgetEndedThreads();
     bool AllTaken();
     void WriteBatch(const std::vector<LogRecord>& batch);
+    void ReportFailure(int error);
+    bool failureReported = false;  // the writer's only
 };
 
 namespace {
@@ -256,6 +262,15 @@ bool CxLog::Queue::AllTaken() {
     });
 }
 
+// Nobody reads the log while the program runs, so a log that cannot be written would go
+// unnoticed: the first failure is said on standard error, and the program runs on.
+void CxLog::Queue::ReportFailure(int error) {
+    if (failureReported) return;
+    failureReported = true;
+    std::fprintf(stderr, "CxLog: cannot write %s: %s\n", fileName.string().c_str(),
+                 std::generic_category().message(error).c_str());
+}
+
 void CxLog::Queue::WriteBatch(const std::vector<LogRecord>& batch) {
     if (batch.empty()) return;
     std::FILE* f = std::fopen(fileName.c_str(), "ab");
@@ -265,18 +280,24 @@ void CxLog::Queue::WriteBatch(const std::vector<LogRecord>& batch) {
         std::filesystem::create_directories(fileName.parent_path(), ec);
         f = std::fopen(fileName.c_str(), "ab");
     }
-    if (f == nullptr) return;  // the batch is dropped; the next one tries again
+    if (f == nullptr) {
+        ReportFailure(FailureCode());
+        return;  // the batch is dropped; the next one tries again
+    }
     // In pieces, so a large backlog never needs its whole text in memory at once.
     std::wstring textOut;
-    for (std::size_t i = 0; i < batch.size(); ++i) {
+    int error = 0;
+    for (std::size_t i = 0; i < batch.size() && error == 0; ++i) {
         textOut += batch[i].line;
         if (!batch[i].data.empty()) textOut += HexDump(batch[i].data);
         if (textOut.size() < kWriteChunkChars && i + 1 < batch.size()) continue;
         const std::string bytes = text::ToUtf16LeBytes(textOut);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) error = FailureCode();
         textOut.clear();
     }
-    std::fclose(f);
+    // A full disk may show only as the buffer goes out.
+    if (std::fclose(f) != 0 && error == 0) error = FailureCode();
+    if (error != 0) ReportFailure(error);
 }
 
 CxLog::CxLog(const std::filesystem::path& folder) : queue_(std::make_shared<Queue>()) {

@@ -1,5 +1,7 @@
 // The program-wide asynchronous file logger. A call only stamps the time and queues a
 // record; one writer thread appends the records to the day's log file, UTF-16LE lines.
+// A log that cannot be written (no folder, no right, a full disk) is said once on
+// standard error; the program runs on.
 #pragma once
 
 #include <chrono>

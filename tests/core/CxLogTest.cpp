@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Hooks.h"
+#include "LogReader.h"
 #include "TempDir.h"
 #include "Text.h"
 
@@ -172,6 +173,20 @@ TEST_F(CxLogTest, UnwritableFolderDropsTheBatchWithoutHarm) {
     EXPECT_TRUE(log.Write(nullptr, L"F", 0, LOG_MESSAGE, L"lost"));
     EXPECT_TRUE(log.Flush(2s));
     EXPECT_FALSE(std::filesystem::exists(log.FileName()));
+}
+
+// /dev/full takes the open and refuses every byte, as a full disk does.
+TEST_F(CxLogTest, ALogThatCannotBeWrittenIsSaidOnceOnStandardError) {
+    CxLog log(dir_.Path());
+    std::filesystem::create_symlink("/dev/full", log.FileName());
+    testing::internal::CaptureStderr();
+    for (const wchar_t* text : {L"one", L"two"}) {
+        log.Write(nullptr, L"F", 0, LOG_MESSAGE, text);
+        EXPECT_TRUE(log.Flush(2s));
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(CountOf(said, "CxLog: cannot write " + log.FileName().string() + ": No space left on device\n"), 1)
+        << said;
 }
 
 }  // namespace
