@@ -43,6 +43,7 @@ void CSqliteDB::open(const std::wstring& fileName, bool create) {
         const std::wstring message = db_ != nullptr ? SqliteErrorText(db_) : L"out of memory";
         sqlite3_close(db_);
         db_ = nullptr;
+        failureCause_ = rc;
         throw CSqliteException(rc, message);
     }
     setBusyTimeout(busyTimeoutMs_);
@@ -67,11 +68,29 @@ void CSqliteDB::close() {
     db_ = nullptr;
 }
 
+bool CSqliteDB::isFileSystemRefusal(int code) {
+    switch (code & 0xFF) {  // an extended code carries its primary one in its low byte
+        case SQLITE_PERM:
+        case SQLITE_READONLY:
+        case SQLITE_IOERR:
+        case SQLITE_FULL:
+        case SQLITE_CANTOPEN: return true;
+        default: return false;
+    }
+}
+
 void CSqliteDB::checkDB() const {
     if (db_ == nullptr) throw CSqliteException(CSqliteException::kWrapperError, L"Database not open");
 }
 
-void CSqliteDB::throwError(int code) const { throw CSqliteException(code, SqliteErrorText(db_)); }
+void CSqliteDB::throwError(int code, int cause) const {
+    failureCause_ = cause != SQLITE_OK ? cause : code;
+    throw CSqliteException(code, SqliteErrorText(db_));
+}
+
+int CSqliteDB::causeOf(const CSqliteException& e) const {
+    return e.errorCode() == SQLITE_ERROR ? failureCause_ : e.errorCode();
+}
 
 sqlite3_stmt* CSqliteDB::compile(const std::wstring& sql) {
     checkDB();
@@ -106,7 +125,7 @@ int CSqliteDB::execDML(const std::wstring& sql) {
         if (statement == nullptr) return 0;  // an empty text or a comment: nothing to run
         const int rc = sqlite3_step(statement);
         const int frc = sqlite3_finalize(statement);
-        if (rc == SQLITE_ERROR) throwError(SQLITE_ERROR);
+        if (rc == SQLITE_ERROR) throwError(SQLITE_ERROR, frc);
         if (frc == SQLITE_SCHEMA && attempt < kSchemaRetries) continue;
         if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwError(frc != SQLITE_OK ? frc : rc);
         return sqlite3_changes(db_);
@@ -128,7 +147,8 @@ CSqliteQuery CSqliteDB::execQuery(const std::wstring& sql) {
 int CSqliteDB::execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt) {
     try {
         if (inTransaction) execOwnTransactionStep(L"begin transaction");
-    } catch (const CSqliteException&) {
+    } catch (const CSqliteException& e) {
+        if (failedAt != nullptr) *failedAt = {0, e.errorMessage(), causeOf(e)};
         return -1;  // nothing ran, so there is nothing to roll back
     }
     std::size_t index = 0;
@@ -137,7 +157,7 @@ int CSqliteDB::execDMLSet(const std::vector<std::wstring>& statements, bool inTr
         if (inTransaction) execOwnTransactionStep(L"commit transaction");
         return 0;
     } catch (const CSqliteException& e) {
-        if (failedAt != nullptr) *failedAt = {index, e.errorMessage()};
+        if (failedAt != nullptr) *failedAt = {index, e.errorMessage(), causeOf(e)};
         // Some failures (a full disk, no memory) have rolled the transaction back already.
         if (inTransaction && sqlite3_get_autocommit(db_) == 0) execOwnTransactionStep(L"rollback transaction");
         return -1;

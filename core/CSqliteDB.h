@@ -11,6 +11,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+class CSqliteException;
 
 class CSqliteDB {
 public:
@@ -40,6 +41,7 @@ public:
     struct SetFailure {
         std::size_t index = 0;
         std::wstring message;
+        int code = 0;  // the specific SQLite result code (causeOf)
     };
     int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt = nullptr);
     // For statements that come from outside, until the connection closes: only what inserts,
@@ -56,6 +58,12 @@ public:
     };
     void restrictToRows(const std::wstring& table, const RowBudget& budget);
     std::int64_t lastRowId() const;
+    // Whether an SQLite result code says the file system refused a write: a read-only
+    // file or folder, a full disk, an I/O error, a file that cannot be opened.
+    static bool isFileSystemRefusal(int code);
+    // The specific result code behind e, which this connection threw: a failing step
+    // throws the generic SQLITE_ERROR, while its cause came with the finalize.
+    int causeOf(const CSqliteException& e) const;
     // True when sql is one statement that cannot change any database; false for a
     // write, several statements or text that does not compile.
     bool isReadOnly(const std::wstring& sql);
@@ -64,7 +72,8 @@ public:
 
 private:
     void checkDB() const;
-    [[noreturn]] void throwError(int code) const;
+    // cause: the specific code when code is the generic one (0: code itself).
+    [[noreturn]] void throwError(int code, int cause = 0) const;
 
     static int authorizeData(void* self, int action, const char* first, const char* second, const char* database,
                              const char* trigger);
@@ -75,6 +84,7 @@ private:
     std::int64_t execScalar(const std::wstring& sql);
 
     sqlite3* db_ = nullptr;
+    mutable int failureCause_ = 0;  // of the last error thrown
     int busyTimeoutMs_ = 60000;
     bool ownTransactionStep_ = false;
     std::chrono::steady_clock::time_point budgetEnd_;

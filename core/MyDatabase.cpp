@@ -1,5 +1,7 @@
 #include "MyDatabase.h"
 
+#include <sqlite3.h>
+
 #include <cwctype>
 
 #include "CSqliteDB.h"
@@ -123,6 +125,13 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
         result = db.execDMLSet(statements, inTransaction, &failure);
         if (result < 0 && outside && failure.index < statements.size()) {
             LOGF(LOG_WARNING, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] refused:[%s]", statements[failure.index].c_str(),
+                 failure.message.c_str());
+        }
+        // A list from outside that fills the database has used up its growth, not the disk.
+        const bool budgetUsed = outside && (failure.code & 0xFF) == SQLITE_FULL;
+        if (result < 0 && !budgetUsed && FirstFileSystemRefusal(failure.code)) {
+            const std::wstring& failed = failure.index < statements.size() ? statements[failure.index] : first;
+            LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"CSqliteException[%s]:[%d][%s]", failed.c_str(), failure.code,
                  failure.message.c_str());
         }
         db.close();
@@ -283,6 +292,12 @@ std::wstring CMyDatabase::ReadLastText(const std::wstring& sql) {
 std::wstring CMyDatabase::DictName(const wchar_t* format, int key) {
     std::wstring sql;
     return FormatCut(sql, kSqlChars, format, key) ? ReadLastText(sql) : std::wstring();
+}
+
+bool CMyDatabase::FirstFileSystemRefusal(int sqliteCode) {
+    if (!CSqliteDB::isFileSystemRefusal(sqliteCode)) return false;
+    std::lock_guard<std::mutex> guard(m_refusalLock);
+    return m_refusalsLogged.insert(sqliteCode & 0xFF).second;
 }
 
 std::wstring CMyDatabase::GetDictLiveIndexIDName(const std::wstring& indexID) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +80,11 @@ public:
     std::wstring GetDictAreaCodeName(int areaCodeNo);
     std::wstring GetDictAreaName(int areaNo);
 
+    // True for the first failure of each cause that says the file system refused a
+    // write (a read-only or full disk ...): that one is logged as an error, so that a
+    // database that stores nothing stands out; the others are logged as before.
+    bool FirstFileSystemRefusal(int sqliteCode);
+
 private:
     int SelectRows(const std::wstring& dbPath, const std::wstring& sql, SqlRows& rows, const wchar_t* context);
     std::wstring ReadLastText(const std::wstring& sql);
@@ -95,6 +101,8 @@ private:
     std::atomic<int> m_lockSleepMs{10};
     int m_initTimeoutMs = 30000;
     std::atomic<int> m_outsideBudgetMs{10000};
+    std::mutex m_refusalLock;
+    std::set<int> m_refusalsLogged;  // primary SQLite result codes
 };
 
 extern CMyDatabase* g_pMyDatabase;

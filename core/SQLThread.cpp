@@ -24,6 +24,10 @@ CSQLThread::~CSQLThread() {
 
 void CSQLThread::SetDBPath(const std::wstring& path) { dbPath_ = path; }
 
+int CSQLThread::LevelOf(const CSqliteException& e) {
+    return owner_.FirstFileSystemRefusal(db_.causeOf(e)) ? LOG_ERROR : LOG_MESSAGE;
+}
+
 int CSQLThread::OpenDB() {
     std::lock_guard<std::mutex> guard(connectionLock_);
     return OpenDBLocked();
@@ -40,7 +44,7 @@ int CSQLThread::OpenDBLocked() {
         openFlag_ = 1;
         return 0;
     } catch (const CSqliteException& e) {
-        LOGF(LOG_MESSAGE, L"CSQLThread::OpenDB", L"CSqliteException[%s]:[%d][%s]", L"OpenDB", e.errorCode(),
+        LOGF(LevelOf(e), L"CSQLThread::OpenDB", L"CSqliteException[%s]:[%d][%s]", L"OpenDB", e.errorCode(),
              e.errorMessage());
         openFlag_ = 0;
         return -1;
@@ -72,8 +76,7 @@ int CSQLThread::RunLocked(const std::wstring& sql, const wchar_t* function, int 
             if (openFlag_ == 0) OpenDBLocked();
             result = step();
         } catch (const CSqliteException& e) {
-            LOGF(LOG_MESSAGE, function, L"CSqliteException[%s]:[%d][%s]", sql.c_str(), e.errorCode(),
-                 e.errorMessage());
+            LOGF(LevelOf(e), function, L"CSqliteException[%s]:[%d][%s]", sql.c_str(), e.errorCode(), e.errorMessage());
             result = failure;
         }
         CloseDBLocked();

@@ -12,6 +12,7 @@
 #include "CSqliteDB.h"
 
 class CMyDatabase;
+class CSqliteException;
 
 class CSQLThread {
 public:
@@ -40,6 +41,8 @@ private:
     int OpenDBLocked();
     void CloseDBLocked();
     void LogDropped();
+    // The log level of a failure: an error for the first of each file-system refusal.
+    int LevelOf(const CSqliteException& e);
 
     CMyDatabase& owner_;
     std::mutex queueLock_;

@@ -6,9 +6,11 @@
 #include <ctime>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "CSqliteDB.h"
+#include "CxLog.h"
 #include "Config.h"
 #include "DefaultDatabase.h"
 #include "IntDate.h"
@@ -189,6 +191,27 @@ TEST_F(MyDatabaseTest, ScriptFacingReadsAndWrites) {
     list = uie::value::from_json(L"[{\"sql\":\"update tUser set note='b'\"},{\"other\":1}]");
     EXPECT_EQ(db_->ExecSQLSetFromArray(*list), 0);  // an element without "sql" runs an empty text
     EXPECT_EQ(Read(L"select note from tUser"), L"b");
+}
+
+// /dev/full opens as an empty database and refuses every page, as a full disk does.
+TEST_F(MyDatabaseTest, AWriteTheFileSystemRefusesIsAnErrorOncePerCause) {
+    std::filesystem::create_symlink("/dev/full", dir_ / "full.db");
+    g_Config.m_config.userDBName = text::FromUtf8((dir_ / "full.db").string());
+    CMyDatabase full;
+    full.SetLockTiming(150, 1);
+    full.Init();
+    const std::wstring sql = L"create table tFull" + std::to_wstring(std::random_device{}() % 100000) + L" (n integer)";
+    EXPECT_EQ(full.ExecSQL(sql), -1);
+    EXPECT_EQ(full.ExecSQL(sql), -1);
+    EXPECT_EQ(full.ExecSQLSet({sql}, true), -1);
+    CxLog::GetInstance()->Flush(std::chrono::seconds(2));
+    std::wistringstream log(text::FromUtf16LeBytes(ReadFileBytes(CxLog::GetInstance()->FileName())));
+    std::vector<std::wstring> levels;
+    for (std::wstring line; std::getline(log, line);) {
+        if (line.find(L"CSqliteException[" + sql + L"]") != std::wstring::npos)
+            levels.push_back(line.substr(24, line.find(L' ', 24) - 24));
+    }
+    EXPECT_EQ(levels, (std::vector<std::wstring>{L"Error", L"Message"}));
 }
 
 TEST(MyDatabaseBeforeInitTest, WritesAndTheTableLockAreRefused) {
