@@ -8,6 +8,12 @@ namespace {
 
 constexpr int kBloodPressureMode = 0;
 constexpr DWORD kPollMs = 100;
+// The longest honest download: 700 readings at about 100 ms each over a 9600-baud line,
+// with the counts, the clock and the memory clear (its own 3 s pause), take under 80 s.
+// A job still running after more than twice that is held by its monitor or a file.
+constexpr DWORD kMostDownloadMs = 180000;
+// What the library reports for a job it aborted.
+constexpr int kAborted = 11;
 constexpr int kStatusFailed = -1;
 constexpr int kStatusDone = 0;
 constexpr int kStateRunning = 1;
@@ -62,7 +68,12 @@ int CBpDownload::StartJob() {
 
 int CBpDownload::PollJob() {
     int lastProgress = -1;
+    const DWORD start = GetTickCount();
     for (;;) {
+        if (GetTickCount() - start > kMostDownloadMs) {
+            vep_.Abort();
+            return Fail(BpText::ReadFailed, kAborted, true);
+        }
         const int status = vep_.GetStatus();
         if (status == kStatusFailed) {
             const int code = vep_.GetErrStatus();

@@ -56,6 +56,7 @@ enum VepCall : std::size_t {
     kVepGetDataCnt = 12,
     kVepSetDataCurrent = 13,
     kVepGetBpData = 14,
+    kVepAbort = 15,
 };
 static_assert(kVepBinding[kVepInit].name == "Vep_Init" && kVepBinding[kVepOpenDevice].name == "Vep_OpenDevice" &&
               kVepBinding[kVepEnd].name == "Vep_End" && kVepBinding[kVepStartDownload].name == "Vep_StartDownload" &&
@@ -64,7 +65,7 @@ static_assert(kVepBinding[kVepInit].name == "Vep_Init" && kVepBinding[kVepOpenDe
               kVepBinding[kVepGetErrStatus].name == "Vep_GetErrStatus" &&
               kVepBinding[kVepGetDataCnt].name == "Vep_GetDataCnt" &&
               kVepBinding[kVepSetDataCurrent].name == "Vep_SetDataCurrent" &&
-              kVepBinding[kVepGetBpData].name == "Vep_GetBpData");
+              kVepBinding[kVepGetBpData].name == "Vep_GetBpData" && kVepBinding[kVepAbort].name == "Vep_Abort");
 
 // The library could not be loaded.
 inline constexpr int kVepNoLibrary = -2;
@@ -92,6 +93,7 @@ struct struVepInterface {
     int GetDataCnt() const { return Call<decltype(&Vep_GetDataCnt)>(kVepGetDataCnt); }
     int SetDataCurrent(int no) const { return Call<decltype(&Vep_SetDataCurrent)>(kVepSetDataCurrent, no); }
     int GetBpData(str_bp_retdata* out) const { return Call<decltype(&Vep_GetBpData)>(kVepGetBpData, out); }
+    int Abort() const { return Call<decltype(&Vep_Abort)>(kVepAbort); }
 
     std::wstring path;
     HMODULE handle = nullptr;

@@ -2,13 +2,16 @@
 // an export, no library at all, and one whose answers make each download fail its own way.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "CurrentFolder.h"
+#include "Hooks.h"
 #include "TempDir.h"
 #include "TsvModule.h"
 
@@ -115,6 +118,25 @@ TEST_F(TsvStubVepcomTest, EveryFailureEndsTheSessionAndKeepsThePreviousReadings)
     EXPECT_EQ(Reports().back(), Rep("2", L"Vep_GetStatus失败.", "0"));
     EXPECT_EQ(NewCalls().back(), "Vep_End");
     EXPECT_EQ(module.Readings().size(), 700u);
+}
+
+// The stand-in's job runs on until it is aborted; each look at the clock finds a minute
+// gone, so the bound is passed after a few polls.
+TEST_F(TsvStubVepcomTest, AJobRunningPastTheLongestHonestDownloadIsAbortedAndFails) {
+    TsvModule module(dir_.Path(), Stub("full"), true);
+    ASSERT_EQ(module.Fn().InitModule(), 0);
+    std::ofstream("stubvep.endless").close();
+    HookScope hooks;
+    std::atomic<DWORD> now{0};
+    Hooks().tickCount = [&now] { return now += 60000; };
+    NewCalls();
+    EXPECT_EQ(module.Fn().ReadModuleOrigData(), 11);
+    const std::vector<std::string> calls = NewCalls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+              (std::vector<std::string>{"Vep_Abort", "Vep_End"}));
+    EXPECT_EQ(Reports().back(), Rep("2", L"读取设备数据失败!", "0"));
+    EXPECT_TRUE(module.Readings().empty());
 }
 
 }  // namespace
