@@ -1,11 +1,34 @@
-// Reading the small text files of a device tree or a mounts table. Their folders come
-// from settings a user can point anywhere, so a name may lead to an endless file (a link
-// to /dev/zero) or a huge one: only regular files are read, and only up to a bound.
+// Reading the small files of a device tree, a mounts table or a plugged-in volume. Their
+// folders come from settings a user can point anywhere, or from a drive anyone can plug
+// in, so a name may lead to an endless file (a link to /dev/zero), a FIFO whose open
+// would wait for a writer for ever, or a huge file: only regular files are read, and
+// only up to a bound.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
+
+enum class FileReadResult {
+    Ok,
+    Missing,     // no such file
+    NotRegular,  // a folder, FIFO, device or socket
+    TooLarge,    // more than the bound; the bytes hold its first part
+    Failed,      // could not be opened or read
+    Stopped,     // stop answered true between two chunks; the bytes are empty
+};
+
+// The whole file, at most maxBytes of it. The name is looked at before the open, the
+// open never blocks, and what it opened is looked at again, so a FIFO or a device put
+// in the file's place is refused, never waited on. stop, when set, is asked before
+// each chunk.
+FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes, std::string& bytes,
+                               const std::function<bool()>& stop = {});
+FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes,
+                               std::vector<std::uint8_t>& bytes, const std::function<bool()>& stop = {});
 
 // At most maxBytes of the file; "" when it is not a regular file or cannot be read.
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t maxBytes);

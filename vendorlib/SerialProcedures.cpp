@@ -118,7 +118,8 @@ int SerialProcedures::Readings(VepWorkFile& file) {
     int total = 0;
     int result = ReadCounts(valid, total);
     if (result != vep::kOk) return result;
-    const int n = std::min(valid, total);
+    // Reading 0 is the newest.
+    const int n = state_.ReadingsToFetch(std::min(valid, total));
     state_.SetSize(n);
     state_.SetCount(0);
     const auto header = VepWorkFile::ReadingsHeader(n, 0, 0, nullptr);

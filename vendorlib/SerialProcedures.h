@@ -27,8 +27,9 @@ public:
 
     SerialProcedures(SerialLink& link, VepModel& model, VepState& state);
 
-    // The readings, then the end command and the port closed. With download-mode bits
-    // 2 and 4 the clock is set, with bit 4 the memory cleared afterwards.
+    // The readings (the newest the store keeps), then the end command and the port
+    // closed. With download-mode bits 2 and 4 the clock is set, with bit 4 the memory
+    // cleared afterwards.
     int ReadingsJob();
     // Download mode 1: the short read, else the full read; the port stays open.
     int InfoReadJob();

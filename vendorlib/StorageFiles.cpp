@@ -198,9 +198,11 @@ int StorageFiles::Load(std::vector<BYTE>& image) {
         state_.trace.Line("ums info file empty :%s", path.c_str());
         return 1;
     }
-    if (!ReadWholeFile(path, image) || image.size() < kSettingsSize) {
+    const int read =
+        ReadVepFile(path, image, kSettingsSize + kVepFileSlack, state_.trace, [this] { return state_.TakeAbort(); });
+    if (read != vep::kOk || image.size() < kSettingsSize) {
         state_.trace.Line("ums info file err :%s", path.c_str());
-        return vep::kFailed;
+        return read == vep::kAborted ? read : vep::kFailed;
     }
     return vep::kOk;
 }

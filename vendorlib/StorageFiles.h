@@ -37,7 +37,8 @@ public:
     static std::vector<BYTE> BuildSettings(std::span<const BYTE> old, const VepSettingsBlock& settings);
 
     // The jobs: 0; 1 when the file is empty (or missing) or cannot be written; -1 when
-    // it cannot be read or is shorter than a settings file.
+    // it cannot be read, is no regular file, or is shorter or much longer than a
+    // settings file; 11 when an abort ended the read.
     int ReadJob();
     int WriteJob();
 

@@ -13,6 +13,7 @@
 
 namespace {
 constexpr int kNotFound = 1;
+constexpr int kSummaryStart = 2;  // the records follow the count
 }  // namespace
 
 StorageLink::StorageLink(VepModel& model, VepState& state) : model_(model), state_(state) {}
@@ -45,12 +46,19 @@ const std::string& StorageLink::FileNameFor(int kind) const {
     return kind == 1 ? p.fileName3 : kind == 2 ? p.fileName4 : p.fileName;
 }
 
+std::size_t StorageLink::FileBoundFor(int kind) const {
+    if (kind == 0) return VepRecords::FileBound(model_.Params());
+    return VepRecordsFileBound(kSummaryStart, static_cast<int>(StorageFiles::kSummaryLength),
+                               VepState::kSummaryCapacity);
+}
+
 int StorageLink::Download(int kind) {
     const std::string path = model_.Params().filePath + FileNameFor(kind);
     std::vector<BYTE> file;
-    if (!ReadWholeFile(path, file) || file.size() < 2) {
+    const int read = ReadVepFile(path, file, FileBoundFor(kind), state_.trace, [this] { return state_.TakeAbort(); });
+    if (read != vep::kOk || file.size() < 2) {
         state_.trace.Line("ums_file err :%s", path.c_str());
-        return vep::kFailed;
+        return read == vep::kAborted ? read : vep::kFailed;
     }
     const int count = Le16(file.data());
     state_.trace.Line("ums_file :%s (rec:%d)", path.c_str(), count);

@@ -4,6 +4,7 @@
 // rewrites) the monitor's files on that volume.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class VepModel;
@@ -17,14 +18,16 @@ public:
     // or no device or no volume carries it.
     int Open();
     // Kind 0 readings, 1 weekly, 2 monthly summaries: the file's record count becomes
-    // the download size, and summaries fill their store. 0, or -1 when the file is
-    // missing, empty or unreadable.
+    // the download size, and summaries fill their store. 0; -1 when the file is missing,
+    // empty, unreadable, no regular file or larger than a full store's records; 11 when
+    // an abort ended the read.
     int Download(int kind);
 
     const std::string& DeviceName() const { return deviceName_; }
 
 private:
     const std::string& FileNameFor(int kind) const;
+    std::size_t FileBoundFor(int kind) const;
 
     VepModel& model_;
     VepState& state_;

@@ -104,7 +104,7 @@ int UsbSerialDownload::TypeOne(VepWorkFile& file) {
     if (result != vep::kOk) return result;
     VepResponse counts{};
     if ((result = ReadCounts(counts)) != vep::kOk) return result;
-    const int n = Be16(counts, 3);
+    const int n = state_.ReadingsToFetch(Be16(counts, 3));
     state_.SetSize(n);
     state_.SetCount(0);
     if ((result = WriteHeader(file, n, 0, 0)) != vep::kOk) return result;
@@ -161,6 +161,8 @@ int UsbSerialDownload::TypeThree(VepWorkFile& file) {
     int serial = 0;
     int n = 0;
     if ((result = DataCount(user, serial, n)) != vep::kOk) return result;
+    // The serial value is the newest reading's, and reading 0 the newest: it stays right.
+    n = state_.ReadingsToFetch(n);
     state_.SetSize(n);
     state_.SetCount(0);
     if ((result = WriteHeader(file, n, 0, serial)) != vep::kOk) return result;
@@ -209,7 +211,7 @@ int UsbSerialDownload::Weekly(VepWorkFile& file) {
 
 int UsbSerialDownload::DecodeWeekly() {
     std::vector<BYTE> file;
-    ReadWholeFile(kWeekFile, file);
+    ReadVepFile(kWeekFile, file, kWeekHeaderLength + kWeeks * 2 * kWeekBlock + kVepFileSlack, state_.trace);
     state_.weekData.clear();
     if (file.size() < 2) {
         state_.trace.Line("week file error");

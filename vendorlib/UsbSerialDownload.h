@@ -1,7 +1,8 @@
 // The download procedures of the USB-serial link: the readings of download types 1,
-// 2 (the walking device) and 3/4 into "down.dat" or "down2.dat", and the weekly
-// summaries into "week.dat" with their decoding into the weekly store. Each keeps the
-// download size and count up to date and runs on the job thread.
+// 2 (the walking device) and 3/4 into "down.dat" or "down2.dat" (of types 1, 3 and 4
+// only the newest the reading store keeps), and the weekly summaries into "week.dat"
+// with their decoding into the weekly store. Each keeps the download size and count up
+// to date and runs on the job thread.
 #pragma once
 
 #include <cstddef>

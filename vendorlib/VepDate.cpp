@@ -73,6 +73,15 @@ VepDateTime CarryMinute(VepDateTime when) {
     return when;
 }
 
+bool PossibleMoment(const VepDateTime& when) {
+    if (when.year < 1 || when.year > 9999 || when.month < 1 || when.month > 12) return false;
+    const long long nextMonth =
+        when.month == 12 ? DaysFromCivil(when.year + 1, 1, 1) : DaysFromCivil(when.year, when.month + 1, 1);
+    const long long daysInMonth = nextMonth - DaysFromCivil(when.year, when.month, 1);
+    return when.day >= 1 && when.day <= daysInMonth && when.hour >= 0 && when.hour <= 23 && when.minute >= 0 &&
+           when.minute <= 60 && when.second >= 0 && when.second <= 59;
+}
+
 std::uint32_t MinuteStamp(const VepDateTime& when) {
     const long long minutes = (DaysFromCivil(when.year, when.month, when.day) - StampEpochDays()) * kMinutesPerDay +
                               when.hour * 60LL + when.minute;

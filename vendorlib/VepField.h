@@ -20,6 +20,9 @@ struct VepField {
 // "data_type" says so, then shifted and masked, then read as packed decimal. A field
 // that does not lie wholly inside record reads 0.
 int ReadField(const VepField& field, std::span<const BYTE> record, bool littleEndian);
+// Whether a packed-decimal field holds decimal digits only (0x1A is no number); a field
+// of any other kind always does.
+bool PackedDigitsValid(const VepField& field, std::span<const BYTE> record, bool littleEndian);
 
 // Hexadecimal digits taken as decimal digits: 0x1234 gives 1234.
 int FromBcd(unsigned value);

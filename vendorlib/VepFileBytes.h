@@ -1,24 +1,47 @@
-// A whole file in memory, for the decoders that read the work files and the monitor's
-// own files, and for the model files: they bound every read by the bytes actually there.
+// The files the library reads: the monitor's own files on a volume anyone can plug in,
+// the work files the jobs leave and the model files. Only a regular file is read (a FIFO
+// or a device in its place is refused, never waited on), never more than its format can
+// hold, and the job's abort ends a read under way.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
+#include <functional>
 #include <string>
 
-// False when the file cannot be opened or read to its end, or holds more than limit
-// bytes. Bytes is a std::vector<BYTE> or a std::string.
+#include "SmallFile.h"
+#include "VepResult.h"
+#include "VepTrace.h"
+
+// What a volume may add past a file's last record: it may round the file up to a block.
+constexpr std::size_t kVepFileSlack = 4096;
+// No file of the library's formats comes near this, whatever a model file says.
+constexpr std::size_t kVepMostFileBytes = std::size_t{16} << 20;
+
+// The header, records of recLength bytes and the slack, within kVepMostFileBytes.
+inline std::size_t VepRecordsFileBound(int dataStart, int recLength, std::size_t records) {
+    const auto start = static_cast<std::uint64_t>(std::max(dataStart, 0));
+    const auto length = static_cast<std::uint64_t>(std::max(recLength, 0));
+    const std::uint64_t bound = start + length * records + kVepFileSlack;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(bound, kVepMostFileBytes));
+}
+
+// 0 with the whole file in bytes; 11 when stop ended the read; -1 when the file is
+// missing, unreadable, not a regular file or over limit bytes (each traced but the first
+// two, which the callers trace in their own words). Bytes is a std::vector<BYTE> or a
+// std::string.
 template <typename Bytes>
-bool ReadWholeFile(const std::string& path, Bytes& bytes, std::size_t limit = SIZE_MAX) {
-    bytes.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    char chunk[4096];
-    while (in.read(chunk, sizeof(chunk)) || in.gcount() > 0) {
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > limit - bytes.size()) return false;
-        bytes.insert(bytes.end(), chunk, chunk + got);
+int ReadVepFile(const std::string& path, Bytes& bytes, std::size_t limit, VepTrace& trace,
+                const std::function<bool()>& stop = {}) {
+    switch (ReadRegularFile(path, limit, bytes, stop)) {
+        case FileReadResult::Ok: return vep::kOk;
+        case FileReadResult::Stopped: trace.Line("file read aborted: %s", path.c_str()); return vep::kAborted;
+        case FileReadResult::TooLarge: trace.Line("file over %zu bytes: %s", limit, path.c_str()); break;
+        case FileReadResult::NotRegular: trace.Line("not a regular file: %s", path.c_str()); break;
+        case FileReadResult::Missing:
+        case FileReadResult::Failed: break;
     }
-    return !in.bad();
+    bytes.clear();
+    return vep::kFailed;
 }

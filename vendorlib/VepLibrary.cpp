@@ -43,6 +43,7 @@ struct VepLibrary::Session {
     StorageLink storage{model, state};
     WalkingData walking;
     int opened = kNoConnection;  // the connection type of the open device
+    // -1 after a refused selection: no other summary is handed out in its place.
     int weekSelected = 0;
     int monthSelected = 0;
     int lastDataSerial = 0;
@@ -336,8 +337,9 @@ int VepLibrary::Dispatch(Session& s, VepJob job, int mode) {
 int VepLibrary::Decode(Session& s) {
     const VepModelParams& p = s.model.Params();
     const std::string path = p.filePath + p.fileName;
-    if (p.downloadType == 2) return s.walking.DecodeFile(path, p, s.state.trace);
-    return s.state.readings.DecodeFile(path, p, s.state.trace);
+    const auto aborted = [&s] { return s.state.TakeAbort(); };
+    if (p.downloadType == 2) return s.walking.DecodeFile(path, p, s.state.trace, aborted);
+    return s.state.readings.DecodeFile(path, p, s.state.trace, aborted);
 }
 
 int VepLibrary::GetStatus() {
@@ -401,8 +403,12 @@ int VepLibrary::SetSummaryCurrent(bool month, int no) {
     Session* s = Idle();
     if (s == nullptr) return Refused(__func__);
     const auto& store = month ? s->state.monthData : s->state.weekData;
-    if (no < 0 || no >= static_cast<int>(store.size())) return Refused(__func__);
-    (month ? s->monthSelected : s->weekSelected) = no;
+    int& selected = month ? s->monthSelected : s->weekSelected;
+    if (no < 0 || no >= static_cast<int>(store.size())) {
+        selected = -1;
+        return Refused(__func__);
+    }
+    selected = no;
     return vep::kOk;
 }
 
@@ -412,7 +418,7 @@ int VepLibrary::GetSummaryData(bool month, str_sumbp_data* out) {
     if (s == nullptr || out == nullptr) return Refused(__func__);
     const auto& store = month ? s->state.monthData : s->state.weekData;
     const int selected = month ? s->monthSelected : s->weekSelected;
-    if (selected >= static_cast<int>(store.size())) return Refused(__func__);
+    if (selected < 0 || selected >= static_cast<int>(store.size())) return Refused(__func__);
     *out = store[static_cast<std::size_t>(selected)];
     return vep::kOk;
 }

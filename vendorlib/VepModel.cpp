@@ -137,7 +137,7 @@ void TraceSerialWidths(const VepModelParams& p, const std::string& name, VepTrac
 // Read whole within its bound, checked, then parsed from memory.
 bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& trace) {
     std::string text;
-    if (!ReadWholeFile(file, text, kMostModelFileBytes)) {
+    if (ReadVepFile(file, text, kMostModelFileBytes, trace) != 0) {
         trace.Line("model file unreadable or over %zu bytes:%s", kMostModelFileBytes, file.c_str());
         return false;
     }

@@ -34,6 +34,27 @@ void ApplyMemoRules(VepReading& r, int memoType) {
 
 int ToMmHg(int tenthsKpa) { return static_cast<int>(tenthsKpa * kMmHgPerTenthKpa + 0.5); }
 
+// When the reading was taken; false when its fields name no moment that can exist (a
+// month 13, an hour 25, a packed digit above 9). A month of 0 stands for now.
+bool ReadingMoment(std::span<const BYTE> raw, const VepModelParams& model, VepDateTime& when) {
+    const bool le = model.dataType != 0;
+    const auto field = [&](const VepField& f) { return ReadField(f, raw, le); };
+    const int month = field(model.month);
+    if (month == 0) {
+        when = LocalNow();
+        return true;
+    }
+    for (const VepField* f : {&model.year, &model.month, &model.day, &model.hour, &model.minute, &model.second}) {
+        if (!PackedDigitsValid(*f, raw, le)) return false;
+    }
+    const int second = model.second.Present() ? field(model.second) : 0;
+    const VepDateTime read{field(model.year) + model.startYear, month, field(model.day), field(model.hour),
+                           field(model.minute), second};
+    if (!PossibleMoment(read)) return false;
+    when = CarryMinute(read);
+    return when.year <= 9999;
+}
+
 std::int8_t KindOf(std::int8_t number) {
     switch (number) {
         case 0: return 1;
@@ -45,12 +66,18 @@ std::int8_t KindOf(std::int8_t number) {
 
 }  // namespace
 
-int VepRecords::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace) {
+std::size_t VepRecords::FileBound(const VepModelParams& model) {
+    return VepRecordsFileBound(model.dataStart, model.recLength, kCapacity);
+}
+
+int VepRecords::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
+                           const std::function<bool()>& stop) {
     Clear();
     std::vector<BYTE> file;
-    if (!ReadWholeFile(path, file)) {
+    const int read = ReadVepFile(path, file, FileBound(model), trace, stop);
+    if (read != 0) {
         trace.Line("file open err: %s", path.c_str());
-        return -1;
+        return read;
     }
     return Decode(file, model, trace);
 }
@@ -73,7 +100,13 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
     for (std::size_t i = slots; i-- > 0 && readings_.size() < kCapacity;) {
         const auto raw = file.subspan(dataStart + i * recLength, recLength);
         if (Erased(raw, model.month)) continue;
+        VepDateTime when;
+        if (!ReadingMoment(raw, model, when)) {
+            trace.Line("data %zu dropped: no such date", i);
+            continue;
+        }
         VepReading reading = DecodeOne(raw, model);
+        reading.when = when;
         // Numbered by the raw count and slot, so neither a dropped reading nor one left
         // out of the store shifts the others' serials.
         if (model.dataSerial != 0 && serial != 0) reading.serial = serial - (n - 1 - static_cast<int>(i));
@@ -105,14 +138,6 @@ VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams
     }
     if (r.count != 0 && r.setCount == 0) r.setCount = 3;
     r.kind = model.bpkbnFlag != 0 ? KindOf(r.number) : 0;
-
-    const int month = field(model.month);
-    if (month == 0) {
-        r.when = LocalNow();
-    } else {
-        r.when = CarryMinute({field(model.year) + model.startYear, month, field(model.day), field(model.hour),
-                              field(model.minute), model.second.Present() ? field(model.second) : 0});
-    }
     return r;
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,11 +39,17 @@ class VepRecords {
 public:
     static constexpr std::size_t kCapacity = 700;
 
+    // The most a readings file may hold: its header and a full store's readings, with slack.
+    static std::size_t FileBound(const VepModelParams& model);
+
     // Refills the store from the readings file at path; the store is emptied first, so
     // a failed decode never hands out the previous readings. The newest readings are
-    // kept when there are more than the store holds. 0, or -1 (traced) when the file is
-    // missing or too short for its header.
-    int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace);
+    // kept when there are more than the store holds. 0; -1 (traced) when the file is
+    // missing, not a regular file, larger than FileBound or too short for its header;
+    // 11 when stop ended the read.
+    int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
+                   const std::function<bool()>& stop = {});
+    // A reading whose date or time cannot exist is dropped (traced), as an erased one is.
     int Decode(std::span<const BYTE> file, const VepModelParams& model, VepTrace& trace);
     void Clear();
 
@@ -57,6 +64,7 @@ public:
     static void ToRecord(const VepReading& reading, str_bp_retdata& out);
 
 private:
+    // Everything but the moment, which the decoding checks first.
     VepReading DecodeOne(std::span<const BYTE> raw, const VepModelParams& model) const;
 
     std::vector<VepReading> readings_;

@@ -19,6 +19,12 @@ void VepState::SetCount(int count) {
     UpdateProgress();
 }
 
+int VepState::ReadingsToFetch(int count) {
+    const int kept = std::min(count, static_cast<int>(VepRecords::kCapacity));
+    if (kept < count) trace.Line("data count %d, the newest %d asked for", count, kept);
+    return kept;
+}
+
 int VepState::Status() const {
     if (thCnt > 0) return 1;
     return thStatus != 0 ? -1 : 0;

@@ -53,6 +53,10 @@ public:
     // Percent: count x 100 / size, 100 when there is nothing to fetch, within 0..100.
     int Progress() const { return progress_; }
 
+    // Of the count of readings a monitor reports, how many a download asks for: the
+    // newest ones, as many as the store keeps (traced when that is fewer).
+    int ReadingsToFetch(int count);
+
     // True when the abort flag was set; the flag is cleared as it is seen.
     bool TakeAbort() { return abort.exchange(false); }
     // 1 while a job runs; after it -1 when it failed, else 0.

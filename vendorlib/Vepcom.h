@@ -155,8 +155,9 @@ VEP_API int Vep_GetErrStatus();
 VEP_API int Vep_GetDownloadStatus();  // percent
 VEP_API int Vep_GetUploadStatus();
 
-// Data access, refused (-1) while a job runs; an index outside the store is refused
-// and the selection kept.
+// Data access, refused (-1) while a job runs; an index outside the store is refused.
+// The reading selection is then kept; a summary selection is dropped, so the next
+// summary get is refused rather than answered with another summary.
 VEP_API int Vep_GetDataCnt();
 VEP_API int Vep_SetDataCurrent(int no);
 VEP_API int Vep_GetBpData(str_bp_retdata* out);

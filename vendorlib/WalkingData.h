@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,9 +21,11 @@ class WalkingData {
 public:
     static constexpr std::size_t kCapacity = 64;
 
-    // Refills the store from the file at path; it is emptied first. 0, or -1 (traced)
-    // when the file is missing or shorter than its count.
-    int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace);
+    // Refills the store from the file at path; it is emptied first. 0; -1 (traced) when
+    // the file is missing, no regular file, shorter than its count or longer than its
+    // format can hold; 11 when stop ended the read.
+    int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
+                   const std::function<bool()>& stop = {});
     // Raw record i is dated today minus i days, dropped records counted.
     int Decode(std::span<const BYTE> file, const VepModelParams& model, const VepDateTime& today);
     void Clear();

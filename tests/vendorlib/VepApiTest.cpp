@@ -1,13 +1,37 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
+#include "LogReader.h"
 #include "VepApiFixture.h"
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// Lets a reader stuck in the open of these FIFOs go on, so that a test that failed ends.
+void ReleaseFifos(const std::vector<std::string>& fifos) {
+    for (const std::string& fifo : fifos) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+// Whether done turned true within a few seconds; if not, the FIFOs are released.
+bool DoneUnheld(const std::function<bool()>& done, const std::vector<std::string>& fifos) {
+    if (WaitFor(done, 5s)) return true;
+    ReleaseFifos(fifos);
+    WaitFor(done, 5s);
+    return false;
+}
 
 const VepExports kLinked{
     &Vep_Init,         &Vep_End,        &Vep_OpenDevice,     &Vep_StartDownload, &Vep_GetStatus,
@@ -241,6 +265,30 @@ TEST_F(VepApiTest, StorageSummariesAreHandedOutOneAtATime) {
     EXPECT_EQ(Vep_GetMonthBpData(&summary), -1);
 }
 
+TEST_F(VepApiTest, ARefusedSummarySelectionHandsOutNoOtherSummary) {
+    OpenStorage();
+    std::array<SimSummaryGroup, 4> record{};
+    record[0] = {120, 80, 70, 1, 3, 13, 4};
+    storage_.WriteSummaries(SimMonitorStorage::kWeekFile, {record, record});
+    storage_.WriteSummaries(SimMonitorStorage::kMonthFile, {record, record});
+    for (auto start : {&Vep_StartDownload_WeekData, &Vep_StartDownload_MonthData}) {
+        ASSERT_EQ(start(), 0);
+        ASSERT_EQ(Finish()[0], 0);
+    }
+    const struct {
+        int (*set)(int);
+        int (*get)(str_sumbp_data*);
+    } pairs[] = {{&Vep_SetWeekDataCurrent, &Vep_GetWeekBpData}, {&Vep_SetMonthDataCurrent, &Vep_GetMonthBpData}};
+    for (const auto& pair : pairs) {
+        str_sumbp_data summary{};
+        ASSERT_EQ(pair.set(1), 0);
+        EXPECT_EQ(pair.set(2), -1);
+        EXPECT_EQ(pair.get(&summary), -1);
+        ASSERT_EQ(pair.set(1), 0);
+        EXPECT_EQ(pair.get(&summary), 0);
+    }
+}
+
 TEST_F(VepApiTest, DeviceListNamesAndSettingsBlock) {
     WriteModels(ModelXml("A", SimModel()) + ModelXml("B", SimModel(), "SERIAL", "1") +
                 ModelXml("C", SimModel(), "SERIAL"));
@@ -356,6 +404,102 @@ TEST_F(VepApiTest, WalkingModeDecodesTheWalkingDevice) {
     EXPECT_EQ(day.tmNwalk[0], ((23 << 8) | 24) & 0x3FFF);
     EXPECT_EQ(day.tmNwalkFlag[0], 1);
     EXPECT_EQ(day.tmNwalk[2], 0);  // no offset for hour 2
+}
+
+// Sparse files: far past what their formats hold, yet without taking the disk's room.
+TEST_F(VepApiTest, DriveFilesLargerThanTheirFormatHoldsAreRefusedUnread) {
+    ASSERT_EQ(Vep_DebugMode(1), 0);
+    OpenStorage();
+    storage_.WriteFile(SimMonitorStorage::kWeekFile, {});
+    for (const char* name : {SimMonitorStorage::kReadingsFile, SimMonitorStorage::kWeekFile})
+        std::filesystem::resize_file(storage_.File(name), std::uintmax_t{64} << 20);
+    for (auto start : {+[] { return Vep_StartDownload(0); }, &Vep_StartDownload_WeekData}) {
+        ASSERT_EQ(start(), 0);
+        EXPECT_EQ(Finish()[0], -1);
+        EXPECT_EQ(Vep_GetErrStatus(), -1);
+    }
+    EXPECT_EQ(CountOf(Trace(), "file over "), 2);
+}
+
+// A FIFO's open would wait for a writer, /dev/zero never ends: neither holds a call.
+TEST_F(VepApiTest, FifosAndDevicesInPlaceOfFilesFailAtOnce) {
+    ASSERT_EQ(Vep_DebugMode(1), 0);
+    std::filesystem::remove(kModelFile);
+    ASSERT_EQ(::mkfifo(kModelFile, 0600), 0);
+    ASSERT_EQ(Vep_Init(0), 0);
+    auto opened = std::async(std::launch::async, [] { return Vep_OpenDevice(); });
+    ASSERT_TRUE(DoneUnheld([&] { return opened.wait_for(0s) == std::future_status::ready; }, {kModelFile}));
+    EXPECT_EQ(opened.get(), -1);
+    std::filesystem::remove(kModelFile);
+
+    OpenStorage();
+    const std::vector<std::string> files{storage_.File(SimMonitorStorage::kReadingsFile).string(),
+                                         storage_.File(SimMonitorStorage::kWeekFile).string()};
+    for (const bool fifo : {true, false}) {
+        for (const std::string& file : files) {
+            std::filesystem::remove(file);
+            if (fifo) {
+                ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+            } else {
+                std::filesystem::create_symlink("/dev/zero", file);
+            }
+        }
+        for (auto start : {+[] { return Vep_StartDownload(0); }, &Vep_StartDownload_WeekData}) {
+            ASSERT_EQ(start(), 0);
+            ASSERT_TRUE(DoneUnheld([] { return Vep_GetStatus() != 1; }, files)) << (fifo ? "FIFO" : "/dev/zero");
+            EXPECT_EQ(Vep_GetStatus(), -1);
+        }
+    }
+    EXPECT_EQ(CountOf(Trace(), "not a regular file"), 5);
+}
+
+// Packed-decimal stamps, so that a digit above 9 can be written: 0x13 reads 13.
+TEST_F(VepApiTest, ReadingsDatedOutsideTheCalendarAreDropped) {
+    const auto at = [](int month, int day, int hour, int minute, int second) {
+        return SimReading{2000 + 0x13, month, day, hour, minute, second, 120, 80, 70};
+    };
+    SetMonitor([&](SimMonitorState& s) {
+        s.readings = {at(0x03, 0x05, 0x08, 0x00, 0x00), at(0x13, 0x05, 0x08, 0x00, 0x00),
+                      at(0x02, 0x29, 0x08, 0x00, 0x00), at(0x03, 0x32, 0x08, 0x00, 0x00),
+                      at(0x03, 0x05, 0x25, 0x00, 0x00), at(0x03, 0x05, 0x08, 0x61, 0x00),
+                      at(0x03, 0x05, 0x08, 0x00, 0x60), at(0x03, 0x1A, 0x08, 0x00, 0x00),
+                      at(0x03, 0x04, 0x23, 0x60, 0x00)};  // the full hour, as monitors write it
+    });
+    storage_.WriteReadings();
+    ModelParams params = SimStorageModel();
+    for (const char* field : {"ofs_year", "ofs_month", "ofs_day", "ofs_hour", "ofs_min", "ofs_sec"})
+        params[field] += ":0:0:1";
+    ASSERT_EQ(Vep_DebugMode(1), 0);
+    OpenStorage(params);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_EQ(Finish()[0], 0);
+    ASSERT_EQ(Vep_GetDataCnt(), 2);
+    std::vector<std::string> stamps;
+    for (int i = 0; i < 2; ++i) {
+        str_bp_retdata reading{};
+        ASSERT_EQ(Vep_SetDataCurrent(i), 0);
+        ASSERT_EQ(Vep_GetBpData(&reading), 0);
+        stamps.push_back(std::string(reading.date) + " " + reading.time);
+    }
+    EXPECT_EQ(stamps, (std::vector<std::string>{"2013/03/05 00:00:00", "2013/03/05 08:00:00"}));
+    EXPECT_EQ(CountOf(Trace(), "no such date"), 7);
+}
+
+// Reading 0 is the newest; each takes a real exchange, so the download is stopped after
+// the first, which shows where it began.
+TEST_F(VepApiSerialTest, ASerialDownloadAsksOnlyForTheReadingsTheStoreKeeps) {
+    ASSERT_TRUE(line_.Started());
+    SetMonitor([](SimMonitorState& s) { s.readings.assign(702, {}); });
+    monitor_->OnCommand("MES", [] { Vep_Abort(); });
+    WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
+    OnlyPresent("serial");
+    ASSERT_EQ(Vep_Init(0), 0);
+    ASSERT_EQ(Vep_OpenDevice(), 0);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), 11);
+    EXPECT_EQ(monitor_->CountOf("MES"), 1);
+    EXPECT_EQ(LastFrame("MES"), (std::vector<BYTE>{'M', 'E', 'S', 0, 0x02, 0xBB, 0x02 ^ 0xBB}));  // reading 699
 }
 
 }  // namespace
