@@ -91,3 +91,25 @@ std::string FirstLineOf(const std::filesystem::path& file, std::size_t maxBytes)
     text.resize(std::min(text.find('\n'), text.size()));
     return text;
 }
+
+bool OverwriteVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume, const void* bytes,
+                         std::size_t size) {
+    struct stat root {};
+    struct stat named {};
+    if (::stat(volume.empty() ? "." : volume.c_str(), &root) != 0) return false;
+    // Looked at first, so that no device is ever opened.
+    if (::lstat(file.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+    const OpenFile opened(::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat got {};
+    if (opened.Fd() < 0 || ::fstat(opened.Fd(), &got) != 0) return false;
+    if (!S_ISREG(got.st_mode) || got.st_dev != root.st_dev) return false;
+    const auto* at = static_cast<const char*>(bytes);
+    for (std::size_t left = size; left > 0;) {
+        const ssize_t put = ::write(opened.Fd(), at, left);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        at += put;
+        left -= static_cast<std::size_t>(put);
+    }
+    return true;
+}

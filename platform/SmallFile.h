@@ -34,3 +34,10 @@ FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t ma
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t maxBytes);
 // The first line of the file (read as above), without its line end.
 std::string FirstLineOf(const std::filesystem::path& file, std::size_t maxBytes);
+
+// Writes size bytes over the start of an existing file of a plugged-in volume, in place. A
+// name on such a volume may lead, through a link, to any file of the user's: a link as the
+// last name, anything but a regular file, or a file on another file system than volume's is
+// refused unwritten. False when refused or when the write fails.
+bool OverwriteVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume, const void* bytes,
+                         std::size_t size);

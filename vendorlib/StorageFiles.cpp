@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "SmallFile.h"
 #include "VepBytes.h"
 #include "VepFileBytes.h"
 #include "VepModel.h"
@@ -221,10 +222,7 @@ int StorageFiles::WriteJob() {
     if (result != vep::kOk) return result;
     const std::vector<BYTE> next = BuildSettings(image, state_.settings);
     const std::string path = model_.Params().filePath + model_.Params().fileName2;
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    const bool written = file != nullptr && std::fwrite(next.data(), 1, next.size(), file) == next.size();
-    const bool closed = file != nullptr && std::fclose(file) == 0;
-    if (!written || !closed) {
+    if (!OverwriteVolumeFile(path, model_.Params().filePath, next.data(), next.size())) {
         state_.trace.Line("ums info write err :%s", path.c_str());
         return 1;
     }

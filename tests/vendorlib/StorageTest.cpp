@@ -224,4 +224,20 @@ TEST_F(StorageTest, SettingsJobsRefuseEmptyAndShortFilesAndRoundTrip) {
     EXPECT_TRUE(std::equal(old.begin() + 1686, old.end(), written.begin() + 1686));
 }
 
+// A drive anyone can plug in may name, through a link, any file of the user's: only a
+// regular file of the drive itself is written.
+TEST_F(StorageTest, TheSettingsAreWrittenOnlyIntoARegularFileOfTheDrive) {
+    OpenStorage();
+    StorageFiles files(model_, state_);
+    const std::filesystem::path settings = storage_.File(SimMonitorStorage::kSettingsFile);
+    const std::filesystem::path elsewhere = dir_ / "users-own-file";
+    storage_.WriteFile(SimMonitorStorage::kSettingsFile, SimMonitorStorage::SettingsImage());
+    std::filesystem::rename(settings, elsewhere);
+    std::filesystem::create_symlink(elsewhere, settings);
+    const std::string before = ReadFileBytes(elsewhere);
+    EXPECT_EQ(files.WriteJob(), 1);
+    EXPECT_EQ(ReadFileBytes(elsewhere), before);
+    EXPECT_NE(Trace().find("ums info write err"), std::string::npos);
+}
+
 }  // namespace
