@@ -75,11 +75,14 @@ void ReadConfigColumns(const std::vector<std::wstring>& row, std::size_t at, str
     c.stLastResponseTime = ParseTime(c.lastResponseTime);
 }
 
-// What a rule did today, which its freshly read row does not know.
+// What a rule did today, which its freshly read row does not know; only while the rule
+// keeps its time: a reminder moved to another time is due again at that time.
 void KeepDayState(const struAlertConfigDetail& from, struAlertConfigDetail& to) {
+    if (from.alertMinute != to.alertMinute) return;
     to.delayCount = from.delayCount;
     to.delayStartTick = from.delayStartTick;
     to.delayUntilTick = from.delayUntilTick;
+    to.delayEndMinute = from.delayEndMinute;
     to.shownCount = from.shownCount;
 }
 
@@ -428,7 +431,7 @@ void CAlert::CopyDeliveredAlerts(ToDayList& delivered, const CalcClock& clock) c
         d.actionRuleFlag = a.actionRuleFlag;
         d.showMinute = d.alertMinute = a.alertMinute;
         d.alertComeDownMinute = a.alertMinute / 100 * 60 + a.alertMinute % 100 - clock.nowMinutes;
-        delivered.push_back(MakeToDayEntry(d, clock.today, HhmmOf(clock.now)));
+        delivered.push_back(MakeToDayEntry(d, clock.today, true));
     }
 }
 
@@ -518,13 +521,12 @@ bool CAlert::EvaluateConditions(struAlertConfigDetail& detail, const CalcClock& 
 // due ones kept for delivery; reverse pass: passed and delivered entries, newest first.
 void CAlert::PassComeDown(const std::vector<ComeDown>& comeDown, const CalcClock& clock, ToDayList& list) {
     const int today = clock.today;
-    const int listedAt = HhmmOf(clock.now);
     for (const ComeDown& entry : comeDown) {
         struAlertConfigDetail* const detail = entry.detail;
         if (detail == nullptr) continue;  // delivered ones are listed in the reverse pass
         switch (detail->alertState) {
             case 0:
-            case 5: list.push_back(MakeToDayEntry(*detail, today, listedAt)); break;
+            case 5: list.push_back(MakeToDayEntry(*detail, today, true)); break;
             case 1:
                 if (detail->shownCount == 0) {
                     ++detail->shownCount;
@@ -534,7 +536,7 @@ void CAlert::PassComeDown(const std::vector<ComeDown>& comeDown, const CalcClock
             case 4:
                 m_due.push_back({AlertDelivery::kList, *detail});
                 ++detail->shownCount;
-                list.push_back(MakeToDayEntry(*detail, today, listedAt));
+                list.push_back(MakeToDayEntry(*detail, today, true));
                 break;
             case 6:
                 detail->delayUntilTick = 0;
@@ -548,7 +550,7 @@ void CAlert::PassComeDown(const std::vector<ComeDown>& comeDown, const CalcClock
         if (it->delivered != nullptr) {
             list.push_back(std::move(*it->delivered));
         } else if (it->detail->alertState == 2) {
-            list.push_back(MakeToDayEntry(*it->detail, today, listedAt));
+            list.push_back(MakeToDayEntry(*it->detail, today, true));
         }
     }
 }
@@ -593,8 +595,7 @@ std::shared_ptr<const value> CAlert::ToDayArray() const {
     return array;
 }
 
-ToDayEntry CAlert::MakeToDayEntry(const struAlertConfigDetail& d, int alertDate, std::optional<int> listedAt) {
-    const bool listed = listedAt.has_value();
+ToDayEntry CAlert::MakeToDayEntry(const struAlertConfigDetail& d, int alertDate, bool listed) {
     const bool putOff = listed && d.alertState == 5;
     ToDayEntry e;
     e.alertNo = d.alertNo;
@@ -606,8 +607,8 @@ ToDayEntry CAlert::MakeToDayEntry(const struAlertConfigDetail& d, int alertDate,
     e.execNo = d.execNo;
     e.duraMinute = d.duraMinute;
     e.alertDate = alertDate;
-    // The put-off ends the minutes it has left from now, whatever the rule's own time.
-    e.alertMinute = putOff ? AddTimeHHMM(*listedAt, MinutesToHhmm(d.alertComeDownMinute)) : d.showMinute;
+    // The put-off's end, fixed when it was made, whatever the rule's own time.
+    e.alertMinute = putOff ? d.delayEndMinute : d.showMinute;
     e.alertComeDownMinute = d.alertComeDownMinute;
     e.alertFlag = listed && d.alertState == 4 ? 2 : d.alertState;
     if (putOff) text::FormatW(e.message, 64, L"延%d - ", d.delayCount);
@@ -616,6 +617,13 @@ ToDayEntry CAlert::MakeToDayEntry(const struAlertConfigDetail& d, int alertDate,
     e.actionNo = d.actionNo;
     e.actionRuleFlag = d.actionRuleFlag;
     return e;
+}
+
+int CAlert::PutOffEndMinute(const SYSTEMTIME& at, int delaySecond) {
+    constexpr int kMinutesPerDay = 24 * 60;
+    const int endSecond = (at.wHour * 60 + at.wMinute) * 60 + at.wSecond + delaySecond;
+    // Rounded up: the deadline is past at the first computation from that minute on.
+    return MinutesToHhmm((endSecond + 59) / 60 % kMinutesPerDay);
 }
 
 value CAlert::MakeToDayObject(const ToDayEntry& e) {

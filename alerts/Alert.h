@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -79,6 +78,7 @@ struct struAlertConfigDetail : struAlertConfig {
     int delayCount = 0;          // how often it was put off
     DWORD delayStartTick = 0;    // tick of the last put-off
     DWORD delayUntilTick = 0;    // deadline of the running put-off; 0: none
+    int delayEndMinute = 0;      // hhmm of the computation that ends the running put-off
     int showMinute = 0;          // hhmm shown today
     int alertState = -1;
     int alertComeDownMinute = 0;
@@ -163,11 +163,11 @@ public:
     uie::value GetToDayShowAlertInfo() const;
     // Today's array, made once per computation, when it is first asked for.
     std::shared_ptr<const uie::value> ToDayArray() const;
-    // How a reminder shows in today's list, listed at the minute listedAt (hhmm): a
-    // recurring one as 2, a put-off one with its count and its end as a time of day;
-    // without listedAt, as it shows in the expired list.
-    static ToDayEntry MakeToDayEntry(const struAlertConfigDetail& detail, int alertDate,
-                                     std::optional<int> listedAt = std::nullopt);
+    // How a reminder shows in today's list (listed): a recurring one as 2, a put-off one
+    // with its count and its end as a time of day; else as it shows in the expired list.
+    static ToDayEntry MakeToDayEntry(const struAlertConfigDetail& detail, int alertDate, bool listed = false);
+    // The minute (hhmm) whose computation finds a put-off of delaySecond made at `at` over.
+    static int PutOffEndMinute(const SYSTEMTIME& at, int delaySecond);
     static uie::value MakeToDayObject(const ToDayEntry& entry);
     static uie::value MakeToDayObject(const struAlertConfigDetail& detail, int alertDate) {
         return MakeToDayObject(MakeToDayEntry(detail, alertDate));

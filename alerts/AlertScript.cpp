@@ -195,16 +195,20 @@ std::shared_ptr<const uie::NativeObjectDef> CAlert::ScriptObjectDef() {
 }
 
 int CAlert::DelayAlert(int alertNo, int no, int delaySecond) {
-    const DWORD delayMs = static_cast<DWORD>(std::clamp(delaySecond, 1, kMaxDelaySecond)) * 1000u;
+    const int seconds = std::clamp(delaySecond, 1, kMaxDelaySecond);
+    const DWORD delayMs = static_cast<DWORD>(seconds) * 1000u;
     {
         std::lock_guard lock(m_csConfig);
         const auto it = _mapAlertConfigDetail.find({alertNo, no});
         if (it == _mapAlertConfigDetail.end()) return kError;
         struAlertConfigDetail& detail = it->second;
         ++detail.delayCount;
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
         detail.delayStartTick = GetTickCount();
         detail.delayUntilTick = detail.delayStartTick + delayMs;  // wraps as the tick does
         if (detail.delayUntilTick == 0) detail.delayUntilTick = 1;  // 0 means no put-off
+        detail.delayEndMinute = PutOffEndMinute(now, seconds);
     }
     RequestRecalc();
     return 0;

@@ -352,6 +352,24 @@ TEST_F(AlertTest, ALongPutOffShowsItsEndAsTimeOfDay) {
     EXPECT_EQ(Int(Entry(0), L"alertMinute"), 1130) << "the end stays where it was";
 }
 
+TEST_F(AlertTest, APutOffMadePartWayThroughAMinuteKeepsItsEnd) {
+    AddAlert(1, 1, 930);
+    ASSERT_EQ(Load(), 1);
+    At(900, 30);
+    Tick(1'000'000);
+    alert_->DelayAlert(1, 1, 150 * 60);
+    Calc();
+    EXPECT_EQ(Int(Entry(0), L"alertMinute"), 1131) << "ends at 11:30:30: back at the computation of 11:31";
+    At(901, 2);
+    Tick(1'000'000 + 32'000);
+    Calc();
+    EXPECT_EQ(Int(Entry(0), L"alertMinute"), 1131);
+    At(1131);
+    Tick(1'000'000 + 150 * 60'000 + 30'000);
+    Calc();
+    EXPECT_EQ(due_.size(), 1u);
+}
+
 TEST_F(AlertTest, AReloadKeepsWhatTheDayDidWithEachRule) {
     AddAlert(1, 1, 930);
     AddAlert(1, 2, 1000);
@@ -374,6 +392,26 @@ TEST_F(AlertTest, AReloadKeepsWhatTheDayDidWithEachRule) {
     Calc();
     ASSERT_EQ(due_.size(), 1u) << "the put-off comes back";
     EXPECT_EQ(due_[0].detail.message, L"edited");
+}
+
+TEST_F(AlertTest, AReminderMovedOnTheDayComesAtItsNewTimeAndAnUnmovedOneOnlyOnce) {
+    AddAlert(1, 1, 930);
+    AddAlert(1, 2, 930);
+    ASSERT_EQ(Load(), 1);
+    At(930);
+    Calc();
+    ASSERT_EQ(due_.size(), 2u);
+
+    SetDetail(1, 1, L"alertMinute=1500");  // the user moves one and edits the other: the page reloads
+    SetDetail(1, 2, L"message='edited'");
+    ASSERT_EQ(Load(), 1);
+    At(930, 40);
+    Calc();
+    EXPECT_TRUE(due_.empty()) << "the unmoved one was delivered this minute already";
+    At(1500);
+    Calc();
+    ASSERT_EQ(due_.size(), 1u) << "the moved one comes at its new time";
+    EXPECT_EQ(due_[0].detail.no, 1);
 }
 
 TEST_F(AlertTest, APutOffAcrossTheTickWrapEndsOnTime) {
