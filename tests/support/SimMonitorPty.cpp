@@ -15,10 +15,21 @@ SimMonitorPty::~SimMonitorPty() {
     if (thread_.joinable()) thread_.join();
 }
 
+bool SimMonitorPty::AwaitTaken(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(takenLock_);
+    const std::uint64_t ticket = ++asked_;
+    return taken_.wait_for(lock, timeout, [&] { return takenUpTo_ >= ticket; });
+}
+
 void SimMonitorPty::Serve() {
     std::vector<BYTE> pending;
     auto lastByte = std::chrono::steady_clock::now();
     while (!stop_) {
+        std::uint64_t asked = 0;
+        {
+            std::lock_guard lock(takenLock_);
+            asked = asked_;
+        }
         BYTE chunk[64];
         const int got = line_.Read(chunk, sizeof(chunk), kPollMs);
         if (got > 0) {
@@ -29,31 +40,30 @@ void SimMonitorPty::Serve() {
             pending.clear();  // the host closed the port: what it began is gone
             Pause(std::chrono::milliseconds(2));
         }
-        TakeFrames(pending, got <= 0 && std::chrono::steady_clock::now() - lastByte >= kFrameGap);
-    }
-}
-
-void SimMonitorPty::TakeFrames(std::vector<BYTE>& pending, bool quiet) {
-    while (!pending.empty()) {
-        const std::size_t length = SimMonitorSerial::FrameLength(pending);
-        if (length > 0 && pending.size() >= length) {
-            const std::vector<BYTE> frame(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
-            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
-            Answer(frame);
-        } else if (quiet) {
-            const std::vector<BYTE> frame = std::move(pending);
-            pending.clear();
-            Answer(frame);
-        } else {
-            return;
+        TakeFrames(pending, got <= 0 && std::chrono::steady_clock::now() - lastByte >= kReplyDelay);
+        // Nothing came after the tickets were asked, and nothing waits to be framed.
+        if (got <= 0 && pending.empty()) {
+            std::lock_guard lock(takenLock_);
+            takenUpTo_ = asked;
+            taken_.notify_all();
         }
     }
 }
 
-void SimMonitorPty::Answer(const std::vector<BYTE>& frame) {
+void SimMonitorPty::TakeFrames(std::vector<BYTE>& pending, bool quiet) {
+    for (;;) {
+        const std::size_t length = SimMonitorSerial::FrameLength(pending, quiet);
+        if (length == 0 || pending.size() < length) return;
+        const std::vector<BYTE> frame(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(length));
+        Answer(frame, quiet);  // a frame the quiet ended has had its reply delay
+    }
+}
+
+void SimMonitorPty::Answer(const std::vector<BYTE>& frame, bool delayed) {
     const SimMonitorAnswer answer = monitor_->ReceiveSerial(frame);
     if (answer.bytes.empty()) return;
-    if (answer.afterPurge && !Pause(kReplyDelay)) return;
+    if (answer.afterPurge && !delayed && !Pause(kReplyDelay)) return;
     line_.Write(answer.bytes.data(), answer.bytes.size());
 }
 

@@ -6,16 +6,21 @@
 //   SimMonitorPty line(monitor);
 //   Hooks().serialPorts[2] = line.SlavePath();  // COM3
 //
-// A frame ends at its known length or when the line is quiet for a moment. Text
-// commands and the wake-up are answered about 100 ms later, as the monitor does (the
-// host purges its input right after writing); the echoed commands at once. With the
-// state's echo-back every byte is echoed as it arrives. Held answers are not offered
-// on this face.
+// Frames are told apart by their bytes (SimMonitorSerial::FrameLength), however the
+// line hands them over: one read may bring the end of the wake-up and the next command,
+// and a wake-up may come in pieces. Only "MES",0,0,0 with nothing after it waits for the
+// line to stay quiet for the reply delay. Text commands and the wake-up are answered
+// about 100 ms later, as the monitor does (the host purges its input right after
+// writing); the echoed commands at once. With the state's echo-back every byte is echoed
+// as it arrives. Held answers are not offered on this face.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,7 +32,6 @@
 class SimMonitorPty {
 public:
     static constexpr std::chrono::milliseconds kReplyDelay{100};
-    static constexpr std::chrono::milliseconds kFrameGap{20};
 
     explicit SimMonitorPty(std::shared_ptr<SimMonitor> monitor);
     ~SimMonitorPty();
@@ -40,17 +44,28 @@ public:
     std::optional<SerialLineSettings> LineSettings() const { return line_.LineSettings(); }
     // Whether the host opened the port and has closed it again.
     bool HostClosed() const { return line_.SlaveClosed(); }
+    // Waits until the monitor has taken (and answered) every byte the host wrote before
+    // the call; false after the time-out. A host that gave up on an answer returns
+    // before the monitor has read its last command.
+    bool AwaitTaken(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const;
 
 private:
     void Serve();
-    // Takes the frames that are complete (or, after a quiet moment, whatever came).
+    // Takes the frames that are complete; `quiet`: nothing came for the reply delay.
     void TakeFrames(std::vector<BYTE>& pending, bool quiet);
-    void Answer(const std::vector<BYTE>& frame);
+    // `delayed`: the reply delay has passed since the frame's last byte.
+    void Answer(const std::vector<BYTE>& frame, bool delayed);
     // Waits unless the face is stopping; false when it is.
     bool Pause(std::chrono::milliseconds time) const;
 
     std::shared_ptr<SimMonitor> monitor_;
     SerialPortPty line_;
     std::atomic<bool> stop_{false};
+    // AwaitTaken's tickets: asked_ counts the calls, takenUpTo_ the last one the line
+    // was found empty after.
+    mutable std::mutex takenLock_;
+    mutable std::condition_variable taken_;
+    mutable std::uint64_t asked_ = 0;
+    std::uint64_t takenUpTo_ = 0;
     std::thread thread_;
 };

@@ -16,7 +16,10 @@ using simbytes::Text;
 using simbytes::Xor;
 
 constexpr std::size_t kBlocks = 9;
+constexpr std::size_t kTextFrame = 5;
 constexpr std::size_t kBlockFrame = 5;
+constexpr std::size_t kNewestFrame = 6;   // "MES",0,0,0
+constexpr std::size_t kReadingFrame = 7;  // "MES",0,k (2 bytes),check
 constexpr std::size_t kWriteFrame = 21;
 constexpr std::size_t kTextLength = 11;
 constexpr std::size_t kNewestLength = 15;
@@ -59,14 +62,14 @@ std::vector<BYTE> DateBytes(const SimReading& r) {
 }
 
 std::vector<BYTE> Reading(const SimMonitorState& s, const std::vector<BYTE>& frame) {
-    if (frame.size() == 6) {  // "MES", 0, 0, 0: the newest reading's date
+    if (frame.size() == kNewestFrame) {  // the newest reading's date
         if (s.readings.empty()) return No();
         std::vector<BYTE> response{'O', 'K', SimMonitor::kFiller};
         Append(response, DateBytes(s.readings.front()));
         response.resize(kNewestLength - 1, 0);
         return Sealed(response);
     }
-    if (frame.size() != 7 || frame[6] != (frame[4] ^ frame[5])) return Ng();
+    if (frame.size() != kReadingFrame || frame[6] != (frame[4] ^ frame[5])) return Ng();
     const std::size_t k = static_cast<std::size_t>((frame[4] << 8) | frame[5]);
     return k < s.readings.size() ? SimMonitorSerial::ReadingRecord(s, k) : No();
 }
@@ -111,12 +114,24 @@ std::string SimMonitorSerial::NameOf(const std::vector<BYTE>& frame) {
     return name;
 }
 
-std::size_t SimMonitorSerial::FrameLength(const std::vector<BYTE>& start) {
-    if (start.size() < 2 || start[0] == 0) return 0;
-    if (StartsWith(start, "RD")) return kBlockFrame;
-    if (StartsWith(start, "WR") || StartsWith(start, "PR")) return kWriteFrame;
-    if (StartsWith(start, "ME")) return 0;
-    return 5;
+std::size_t SimMonitorSerial::FrameLength(const std::vector<BYTE>& bytes, bool quiet) {
+    if (bytes.empty()) return 0;
+    if (bytes[0] == 0) {
+        const auto zeros = static_cast<std::size_t>(
+            std::find_if(bytes.begin(), bytes.end(), [](BYTE b) { return b != 0; }) - bytes.begin());
+        if (zeros >= kWakeLength) return kWakeLength;
+        return zeros < bytes.size() ? zeros : 0;
+    }
+    if (!std::isprint(bytes[0])) return 1;
+    if (bytes.size() < 2) return 0;
+    if (StartsWith(bytes, "RD")) return kBlockFrame;
+    if (StartsWith(bytes, "WR") || StartsWith(bytes, "PR")) return kWriteFrame;
+    if (!StartsWith(bytes, "ME")) return kTextFrame;
+    if (bytes.size() < kNewestFrame) return 0;
+    if (bytes[4] != 0 || bytes[5] != 0) return kReadingFrame;
+    // Reading 0's check byte is 0; the next command starts with a letter.
+    if (bytes.size() > kNewestFrame) return bytes[kNewestFrame] == 0 ? kReadingFrame : kNewestFrame;
+    return quiet ? kNewestFrame : 0;
 }
 
 bool SimMonitorSerial::AnswersAfterPurge(const std::string& name) {

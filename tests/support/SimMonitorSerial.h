@@ -31,9 +31,12 @@ public:
     // "HANDSHAKE" for zero bytes, "RD", "WR", "PROG", "STAT0", "CLEAR", "MES", "END",
     // else the printable start of the frame ("VER00").
     static std::string NameOf(const std::vector<BYTE>& frame);
-    // The length of a frame that starts with these bytes; 0 when only a pause on the
-    // line ends it (zero bytes, "MES" of 6 or 7 bytes, or too little to tell).
-    static std::size_t FrameLength(const std::vector<BYTE>& start);
+    // The length of the frame these bytes begin with, told by its bytes; 0 while more
+    // must come to tell. A run of zeros is a wake-up: kWakeLength of them, or fewer
+    // ended by a command. A command has its name's length; a byte that is neither zero
+    // nor printable is one stray byte. "MES",0,0,0 (the newest reading's date) begins the
+    // request for reading 0 too: the byte after it tells, or the line going quiet.
+    static std::size_t FrameLength(const std::vector<BYTE>& bytes, bool quiet);
     // Text commands and the wake-up are answered only after the host purged its input.
     static bool AnswersAfterPurge(const std::string& name);
 

@@ -3,6 +3,7 @@
 // line), the "SIMSER" model, and long sleeps recorded instead of waited.
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -45,20 +46,34 @@ protected:
         MarkFrames();
     }
 
+    // The monitor's frames once it has taken everything the host wrote: a host that gave
+    // up on an answer (a time-out, a refusal, the end command) does not wait for that.
+    std::vector<SimFrame> TakenFrames() const {
+        EXPECT_TRUE(line_.AwaitTaken()) << "the monitor still reads";
+        return monitor_->Frames();
+    }
+    std::vector<std::string> TakenNames() const {
+        std::vector<std::string> names;
+        for (const SimFrame& frame : TakenFrames()) names.push_back(frame.name);
+        return names;
+    }
     // The frames since the mark, a block command with its block number ("RD 4").
     std::vector<std::string> Commands() const {
-        const auto frames = monitor_->Frames();
-        const auto names = JobFrames();
+        const auto frames = TakenFrames();
         std::vector<std::string> commands;
-        for (std::size_t i = frames.size() - names.size(); i < frames.size(); ++i) {
+        for (std::size_t i = std::min(FramesAtMark(), frames.size()); i < frames.size(); ++i) {
             const SimFrame& frame = frames[i];
             const bool block = (frame.name == "RD" || frame.name == "WR") && frame.bytes.size() > 3;
             commands.push_back(block ? frame.name + " " + std::to_string(frame.bytes[3]) : frame.name);
         }
         return commands;
     }
+    int TakenCount(const std::string& name) const {
+        const auto names = TakenNames();
+        return static_cast<int>(std::count(names.begin(), names.end(), name));
+    }
     std::vector<BYTE> LastFrame(const std::string& name) const {
-        const auto frames = monitor_->Frames();
+        const auto frames = TakenFrames();
         for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
             if (it->name == name) return it->bytes;
         }

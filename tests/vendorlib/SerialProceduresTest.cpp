@@ -113,7 +113,7 @@ TEST_F(SerialProceduresTest, AReadingRefusedThreeTimesIsSkippedEvenWhenItIsTheLa
         if (++asked == 3) monitor_->SetFault("MES", SimMonitorFault::No, 3);  // reading 0, the last asked
     });
     ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 0), vep::kOk);
-    EXPECT_EQ(monitor_->CountOf("MES"), 3 + 2);
+    EXPECT_EQ(TakenCount("MES"), 3 + 2);
     EXPECT_EQ(FileBytes("down.dat"), ReadingsFile(1, {2}));
     EXPECT_EQ(Pauses(), (std::vector<DWORD>{100, 100}));
     EXPECT_NE(Trace().find("0:ext read error"), std::string::npos);
@@ -289,7 +289,7 @@ TEST_F(SerialProceduresTest, AnswersThatDoNotFitGiveTheirCodesAndAnAbortStopsAWr
     OpenSerialMonitor();
     monitor_->SetFault("STAT0", SimMonitorFault::WrongBcc, 3);
     EXPECT_EQ(Job(&SerialProcedures::InfoReadJob, 1), vep::kBccError);
-    EXPECT_EQ(monitor_->CountOf("STAT0"), 3);
+    EXPECT_EQ(TakenCount("STAT0"), 3);
     EXPECT_NE(Trace().find("get Status err!!"), std::string::npos);
 
     monitor_->SetReply("CNT00", {'O', 'K', 0x30, 0x00});  // bytes missing

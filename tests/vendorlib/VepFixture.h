@@ -70,6 +70,7 @@ protected:
         return names.empty() ? "" : names.back();
     }
     void MarkFrames() { framesAtOpen_ = monitor_->Frames().size(); }
+    std::size_t FramesAtMark() const { return framesAtOpen_; }
 
     TempDir dir_;
     CurrentFolder folder_{dir_.Path()};
