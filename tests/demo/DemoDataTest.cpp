@@ -2,9 +2,11 @@
 // the fields its handler reads, and the keep-alive announces exactly what the replies carry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DemoFixture.h"
@@ -61,6 +63,12 @@ protected:
         return n >= 1 && n <= rows.front().size() ? rows.front()[n - 1] : "<missing>";
     }
     int KeepAlive(std::size_t n) const { return std::atoi(Field(0x1010, n).c_str()); }
+    // The request the client sends with the command.
+    static const std::vector<std::string>& RequestOf(std::uint16_t command) {
+        return std::find_if(std::begin(kClientCommands), std::end(kClientCommands),
+                            [command](const ClientCommand& c) { return c.id == command; })
+            ->request;
+    }
     // The number of a feed's newest message: the client holds none, then each one given.
     int NewestMessage(std::uint16_t feed, std::size_t numberField) const {
         int held = 0;
@@ -88,16 +96,20 @@ TEST_F(ShippedDemoDataTest, AnswersEveryClientCommandWithTheFieldsItsHandlerRead
 TEST_F(ShippedDemoDataTest, ResultCodesAreZeroWhereTheClientReadsOne) {
     for (const std::uint16_t command : {0x1010, 0x1020, 0x1021, 0x1065, 0x1091, 0x1095, 0x1140, 0x1141, 0x1142, 0x1154,
                                         0x1170, 0x1171, 0x1180, 0x1190, 0x1192, 0x1194}) {
-        const auto& request = std::find_if(std::begin(kClientCommands), std::end(kClientCommands),
-                                           [command](const ClientCommand& c) { return c.id == command; })
-                                  ->request;
-        EXPECT_EQ(Field(command, 1, request), "0") << std::hex << command;
+        EXPECT_EQ(Field(command, 1, RequestOf(command)), "0") << std::hex << command;
     }
     EXPECT_TRUE(Ask(0x1020, {"demo", "wrong"}).refused);
 }
 
 TEST_F(ShippedDemoDataTest, KeepAliveAnnouncesWhatTheRepliesCarry) {
     EXPECT_EQ(KeepAlive(2), std::atoi(Field(0x1070, 24).c_str())) << "profile number";
+    // Every other reply that carries the user record or its number carries the same one.
+    for (const auto& [command, numberField] :
+         {std::pair{0x1020, 6 + 24}, std::pair{0x1140, 28}, std::pair{0x1065, 3}}) {
+        const auto id = static_cast<std::uint16_t>(command);
+        EXPECT_EQ(KeepAlive(2), std::atoi(Field(id, static_cast<std::size_t>(numberField), RequestOf(id)).c_str()))
+            << std::hex << command;
+    }
     EXPECT_EQ(KeepAlive(3), std::atoi(Field(0x1080, 23).c_str())) << "extended profile number";
     EXPECT_EQ(KeepAlive(5), std::atoi(Field(0x1100, 7).c_str())) << "live weather number";
     for (const auto& [command, numberField, announced] :

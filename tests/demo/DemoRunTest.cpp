@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Long enough for the second keep-alive (30 s after the main window), which brings the articles.
+// Long enough for the third keep-alive (30 s after the main window), which brings the articles.
 constexpr std::chrono::seconds kDemoTime{50};
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -166,7 +166,7 @@ TEST_F(DemoRunTest, ShowsTheServersDataAndTheDevicesThenEndsEverythingOnCtrlC) {
         refused += request.ends_with(" refused") ? 1 : 0;
     }
     EXPECT_EQ(refused, std::stoi(summary[3].str()));
-    for (const char* shown : {"login [demo]", "keep-alive", "profile", "extended profile", "weather forecast",
+    for (const char* shown : {"login [demo]", "keep-alive", "extended profile", "weather forecast",
                               "live weather", "life index", "public message after 0", "public message after 1",
                               "user message after 0", "user message after 1", "user-type message after 0",
                               "user-group message after 0", "parameter 1", "logout [1001]"})
