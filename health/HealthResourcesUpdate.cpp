@@ -303,7 +303,8 @@ int CHealthResources::SetElementValueNo(const std::wstring& id, int valueNo, boo
     const auto e = FindElement(id);
     if (!e) return -1;
     if (record) {
-        const int stored = RecordElementValue(&*e, valueNo, GetCurTimeStr(), queue);
+        // Not queued by the store: the list goes to the page once, below.
+        const int stored = RecordElementValue(&*e, valueNo, GetCurTimeStr(), false);
         if (stored != 0) return stored;  // nothing changed, nothing to show
     } else {
         const std::wstring text = ElementValueNoToValue(*e, valueNo);

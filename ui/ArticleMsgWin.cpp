@@ -84,7 +84,7 @@ bool CArticleMsgWin::AddArticle(const sciter::value& article, int) {
         m_articles.push_back(article);
         first = m_articles.size() == 1;
     }
-    if (first) PostCommand(ID_CMD_MESSAGEWIN_SHOW);
+    if (first) PostShowCommand(ID_CMD_MESSAGEWIN_SHOW);
     return true;
 }
 

@@ -21,8 +21,8 @@ public:
     // window could be made.
     static bool Deliver(const std::wstring& page, const sciter::value& article);
 
-    // From any thread: queues a copy; the first is shown at once. False when the window
-    // is ending and did not take it. The flag is not used.
+    // From any thread: queues a copy; the first is shown at once, or once the window is
+    // made. False when the window is ending and did not take it. The flag is not used.
     bool AddArticle(const sciter::value& article, int flag = 1);
     // The close step, from any thread: the shown article goes and the next is shown;
     // without one the window hides, leaves g_pArticleMsgWin and ends its thread.

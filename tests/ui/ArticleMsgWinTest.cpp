@@ -92,6 +92,16 @@ TEST_F(ArticleMsgWinTest, TheLastCloseEndsTheWindowAndItsThreadAndTheNextArticle
     EXPECT_EQ(Shown(hwnd), (std::vector<int>{1, 2}));
 }
 
+TEST_F(ArticleMsgWinTest, AnArticleQueuedBeforeTheWindowIsMadeIsShownOnceItIs) {
+    const auto window = std::make_shared<CArticleMsgWin>(page_);
+    ASSERT_TRUE(window->AddArticle(Article(1)));  // not made yet: nothing to post to
+    ASSERT_EQ(window->Start(), 0);
+    EXPECT_TRUE(WaitFor([&] { return window->GetHwnd() != nullptr && Shown(window->GetHwnd()).size() == 1; }));
+    const HANDLE thread = window->m_cs.hThread;
+    window->ShowNextArticle();
+    EXPECT_TRUE(g_UiThreads.WaitThread(thread, 3000));
+}
+
 TEST_F(ArticleMsgWinTest, AWindowWhosePageFailsIsNotWaitedForForever) {
     EXPECT_FALSE(CArticleMsgWin::Deliver(ScrambledPage("msg-no-such-page.htm"), Article(1)));
     EXPECT_EQ(g_pArticleMsgWin.load(), nullptr);
