@@ -20,6 +20,11 @@ constexpr std::size_t kManyRecords = 20;  // beyond this, the line values would 
 constexpr std::size_t kYearDigits = 4;    // a day's label breaks after its year
 constexpr int kPeriods = 3;               // early morning, daytime, night
 constexpr std::size_t kWholeDay = 3;      // the whole day's box in the box table
+// A result's lines in the widest form (its category and a line in each of three series
+// with the tool-tip), and the frame and zones: room enough, as the document's text is
+// reserved once and only the part written is ever touched.
+constexpr std::size_t kBytesPerRecord = 1024;
+constexpr std::size_t kFrameBytes = 4096;
 
 // The tool-tips' words, converted to the system code page once.
 struct TipWords {
@@ -302,14 +307,14 @@ CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& it
     r.count = FieldInt(item, L"recNum", 1);
     r.periodName = GetBloodPressureBandName(r.period);
     r.levelName = GetBloodPressureLevelName(text::WToI(FieldText(item, L"bpLevel").c_str()));
-    r.note = Ansi(FieldText(item, L"bpAssessNote"));
-    r.summary = Ansi(FieldText(item, L"summary"));
+    r.note = FieldAnsi(item, L"bpAssessNote");
+    r.summary = FieldAnsi(item, L"summary");
     return r;
 }
 
 int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::value& records, std::string& xmlOut) {
     std::lock_guard lock(WriteLock());
-    const uie::value option = Item(options, 0);
+    const uie::value& option = Item(options, 0);
     const Options o = ReadOptions(option);
     std::vector<Record> list;
     list.reserve(ItemCount(records));
@@ -317,7 +322,8 @@ int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::valu
 
     TiXmlElement root("chart");
     SetRootAttributes(root, option, o.graphType, list.size() > kManyRecords);
-    ChartPrinter out;
+    ChartPrinter out(xmlOut);
+    out.Reserve(kFrameBytes + list.size() * kBytesPerRecord);
     out.Open(root, true);
     if (o.graphType == kBoxGraph && o.everyMeasurement) {
         WriteDetailBoxes(out, o, list);
@@ -328,6 +334,5 @@ int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::valu
     }
     WriteTrendZones(out);
     out.Close();
-    xmlOut = out.Text();
     return 0;
 }

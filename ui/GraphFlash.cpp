@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -47,9 +48,10 @@ void CGraphFlash::SetAxis(TiXmlElement& root, std::string minValue, std::string 
 }
 
 std::string CGraphFlash::Print(const TiXmlElement& root) {
-    ChartPrinter out;
+    std::string text;
+    ChartPrinter out(text);
     out.Add(root);
-    return out.Text();
+    return text;
 }
 
 std::string CGraphFlash::Ansi(std::wstring_view text) { return text::ToAnsi(text); }
@@ -64,6 +66,10 @@ std::string CGraphFlash::FormatNumber(double number, int decimals) {
         return FormatInt(static_cast<int>(std::clamp(whole, -2147483648.0, 2147483647.0)));
     }
     char buffer[64];  // "%.6f" of the largest float needs 47
+    // printf's text in the C locale, without its cost; a number too long for the buffer
+    // is cut as snprintf cuts it.
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed, n);
+    if (error == std::errc()) return std::string(buffer, end);
     std::snprintf(buffer, sizeof buffer, "%.*f", n, number);
     return buffer;
 }
@@ -72,24 +78,43 @@ std::string CGraphFlash::FormatInt(int number) { return std::to_string(number); 
 
 std::size_t CGraphFlash::ItemCount(const uie::value& list) { return list.is_array() ? list.length() : 0; }
 
-uie::value CGraphFlash::Item(const uie::value& list, std::size_t index) {
-    return index < ItemCount(list) ? list.nth(index) : uie::value();
+const uie::value& CGraphFlash::Item(const uie::value& list, std::size_t index) {
+    static const uie::value kNone;
+    const uie::value::array_t* items = list.array_ptr();
+    return items != nullptr && index < items->size() ? (*items)[index] : kNone;
 }
 
-int CGraphFlash::FieldInt(const uie::value& item, const wchar_t* key, int fallback) {
-    const uie::value v = item.is_map() ? item.get_item(uie::value(key)) : uie::value();
-    if (v.is_int()) return v.get_int();
-    if (!v.is_float()) return fallback;
-    const double d = std::trunc(v.get_double());
+const uie::value* CGraphFlash::Field(const uie::value& item, std::wstring_view key) {
+    const uie::value::map_t* fields = item.map_ptr();
+    if (fields == nullptr) return nullptr;
+    // A text key equals the name (as a script value of the name would); no other key does.
+    for (const auto& [name, v] : *fields) {
+        if (name.is_string() && *name.string_ptr() == key) return &v;
+    }
+    return nullptr;
+}
+
+int CGraphFlash::FieldInt(const uie::value& item, std::wstring_view key, int fallback) {
+    const uie::value* v = Field(item, key);
+    if (v == nullptr) return fallback;
+    if (v->is_int()) return v->get_int();
+    if (!v->is_float()) return fallback;
+    const double d = std::trunc(v->get_double());
     if (!(d >= -2147483648.0 && d <= 2147483647.0)) return fallback;  // NaN fails too
     return static_cast<int>(d);
 }
 
-std::wstring CGraphFlash::FieldText(const uie::value& item, const wchar_t* key, std::wstring_view fallback) {
-    const uie::value v = item.is_map() ? item.get_item(uie::value(key)) : uie::value();
-    if (v.is_string()) return v.get_string();
-    if (v.is_int() || v.is_float() || v.is_bool()) return v.to_string();
+std::wstring CGraphFlash::FieldText(const uie::value& item, std::wstring_view key, std::wstring_view fallback) {
+    const uie::value* v = Field(item, key);
+    if (v != nullptr && v->is_string()) return *v->string_ptr();
+    if (v != nullptr && (v->is_int() || v->is_float() || v->is_bool())) return v->to_string();
     return std::wstring(fallback);
+}
+
+std::string CGraphFlash::FieldAnsi(const uie::value& item, std::wstring_view key, std::wstring_view fallback) {
+    const uie::value* v = Field(item, key);
+    if (v != nullptr && v->is_string()) return Ansi(*v->string_ptr());  // no copy of the wide text
+    return Ansi(FieldText(item, key, fallback));
 }
 
 int CGraphFlash::ColumnInt(const std::vector<std::wstring>& row, std::size_t column) {

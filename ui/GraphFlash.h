@@ -64,15 +64,19 @@ protected:
     static std::string FormatNumber(double number, int decimals);
     static std::string FormatInt(int number);
 
-    // Script values: a list of maps. Anything but a list counts as empty.
+    // Script values: a list of maps. Anything but a list counts as empty. Items and
+    // fields are read in place: a chart of thousands of records copies none of them.
     static std::size_t ItemCount(const uie::value& list);
-    static uie::value Item(const uie::value& list, std::size_t index);
+    // The item, or an undefined value past the end; valid as long as the list is.
+    static const uie::value& Item(const uie::value& list, std::size_t index);
     // A number field; the fallback when it is missing or not a number (a float is
     // cut to an integer, one out of range counts as not a number).
-    static int FieldInt(const uie::value& item, const wchar_t* key, int fallback);
+    static int FieldInt(const uie::value& item, std::wstring_view key, int fallback);
     // A text field; numbers and booleans read as their text ("12", "true"), and the
     // fallback stands for a missing field or one that holds no text (a list, a map, null).
-    static std::wstring FieldText(const uie::value& item, const wchar_t* key, std::wstring_view fallback = {});
+    static std::wstring FieldText(const uie::value& item, std::wstring_view key, std::wstring_view fallback = {});
+    // The same in the system code page.
+    static std::string FieldAnsi(const uie::value& item, std::wstring_view key, std::wstring_view fallback = {});
 
     // Table rows: a column through the decimal conversion (missing or not a number: 0),
     // or its text (missing: empty).
@@ -107,5 +111,9 @@ protected:
     std::string m_formatNumberScale;
 
 private:
+    // The item's field of that name (the first, as a map lookup finds it); null when
+    // the item is no map or has none.
+    static const uie::value* Field(const uie::value& item, std::wstring_view key);
+
     std::mutex m_writeLock;
 };

@@ -11,12 +11,22 @@ namespace {
 
 constexpr int kNoValue = -29999;
 constexpr std::size_t kLabelChars = 19;  // date and time to the second
+// Both lines of a record with a short date, label and value: the document's usual size.
+constexpr std::size_t kBytesPerRecord = 160;
 
 }  // namespace
 
 struct CHealthElementDataGraph::Value {
     float number = 0;
     int decimals = 0;
+};
+
+// One record as it is printed: its texts in the system code page, read once.
+struct CHealthElementDataGraph::Row {
+    std::string date;      // the category label
+    std::string label;     // the time it was taken, to the second
+    std::string given;     // the value as the page wrote it
+    Value value;
 };
 
 CHealthElementDataGraph::CHealthElementDataGraph(const char*, const char*) { Init(); }
@@ -30,26 +40,13 @@ CHealthElementDataGraph::Value CHealthElementDataGraph::ReadValue(const uie::val
     return v;
 }
 
-int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::value& records, std::string& xmlOut) {
-    const std::size_t count = ItemCount(records);
-    if (count == 0) return -1;
-    std::lock_guard lock(WriteLock());
-    const uie::value option = Item(options, 0);
-    m_caption = Ansi(FieldText(option, L"caption"));
-    ReadDisplayOptions(option);
-    const std::wstring unit = FieldText(Item(records, 0), L"unitName");
-    m_bgAlpha = "1";
-    m_showBorder = "0";
-    m_numDivLines = "0";
-    m_showCanvasBg = "1";
-    m_formatNumberScale = "0";
-    m_canvasPadding = "0";
-    m_canvasBgAlpha = "1";
-    m_canvasBorderAlpha = "1";
-    m_showYAxisValues = "0";
-    m_legendBgAlpha = "100";
+CHealthElementDataGraph::Row CHealthElementDataGraph::ReadRow(const uie::value& record) {
+    std::wstring generated = FieldText(record, L"valueGeneratedTime");
+    if (generated.size() > kLabelChars) generated.resize(kLabelChars);
+    return {FieldAnsi(record, L"recDate"), Ansi(generated), FieldAnsi(record, L"value"), ReadValue(record)};
+}
 
-    TiXmlElement root("chart");
+void CHealthElementDataGraph::SetRootAttributes(TiXmlElement& root, const std::vector<Row>& rows) {
     SetAttributes(root, {{"caption", m_caption.c_str()},
                          {"animation", m_animation.c_str()},
                          {"showValues", m_showValues.c_str()},
@@ -66,26 +63,50 @@ int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::v
                          {"legendBgAlpha", m_legendBgAlpha.c_str()},
                          {"palette", "1"},
                          {"lineColor", "EE30A7"}});
-
     // The axis follows every value and is printed with the root, before any record.
-    std::vector<Value> values(count);
     float axisMin = 999999.0f;
     float axisMax = static_cast<float>(kNoValue);
-    for (std::size_t i = 0; i < count; ++i) {
-        values[i] = ReadValue(Item(records, i));
-        axisMin = std::min(axisMin, values[i].number);
-        axisMax = std::max(axisMax, values[i].number);
+    for (const Row& row : rows) {
+        axisMin = std::min(axisMin, row.value.number);
+        axisMax = std::max(axisMax, row.value.number);
     }
-    const int decimals = values.back().decimals;
+    const int decimals = rows.back().value.decimals;
     const float margin = static_cast<float>((axisMax - axisMin) * 0.3);
     SetAxis(root, FormatNumber(axisMin - margin, decimals), FormatNumber(axisMax + margin, decimals));
+}
 
-    ChartPrinter out;
+int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::value& records, std::string& xmlOut) {
+    const std::size_t count = ItemCount(records);
+    if (count == 0) return -1;
+    std::lock_guard lock(WriteLock());
+    const uie::value& option = Item(options, 0);
+    m_caption = FieldAnsi(option, L"caption");
+    ReadDisplayOptions(option);
+    const std::string unit = FieldAnsi(Item(records, 0), L"unitName");
+    m_bgAlpha = "1";
+    m_showBorder = "0";
+    m_numDivLines = "0";
+    m_showCanvasBg = "1";
+    m_formatNumberScale = "0";
+    m_canvasPadding = "0";
+    m_canvasBgAlpha = "1";
+    m_canvasBorderAlpha = "1";
+    m_showYAxisValues = "0";
+    m_legendBgAlpha = "100";
+
+    std::vector<Row> rows;
+    rows.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) rows.push_back(ReadRow(Item(records, i)));
+    TiXmlElement root("chart");
+    SetRootAttributes(root, rows);
+
+    ChartPrinter out(xmlOut);
+    out.Reserve(count * kBytesPerRecord);
     out.Open(root, true);
     out.Open(TiXmlElement("categories"), true);
     TiXmlElement category("category");  // one element for every row: each sets the same attributes
-    for (std::size_t i = 0; i < count; ++i) {
-        SetAttributes(category, {{"label", Ansi(FieldText(Item(records, i), L"recDate")).c_str()}});
+    for (const Row& row : rows) {
+        SetAttributes(category, {{"label", row.date.c_str()}});
         out.Add(category);
     }
     out.Close();
@@ -95,26 +116,16 @@ int CHealthElementDataGraph::GenGraphXml(const uie::value& options, const uie::v
     out.Open(dataset, true);
     const std::string happened = Ansi(L"发生时间: ");
     const std::string latest = Ansi(L"{br}最新值: ");
-    const std::string unitText = Ansi(unit);
     std::string tooltext;
     TiXmlElement set("set");  // one element for every row
-    for (std::size_t i = 0; i < count; ++i) {
-        const uie::value record = Item(records, i);
-        std::wstring generated = FieldText(record, L"valueGeneratedTime");
-        if (generated.size() > kLabelChars) generated.resize(kLabelChars);
-        const std::string label = Ansi(generated);
-        tooltext.assign(happened)
-            .append(label)
-            .append(latest)
-            .append(Ansi(FieldText(record, L"value")))
-            .append(unitText);
-        SetAttributes(set, {{"label", label.c_str()},
-                            {"value", FormatNumber(values[i].number, values[i].decimals).c_str()},
+    for (const Row& row : rows) {
+        tooltext.assign(happened).append(row.label).append(latest).append(row.given).append(unit);
+        SetAttributes(set, {{"label", row.label.c_str()},
+                            {"value", FormatNumber(row.value.number, row.value.decimals).c_str()},
                             {"tooltext", tooltext.c_str()}});
         out.Add(set);
     }
     out.Close();
     out.Close();
-    xmlOut = out.Text();
     return 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "GraphFlash.h"
 
@@ -17,5 +18,9 @@ public:
 
 private:
     struct Value;  // a record's number and its decimals
+    struct Row;    // a record as it is printed
     static Value ReadValue(const uie::value& record);
+    static Row ReadRow(const uie::value& record);
+    // The chart's settings from the members, then the value axis over every row.
+    void SetRootAttributes(TiXmlElement& root, const std::vector<Row>& rows);
 };

@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::size_t kManyRecords = 20;  // beyond this, values would crowd the bars
 constexpr int kQuietGraphType = 1;        // only the first series shown prints values
+// A record's lines in every series, the target line and the categories: room enough, as
+// the document's text is reserved once and only the part written is ever touched.
+constexpr std::size_t kBytesPerRecord = 768;
 
 }  // namespace
 
@@ -78,15 +81,15 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
     static const Series kTargetLine = {nullptr, L"运动目标", kTarget, L"运动目标: ", kTarget, L" 步"};
 
     std::lock_guard lock(WriteLock());
-    const uie::value option = Item(options, 0);
+    const uie::value& option = Item(options, 0);
     const std::wstring seriesList = FieldText(option, L"seriesList");
     const int graphType = text::WToI(FieldText(option, L"graphType", L"1").c_str());
 
     std::vector<Day> days(ItemCount(records));
     for (std::size_t i = 0; i < days.size(); ++i) {
-        const uie::value record = Item(records, i);
+        const uie::value& record = Item(records, i);
         Day& d = days[i];
-        d.label = Ansi(FieldText(record, L"recName"));
+        d.label = FieldAnsi(record, L"recName");
         d.step = FieldInt(record, L"step", 0);
         d.distance = FieldInt(record, L"distance", 0);
         d.energy = FieldInt(record, L"energy", 0);
@@ -95,7 +98,7 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
     }
     const bool many = days.size() > kManyRecords;
 
-    m_caption = Ansi(FieldText(option, L"caption"));
+    m_caption = FieldAnsi(option, L"caption");
     ReadDisplayOptions(option);
     if (many) m_showValues = "0";
     m_numDivLines = many ? "5" : "0";
@@ -125,7 +128,8 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
                          {"showAlternateVGridColor", "1"},
                          {"useRoundEdges", "1"}});
 
-    ChartPrinter out;
+    ChartPrinter out(xmlOut);
+    out.Reserve(days.size() * kBytesPerRecord);
     out.Open(root, true);
     out.Open(TiXmlElement("categories"), !days.empty());
     TiXmlElement category("category");  // one element for every row
@@ -157,6 +161,5 @@ int CPedometerDataGraph::GenGraphXml(const uie::value& options, const uie::value
         WriteDataset(out, kTargetLine, days, {{"color", "00FF00"}, {"showValues", "0"}, {"renderAs", "Line"}}, {});
     }
     out.Close();
-    xmlOut = out.Text();
     return 0;
 }
