@@ -4,15 +4,16 @@
 // the same statements straight through the database object.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ArticleMsgWin.h"
+#include "BenchSupport.h"
 #include "Communication.h"
 #include "Config.h"
 #include "DefaultDatabase.h"
@@ -66,9 +67,16 @@ private:
     int count_ = 0;
 };
 
-void EndArticleWindow() {
-    if (const std::shared_ptr<CArticleMsgWin> window = g_pArticleMsgWin.load())
-        while (g_pArticleMsgWin.load() == window) window->ShowNextArticle();
+// Pages through the pop-up's articles until it closes, then ends the window threads.
+void EndArticleWindow(benchmark::State& state) {
+    if (const std::shared_ptr<CArticleMsgWin> window = g_pArticleMsgWin.load()) {
+        bench::WaitFor(state, "the article pop-up's close", std::chrono::seconds(10), std::chrono::microseconds(0),
+                       [&window] {
+                           if (g_pArticleMsgWin.load() != window) return true;
+                           window->ShowNextArticle();
+                           return false;
+                       });
+    }
     for (int i = g_UiThreads.GetCount() - 1; i >= 0; --i) {
         g_UiThreads.WaitThread(g_UiThreads.GetThread(i), 3000);
         g_UiThreads.RemoveThread(i);
@@ -98,12 +106,20 @@ void BM_ArticleSync(benchmark::State& state) {
             folder.FreshDatabase();
             article.m_nMaxNo = 0;
             state.ResumeTiming();
-            if (comm.QuestArticle_asyn(kArticles, 0, 0, 0) != 0) state.SkipWithError("not started");
-            while (comm.IsArticleSyncRunning()) std::this_thread::yield();
-            if (article.m_nMaxNo != kArticles) state.SkipWithError("not applied");
+            if (comm.QuestArticle_asyn(kArticles, 0, 0, 0) != 0) {
+                state.SkipWithError("not started");
+                break;
+            }
+            if (!bench::WaitFor(state, "the synchronisation's end", std::chrono::seconds(60),
+                                std::chrono::microseconds(200), [&comm] { return !comm.IsArticleSyncRunning(); }))
+                break;
+            if (article.m_nMaxNo != kArticles) {
+                state.SkipWithError("not applied");
+                break;
+            }
         }
     }
-    EndArticleWindow();
+    EndArticleWindow(state);
     g_pArticle = nullptr;
     g_pMyDatabase = nullptr;
     state.SetItemsProcessed(state.iterations() * kArticles);
@@ -121,12 +137,13 @@ void BM_SameStatementsThroughTheDatabaseObject(benchmark::State& state) {
         state.PauseTiming();
         folder.FreshDatabase();
         state.ResumeTiming();
-        if (db.ExecSQLSet(statements, true) != 0) state.SkipWithError("ExecSQLSet failed");
+        if (db.ExecSQLSet(statements, true) != 0) {
+            state.SkipWithError("ExecSQLSet failed");
+            break;
+        }
     }
     state.SetItemsProcessed(state.iterations() * kArticles);
 }
 BENCHMARK(BM_SameStatementsThroughTheDatabaseObject)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

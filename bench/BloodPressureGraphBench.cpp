@@ -1,25 +1,21 @@
 // Blood-pressure chart documents for the largest record lists the page hands over: 700
 // results (one full download of the monitor) and a year of days with all three periods
 // (1,095), in every form the page draws: daily boxes per period, the whole-day box, a box
-// per result and the three lines. The baseline is the pedometer chart over the same
-// number of records, in the same run.
+// per result and the three lines. Each form stands beside its floor, the XML library's
+// printer alone printing the same document (ChartBenchSupport.h).
 #include <benchmark/benchmark.h>
 
 #include <string>
 
 #include "BloodPressureGraph.h"
-#include "PedometerDataGraph.h"
+#include "ChartBenchSupport.h"
 
 namespace {
 
+using bench::Object;
+
 constexpr int kDownload = 700;
 constexpr int kYearOfPeriods = 365 * 3;
-
-uie::value Object(std::initializer_list<std::pair<const wchar_t*, uie::value>> members) {
-    uie::value map = uie::value::make_map();
-    for (const auto& [key, v] : members) map.set_item(uie::value(key), v);
-    return map;
-}
 
 // Three results a day, one per period, from 2023-01-01 on (months of 28 days keep it simple).
 uie::value BloodPressureRecords(int count) {
@@ -44,67 +40,31 @@ uie::value Options(std::initializer_list<std::pair<const wchar_t*, uie::value>> 
     return uie::value::make_array({Object(members)});
 }
 
-void Report(benchmark::State& state, std::size_t bytes) {
-    state.SetItemsProcessed(state.iterations());  // documents
-    state.counters["bytes_per_doc"] = static_cast<double>(bytes);
+uie::value DailyBoxes() {
+    return Options({{L"graphType", L"1"}, {L"afterWakeUp", 1}, {L"normal", 1}, {L"beforeAsleep", 1}});
 }
+uie::value WholeDayBox() { return Options({{L"graphType", L"1"}, {L"all", 1}}); }
+uie::value BoxPerResult() { return Options({{L"graphType", L"1"}, {L"sumMode", L"all"}}); }
+uie::value Lines() { return Options({{L"graphType", L"2"}}); }
 
-void RunBloodPressure(benchmark::State& state, const uie::value& options) {
+void BloodPressureChart(benchmark::State& state, uie::value (*form)(), bool printFloor) {
+    const uie::value options = form();
     const uie::value records = BloodPressureRecords(static_cast<int>(state.range(0)));
     CBloodPressureGraph chart("../graph/BloodPressure/bloodPressureData_Box.swf", "../graph/BloodPressure/data.xml");
-    std::string xml;
-    for (auto _ : state) {
-        chart.GenGraphData(options, records, xml);
-        benchmark::DoNotOptimize(xml.data());
-    }
-    Report(state, xml.size());
-}
-
-void BM_BloodPressureDailyBoxes(benchmark::State& state) {
-    RunBloodPressure(state, Options({{L"graphType", L"1"}, {L"afterWakeUp", 1}, {L"normal", 1}, {L"beforeAsleep", 1}}));
-}
-
-void BM_BloodPressureWholeDayBox(benchmark::State& state) {
-    RunBloodPressure(state, Options({{L"graphType", L"1"}, {L"all", 1}}));
-}
-
-void BM_BloodPressureBoxPerResult(benchmark::State& state) {
-    RunBloodPressure(state, Options({{L"graphType", L"1"}, {L"sumMode", L"all"}}));
-}
-
-void BM_BloodPressureLines(benchmark::State& state) { RunBloodPressure(state, Options({{L"graphType", L"2"}})); }
-
-// The pedometer chart with all four series and the target line over as many records.
-void BM_BaselinePedometerChart(benchmark::State& state) {
-    uie::value records = uie::value::make_array();
-    for (int i = 0; i < state.range(0); ++i) {
-        records.append(Object({{L"recName", L"2023-05-" + std::to_wstring(i % 28 + 1)},
-                               {L"step", 6000 + i % 5000},
-                               {L"distance", 4000 + i % 3000},
-                               {L"energy", 150000 + i * 7 % 100000},
-                               {L"duration", 1800 + i % 3600},
-                               {L"avgTarget", 10000}}));
-    }
-    const uie::value options = Options({{L"seriesList", L"step,distance,energy,duration"}, {L"graphType", L"1"}});
-    const struPedometerTargets targets = {.step = 10000, .distance = 8000, .energy = 300000, .duration = 3600};
-    CPedometerDataGraph chart("../graph/pedometerData/pedometerData.swf", "../graph/pedometerData/data.xml");
-    std::string xml;
-    for (auto _ : state) {
-        chart.GenGraphXml(options, records, targets, xml);
-        benchmark::DoNotOptimize(xml.data());
-    }
-    Report(state, xml.size());
+    bench::TimeChart(state, printFloor, [&](std::string& xml) { chart.GenGraphData(options, records, xml); });
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
     b->Arg(kDownload)->Arg(kYearOfPeriods)->Unit(benchmark::kMillisecond);
 }
-BENCHMARK(BM_BloodPressureDailyBoxes)->Apply(Sizes);
-BENCHMARK(BM_BloodPressureWholeDayBox)->Apply(Sizes);
-BENCHMARK(BM_BloodPressureBoxPerResult)->Apply(Sizes);
-BENCHMARK(BM_BloodPressureLines)->Apply(Sizes);
-BENCHMARK(BM_BaselinePedometerChart)->Apply(Sizes);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+BENCHMARK_CAPTURE(BloodPressureChart, daily_boxes, DailyBoxes, false)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, daily_boxes_print_floor, DailyBoxes, true)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, whole_day_box, WholeDayBox, false)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, whole_day_box_print_floor, WholeDayBox, true)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, box_per_result, BoxPerResult, false)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, box_per_result_print_floor, BoxPerResult, true)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, lines, Lines, false)->Apply(Sizes);
+BENCHMARK_CAPTURE(BloodPressureChart, lines_print_floor, Lines, true)->Apply(Sizes);

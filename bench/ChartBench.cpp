@@ -1,24 +1,20 @@
 // Chart documents of 10,000 records, the largest the pages ask for: the pedometer chart
-// with all four series and the target line, and the health-element chart. The baseline
-// prints the same pedometer document with the XML library alone, the floor under any
-// writer that uses its printer.
+// with all four series and the target line, and the health-element chart. Each writer
+// stands beside its floor, the XML library's printer alone printing the same document
+// (ChartBenchSupport.h).
 #include <benchmark/benchmark.h>
-#include <tinyxml.h>
 
 #include <string>
 
+#include "ChartBenchSupport.h"
 #include "HealthElementDataGraph.h"
 #include "PedometerDataGraph.h"
 
 namespace {
 
-constexpr int kRecords = 10000;
+using bench::Object;
 
-uie::value Object(std::initializer_list<std::pair<const wchar_t*, uie::value>> members) {
-    uie::value map = uie::value::make_map();
-    for (const auto& [key, v] : members) map.set_item(uie::value(key), v);
-    return map;
-}
+constexpr int kRecords = 10000;
 
 uie::value PedometerOptions() {
     return uie::value::make_array(
@@ -53,57 +49,24 @@ uie::value HealthRecords() {
     return records;
 }
 
-void Report(benchmark::State& state, std::size_t bytes) {
-    state.SetItemsProcessed(state.iterations());  // documents
-    state.counters["bytes_per_doc"] = static_cast<double>(bytes);
-}
-
-void BM_PedometerChart(benchmark::State& state) {
+void PedometerChart(benchmark::State& state, bool printFloor) {
     const uie::value options = PedometerOptions();
     const uie::value records = PedometerRecords();
     CPedometerDataGraph chart("../graph/pedometerData/pedometerData.swf", "../graph/pedometerData/data.xml");
-    std::string xml;
-    for (auto _ : state) {
-        chart.GenGraphXml(options, records, kTargets, xml);
-        benchmark::DoNotOptimize(xml.data());
-    }
-    Report(state, xml.size());
+    bench::TimeChart(state, printFloor, [&](std::string& xml) { chart.GenGraphXml(options, records, kTargets, xml); });
 }
-BENCHMARK(BM_PedometerChart)->Unit(benchmark::kMillisecond);
 
-void BM_HealthElementChart(benchmark::State& state) {
+void HealthElementChart(benchmark::State& state, bool printFloor) {
     const uie::value options = uie::value::make_array({Object({{L"caption", L"体重"}})});
     const uie::value records = HealthRecords();
     CHealthElementDataGraph chart("../graph/healthElementData/healthElementData.swf",
                                   "../graph/healthElementData/healthElementData.xml");
-    std::string xml;
-    for (auto _ : state) {
-        chart.GenGraphXml(options, records, xml);
-        benchmark::DoNotOptimize(xml.data());
-    }
-    Report(state, xml.size());
+    bench::TimeChart(state, printFloor, [&](std::string& xml) { chart.GenGraphXml(options, records, xml); });
 }
-BENCHMARK(BM_HealthElementChart)->Unit(benchmark::kMillisecond);
-
-void BM_BaselinePrintOnly(benchmark::State& state) {
-    CPedometerDataGraph chart("../graph/pedometerData/pedometerData.swf", "../graph/pedometerData/data.xml");
-    std::string written;
-    chart.GenGraphXml(PedometerOptions(), PedometerRecords(), kTargets, written);
-    TiXmlDocument document;
-    document.Parse(written.c_str());
-    std::string xml;
-    for (auto _ : state) {
-        TiXmlPrinter printer;
-        printer.SetIndent("    ");
-        printer.SetLineBreak("\n");
-        document.Accept(&printer);
-        xml = printer.CStr();
-        benchmark::DoNotOptimize(xml.data());
-    }
-    Report(state, xml.size());
-}
-BENCHMARK(BM_BaselinePrintOnly)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+BENCHMARK_CAPTURE(PedometerChart, writer, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PedometerChart, print_floor, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HealthElementChart, writer, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HealthElementChart, print_floor, true)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
 // Round trips of one small request against an echo server on 127.0.0.1: on the caller's
-// thread, and queued through the socket worker.
+// thread, and queued through the socket worker. The baseline sends the same packet to the
+// same server over a bare TCP connection: connect, send, read the reply, close, as each
+// round trip of the communication object does.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -7,10 +9,12 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "Communication.h"
 #include "Socket.h"
+#include "Text.h"
 #include "pedometerWin.h"
 
 namespace {
@@ -34,6 +38,11 @@ public:
         net::Close(listener_);
     }
     std::wstring Port() const { return std::to_wstring(port_); }
+    // The last packet a client sent, as it came.
+    std::string LastPacket() {
+        std::lock_guard guard(lastLock_);
+        return last_;
+    }
 
 private:
     static bool ReadAll(net::SocketFd fd, char* p, int n) {
@@ -53,20 +62,30 @@ private:
             std::int32_t len = 0;
             if (ReadAll(fd, packet, 4)) {
                 std::memcpy(&len, packet, 4);
-                if (len >= 7 && len + 4 <= kMaxPacketLen && ReadAll(fd, packet + 4, len))
+                if (len >= 7 && len + 4 <= kMaxPacketLen && ReadAll(fd, packet + 4, len)) {
+                    Keep(packet, len + 4);
                     net::Send(fd, packet, static_cast<std::size_t>(len) + 4);
+                }
             }
             net::Close(fd);
         }
     }
 
+    void Keep(const char* packet, int length) {
+        std::lock_guard guard(lastLock_);
+        last_.assign(packet, static_cast<std::size_t>(length));
+    }
+
     net::SocketFd listener_ = net::kInvalidSocket;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
+    std::mutex lastLock_;
+    std::string last_;
     std::thread thread_;
 };
 
 constexpr char kPayload[] = "5\x02";
+constexpr int kTimeoutMs = 2000;
 
 // Counts the echoed replies where the pedometer window would take them.
 class RankReplies : public CPedometerWin {
@@ -96,7 +115,7 @@ void BM_SyncRoundTrip(benchmark::State& state) {
     EchoServer server;
     CCommunication comm;
     comm.SetSocketThreadCount(1);
-    comm.SetServer(L"127.0.0.1", server.Port(), 1, 2000);
+    comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
     for (auto _ : state) {
         struCommContext* context = Request(comm, COMM_MODE_SYNC);
         if (comm.SendAndRecv(context) <= 0) state.SkipWithError("exchange failed");
@@ -104,7 +123,7 @@ void BM_SyncRoundTrip(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SyncRoundTrip)->Iterations(5000)->UseRealTime();
+BENCHMARK(BM_SyncRoundTrip)->UseRealTime();
 
 void BM_QueuedRoundTrip(benchmark::State& state) {
     EchoServer server;
@@ -113,7 +132,7 @@ void BM_QueuedRoundTrip(benchmark::State& state) {
     {
         CCommunication comm;  // its worker ends before the replies' taker goes
         comm.SetSocketThreadCount(1);
-        comm.SetServer(L"127.0.0.1", server.Port(), 1, 2000);
+        comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
         int sent = 0;
         for (auto _ : state) {
             comm.GetSocketThread(0)->Push(Request(comm, COMM_MODE_ASYNC));
@@ -128,8 +147,65 @@ void BM_QueuedRoundTrip(benchmark::State& state) {
     g_pPedometer = nullptr;
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_QueuedRoundTrip)->Iterations(5000)->UseRealTime();
+BENCHMARK(BM_QueuedRoundTrip)->UseRealTime();
+
+// Reads exactly n bytes, each read bounded as the communication object bounds its reply.
+bool ReadReply(net::SocketFd fd, char* p, std::size_t n) {
+    for (std::size_t got = 0; got < n;) {
+        if (net::WaitReadable(fd, kTimeoutMs) != 1) return false;
+        const int r = net::Recv(fd, p + got, n - got);
+        if (r <= 0) return false;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+// Sends the packet and reads the echo of it (its length first) on a connected socket.
+bool Exchange(net::SocketFd fd, const std::string& packet) {
+    if (net::Send(fd, packet.data(), packet.size()) != static_cast<int>(packet.size())) return false;
+    char reply[kMaxPacketLen];
+    std::int32_t length = 0;
+    if (!ReadReply(fd, reply, 4)) return false;
+    std::memcpy(&length, reply, 4);
+    if (length < 0 || length + 4 > kMaxPacketLen || !ReadReply(fd, reply + 4, static_cast<std::size_t>(length)))
+        return false;
+    return packet == std::string_view(reply, static_cast<std::size_t>(length) + 4);
+}
+
+// One exchange over a connection of its own; false unless the packet came back whole.
+bool BareRoundTrip(const net::SockAddr& server, const std::string& packet) {
+    const net::SocketFd fd = net::Open(net::kAfInet, net::kSockStream);
+    if (fd == net::kInvalidSocket) return false;
+    const bool ok = net::Connect(fd, server, kTimeoutMs) && Exchange(fd, packet);
+    net::Close(fd);
+    return ok;
+}
+
+void BM_BareTcpRoundTrip(benchmark::State& state) {
+    EchoServer server;
+    std::string packet;
+    {
+        CCommunication comm;  // one request of the communication object, for its packet
+        comm.SetSocketThreadCount(1);
+        comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
+        struCommContext* context = Request(comm, COMM_MODE_SYNC);
+        if (comm.SendAndRecv(context) > 0) packet = server.LastPacket();
+        comm.FreeContext(context);
+    }
+    net::SockAddr address;
+    if (packet.empty() || !net::Resolve("127.0.0.1", text::ToUtf8(server.Port()), net::kAfInet, net::kSockStream,
+                                        false, address)) {
+        state.SkipWithError("no packet to send");
+        return;
+    }
+    for (auto _ : state) {
+        if (!BareRoundTrip(address, packet)) {
+            state.SkipWithError("bare exchange failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BareTcpRoundTrip)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

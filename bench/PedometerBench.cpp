@@ -5,13 +5,14 @@
 // without the upload, and the module's raw read alone through the same bound module.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 
+#include "BenchSupport.h"
 #include "Communication.h"
 #include "Config.h"
 #include "DefaultDatabase.h"
@@ -112,12 +113,25 @@ struct Program {
         g_pHealthElementType = nullptr;
         g_pMyDatabase = nullptr;
     }
-    // One download from the read to the stored reply; false when it did not succeed.
-    bool Download() {
+    // One download from the read to the stored reply; false, with the benchmark failed,
+    // when it did not succeed.
+    bool Download(benchmark::State& state) {
         pedometer.m_uploadState.Set({true, kPending, L""});
-        if (pedometer.PedoDataProc(source) != 0) return false;
-        while (pedometer.m_uploadState.Get().retCode == kPending) std::this_thread::yield();
-        return pedometer.m_uploadState.Get().message == L"处理成功.";
+        if (pedometer.PedoDataProc(source) != 0) {
+            state.SkipWithError("the read or the upload's request failed");
+            return false;
+        }
+        if (!bench::WaitFor(state, "the upload's reply", std::chrono::seconds(10), std::chrono::microseconds(100),
+                            [this] { return pedometer.m_uploadState.Get().retCode != kPending; }))
+            return false;
+        if (pedometer.m_uploadState.Get().message == L"处理成功.") return true;
+        state.SkipWithError("the upload was not accepted");
+        return false;
+    }
+    // The days the last conversion left.
+    int ConvertedDays() const { return pedometer.GetDeviceBussData().recordCount; }
+    void ForgetConversion() {
+        pedometer.WithData([](auto&, struDeviceBussData& buss, auto&, auto&) { buss = struDeviceBussData(); });
     }
     // The module's raw read alone; its length.
     int RawRead() {
@@ -145,7 +159,7 @@ void BM_PedometerDownload(benchmark::State& state) {
     Folder folder;
     Program program;
     for (auto _ : state) {
-        if (!program.Download()) state.SkipWithError("download failed");
+        if (!program.Download(state)) break;
     }
     SqlRows rows;
     program.db.SelectTableWithReturn(L"select count(*) from tDeviceDataList_122", rows);
@@ -155,14 +169,20 @@ void BM_PedometerDownload(benchmark::State& state) {
 }
 BENCHMARK(BM_PedometerDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The read and the conversion without the upload: the settings panel is open.
+// The read and the conversion into the 31 day records without the upload: the settings
+// panel is open, so the read stops there.
 void BM_ReadAndConvert(benchmark::State& state) {
     Folder folder;
     Program program;
     program.pedometer.SetSettingWinState(1);
+    program.ForgetConversion();
     for (auto _ : state) {
-        if (program.pedometer.PedoDataProc(program.source) != 350) state.SkipWithError("read failed");
+        if (program.pedometer.PedoDataProc(program.source) != 350) {
+            state.SkipWithError("read failed");
+            break;
+        }
     }
+    if (program.ConvertedDays() != kDays) state.SkipWithError("the read was not converted into 31 days");
     state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kDays),
                                                   benchmark::Counter::kIsRate);
 }
@@ -172,7 +192,10 @@ void BM_RawModuleReadAlone(benchmark::State& state) {
     Folder folder;
     Program program;
     for (auto _ : state) {
-        if (program.RawRead() != 350) state.SkipWithError("raw read failed");
+        if (program.RawRead() != 350) {
+            state.SkipWithError("raw read failed");
+            break;
+        }
     }
     state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kDays),
                                                   benchmark::Counter::kIsRate);
@@ -180,5 +203,3 @@ void BM_RawModuleReadAlone(benchmark::State& state) {
 BENCHMARK(BM_RawModuleReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

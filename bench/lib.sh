@@ -7,6 +7,17 @@ copy_program() {
   rm -rf "$2/Log" "$2"/quorv_*/
 }
 
+# wait_for <seconds> <command>...: polls the command every WAIT_POLL seconds (default
+# 0.005); fails, naming the command, when it has not succeeded in time.
+wait_for() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || { echo "timed out: $*" >&2; return 1; }
+    sleep "${WAIT_POLL:-0.005}"
+  done
+}
+
 # report <what> <times in us>...: median, min and max.
 report() {
   local what=$1

@@ -22,16 +22,6 @@ finish() {
 }
 trap finish EXIT
 
-# wait_for <seconds> <command>...: polls the command; fails when it has not succeeded in time.
-wait_for() {
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$end" ] || { echo "timed out: $*" >&2; return 1; }
-    sleep 0.005
-  done
-}
-
 # Each line of the server with the time it came, in us.
 stamp() { while IFS= read -r line; do echo "${EPOCHREALTIME/./} $line"; done; }
 # The time of the server's nth line that contains text, or nothing.

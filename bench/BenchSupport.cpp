@@ -1,0 +1,28 @@
+#include "BenchSupport.h"
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace bench {
+
+bool WaitFor(benchmark::State& state, const char* what, std::chrono::milliseconds limit,
+             std::chrono::microseconds poll, const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            const std::string line = std::string(what) + " did not happen within " + std::to_string(limit.count()) + " ms";
+            state.SkipWithError(line.c_str());
+            return false;
+        }
+        std::this_thread::sleep_for(poll);
+    }
+    return true;
+}
+
+bool Brief() {
+    static const bool brief = std::getenv("QUORV_BENCH_BRIEF") != nullptr;
+    return brief;
+}
+
+}  // namespace bench
