@@ -198,9 +198,12 @@ bool CSciterWindow::Create() {
     }
     m_hWnd = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    if (m_cs.ownThread) g_UiThreads.SetThreadWindow(m_cs.hThread, hwnd);
+    if (m_cs.ownThread) g_UiThreads.SetThreadWindow(m_cs.hThread, hwnd, m_cs.name);
     const HVM vm = SciterGetVM(hwnd);
     m_hVM = vm;
+    // The engine takes the lock too before it runs page code itself (timers, loads,
+    // function values): every thread then takes it before a VM's own.
+    uie::SetScriptCallLock(&ScriptCallLock());
 
     // The page's natives exist before the page loads. Windows sharing another
     // window's thread see that thread's VM and register nothing themselves.

@@ -88,7 +88,8 @@ public:
     static int CallRoutedFunction(const wchar_t* caller, const dom::element& target, const std::wstring& rootID,
                                   const std::wstring& funcName, int paraFlag, const std::wstring& para);
     // Recursive: a page function may call a native that calls a page again. Never
-    // send a message or wait for another thread while holding it.
+    // send a message or wait for another thread while holding it. Installed in the engine
+    // with the first window, so that all page code runs under it (ScriptVM.h).
     static std::recursive_mutex& ScriptCallLock();
 
     // Element-level script calls every page may make: "debug" and "shell-exec".

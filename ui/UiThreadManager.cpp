@@ -87,10 +87,7 @@ HANDLE UiThreadManager::StartThread(std::function<DWORD()> body, const std::func
                 });
             } catch (const std::system_error& e) {
                 code = e.code().value() != 0 ? static_cast<DWORD>(e.code().value()) : kErrorNoMemory;
-                --m_nCount;
-                m_hThreads[m_nCount] = nullptr;
-                m_hWnds[m_nCount] = nullptr;
-                m_states[m_nCount].reset();
+                ClearLocked(--m_nCount);
             }
         }
     }
@@ -110,9 +107,17 @@ bool UiThreadManager::AddLocked(HANDLE thread) {
     }
     m_hThreads[m_nCount] = thread;
     m_hWnds[m_nCount] = nullptr;
+    m_names[m_nCount].clear();
     m_states[m_nCount] = StateOf(thread);
     ++m_nCount;
     return true;
+}
+
+void UiThreadManager::ClearLocked(int index) {
+    m_hThreads[index] = nullptr;
+    m_hWnds[index] = nullptr;
+    m_names[index].clear();
+    m_states[index].reset();
 }
 
 bool UiThreadManager::AddThread(HANDLE thread) {
@@ -125,10 +130,12 @@ bool UiThreadManager::AddThread(HANDLE thread) {
     return added;
 }
 
-void UiThreadManager::SetThreadWindow(HANDLE thread, HWND hwnd) {
+void UiThreadManager::SetThreadWindow(HANDLE thread, HWND hwnd, std::wstring name) {
     std::lock_guard lock(m_lock);
     for (int i = 0; i < m_nCount; ++i) {
-        if (m_hThreads[i] == thread) m_hWnds[i] = hwnd;
+        if (m_hThreads[i] != thread) continue;
+        m_hWnds[i] = hwnd;
+        m_names[i] = name;
     }
 }
 
@@ -141,12 +148,10 @@ bool UiThreadManager::RemoveThread(int index) {
         for (int i = index; i + 1 < m_nCount; ++i) {
             m_hThreads[i] = m_hThreads[i + 1];
             m_hWnds[i] = m_hWnds[i + 1];
+            m_names[i] = std::move(m_names[i + 1]);
             m_states[i] = std::move(m_states[i + 1]);
         }
-        --m_nCount;
-        m_hThreads[m_nCount] = nullptr;
-        m_hWnds[m_nCount] = nullptr;
-        m_states[m_nCount].reset();
+        ClearLocked(--m_nCount);
     }
     CloseHandle(thread);
     return true;
@@ -224,6 +229,15 @@ bool UiThreadManager::WaitThread(HANDLE thread, DWORD timeoutMs) const {
         return true;
     }
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended);
+}
+
+std::vector<std::pair<std::wstring, HWND>> UiThreadManager::Running() const {
+    std::vector<std::pair<std::wstring, HWND>> running;
+    std::lock_guard lock(m_lock);
+    for (int i = 0; i < m_nCount; ++i) {
+        if (m_states[i] && !m_states[i]->ended) running.emplace_back(m_names[i], m_hWnds[i]);
+    }
+    return running;
 }
 
 int UiThreadManager::Run() {

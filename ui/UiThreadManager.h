@@ -7,6 +7,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "Handle.h"
 #include "Window.h"
@@ -29,8 +32,8 @@ public:
 
     // Appends a handle with window 0 beside it; false (logged) when all entries are used.
     bool AddThread(HANDLE thread);
-    // Stores the window beside every entry of that thread.
-    void SetThreadWindow(HANDLE thread, HWND hwnd);
+    // Stores the window, and its name for log lines, beside every entry of that thread.
+    void SetThreadWindow(HANDLE thread, HWND hwnd, std::wstring name = {});
     // Closes the entry's thread handle and moves the later entries down, each thread
     // with its window. A thread still running goes on without its handle.
     bool RemoveThread(int index);
@@ -54,15 +57,19 @@ public:
     // True once the thread behind a handle this registry's StartThread made has ended
     // (a closed handle counts as ended); false when it still runs after timeoutMs.
     bool WaitThread(HANDLE thread, DWORD timeoutMs) const;
+    // The name and window of each thread this registry's StartThread made that still runs.
+    std::vector<std::pair<std::wstring, HWND>> Running() const;
 
 private:
     bool AddLocked(HANDLE thread);
+    void ClearLocked(int index);  // the entry emptied
 
     mutable std::mutex m_lock;
     mutable std::condition_variable m_changed;
     int m_nCount = 0;
     HANDLE m_hThreads[kMaxThreads] = {};
     HWND m_hWnds[kMaxThreads] = {};
+    std::wstring m_names[kMaxThreads];
     std::shared_ptr<ThreadState> m_states[kMaxThreads];  // null for a handle made elsewhere
 };
 

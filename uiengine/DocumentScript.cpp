@@ -13,7 +13,8 @@
 namespace uie::detail {
 namespace {
 
-constexpr const char kDocument[] = DUK_HIDDEN_SYMBOL("document");  // on a document's own functions
+// The document's id, on its global and on its own native functions.
+constexpr const char kDocument[] = DUK_HIDDEN_SYMBOL("document");
 
 std::uint64_t DocumentId(duk_context* ctx) {
     duk_push_current_function(ctx);
@@ -79,7 +80,9 @@ int ClearTimeoutCall(duk_context* ctx) {
 // not compile.
 bool PushProgram(duk_context* thread, const std::string& file, const std::string& code, const std::string* bytecode) {
     if (bytecode != nullptr) {
-        std::memcpy(duk_push_fixed_buffer(thread, bytecode->size()), bytecode->data(), bytecode->size());
+        // Read where the cache keeps it, which the caller holds meanwhile: no copy.
+        duk_push_external_buffer(thread);
+        duk_config_buffer(thread, -1, const_cast<char*>(bytecode->data()), bytecode->size());
         duk_load_function(thread);  // in the thread's global environment, as compiling there does
         return true;
     }
@@ -95,14 +98,90 @@ bool PushProgram(duk_context* thread, const std::string& file, const std::string
     return true;
 }
 
-void PutDocumentFunction(duk_context* ctx, const char* name, duk_c_function fn, std::uint64_t docId) {
-    duk_push_c_function(ctx, fn, DUK_VARARGS);
+void PutDocumentId(duk_context* ctx, std::uint64_t docId) {
     duk_push_number(ctx, static_cast<double>(docId));
     duk_put_prop_string(ctx, -2, kDocument);
+}
+
+void PutDocumentFunction(duk_context* ctx, const char* name, duk_c_function fn, std::uint64_t docId) {
+    duk_push_c_function(ctx, fn, DUK_VARARGS);
+    PutDocumentId(ctx, docId);
     duk_put_prop_string(ctx, -2, name);
 }
 
+// A new script thread, kept in a slot of the heap, whose global is the object at heap
+// pointer `global`. In a protected call.
+duk_context* MakeThread(duk_context* c, ScriptHeap& heap, void* global, std::uint32_t& slot) {
+    duk_push_thread(c);
+    duk_context* thread = duk_get_context(c, -1);
+    duk_push_heapptr(thread, global);
+    duk_set_global_object(thread);
+    slot = heap.Keep(c, -1);  // the last that may throw: a slot given is a thread made
+    duk_pop(c);
+    return thread;
+}
+
 }  // namespace
+
+// The script thread one run of the document's code uses, with the document's global as its
+// own. Scripts at load run on the heap's loader, lent to one load at a time; calls run on the
+// document's own thread, made on its first call. Where that one is taken (the loader by an
+// outer load; the document's thread by a run further out, below another document's: a page
+// calling across and being called back), a thread is made for the run alone.
+class DocumentScript::Lease {
+public:
+    enum Use { Load, Call };
+
+    Lease(DocumentScript& doc, duk_context* current, Use use) : doc_(doc), current_(current) {
+        auto take = [this, use](duk_context* c) -> duk_ret_t {
+            thread_ = use == Load ? Loader(c) : Own(c);
+            if (thread_ == nullptr) thread_ = MakeThread(c, *doc_.heap_, doc_.globalPtr_, ownSlot_);
+            return 0;
+        };
+        if (!ScriptHeap::Protected(current, take, 1)) {
+            doc.Report(L"scripts", ScriptHeap::Describe(current, -1));
+            Give();
+            thread_ = nullptr;
+        }
+        duk_pop(current);
+    }
+    ~Lease() { Give(); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    duk_context* thread() const { return thread_; }  // null when none could be had (reported)
+
+private:
+    // The heap's loader with the document's global, or null when an outer load has it.
+    duk_context* Loader(duk_context* c) {
+        duk_context* loader = doc_.heap_->LendLoader(c);
+        if (loader == nullptr) return nullptr;
+        lent_ = true;
+        duk_push_heapptr(loader, doc_.globalPtr_);
+        duk_set_global_object(loader);
+        return loader;
+    }
+    // The document's own thread, or null when a run further out holds it.
+    duk_context* Own(duk_context* c) {
+        if (doc_.thread_ != current_ && doc_.threadRuns_ != 0) return nullptr;
+        if (doc_.thread_ == nullptr) doc_.thread_ = MakeThread(c, *doc_.heap_, doc_.globalPtr_, doc_.threadSlot_);
+        ++doc_.threadRuns_;
+        counted_ = true;
+        return doc_.thread_;
+    }
+    void Give() {
+        doc_.heap_->Release(std::exchange(ownSlot_, 0));
+        if (std::exchange(counted_, false)) --doc_.threadRuns_;
+        if (std::exchange(lent_, false)) doc_.heap_->ReturnLoader(current_);
+    }
+
+    DocumentScript& doc_;
+    duk_context* const current_;
+    duk_context* thread_ = nullptr;
+    std::uint32_t ownSlot_ = 0;
+    bool counted_ = false;
+    bool lent_ = false;
+};
 
 std::shared_ptr<DocumentScript> DocumentScript::Make(HVM vm, HWND hwnd, std::wstring uri) {
     std::shared_ptr<ScriptHeap> heap = HeapOf(vm);
@@ -112,9 +191,16 @@ std::shared_ptr<DocumentScript> DocumentScript::Make(HVM vm, HWND hwnd, std::wst
 }
 
 DocumentScript::DocumentScript(std::shared_ptr<ScriptHeap> heap, HWND hwnd, std::wstring uri)
-    : heap_(std::move(heap)), hwnd_(hwnd), uri_(std::move(uri)), callPrefix_(PageCallPrefix(uri_)) {}
+    : heap_(std::move(heap)),
+      hwnd_(hwnd),
+      uri_(std::move(uri)),
+      page_(PageFile(uri_)),
+      callPrefix_(PageCallPrefix(page_)) {}
 
-DocumentScript::~DocumentScript() { heap_->Release(global_); }
+DocumentScript::~DocumentScript() {
+    heap_->Release(threadSlot_);
+    heap_->Release(global_);
+}
 
 bool DocumentScript::Setup() {
     ScriptHeap::Entry entry(*heap_);
@@ -129,6 +215,7 @@ bool DocumentScript::Setup() {
         duk_set_prototype(c, -2);
         PutDocumentFunction(c, "setTimeout", NativeBinding::Throwing<&SetTimeoutCall>, id);
         PutDocumentFunction(c, "clearTimeout", NativeBinding::Throwing<&ClearTimeoutCall>, id);
+        PutDocumentId(c, id);
         global_ = heap_->Keep(c, -1);
         globalPtr_ = duk_get_heapptr(c, -1);
         return 0;
@@ -139,14 +226,23 @@ bool DocumentScript::Setup() {
     return made;
 }
 
+std::uint64_t DocumentScript::IdOf(duk_context* ctx) {
+    duk_push_global_object(ctx);
+    duk_get_prop_literal(ctx, -1, kDocument);  // hidden, so the document's own or none
+    const auto id = static_cast<std::uint64_t>(duk_get_number_default(ctx, -1, 0));
+    duk_pop_2(ctx);
+    return id;
+}
+
 void DocumentScript::Run(const std::vector<ScriptSource>& sources) {
     ScriptHeap::Entry entry(*heap_);
     if (!entry.ok()) {
         Report(L"scripts", entry.error());
         return;
     }
-    std::uint32_t ownSlot = 0;
-    duk_context* const thread = TakeThread(entry.ctx(), ownSlot);
+    const ScriptHeap::Activity doing(*heap_, ScriptHeap::Activity::Load, page());
+    const Lease lease(*this, entry.ctx(), Lease::Load);
+    duk_context* const thread = lease.thread();
     if (thread == nullptr) return;
     for (const ScriptSource& source : sources) {
         // Blank lines in front: the lines errors name are those of the file.
@@ -155,62 +251,15 @@ void DocumentScript::Run(const std::vector<ScriptSource>& sources) {
         const std::string file = ToScriptText(source.file);
         // Looked up before Duktape is called, which may throw past anything made meanwhile.
         const std::shared_ptr<const std::string> compiled = ScriptCache::Instance().Find(file, code);
-        bool failed = false;
-        auto run = [&](duk_context* c) -> duk_ret_t {
-            if (!PushProgram(thread, file, code, compiled.get()) || duk_pcall(thread, 0) != DUK_EXEC_SUCCESS) {
-                failed = true;
-                duk_xmove_top(c, thread, 1);  // the error, to be described here
-                return 1;
-            }
-            duk_pop(thread);
+        const std::string* bytecode = compiled.get();
+        auto run = [&file, &code, bytecode](duk_context* c) -> duk_ret_t {
+            if (!PushProgram(c, file, code, bytecode)) return duk_throw(c);  // the compile error
+            duk_call(c, 0);
             return 0;
         };
-        if (!ScriptHeap::Protected(entry.ctx(), run, 1) || failed) {
-            Report(L"script", ScriptHeap::Describe(entry.ctx(), -1));
-        }
-        duk_pop(entry.ctx());
+        if (!ScriptHeap::Protected(thread, run, 1)) Report(L"script", ScriptHeap::Describe(thread, -1));
+        duk_pop(thread);
     }
-    ReturnThread(entry.ctx(), thread, ownSlot);
-}
-
-duk_context* DocumentScript::TakeThread(duk_context* ctx, std::uint32_t& ownSlot) {
-    duk_context* thread = nullptr;
-    bool lent = false;
-    auto take = [&](duk_context* c) -> duk_ret_t {
-        duk_context* t = heap_->LendLoader(c);
-        lent = t != nullptr;
-        if (!lent) {  // the heap's is at work on an outer load
-            duk_push_thread(c);
-            t = duk_get_context(c, -1);
-            ownSlot = heap_->Keep(c, -1);
-            duk_pop(c);
-        }
-        PushGlobal(t);
-        duk_set_global_object(t);
-        thread = t;
-        return 0;
-    };
-    if (!ScriptHeap::Protected(ctx, take, 1)) {
-        Report(L"scripts", ScriptHeap::Describe(ctx, -1));
-        heap_->Release(ownSlot);
-        if (lent) heap_->ReturnLoader();
-        thread = nullptr;
-    }
-    duk_pop(ctx);
-    return thread;
-}
-
-void DocumentScript::ReturnThread(duk_context* ctx, duk_context* thread, std::uint32_t ownSlot) {
-    heap_->Release(ownSlot);
-    if (ownSlot != 0) return;  // a thread of the load's own, not the heap's
-    // The heap's thread keeps no document's global alive between loads.
-    auto reset = [this, thread](duk_context*) -> duk_ret_t {
-        heap_->PushRootGlobal(thread);
-        duk_set_global_object(thread);
-        return 0;
-    };
-    ScriptHeap::Protected(ctx, reset, 0);
-    heap_->ReturnLoader();
 }
 
 DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<const value> args, value& result) {
@@ -219,22 +268,19 @@ DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<
         Report(text::FromUtf8(name), entry.error());
         return Outcome::Failed;
     }
-    bool looked = false;
-    bool found = false;
-    auto callee = [&](duk_context* c) {
-        PushGlobal(c);
-        duk_get_prop_lstring(c, -1, name.data(), name.size());  // may run page code
-        looked = true;
-        found = duk_is_function(c, -1) != 0;
-        if (!found) duk_error_raw(c, DUK_ERR_REFERENCE_ERROR, nullptr, 0, "no such function");
-        WritePageCall(callPrefix_, name, args);  // owns nothing once it returns: Duktape may throw next
-        duk_swap_top(c, -2);              // the function, then `this`: the document's global
-    };
+    const ScriptHeap::Activity doing(*heap_, ScriptHeap::Activity::Call, page(), name);
+    const Lease lease(*this, entry.ctx(), Lease::Call);
+    duk_context* const thread = lease.thread();
+    if (thread == nullptr) return Outcome::Failed;
+    auto writeLine = [this, &name, args] { WritePageCall(callPrefix_, name, args); };
     std::wstring error;
-    if (ScriptHeap::Call(entry.ctx(), callee, args, result, error)) return Outcome::Done;
-    const bool missing = looked && !found;
-    Report(text::FromUtf8(name), missing ? L"no such function" : error);
-    return missing ? Outcome::Missing : Outcome::Failed;
+    switch (ScriptHeap::CallScriptFunction(thread, globalPtr_, name, args, result, error, writeLine)) {
+        case ScriptHeap::Lookup::Found: return Outcome::Done;
+        case ScriptHeap::Lookup::Missing: Report(text::FromUtf8(name), L"no such function"); return Outcome::Missing;
+        case ScriptHeap::Lookup::Failed: break;
+    }
+    Report(text::FromUtf8(name), error);
+    return Outcome::Failed;
 }
 
 void DocumentScript::RunTimer(std::uint32_t fnSlot) {
@@ -243,16 +289,29 @@ void DocumentScript::RunTimer(std::uint32_t fnSlot) {
         Report(L"timer", entry.error());
         return;
     }
-    auto callee = [this, fnSlot](duk_context* c) {
-        heap_->PushKept(c, fnSlot);
-        PushGlobal(c);
-    };
+    const ScriptHeap::Activity doing(*heap_, ScriptHeap::Activity::Timer, page());
+    const Lease lease(*this, entry.ctx(), Lease::Call);
+    if (lease.thread() == nullptr) return;
     value result;
     std::wstring error;
-    if (!ScriptHeap::Call(entry.ctx(), callee, {}, result, error)) Report(L"timer", error);
+    if (!heap_->CallKept(lease.thread(), fnSlot, globalPtr_, {}, result, error)) Report(L"timer", error);
 }
 
-void DocumentScript::PushGlobal(duk_context* ctx) const { duk_push_heapptr(ctx, globalPtr_); }
+bool DocumentScript::CallFunction(std::uint32_t fnSlot, std::span<const value> args, value& result,
+                                  std::wstring& error) {
+    ScriptHeap::Entry entry(*heap_);
+    if (!entry.ok()) {
+        error = entry.error();
+        return false;
+    }
+    const ScriptHeap::Activity doing(*heap_, ScriptHeap::Activity::Function, page());
+    const Lease lease(*this, entry.ctx(), Lease::Call);
+    if (lease.thread() == nullptr) {
+        error = L"no script thread";
+        return false;
+    }
+    return heap_->CallKept(lease.thread(), fnSlot, nullptr, args, result, error);
+}
 
 void DocumentScript::Report(std::wstring_view what, std::wstring_view error) const {
     ReportScriptError(hwnd_, PageLabel(uri_) + std::wstring(what) + L": " + std::wstring(error));

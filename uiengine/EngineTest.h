@@ -102,6 +102,9 @@ CallResult GetItem(HVM vm, const value& instance, value key);
 // The values an instance yields to for-in, as an array.
 CallResult Iterate(HVM vm, const value& instance);
 
+// Script heaps alive in the process (one per UI thread whose windows have had page scripts).
+std::size_t LiveScriptHeaps();
+
 // ---- Page functions ----
 struct PageCall {
     HWND hwnd;

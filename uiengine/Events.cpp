@@ -7,6 +7,7 @@
 #include "Window.h"
 #include "internal/DocumentScript.h"
 #include "internal/LineOutput.h"
+#include "internal/ScriptHeap.h"
 #include "internal/Selector.h"
 #include "internal/State.h"
 
@@ -171,12 +172,13 @@ LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* ha
         {
             Engine& e = E();
             std::lock_guard lock(e.mutex);
-            auto it = e.windows.find(hwnd);
-            if (it == e.windows.end()) return 0;
-            doc = std::move(it->second.doc);
-            e.windows.erase(it);
+            if (auto it = e.windows.find(hwnd); it != e.windows.end()) {
+                doc = std::move(it->second.doc);
+                e.windows.erase(it);
+            }
         }
         Retire(std::move(doc));
+        ForgetWindow(hwnd);  // the thread's last window lets its VM go
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "internal/LineOutput.h"
 
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,12 +27,7 @@ LineOutput& LineOutput::Instance() {
     // destructors of other statics may write up to the end.
     alignas(LineOutput) static unsigned char storage[sizeof(LineOutput)];
     static LineOutput& instance = *::new (storage) LineOutput();
-    static const bool flushAtExit = std::atexit([] {
-        LineOutput& out = Instance();
-        std::unique_lock lock(out.mutex_);
-        out.exiting_ = true;
-        out.WriteGathered(lock);
-    }) == 0;
+    static const bool flushAtExit = std::atexit([] { Instance().FlushForExit(); }) == 0;
     (void)flushAtExit;
     return instance;
 }
@@ -73,6 +69,26 @@ void LineOutput::Write(std::string_view line) {
 void LineOutput::Flush() {
     std::unique_lock lock(mutex_);
     WriteGathered(lock);
+}
+
+void LineOutput::FlushForExit() {
+    std::unique_lock lock(mutex_);
+    exiting_ = true;
+    WriteGathered(lock);
+}
+
+void LineOutput::FlushFromSignal() {
+    if (!mutex_.try_lock()) return;
+    if (writing_.try_lock()) {
+        for (std::size_t at = 0; at < gathered_.size();) {
+            const ssize_t n = ::write(STDERR_FILENO, gathered_.data() + at, gathered_.size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        gathered_.clear();
+        writing_.unlock();
+    }
+    mutex_.unlock();
 }
 
 void LineOutput::Gather(std::string_view line, std::unique_lock<std::mutex>& lock) {

@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "Text.h"
 #include "Window.h"
 #include "internal/DocumentScript.h"
 #include "internal/Html.h"
+#include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
 #include "internal/State.h"
 
@@ -186,14 +188,22 @@ void RunScripts(HWND hwnd, Document& doc) {
     }
     if (scripts.empty()) return;
     std::shared_ptr<DocumentScript> script = DocumentScript::Make(SciterGetVM(hwnd), hwnd, std::move(uri));
-    if (!script) return;
     {
         // Known before its scripts run: what they call may call back into the document.
         Engine& e = E();
         std::lock_guard lock(e.mutex);
         doc.script = script;
+        doc.scriptsPending = false;
     }
-    script->Run(scripts);
+    if (script) script->Run(scripts);
+}
+
+bool HasScripts(const Document& doc) {
+    if (!doc.scripts.empty()) return true;
+    for (const auto& frame : doc.frames) {
+        if (HasScripts(*frame)) return true;
+    }
+    return false;
 }
 
 std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth, int& framesLeft) {
@@ -231,6 +241,7 @@ std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int d
         }
     }
     CollectScripts(*doc);
+    doc->scriptsPending = !doc->scripts.empty();
     return doc;
 }
 
@@ -323,6 +334,11 @@ BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
     int framesLeft = kMaxFramesPerLoad;
     auto doc = LoadDocument(hwnd, FileUri(path), 0, framesLeft);
     if (!doc) return FALSE;
+    // From the swap until its scripts have run, the page holds its VM: a page call from
+    // another thread meanwhile waits for its functions (PageCalls.h).
+    const std::shared_ptr<ScriptHeap> heap = HasScripts(*doc) ? HeapOf(SciterGetVM(hwnd)) : nullptr;
+    std::optional<ScriptHeap::Entry> holding;
+    if (heap) holding.emplace(*heap);
     std::shared_ptr<Document> old;
     {
         Engine& e = E();

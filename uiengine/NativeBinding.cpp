@@ -1,6 +1,8 @@
 #include "internal/NativeBinding.h"
 
 #include <exception>
+#include <initializer_list>
+#include <string_view>
 #include <vector>
 
 #include "Text.h"
@@ -88,48 +90,45 @@ private:
     NativeArgs& args_;
 };
 
-test::CallResult Run(duk_context* ctx, ScriptHeap& heap, const NativeFn& fn, const NativeArgs& args) {
-    RunningScope running(heap, ctx);
-    return InvokeNative(heap.vm(), fn, args);
+std::wstring Wide(std::string_view s) { return text::FromUtf8(s); }
+
+// What an entry does with a call's arguments: the one dispatch, for scripts (NativeCall) and
+// tests (EngineTest.h) alike. A failure is a TypeError when the native was misused, else an
+// Error.
+test::CallResult Dispatch(HVM vm, const NativeEntry& e, const NativeArgs& args, duk_errcode_t& code) {
+    code = DUK_ERR_ERROR;
+    switch (e.kind) {
+        case NativeEntry::ReadOnly:
+            code = DUK_ERR_TYPE_ERROR;
+            return test::CallResult{false, value(), Wide(e.what) + L" is read-only"};
+        case NativeEntry::Constant: return test::CallResult{true, *e.constant, {}};
+        case NativeEntry::Construct: return ConstructInstance(vm, e.cls, args.list);
+        case NativeEntry::GetItem: return InvokeNative(vm, e.cls->getItem, args);
+        case NativeEntry::Setter:
+        case NativeEntry::InstanceSetter: return InvokeSetter(vm, *e.set, args);
+        default: return InvokeNative(vm, *e.fn, args);
+    }
 }
 
-test::CallResult Run(duk_context* ctx, const NativeFn& fn, value self, std::vector<value> args) {
-    return Run(ctx, ScriptHeap::Of(ctx), fn, NativeArgs{std::move(self), std::move(args)});
-}
-
-test::CallResult RunEntry(duk_context* ctx, ScriptHeap& heap, const NativeEntry& e, const NativeArgs& args) {
-    if (e.kind != NativeEntry::Setter && e.kind != NativeEntry::InstanceSetter) return Run(ctx, heap, *e.fn, args);
-    RunningScope running(heap, ctx);
-    return InvokeSetter(heap.vm(), *e.set, args);
-}
-
-int Finish(duk_context* ctx, const test::CallResult& r) {
-    return r.ok ? Push(ctx, r.result) : NativeBinding::Fail(ctx, DUK_ERR_ERROR, r.error);
-}
-
-std::wstring Wide(const std::string& s) { return text::FromUtf8(s); }
-
-// The proxy or object for `new`'s object; leaves it on top.
-int Hold(duk_context* ctx, duk_idx_t idx, const value& v, const char* key);
 int WrapInstance(duk_context* ctx, const NativeClassDef& cls, const value& instance);
 
-int Construct(duk_context* ctx, const NativeEntry& e) {
-    if (!duk_is_constructor_call(ctx)) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, Wide(e.what) + L" is made with new");
-    std::vector<value> args;
-    if (!ReadArgs(ctx, args)) return -1;
-    value instance = NewInstance(ScriptHeap::Of(ctx).vm(), e.cls->name);
-    if (!instance.is_object()) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, Wide(e.what) + L" is not a class");
-    if (e.cls->constructor) {
-        const test::CallResult made = Run(ctx, e.cls->constructor, instance, std::move(args));
-        if (!made.ok) return NativeBinding::Fail(ctx, DUK_ERR_ERROR, made.error);
-    }
+// The entry run on the call's arguments as the script sees it: its result pushed (`new`'s
+// object for a constructor), or its failure thrown.
+int Answer(duk_context* ctx, ScriptHeap& heap, const NativeEntry& e, const NativeArgs& args) {
+    duk_errcode_t code = DUK_ERR_ERROR;
+    const test::CallResult r = [&] {
+        const RunningScope running(heap, ctx);
+        return Dispatch(heap.vm(), e, args, code);
+    }();
+    if (!r.ok) return NativeBinding::Fail(ctx, code, r.error);
+    if (e.kind != NativeEntry::Construct) return Push(ctx, r.result);
     duk_push_this(ctx);  // made by new, with the class's prototype
-    return WrapInstance(ctx, *e.cls, instance);
+    return WrapInstance(ctx, *e.cls, r.result);
 }
 
 // A name the instance has (its methods, properties and what every object inherits) reads
 // as usual; any other name, and every number, is an item. The proxy's trap: target, key.
-int GetItem(duk_context* ctx, const NativeEntry& e) {
+int GetItem(duk_context* ctx, ScriptHeap& heap, const NativeEntry& e) {
     bool item = false;
     auto plain = [&item](duk_context* c) -> duk_ret_t {
         if (duk_get_type(c, 1) == DUK_TYPE_NUMBER) {
@@ -148,14 +147,18 @@ int GetItem(duk_context* ctx, const NativeEntry& e) {
     duk_pop(ctx);
     const value* self = NativeBinding::InstanceAt(ctx, 0);
     if (self == nullptr) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, L"no item access");
-    std::vector<value> key(1);
+    const ArgsLease lease(heap);
+    NativeArgs& args = lease.args();
+    args.self = *self;
+    args.list.resize(1);
+    value& key = args.list[0];
     auto read = [&key](duk_context* c) -> duk_ret_t {
-        ReadValue(c, 1, key[0]);
+        ReadValue(c, 1, key);
         return 0;
     };
     if (!ScriptHeap::Protected(ctx, read, 1)) return -1;
     duk_pop(ctx);
-    return Finish(ctx, Run(ctx, e.cls->getItem, *self, std::move(key)));
+    return Answer(ctx, heap, e, args);
 }
 
 int NativeCall(duk_context* ctx) {
@@ -163,13 +166,9 @@ int NativeCall(duk_context* ctx) {
     const NativeEntry* entry = EntryOf(ctx, heap);
     if (entry == nullptr) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, L"not callable");
     const NativeEntry& e = *entry;
-    switch (e.kind) {
-        case NativeEntry::ReadOnly: return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, Wide(e.what) + L" is read-only");
-        case NativeEntry::Constant: return Push(ctx, *e.constant);
-        case NativeEntry::Construct: return Construct(ctx, e);
-        case NativeEntry::GetItem: return GetItem(ctx, e);
-        default: break;
-    }
+    if (e.kind == NativeEntry::GetItem) return GetItem(ctx, heap, e);
+    if (e.kind == NativeEntry::Construct && !duk_is_constructor_call(ctx))
+        return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, Wide(e.what) + L" is made with new");
     const ArgsLease lease(heap);
     NativeArgs& args = lease.args();
     if (OnInstance(e.kind)) {
@@ -179,8 +178,9 @@ int NativeCall(duk_context* ctx) {
         if (instance == nullptr) return NativeBinding::Fail(ctx, DUK_ERR_TYPE_ERROR, Wide(e.what) + L" needs an instance of its class");
         args.self = *instance;
     }
-    if (!ReadArgs(ctx, args.list)) return -1;
-    return Finish(ctx, RunEntry(ctx, heap, e, args));
+    const bool takesArgs = e.kind != NativeEntry::ReadOnly && e.kind != NativeEntry::Constant;
+    if (takesArgs && !ReadArgs(ctx, args.list)) return -1;
+    return Answer(ctx, heap, e, args);
 }
 
 int HeldFunctionCall(duk_context* ctx) {
@@ -430,3 +430,74 @@ int NativeBinding::Fail(duk_context* ctx, duk_errcode_t code, std::wstring_view 
 }
 
 }  // namespace uie::detail
+
+namespace uie::test {
+namespace {
+
+using detail::NativeEntry;
+
+CallResult Failed(HVM vm, std::wstring text) {
+    RaiseScriptError(vm, text);
+    return CallResult{false, value(), std::move(text)};
+}
+
+// The native a script reaches by the name `what` ("share.GetDate"), as the first of `kinds`
+// the VM has, run through the scripts' own dispatch; `missing` fails the call when the VM
+// has none, null answers undefined.
+CallResult Reach(HVM vm, const std::string& what, std::initializer_list<NativeEntry::Kind> kinds, NativeArgs args,
+                 const wchar_t* missing) {
+    if (vm == nullptr) return {};
+    const std::shared_ptr<detail::ScriptHeap> heap = detail::HeapOf(vm);
+    const NativeEntry* e = nullptr;
+    for (const NativeEntry::Kind kind : kinds) {
+        if (e == nullptr && heap) e = heap->FindEntry(what, kind);
+    }
+    if (e == nullptr) return missing != nullptr ? Failed(vm, detail::Wide(what) + missing) : CallResult{true, {}, {}};
+    duk_errcode_t code = DUK_ERR_ERROR;
+    CallResult r = detail::Dispatch(vm, *e, args, code);
+    // A misuse the script would get thrown is recorded as the natives' own failures are.
+    if (!r.ok && LastScriptError(vm) != r.error) RaiseScriptError(vm, r.error);
+    return r;
+}
+
+std::string Member(std::string_view owner, std::string_view name) {
+    return std::string(owner) + "." + std::string(name);
+}
+
+}  // namespace
+
+CallResult CallNative(HVM vm, std::string_view object, std::string_view method, std::vector<value> args) {
+    return Reach(vm, Member(object, method), {NativeEntry::Method}, NativeArgs{value(), std::move(args)},
+                 L" is not a method");
+}
+
+CallResult GetProperty(HVM vm, std::string_view object, std::string_view property) {
+    return Reach(vm, Member(object, property), {NativeEntry::Getter, NativeEntry::Constant}, NativeArgs{}, nullptr);
+}
+
+CallResult SetProperty(HVM vm, std::string_view object, std::string_view property, value v) {
+    return Reach(vm, Member(object, property), {NativeEntry::Setter, NativeEntry::ReadOnly},
+                 NativeArgs{value(), {std::move(v)}}, L" is read-only");
+}
+
+CallResult Construct(HVM vm, std::string_view className, std::vector<value> args) {
+    return Reach(vm, std::string(className), {NativeEntry::Construct}, NativeArgs{value(), std::move(args)},
+                 L" is not a class");
+}
+
+CallResult CallMethod(HVM vm, const value& instance, std::string_view method, std::vector<value> args) {
+    return Reach(vm, Member(ClassName(instance), method), {NativeEntry::InstanceMethod},
+                 NativeArgs{instance, std::move(args)}, L" is not a method");
+}
+
+CallResult GetInstanceProperty(HVM vm, const value& instance, std::string_view property) {
+    return Reach(vm, Member(ClassName(instance), property), {NativeEntry::InstanceGetter}, NativeArgs{instance, {}},
+                 nullptr);
+}
+
+CallResult GetItem(HVM vm, const value& instance, value key) {
+    return Reach(vm, ClassName(instance), {NativeEntry::GetItem}, NativeArgs{instance, {std::move(key)}},
+                 L": no item access");
+}
+
+}  // namespace uie::test

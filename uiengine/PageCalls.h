@@ -8,11 +8,22 @@
 
 // Calls the page function `name` in the document of `he` and gives its result; FALSE when
 // the document has no such function or it throws (the result is then undefined, and the
-// failure is reported: ScriptOutput.h). Runs on the calling thread, inside the document's
-// VM (ScriptVM.h). A registered handler runs in place of a script function; a call that
-// reaches a script function writes "[<page file>] Name(<arguments as JSON, joined by
-// ",">)" as a line to standard error first.
+// failure is reported: ScriptOutput.h). Only a function the document's scripts made counts,
+// never a builtin (eval) or a native. Runs on the calling thread, inside the document's VM
+// (ScriptVM.h); while another thread loads the document, the call waits for its scripts. A
+// registered handler runs in place of a script function; a call that reaches a script
+// function writes "[<page file>] Name(<arguments as JSON, joined by ",">)" as a line to
+// standard error first.
 BOOL SciterCallScriptingFunction(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result);
 // Calls the method `name` of the element's own script object: only a test's handler, as no
 // element has a script object here.
 BOOL SciterCallScriptingMethod(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result);
+
+namespace uie {
+// Writes out the call lines still gathered for writing, for an end of the process that runs
+// no exit handlers (_exit, _Exit).
+void FlushPageCallLines();
+// The same for a signal handler: it never waits, and writes nothing while another thread
+// is adding a line or writing at that moment.
+void FlushPageCallLinesFromSignal();
+}  // namespace uie

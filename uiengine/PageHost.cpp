@@ -1,11 +1,13 @@
 #include "PageCalls.h"
 
 #include <algorithm>
+#include <span>
 
 #include "EngineTest.h"
 #include "Text.h"
 #include "Window.h"
 #include "internal/DocumentScript.h"
+#include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
 #include "internal/State.h"
 
@@ -20,6 +22,7 @@ struct Callee {
     test::PageFunction fn;                   // a test's handler
     std::shared_ptr<DocumentScript> script;  // else the document's scripts, which may have it
     std::wstring elementId;
+    bool pending = false;  // the document's scripts are about to run
 };
 
 // Fills in the call's document and finds what it reaches; empty when the element is gone.
@@ -41,8 +44,18 @@ Callee Lookup(HELEMENT he, bool method, test::PageCall& call) {
         found.fn = it->second;
     } else {
         found.script = doc.script;
+        found.pending = doc.scriptsPending;
     }
     return found;
+}
+
+// The window is loading the document on another thread, which holds the VM until the
+// document's scripts have run: the call waits for that, then looks again.
+Callee AfterScripts(HELEMENT he, bool method, test::PageCall& call) {
+    if (const std::shared_ptr<ScriptHeap> heap = HeapOf(SciterGetVM(call.hwnd))) {
+        const ScriptHeap::Entry waited(*heap);
+    }
+    return Lookup(he, method, call);
 }
 
 // False when the function threw: that fails the call, as a script exception would.
@@ -57,13 +70,15 @@ bool Run(const test::PageFunction& fn, const test::PageCall& call, value& r) {
     }
 }
 
-void RecordCall(const test::PageCall& call, const Callee& callee, bool method, bool ok, const value& r) {
+void RecordCall(const test::PageCall& call, std::span<const value> args, const Callee& callee, bool method, bool ok,
+                const value& r) {
     Engine& e = E();
     {
         std::lock_guard lock(e.mutex);
         if (!e.recording) return;
         e.calls.push_back(test::PageCallRecord{++e.lastSeq, GetCurrentThreadId(), call.hwnd, call.uri,
-                                               callee.elementId, call.name, call.args, method, ok, r});
+                                               callee.elementId, call.name, {args.begin(), args.end()}, method,
+                                               ok, r});
     }
     e.callsChanged.notify_all();
 }
@@ -71,21 +86,25 @@ void RecordCall(const test::PageCall& call, const Callee& callee, bool method, b
 BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result, bool method) {
     if (result != nullptr) *result = value();
     if (name == nullptr || (argv == nullptr && argc != 0)) return FALSE;
-    test::PageCall call{nullptr, nullptr, he, nullptr, {}, name, std::vector<value>(argv, argv + argc)};
-    const Callee callee = Lookup(he, method, call);
-    call.vm = call.hwnd != nullptr ? SciterGetVM(call.hwnd) : nullptr;
+    const std::span<const value> args(argv, argc);
+    test::PageCall call{nullptr, nullptr, he, nullptr, {}, name, {}};
+    Callee callee = Lookup(he, method, call);
+    if (callee.pending) callee = AfterScripts(he, method, call);
     value r;
     bool ok = false;
     if (callee.fn) {
+        // What the handler gets; a page's script reads the arguments where they are.
+        call.vm = call.hwnd != nullptr ? SciterGetVM(call.hwnd) : nullptr;
+        call.args.assign(args.begin(), args.end());
         ok = Run(callee.fn, call, r);
     } else if (callee.script) {
-        ok = callee.script->Call(call.name, call.args, r) == DocumentScript::Outcome::Done;
+        ok = callee.script->Call(call.name, args, r) == DocumentScript::Outcome::Done;
     } else if (call.hwnd != nullptr) {
         // No script object of an element has methods here, and a page without scripts has no functions.
         ReportScriptError(call.hwnd, PageLabel(call.uri) + text::FromUtf8(call.name) +
                                          (method ? L": no such method" : L": no such function"));
     }
-    RecordCall(call, callee, method, ok, r);
+    RecordCall(call, args, callee, method, ok, r);
     if (result != nullptr) *result = std::move(r);
     return ok ? TRUE : FALSE;
 }

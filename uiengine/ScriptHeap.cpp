@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "Text.h"
 #include "internal/LineOutput.h"
 #include "internal/NativeBinding.h"
 
@@ -18,6 +19,8 @@ constexpr std::size_t kHeapLimit = std::size_t{256} << 20;
 // Duktape's own limits do not see.
 constexpr int kMaxNesting = 32;
 thread_local int t_nesting = 0;
+std::atomic<std::size_t> g_liveHeaps{0};
+std::atomic<std::recursive_mutex*> g_scriptCallLock{nullptr};
 
 // Each block carries its size in front, so the heap knows what it holds.
 struct alignas(std::max_align_t) BlockHead {
@@ -32,9 +35,18 @@ constexpr std::size_t kMaxMagic = 0x7FFF;
 constexpr const char kSlots[] = DUK_HIDDEN_SYMBOL("slots");
 constexpr const char kRoot[] = DUK_HIDDEN_SYMBOL("root");
 
+// globalThis, read through a document's global: that global, the getter's `this`.
+duk_ret_t GlobalThis(duk_context* ctx) {
+    duk_push_this(ctx);
+    return 1;
+}
+
 }  // namespace
 
-ScriptHeap::ScriptHeap(HVM vm) : vm_(vm) {
+std::recursive_mutex* ScriptCallLock() { return g_scriptCallLock.load(); }
+
+ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm) : vm_(std::move(vm)) {
+    ++g_liveHeaps;
     root_ = duk_create_heap(&Allocate, &Reallocate, &Free, this, &Fatal);
     if (root_ == nullptr) return;  // every entry is refused
     // Both held by the stash for the heap's life, so pushed by their pointers.
@@ -44,6 +56,12 @@ ScriptHeap::ScriptHeap(HVM vm) : vm_(vm) {
     duk_put_prop_string(root_, -2, kSlots);
     duk_push_global_object(root_);
     rootGlobal_ = duk_get_heapptr(root_, -1);
+    // Every document's global inherits it, and holds no reference to itself.
+    duk_push_literal(root_, "globalThis");
+    duk_push_c_function(root_, &GlobalThis, 0);
+    duk_def_prop(root_, -3,
+                 DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
+                     DUK_DEFPROP_FORCE);
     duk_put_prop_string(root_, -2, kRoot);
     duk_pop(root_);
 }
@@ -51,7 +69,10 @@ ScriptHeap::ScriptHeap(HVM vm) : vm_(vm) {
 ScriptHeap::~ScriptHeap() {
     // Finalizers of what the scripts still hold run now, native instances' included.
     if (root_ != nullptr) duk_destroy_heap(root_);
+    --g_liveHeaps;
 }
+
+std::size_t ScriptHeap::Live() { return g_liveHeaps.load(); }
 
 ScriptHeap& ScriptHeap::Of(duk_context* ctx) {
     duk_memory_functions funcs;
@@ -108,7 +129,12 @@ ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap), nesting_(t_nesting) {
         error_ = L"script calls nested too deep";
         return;
     }
+    // The program's lock first, as its own calls take it: one order on every thread.
+    outer_ = ScriptCallLock();
+    if (outer_ != nullptr) outer_->lock();
     if (!heap.lock_.Enter()) {
+        if (outer_ != nullptr) outer_->unlock();
+        outer_ = nullptr;
         error_ = L"the script VM is held by a thread that waits for this one";
         return;
     }
@@ -122,9 +148,37 @@ ScriptHeap::Entry::~Entry() {
     --nesting_;
     --heap_.depth_;
     heap_.lock_.Leave();
+    if (outer_ != nullptr) outer_->unlock();
 }
 
 duk_context* ScriptHeap::Entry::ctx() const { return heap_.running_ != nullptr ? heap_.running_ : heap_.root_; }
+
+// ---- what runs -------------------------------------------------------------------------
+
+ScriptHeap::Activity::Activity(ScriptHeap& heap, Kind kind, std::wstring_view page, std::string_view name)
+    : heap_(heap), kind_(kind), page_(page), name_(name) {
+    std::lock_guard lock(heap.activityMutex_);
+    outer_ = std::exchange(heap.activity_, this);
+}
+
+ScriptHeap::Activity::~Activity() {
+    std::lock_guard lock(heap_.activityMutex_);
+    heap_.activity_ = outer_;
+}
+
+std::wstring ScriptHeap::RunningNow() const {
+    std::lock_guard lock(activityMutex_);
+    const Activity* a = activity_;
+    if (a == nullptr) return {};
+    const std::wstring page = L"[" + std::wstring(a->page_) + L"]";
+    switch (a->kind_) {
+        case Activity::Load: return L"the scripts of " + page + L" at load";
+        case Activity::Call: return text::FromUtf8(a->name_) + L"() of " + page;
+        case Activity::Timer: return L"a timer of " + page;
+        case Activity::Function: break;
+    }
+    return a->page_.empty() ? L"a function of a page gone" : L"a function of " + page;
+}
 
 NativeArgs& ScriptHeap::TakeArgs() {
     if (argsTaken_ == argsPool_.size()) argsPool_.push_back(std::make_unique<NativeArgs>());
@@ -212,6 +266,16 @@ duk_context* ScriptHeap::LendLoader(duk_context* ctx) {
     return loader_;
 }
 
+void ScriptHeap::ReturnLoader(duk_context* ctx) {
+    auto reset = [this](duk_context*) -> duk_ret_t {
+        PushRootGlobal(loader_);
+        duk_set_global_object(loader_);
+        return 0;
+    };
+    Protected(ctx, reset, 0);
+    loaderLent_ = false;
+}
+
 void ScriptHeap::PushTable(duk_context* ctx, const char* hiddenName) {
     duk_push_heap_stash(ctx);
     if (!duk_get_prop_string(ctx, -1, hiddenName)) {
@@ -245,6 +309,49 @@ std::shared_ptr<DocumentScript> ScriptHeap::FindDocument(std::uint64_t id) const
     return it != documents_.end() ? it->second.lock() : nullptr;
 }
 
+duk_ret_t ScriptHeap::CallOnTop(duk_context* c, std::span<const value> args, value& result) {
+    for (const value& arg : args) PushValue(c, arg);
+    duk_call_method(c, static_cast<duk_idx_t>(args.size()));
+    ReadValue(c, -1, result);
+    return 1;
+}
+
+bool ScriptHeap::PushScriptFunction(duk_context* c, void* object, std::string_view name) {
+    duk_push_heapptr(c, object);
+    duk_get_prop_lstring(c, -1, name.data(), name.size());
+    if (!duk_is_ecmascript_function(c, -1)) {
+        duk_pop_2(c);
+        return false;
+    }
+    duk_swap_top(c, -2);
+    return true;
+}
+
+std::wstring ScriptHeap::TakeError(duk_context* ctx) {
+    std::wstring error = Describe(ctx, -1);
+    duk_pop(ctx);
+    return error;
+}
+
+bool ScriptHeap::CallKept(duk_context* ctx, std::uint32_t slot, void* self, std::span<const value> args,
+                          value& result, std::wstring& error) {
+    auto call = [this, slot, self, args, &result](duk_context* c) -> duk_ret_t {
+        PushKept(c, slot);
+        if (self != nullptr) {
+            duk_push_heapptr(c, self);
+        } else {
+            duk_push_undefined(c);
+        }
+        return CallOnTop(c, args, result);
+    };
+    if (Protected(ctx, call, 1)) {
+        duk_pop(ctx);
+        return true;
+    }
+    error = TakeError(ctx);
+    return false;
+}
+
 std::wstring ScriptHeap::Describe(duk_context* ctx, duk_idx_t idx) {
     idx = duk_normalize_index(ctx, idx);
     duk_dup(ctx, idx);
@@ -270,7 +377,19 @@ NativeEntry& ScriptHeap::AddEntry(NativeEntry entry) {
         byMagic_.push_back(&added);
         added.magic = static_cast<int>(byMagic_.size());
     }
+    std::lock_guard lock(namedMutex_);
+    named_[added.what].push_back(&added);
     return added;
+}
+
+const NativeEntry* ScriptHeap::FindEntry(std::string_view what, NativeEntry::Kind kind) const {
+    std::lock_guard lock(namedMutex_);
+    auto it = named_.find(what);
+    if (it == named_.end()) return nullptr;
+    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e) {
+        if ((*e)->kind == kind) return *e;
+    }
+    return nullptr;
 }
 
 const NativeEntry* ScriptHeap::EntryOfMagic(int magic) const {
@@ -289,3 +408,7 @@ void ScriptHeap::DefineClass(std::shared_ptr<const NativeClassDef> def) {
 }
 
 }  // namespace uie::detail
+
+void uie::SetScriptCallLock(std::recursive_mutex* lock) { uie::detail::g_scriptCallLock = lock; }
+
+std::size_t uie::test::LiveScriptHeaps() { return uie::detail::ScriptHeap::Live(); }

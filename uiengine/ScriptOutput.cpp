@@ -3,12 +3,15 @@
 #include <mutex>
 #include <string>
 
+#include "PageCalls.h"
 #include "Text.h"
 #include "internal/LineOutput.h"
 #include "internal/State.h"
 
 namespace uie::detail {
 namespace {
+
+std::wstring Label(std::wstring_view pageFile) { return L"[" + std::wstring(pageFile) + L"] "; }
 
 void WriteLine(std::string line) {
     line += '\n';
@@ -23,7 +26,7 @@ std::wstring_view PageFile(std::wstring_view uri) {
     return slash == std::wstring_view::npos ? uri : uri.substr(slash + 1);
 }
 
-std::wstring PageLabel(std::wstring_view uri) { return L"[" + std::wstring(PageFile(uri)) + L"] "; }
+std::wstring PageLabel(std::wstring_view uri) { return Label(PageFile(uri)); }
 
 void ReportScriptError(HWND hwnd, std::wstring_view text) {
     DebugOutputProc proc = nullptr;
@@ -48,7 +51,7 @@ void ReportScriptError(HWND hwnd, std::wstring_view text) {
     proc(param, OUTPUT_SUBSYSTEM_SCRIPT, OUTPUT_SEVERITY_WARNING, line.c_str(), static_cast<UINT>(line.size()));
 }
 
-std::string PageCallPrefix(std::wstring_view uri) { return text::ToUtf8(PageLabel(uri)); }
+std::string PageCallPrefix(std::wstring_view pageFile) { return text::ToUtf8(Label(pageFile)); }
 
 void WritePageCall(std::string_view prefix, std::string_view name, std::span<const value> args) {
     std::string& line = LineOutput::Buffer();
@@ -64,3 +67,7 @@ void WritePageCall(std::string_view prefix, std::string_view name, std::span<con
 }
 
 }  // namespace uie::detail
+
+void uie::FlushPageCallLines() { uie::detail::LineOutput::Instance().FlushForExit(); }
+
+void uie::FlushPageCallLinesFromSignal() { uie::detail::LineOutput::Instance().FlushFromSignal(); }

@@ -27,9 +27,21 @@ struct ObjectBody {
     std::atomic<void*> data;
 };
 
-class ScriptVM {
+class ScriptVM : public std::enable_shared_from_this<ScriptVM> {
 public:
     explicit ScriptVM(DWORD t) : thread(t) {}
+
+    // Let go with its thread's last window: its heap goes once nothing else holds it, and
+    // none is made again.
+    void Release() {
+        std::shared_ptr<detail::ScriptHeap> last;
+        {
+            std::lock_guard lock(mutex);
+            released = true;
+            last = std::move(heap);
+        }
+        // Dropped without the lock: the heap's end runs finalizers, which may use the VM.
+    }
 
     const DWORD thread;
     std::mutex mutex;
@@ -39,13 +51,25 @@ public:
     std::wstring lastError;
     std::atomic<std::uint64_t> errorCount{0};  // read around every native call: no lock
     std::shared_ptr<detail::ScriptHeap> heap;  // made on first use (detail::HeapOf)
+    bool released = false;
 };
 
 namespace {
 
+// A thread's VM and the windows of the thread that asked for it.
+struct ThreadVM {
+    std::shared_ptr<ScriptVM> vm;
+    std::vector<HWND> windows;
+};
+
 struct Registry {
+    // The VMs of threads whose windows outlive the registry go with it, heaps and all.
+    ~Registry() {
+        for (auto& [thread, t] : byThread) t.vm->Release();
+    }
+
     std::mutex mutex;
-    std::unordered_map<DWORD, std::unique_ptr<ScriptVM>> byThread;
+    std::unordered_map<DWORD, ThreadVM> byThread;
 };
 
 Registry& VMs() {
@@ -53,18 +77,20 @@ Registry& VMs() {
     return registry;
 }
 
-ScriptVM* VMForThread(DWORD thread) {
+ScriptVM* VMForWindow(HWND hwnd, DWORD thread) {
     Registry& r = VMs();
     std::lock_guard lock(r.mutex);
-    auto& vm = r.byThread[thread];
-    if (!vm) vm = std::make_unique<ScriptVM>(thread);
-    return vm.get();
+    ThreadVM& t = r.byThread[thread];
+    if (!t.vm) t.vm = std::make_shared<ScriptVM>(thread);
+    if (std::find(t.windows.begin(), t.windows.end(), hwnd) == t.windows.end()) t.windows.push_back(hwnd);
+    return t.vm.get();
 }
 
-std::shared_ptr<const NativeObjectDef> FindObject(HVM vm, std::string_view name) {
-    std::lock_guard lock(vm->mutex);
-    auto it = vm->objects.find(name);
-    return it != vm->objects.end() ? it->second : nullptr;
+std::shared_ptr<ScriptVM> FindVM(DWORD thread) {
+    Registry& r = VMs();
+    std::lock_guard lock(r.mutex);
+    auto it = r.byThread.find(thread);
+    return it != r.byThread.end() ? it->second.vm : nullptr;
 }
 
 std::shared_ptr<const NativeClassDef> FindClass(HVM vm, std::string_view name) {
@@ -74,12 +100,6 @@ std::shared_ptr<const NativeClassDef> FindClass(HVM vm, std::string_view name) {
 }
 
 std::uint64_t ErrorCount(HVM vm) { return vm->errorCount.load(); }
-
-template <typename T>
-const T* Named(const std::vector<T>& items, std::string_view name) {
-    auto it = std::find_if(items.begin(), items.end(), [name](const T& t) { return t.name == name; });
-    return it != items.end() ? &*it : nullptr;
-}
 
 const NativeClassDef* ClassOf(const value& obj) {
     const auto* body = obj.object_ptr();
@@ -226,6 +246,18 @@ value CallFunctionRef(const value& fn, std::span<const value> args) {
 
 DWORD VMThread(HVM vm) { return vm != nullptr ? vm->thread : 0; }
 
+std::wstring RunningScript(HWND hwnd) {
+    const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+    const std::shared_ptr<ScriptVM> vm = thread != 0 ? FindVM(thread) : nullptr;
+    if (!vm) return {};
+    std::shared_ptr<detail::ScriptHeap> heap;
+    {
+        std::lock_guard lock(vm->mutex);
+        heap = vm->heap;
+    }
+    return heap ? heap->RunningNow() : std::wstring();
+}
+
 namespace detail {
 
 std::shared_ptr<ScriptHeap> HeapOf(HVM vm) {
@@ -235,8 +267,8 @@ std::shared_ptr<ScriptHeap> HeapOf(HVM vm) {
     std::vector<std::shared_ptr<const NativeClassDef>> classes;
     {
         std::lock_guard lock(vm->mutex);
-        if (vm->heap) return vm->heap;
-        heap = vm->heap = std::make_shared<ScriptHeap>(vm);
+        if (vm->heap || vm->released) return vm->heap;
+        heap = vm->heap = std::make_shared<ScriptHeap>(vm->shared_from_this());
         for (const std::string& name : vm->definedOrder) {
             if (auto o = vm->objects.find(name); o != vm->objects.end()) objects.emplace_back(name, o->second);
             if (auto c = vm->classes.find(name); c != vm->classes.end()) classes.push_back(c->second);
@@ -248,8 +280,20 @@ std::shared_ptr<ScriptHeap> HeapOf(HVM vm) {
     return heap;
 }
 
-test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args) {
-    return InvokeNative(vm, fn, NativeArgs{std::move(self), std::move(args)});
+void ForgetWindow(HWND hwnd) {
+    std::shared_ptr<ScriptVM> last;
+    {
+        Registry& r = VMs();
+        std::lock_guard lock(r.mutex);
+        auto it = r.byThread.find(GetCurrentThreadId());
+        if (it == r.byThread.end()) return;
+        // Windows gone without the engine seeing them go (no SciterProcND) count no longer.
+        std::erase_if(it->second.windows, [hwnd](HWND w) { return w == hwnd || !IsWindow(w); });
+        if (!it->second.windows.empty()) return;
+        last = std::move(it->second.vm);
+        r.byThread.erase(it);
+    }
+    last->Release();
 }
 
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args) {
@@ -280,81 +324,20 @@ test::CallResult InvokeSetter(HVM vm, const NativeSetter& set, const NativeArgs&
         args);
 }
 
+test::CallResult ConstructInstance(HVM vm, std::shared_ptr<const NativeClassDef> cls, std::vector<value> args) {
+    const NativeFn& constructor = cls->constructor;
+    value instance = value::object(std::make_shared<ObjectBody>(std::move(cls), nullptr));
+    if (!constructor) return test::CallResult{true, instance, {}};
+    test::CallResult r = InvokeNative(vm, constructor, NativeArgs{instance, std::move(args)});
+    r.result = r.ok ? instance : value::null();
+    return r;
+}
+
 const NativeClassDef* InstanceClass(const value& obj) { return ClassOf(obj); }
 
 }  // namespace detail
 
 namespace test {
-namespace {
-
-std::wstring Wide(std::string_view s) { return text::FromUtf8(s); }
-
-}  // namespace
-
-CallResult CallNative(HVM vm, std::string_view object, std::string_view method, std::vector<value> args) {
-    if (vm == nullptr) return {};
-    if (auto obj = FindObject(vm, object)) {
-        if (const auto* m = Named(obj->methods, method)) return detail::InvokeNative(vm, m->fn, value(), std::move(args));
-    } else if (auto cls = FindClass(vm, object)) {
-        if (const auto* m = Named(cls->classMethods, method)) return detail::InvokeNative(vm, m->fn, value(), std::move(args));
-    }
-    return Failed(vm, Wide(object) + L"." + Wide(method) + L" is not a method");
-}
-
-CallResult GetProperty(HVM vm, std::string_view object, std::string_view property) {
-    if (vm == nullptr) return {};
-    if (auto obj = FindObject(vm, object)) {
-        if (const auto* p = Named(obj->properties, property)) return detail::InvokeNative(vm, p->get, value(), {});
-        if (const auto* c = Named(obj->constants, property)) return CallResult{true, c->v, {}};
-    } else if (auto cls = FindClass(vm, object)) {
-        if (const auto* c = Named(cls->constants, property)) return CallResult{true, c->v, {}};
-    }
-    return CallResult{true, value(), {}};  // an unknown property reads as undefined
-}
-
-CallResult SetProperty(HVM vm, std::string_view object, std::string_view property, value v) {
-    if (vm == nullptr) return {};
-    auto obj = FindObject(vm, object);
-    const NativeProperty* p = obj ? Named(obj->properties, property) : nullptr;
-    if (p == nullptr || !p->set) {
-        return Failed(vm, Wide(object) + L"." + Wide(property) + L" is read-only");
-    }
-    return detail::InvokeSetter(vm, p->set, NativeArgs{value(), {std::move(v)}});
-}
-
-CallResult Construct(HVM vm, std::string_view className, std::vector<value> args) {
-    if (vm == nullptr) return {};
-    auto cls = FindClass(vm, className);
-    if (!cls) return Failed(vm, Wide(className) + L" is not a class");
-    value instance = value::object(std::make_shared<ObjectBody>(cls, nullptr));
-    if (!cls->constructor) return CallResult{true, instance, {}};
-    CallResult r = detail::InvokeNative(vm, cls->constructor, instance, std::move(args));
-    r.result = r.ok ? instance : value::null();
-    return r;
-}
-
-CallResult CallMethod(HVM vm, const value& instance, std::string_view method, std::vector<value> args) {
-    if (vm == nullptr) return {};
-    const NativeClassDef* cls = ClassOf(instance);
-    const NativeMethod* m = cls != nullptr ? Named(cls->methods, method) : nullptr;
-    if (m == nullptr) return Failed(vm, Wide(method) + L" is not a method");
-    return detail::InvokeNative(vm, m->fn, instance, std::move(args));
-}
-
-CallResult GetInstanceProperty(HVM vm, const value& instance, std::string_view property) {
-    if (vm == nullptr) return {};
-    const NativeClassDef* cls = ClassOf(instance);
-    const NativeProperty* p = cls != nullptr ? Named(cls->properties, property) : nullptr;
-    if (p == nullptr) return CallResult{true, value(), {}};
-    return detail::InvokeNative(vm, p->get, instance, {});
-}
-
-CallResult GetItem(HVM vm, const value& instance, value key) {
-    if (vm == nullptr) return {};
-    const NativeClassDef* cls = ClassOf(instance);
-    if (cls == nullptr || !cls->getItem) return Failed(vm, L"no item access");
-    return detail::InvokeNative(vm, cls->getItem, instance, {std::move(key)});
-}
 
 CallResult Iterate(HVM vm, const value& instance) {
     if (vm == nullptr) return {};
@@ -362,8 +345,8 @@ CallResult Iterate(HVM vm, const value& instance) {
     if (cls == nullptr || !cls->iterate) return Failed(vm, L"not iterable");
     auto iterate = cls->iterate;
     return detail::InvokeNative(
-        vm, [iterate](HVM m, const NativeArgs& args) { return value::make_array(iterate(m, args.self)); }, instance,
-        {});
+        vm, [iterate](HVM m, const NativeArgs& args) { return value::make_array(iterate(m, args.self)); },
+        NativeArgs{instance, {}});
 }
 
 }  // namespace test
@@ -371,7 +354,7 @@ CallResult Iterate(HVM vm, const value& instance) {
 
 HVM SciterGetVM(HWND hwnd) {
     DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
-    return thread != 0 ? uie::VMForThread(thread) : nullptr;
+    return thread != 0 ? uie::VMForWindow(hwnd, thread) : nullptr;
 }
 
 BOOL Sciter_v2V(HVM, const VALUE* scriptValue, VALUE* out, BOOL) {

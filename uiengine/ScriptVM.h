@@ -4,17 +4,23 @@
 // is a global of every document (NativeBinding.h); tests can also play the page's side
 // (EngineTest.h).
 //
+// A thread's VM lives as long as the thread has a window: when its last window goes, the VM
+// is let go, and its heap ends (its finalizers run) once no document or function value
+// holds it any more.
+//
 // Threads: a heap is entered by one thread at a time. Native code entering it (loading a
 // page, calling a page function or a function value, firing a page's timer) takes the
-// VM's lock, also from another thread than the VM's own (a page's call into another
-// window's page runs on the caller's thread); a native method that a script calls runs
-// with the lock held. An entry that would close a circle of threads each waiting for a VM
-// the next one holds is refused and reported instead.
+// program's script-call lock when one is installed (SetScriptCallLock), then the VM's lock,
+// also from another thread than the VM's own (a page's call into another window's page
+// runs on the caller's thread); a native method that a script calls runs with both held.
+// An entry that would close a circle of threads each waiting for a VM the next one holds
+// is refused and reported instead.
 #pragma once
 
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -130,6 +136,17 @@ value CallFunctionRef(const value& fn, std::span<const value> args);
 
 // The thread a VM belongs to.
 DWORD VMThread(HVM vm);
+
+// The lock the program makes its own calls of page functions under. Installed, it is taken
+// before a VM's lock whenever page code runs, whoever starts it (a timer, the scripts at
+// load, a function value, a page call), so every thread takes the two in one order; null
+// takes it away. Recursive: page code may call natives that call page code.
+void SetScriptCallLock(std::recursive_mutex* lock);
+
+// What the page code of the window's thread is running now, e.g. "a timer of [main.htm]"
+// or "Refresh() of [main.htm]"; empty when it runs none. Any thread, without waiting for
+// the page: for a report about a thread that does not end.
+std::wstring RunningScript(HWND hwnd);
 
 }  // namespace uie
 

@@ -200,8 +200,17 @@ void ReadMap(duk_context* ctx, duk_idx_t idx, value& out, Budget& b, int depth) 
     duk_pop(ctx);
 }
 
+// Room on the value stack for one level of an array or a map, read or pushed: reading a
+// value reserves none of its own, as pushing one does.
+constexpr duk_idx_t kStackPerLevel = 4;
+
+// An array or a map at `depth` (the arrays and maps around it) may hold more.
+void EnterLevel(duk_context* ctx, int depth, const char* refusal) {
+    if (depth >= kMaxValueDepth) Refuse(ctx, refusal);
+    duk_require_stack(ctx, kStackPerLevel);
+}
+
 void Read(duk_context* ctx, duk_idx_t idx, value& out, Budget& b, int depth) {
-    if (depth > kMaxValueDepth) Refuse(ctx, "value nested too deep for native code");
     Spend(ctx, b, 1);
     idx = duk_normalize_index(ctx, idx);
     switch (duk_get_type(ctx, idx)) {
@@ -222,10 +231,13 @@ void Read(duk_context* ctx, duk_idx_t idx, value& out, Budget& b, int depth) {
         out = MakeFunctionValue(ctx, idx);
     } else if (duk_is_buffer_data(ctx, idx)) {
         ReadBytes(ctx, idx, out, b);
-    } else if (duk_is_array(ctx, idx)) {
-        ReadArray(ctx, idx, out, b, depth);
     } else {
-        ReadMap(ctx, idx, out, b, depth);
+        EnterLevel(ctx, depth, "value nested too deep for native code");
+        if (duk_is_array(ctx, idx)) {
+            ReadArray(ctx, idx, out, b, depth);
+        } else {
+            ReadMap(ctx, idx, out, b, depth);
+        }
     }
 }
 
@@ -249,9 +261,12 @@ void PushMap(duk_context* ctx, const value::map_t& entries, int depth) {
 }
 
 void Push(duk_context* ctx, const value& v, int depth) {
-    if (depth > kMaxValueDepth) Refuse(ctx, "value nested too deep for the script");
     if (PushPlainValue(ctx, v)) return;
-    duk_require_stack(ctx, 4);
+    if (v.type() == VT_ARRAY || v.type() == VT_MAP) {
+        EnterLevel(ctx, depth, "value nested too deep for the script");
+    } else {
+        duk_require_stack(ctx, kStackPerLevel);
+    }
     switch (v.type()) {
         case VT_STRING: PushPrefixedText(ctx, {}, *v.string_ptr()); return;
         case VT_SYMBOL: {

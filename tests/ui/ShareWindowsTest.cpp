@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -45,6 +48,8 @@ protected:
                           [](const PacketRequest&) { return PacketReply::Fields({"-1", "x"}); });
     }
     ~ShareWindowsTest() override {
+        // A device window a test opened may still be starting, reading the globals below.
+        if (CPedometerWin* pedometer = g_pPedometer) pedometer->WaitUntilMade();
         EndWorkers();  // no reply reaches a window below any more
         EndUiThreads();
         caller_.reset();
@@ -141,6 +146,44 @@ TEST_F(ShareWindowsTest, RemoteCallReachesTheMainWindowAndTheBarsPopUpsByPrefix)
     const HWND note = g_pFloatBarWin->GetPopup(CFloatBarWin::kNote)->GetHwnd();
     EXPECT_EQ(CallsAfter(seq), (std::vector<std::pair<std::string, HWND>>{{"Main[]", frame_->GetHwnd()},
                                                                           {"Note[\"q\"]", note}}));
+}
+
+// The main page's timer calls into the note pop-up while the pop-up's thread runs a page
+// function that calls into the main page: the timer takes the program's script-call lock
+// before the page's VM, as every call does, so the two threads cannot wait for each other.
+TEST_F(ShareWindowsTest, APageTimerAndAPopUpCallingEachOtherBothEnd) {
+    g_Config.m_config.mainPage = ScrambledPage("main-frame-cross.htm");
+    g_Config.m_config.floatHealthNotePage = ScrambledPage("pop-cross.htm");
+    StartMainWindow();
+    const CPopWin* note = g_pFloatBarWin->GetPopup(CFloatBarWin::kNote);
+    // Both page functions meet here first, so that each holds what it holds before it calls
+    // across; one that comes alone goes on after a while.
+    std::mutex lock;
+    std::condition_variable met;
+    int arrived = 0;
+    std::atomic<int> done{0};
+    auto probe = std::make_shared<uie::NativeObjectDef>();
+    probe->methods = {
+        {"Meet",
+         [&](HVM, const uie::NativeArgs&) {
+             std::unique_lock held(lock);
+             ++arrived;
+             met.notify_all();
+             met.wait_for(held, std::chrono::milliseconds(250), [&] { return arrived >= 2; });
+             return value();
+         }},
+        {"Done", [&done](HVM, const uie::NativeArgs&) { return value(++done); }},
+    };
+    ASSERT_TRUE(uie::DefineNativeObject(SciterGetVM(frame_->GetHwnd()), "probe", probe));
+    ASSERT_TRUE(uie::DefineNativeObject(SciterGetVM(note->GetHwnd()), "probe", probe));
+
+    CSciterWindow::callScript(frame_->GetRootElement(), "Arm");
+    std::thread command([note] {
+        test::RunInPage(note->GetHwnd(), [note] { CSciterWindow::callScript(note->GetRootElement(), "Cross"); });
+    });
+    const bool ended = WaitFor([&done] { return done == 2; }, std::chrono::seconds(1));
+    command.join();
+    EXPECT_TRUE(ended);
 }
 
 TEST_F(ShareWindowsTest, CloseMsgWinShowsTheNextSynchronisedArticle) {

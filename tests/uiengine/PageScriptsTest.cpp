@@ -3,10 +3,14 @@
 // values cross both ways; failures are reported and leave the window working.
 #include "PageCalls.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <future>
 #include <latch>
 #include <mutex>
 #include <string>
@@ -18,6 +22,7 @@
 #include "Config.h"
 #include "DatabaseScriptObject.h"
 #include "EngineWindow.h"
+#include "Signals.h"
 #include "TempDir.h"
 #include "WaitFor.h"
 
@@ -298,6 +303,86 @@ function Huge() { return probe.Length("x".repeat(10 * 1024 * 1024)); }
     }
 }
 
+// Each document's code has its own global as `this` and `globalThis`, in calls from native
+// code as at load: what one page writes through them never reaches another page of the VM.
+TEST_F(PageScriptsTest, ThisAndGlobalThisAreEachDocumentsOwn) {
+    const std::string page = R"(<script>
+function Write(v) { this.viaThis = v; globalThis.viaGlobal = v; (function () { this.viaPlain = v; })(); }
+function Read() { return [typeof viaThis, typeof viaGlobal, typeof viaPlain, this === globalThis]; }
+</script>)";
+    EngineWindow other;  // of this thread too: the same VM
+    other.serve[L"/page.htm"] = page;
+    ASSERT_TRUE(other.Load("page.htm"));
+    ASSERT_TRUE(Load(page));
+    ASSERT_TRUE(Call(w.Root(), "Write", {value(1)}).ok);
+    EXPECT_EQ(Call(w.Root(), "Read").result.to_json(), LR"(["number","number","number",true])");
+    EXPECT_EQ(Call(other.Root(), "Read").result.to_json(), LR"(["undefined","undefined","undefined",true])");
+}
+
+// A page call reaches only a function of the document's own: a builtin it inherits runs nothing.
+TEST_F(PageScriptsTest, OnlyTheDocumentsOwnFunctionsAnswerPageCalls) {
+    ASSERT_TRUE(Load("<script>function Own() { return 1; }</script>"));
+    EXPECT_FALSE(Call(w.Root(), "eval", {value(L"probe.Seen('ran')")}).ok);
+    EXPECT_EQ(Reported(L"[page.htm] eval: no such function"), 1);
+    EXPECT_TRUE(probe.Seen().empty());
+}
+
+// Arrays and maps nested as deep as the bound cross both ways; one level more is refused.
+TEST_F(PageScriptsTest, ValuesNestedToTheBoundCrossBothWays) {
+    ASSERT_TRUE(Load(R"(<script>
+function Echo(v) { return v; }
+function Nest(depth, map) { var v = 0; for (var i = 0; i < depth; ++i) v = map ? { k: v } : [v]; return v; }
+</script>)"));
+    auto nested = [](int depth, bool map) {
+        value v(0);
+        for (int i = 0; i < depth; ++i) {
+            value outer = map ? value::make_map() : value::make_array({v});
+            if (map) outer.set_item(value(L"k"), v);
+            v = std::move(outer);
+        }
+        return v;
+    };
+    for (const bool map : {false, true}) {
+        SCOPED_TRACE(map ? "map" : "array");
+        const value deepest = nested(256, map);
+        EXPECT_EQ(Call(w.Root(), "Echo", {deepest}).result, deepest);
+        EXPECT_EQ(Call(w.Root(), "Nest", {value(256), value(map)}).result, deepest);
+        EXPECT_FALSE(Call(w.Root(), "Echo", {nested(257, map)}).ok);
+        EXPECT_FALSE(Call(w.Root(), "Nest", {value(257), value(map)}).ok);
+    }
+    EXPECT_EQ(Reported(L"nested too deep"), 4);
+}
+
+// A call from another thread while the window loads its page again waits for the new page's
+// scripts, instead of missing the function the new page is about to define.
+TEST(PageReloadTest, ACallRacingAReloadReachesTheNewPagesFunction) {
+    struct Reloading : EngineWindow {
+        UINT on_attach_behavior(uie::AttachBehaviorNotice* n) override {
+            if (duringLoad) duringLoad();
+            return EngineWindow::on_attach_behavior(n);
+        }
+        std::function<void()> duringLoad;
+    };
+    Reloading w;
+    w.serve[L"/page.htm"] = "<script>function Version() { return 1; }</script>";
+    ASSERT_TRUE(w.Load("page.htm"));
+    w.serve[L"/page.htm"] = R"(<div behavior="any"></div><script>function Version() { return 2; }</script>)";
+    std::future<value> called;
+    // The new page is in the window, its scripts not run yet: the call comes now.
+    w.duringLoad = [&] {
+        called = std::async(std::launch::async, [&w] {
+            value r;
+            return SciterCallScriptingFunction(w.Root(), "Version", nullptr, 0, &r) ? r : value(L"failed");
+        });
+        called.wait_for(200ms);  // it may wait for the load; the load goes on either way
+    };
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(w.Load("page.htm"));
+    const value reached = called.get();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(reached, value(2));
+}
+
 // A script met before runs from the compiled form kept of it: each document still gets
 // names of its own, a failure still names its line, and a changed script runs as it is now.
 TEST_F(PageScriptsTest, ScriptsLoadedAgainRunAsTheyAreNowInEachDocument) {
@@ -351,6 +436,25 @@ TEST(PageCallLinesTest, ABurstOfCallsWritesEveryLineInOrder) {
         }
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+}
+
+// A process that ends at once (a crash, a second signal to end) runs no exit handler: the
+// lines still gathered come out through the flush made for such an end.
+TEST(PageCallLinesTest, LinesGatheredWhenTheProcessEndsAtOnceComeOut) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            EngineWindow w;
+            w.serve[L"/burst.htm"] = "<script>function Note(i) { return i; }</script>";
+            w.Load("burst.htm");
+            InstallCrashHandler([](int) { uie::FlushPageCallLinesFromSignal(); });
+            for (int i = 0; i < 800; ++i) {
+                const value arg(i);
+                SciterCallScriptingFunction(w.Root(), "Note", &arg, 1, nullptr);
+            }
+            std::abort();
+        },
+        testing::ExitedWithCode(128 + SIGABRT), testing::HasSubstr("[burst.htm] Note(799)\n"));
 }
 
 TEST_F(PageScriptsTest, APageOpensTheUserDatabaseThroughQuorvDbAndWalksItsRows) {
@@ -439,6 +543,22 @@ function Across(n) { return probe.CallOther(n); }
     }
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(wrong, 0);
+}
+
+// A UI thread's heap ends with the thread's last window: the native instances its pages still
+// held are finalized, and the heaps alive stay as many however many windows come and go.
+TEST(PageScriptThreadsTest, AThreadsHeapEndsWithItsLastWindow) {
+    constexpr int kWindows = 20;
+    std::atomic<int> finalized{0};
+    const std::size_t heaps = test::LiveScriptHeaps();
+    for (int i = 0; i < kWindows; ++i) {
+        ThreadWindow window("kept.htm", {}, [&finalized](EngineWindow& w) {
+            ASSERT_TRUE(uie::DefineNativeClass(SciterGetVM(w.hwnd), CounterClass(finalized)));
+            w.serve[L"/kept.htm"] = "<script>var kept = new Counter(1);</script>";
+        });
+    }
+    EXPECT_EQ(finalized, kWindows);
+    EXPECT_EQ(test::LiveScriptHeaps(), heaps);
 }
 
 // Two threads, each inside its own page's native method, reach for each other's page at

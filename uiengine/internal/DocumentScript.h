@@ -1,7 +1,10 @@
 // The scripts of one document (a page or a frame): a global object of its own, whose
 // prototype is the VM's global with the builtins and natives, so each document keeps its
-// own names and every document sees every native. The document's scripts run in it at
-// load; the program's calls of page functions look the names up in it.
+// own names and every document sees every native. The document's code runs on a script
+// thread whose global is the document's, so that its global is also `this` in a plain call
+// and `globalThis`, at load as in every call native code makes (a page function, a timer,
+// a function value). The program's calls of page functions reach only functions its
+// scripts made, never a builtin (eval, Function) or a native the document inherits.
 #pragma once
 
 #include <cstdint>
@@ -40,30 +43,36 @@ public:
     void Run(const std::vector<ScriptSource>& sources);
 
     enum class Outcome { Done, Missing, Failed };
-    // Calls the document's function `name` (this: the document's global), writing its line
-    // first (ScriptOutput.h); a missing function or a failure is reported.
+    // Calls the document's script function `name` (this: the document's global), writing
+    // its line first (ScriptOutput.h); a missing function or a failure is reported.
     Outcome Call(const std::string& name, std::span<const value> args, value& result);
 
     // A timer of the document's scripts (setTimeout) is due: its function runs.
     void RunTimer(std::uint32_t fnSlot);
+    // Calls a function of the document's scripts kept in a slot, as a plain call.
+    bool CallFunction(std::uint32_t fnSlot, std::span<const value> args, value& result, std::wstring& error);
 
-    void PushGlobal(duk_context* ctx) const;
+    // The document whose global the script thread `ctx` runs with: its id, 0 for none. May
+    // throw (call in a protected call).
+    static std::uint64_t IdOf(duk_context* ctx);
     HWND hwnd() const { return hwnd_; }
+    std::wstring_view page() const { return page_; }
 
 private:
+    class Lease;
     bool Setup();
-    // The thread the scripts run on at load, with this document's global; ReturnThread
-    // after them. Null, reported, when there is none.
-    duk_context* TakeThread(duk_context* ctx, std::uint32_t& ownSlot);
-    void ReturnThread(duk_context* ctx, duk_context* thread, std::uint32_t ownSlot);
     void Report(std::wstring_view what, std::wstring_view error) const;
 
     const std::shared_ptr<ScriptHeap> heap_;
     const HWND hwnd_;
     const std::wstring uri_;
+    const std::wstring_view page_;  // the page file of uri_, as reports name it
     const std::string callPrefix_;  // of its call lines (ScriptOutput.h)
-    std::uint32_t global_ = 0;  // a slot of the heap
+    std::uint32_t global_ = 0;  // slots of the heap
+    std::uint32_t threadSlot_ = 0;
     void* globalPtr_ = nullptr;  // the global in slot global_, pushed without a lookup
+    duk_context* thread_ = nullptr;  // the script thread in threadSlot_, with the global
+    unsigned threadRuns_ = 0;  // runs on thread_ that native code started, under the VM lock
 };
 
 // The window's engine timer `id` is due (SciterProcND); false for any other timer.

@@ -4,7 +4,8 @@
 // gathered, and what is gathered is written in one piece by a thread of this class
 // kGatherMs later, since every write is a system call, which costs more than the page call
 // it traces. What is gathered is also written when the process exits normally, when a
-// window goes, and before a fatal error.
+// window goes, before a fatal error, and when the program ends the process at once
+// (ForExit, FromSignal).
 #pragma once
 
 #include <condition_variable>
@@ -24,6 +25,11 @@ public:
     // `line` ends with its '\n'.
     void Write(std::string_view line);
     void Flush();
+    // Flush, and every later line is written at once: the process is about to end.
+    void FlushForExit();
+    // For a signal handler: writes what is gathered with write(2) unless another thread is
+    // adding to it or writing at that moment; never waits.
+    void FlushFromSignal();
     // A buffer of the calling thread to make a line in, so that a line costs no allocation;
     // emptied, and a buffer grown large by a long line given back.
     static std::string& Buffer();

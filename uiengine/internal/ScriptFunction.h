@@ -1,5 +1,6 @@
 // A function of a page script that native code holds (as a function value): the function
-// stays in a slot of its heap until the last copy of the value goes.
+// stays in a slot of its heap until the last copy of the value goes. It runs in the
+// document it was handed over from, while that document is there.
 #pragma once
 
 #include <cstdint>
@@ -12,20 +13,23 @@
 
 namespace uie::detail {
 
+class DocumentScript;
 class ScriptHeap;
 
 struct ScriptFunction {
-    ScriptFunction(std::shared_ptr<ScriptHeap> h, std::uint32_t s) : heap(std::move(h)), slot(s) {}
+    ScriptFunction(std::shared_ptr<ScriptHeap> h, std::uint32_t s, std::weak_ptr<DocumentScript> d)
+        : heap(std::move(h)), slot(s), doc(std::move(d)) {}
     ~ScriptFunction();
     ScriptFunction(const ScriptFunction&) = delete;
     ScriptFunction& operator=(const ScriptFunction&) = delete;
 
-    // Runs the function on the calling thread with `this` undefined; a failure is reported
+    // Runs the function on the calling thread as a plain call; a failure is reported
     // (ScriptOutput.h) and gives undefined.
     value Call(std::span<const value> args) const;
 
     const std::shared_ptr<ScriptHeap> heap;
     const std::uint32_t slot;
+    const std::weak_ptr<DocumentScript> doc;
 };
 
 // The function value for the script function at idx of a heap's context; may throw.

@@ -1,12 +1,17 @@
 // The JavaScript side of one script VM: a Duktape heap. Native code enters it through an
-// Entry, which holds the VM's lock; script values that native code keeps (page functions
-// handed over, documents' global objects, timers' functions) live in numbered slots of
-// the heap's stash until released.
+// Entry, which holds the program's script-call lock (when one is installed) and then the
+// VM's lock; script values that native code keeps (page functions handed over, documents'
+// globals and threads, timers' functions) live in numbered slots of the heap's stash until
+// released. The heap holds its VM, and ends when the last document or function value that
+// holds it goes.
 //
-// Duktape reports a script error with longjmp. Every function that calls Duktape keeps
-// that in mind: where a Duktape call may throw (a getter or proxy of the page, or memory
-// running out) no automatic object with a destructor is alive between it and the
-// protected call that catches it (Protected below), so nothing is skipped.
+// Duktape reports a script error with longjmp, past every C++ frame up to the protected
+// call that catches it. So a Duktape call that may throw (a getter or proxy of the page,
+// memory running out, a full value stack) is made only inside a body run by Protected,
+// whose captures cannot own anything (checked when it compiles) and which makes no object
+// with a destructor itself, or inside the calls built on it here (CallScriptFunction,
+// CallKept);
+// everything else native code does around them is free to own.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +22,8 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -45,7 +52,7 @@ struct NativeEntry {
         GetItem,  // the proxy of an instance whose class reads items
     };
     Kind kind = Method;
-    std::string what;  // "share.GetDate", for the errors it raises
+    std::string what;  // "share.GetDate", for the errors it raises and the tests' lookups
     const NativeFn* fn = nullptr;
     const NativeSetter* set = nullptr;
     const value* constant = nullptr;
@@ -61,12 +68,13 @@ class DocumentScript;
 class ScriptHeap : public std::enable_shared_from_this<ScriptHeap> {
 public:
     // Made by the VM when it first needs one (ScriptVM.cpp).
-    explicit ScriptHeap(HVM vm);
+    explicit ScriptHeap(std::shared_ptr<ScriptVM> vm);
     ~ScriptHeap();
     ScriptHeap(const ScriptHeap&) = delete;
     ScriptHeap& operator=(const ScriptHeap&) = delete;
 
     static ScriptHeap& Of(duk_context* ctx);
+    static std::size_t Live();  // heaps in the process
 
     // Native code inside the heap. ok() is false when the VM could not be entered: its lock
     // is held by a thread that waits for this one, or this thread's calls into scripts are
@@ -80,29 +88,60 @@ public:
 
         bool ok() const { return ok_; }
         const wchar_t* error() const { return error_; }
-        // The context to make calls on: the one running a script now, else the heap's own.
+        // The context to make calls on: the one running a native now, else the heap's own.
         duk_context* ctx() const;
 
     private:
         ScriptHeap& heap_;
         int& nesting_;  // this thread's entries into any heap, looked up once
+        std::recursive_mutex* outer_ = nullptr;  // the script-call lock taken, if any
         bool ok_ = false;
         const wchar_t* error_ = nullptr;
     };
 
-    // Runs `body(ctx)` in a protected call (no argument, `results` values left on the
-    // stack; on failure the error value and padding). False when it threw.
+    // One run of page code, for a report from another thread (RunningNow): the innermost
+    // run is what the heap runs. The page and the name must outlive it.
+    class Activity {
+    public:
+        enum Kind { Load, Call, Timer, Function };
+        Activity(ScriptHeap& heap, Kind kind, std::wstring_view page, std::string_view name = {});
+        ~Activity();
+        Activity(const Activity&) = delete;
+        Activity& operator=(const Activity&) = delete;
+
+    private:
+        friend class ScriptHeap;
+        ScriptHeap& heap_;
+        const Kind kind_;
+        const std::wstring_view page_;
+        const std::string_view name_;
+        const Activity* outer_;
+    };
+    // "a timer of [main.htm]"; empty while no page code runs. Any thread.
+    std::wstring RunningNow() const;
+
+    // Runs `body(ctx)` in a protected call (`inputs` values on top taken as its own, `results`
+    // values left on the stack; on failure the error value and padding). False when it threw.
     template <typename F>
-    static bool Protected(duk_context* ctx, F& body, duk_idx_t results) {
-        return duk_safe_call(ctx, &Trampoline<F>, &body, 0, results) == DUK_EXEC_SUCCESS;
+    static bool Protected(duk_context* ctx, F& body, duk_idx_t results, duk_idx_t inputs = 0) {
+        // What the body captures is not destroyed when Duktape jumps out of it.
+        static_assert(std::is_trivially_destructible_v<F>, "a protected body must not own what it captures");
+        return duk_safe_call(ctx, &Trampoline<F>, &body, inputs, results) == DUK_EXEC_SUCCESS;
     }
 
-    // Calls, in a protected call, the function and `this` that pushCallee(ctx) pushes, with
-    // `args`, and reads the result. False, with the error's text in `error`, when the
-    // function threw or a value was refused.
+    // Calls the function kept in `slot` with `self` as `this` (a heap pointer; null:
+    // undefined) and `args`, and reads the result. False, with the error's text in `error`,
+    // when the function threw or a value was refused.
+    bool CallKept(duk_context* ctx, std::uint32_t slot, void* self, std::span<const value> args, value& result,
+                  std::wstring& error);
+    enum class Lookup { Found, Missing, Failed };
+    // Calls the function `name` of the object at heap pointer `object` as CallKept does, with
+    // the object as `this`, when it is a function a script made: never a builtin (eval,
+    // Function) nor a native. `found()` runs between finding and calling it, inside the
+    // protected call: whatever it makes must be gone when it returns. Failed: error is set.
     template <typename F>
-    static bool Call(duk_context* ctx, F& pushCallee, std::span<const value> args, value& result,
-                     std::wstring& error);
+    static Lookup CallScriptFunction(duk_context* ctx, void* object, std::string_view name,
+                                     std::span<const value> args, value& result, std::wstring& error, F& found);
     // An error value as text, with the place it was thrown when it has one:
     // "TypeError: not callable (page.htm:12)". Never throws.
     static std::wstring Describe(duk_context* ctx, duk_idx_t idx);
@@ -115,12 +154,12 @@ public:
 
     // The global object every document's global inherits from: the builtins and the natives.
     void PushRootGlobal(duk_context* ctx);
-    // The thread a document's scripts run on at load, which must have the document's global
-    // as its own: the heap keeps one for this, lent to one load at a time (made on first use,
-    // so in a protected call). Null while it is lent (a script loading a page): that load
-    // makes a thread of its own.
+    // The thread documents' scripts run on at load, lent to one load at a time (made on first
+    // use, so in a protected call); null while it is lent (a script loading a page): that load
+    // makes one of its own.
     duk_context* LendLoader(duk_context* ctx);
-    void ReturnLoader() { loaderLent_ = false; }
+    // Takes it back, with the root global again: it keeps no document's global alive.
+    void ReturnLoader(duk_context* ctx);
     // A hidden table in the stash (class prototypes, proxy handlers), made on first use.
     void PushTable(duk_context* ctx, const char* hiddenName);
     // Pops the value on top into the root global as `name`, replacing what was there.
@@ -130,9 +169,11 @@ public:
     std::uint64_t AddDocument(std::weak_ptr<DocumentScript> doc);
     std::shared_ptr<DocumentScript> FindDocument(std::uint64_t id) const;
 
-    HVM vm() const { return vm_; }
+    HVM vm() const { return vm_.get(); }
     NativeEntry& AddEntry(NativeEntry entry);
     const NativeEntry* EntryOfMagic(int magic) const;
+    // The entry a test reaches by its name ("share.GetDate") and kind; null when none.
+    const NativeEntry* FindEntry(std::string_view what, NativeEntry::Kind kind) const;
     PageTimers& timers() { return timers_; }
 
     // Globals for the natives the VM defines, in every document of the VM.
@@ -156,13 +197,20 @@ private:
     static void* Reallocate(void* udata, void* ptr, duk_size_t size);
     static void Free(void* udata, void* ptr);
     static void Fatal(void* udata, const char* message);
+    // Inside a protected body: [ ... fn this ] -> [ ... result ], with the result read.
+    static duk_ret_t CallOnTop(duk_context* c, std::span<const value> args, value& result);
+    // Inside a protected body: pushes the object's function `name`, then the object, when a
+    // script made the function; false, with nothing pushed, otherwise.
+    static bool PushScriptFunction(duk_context* c, void* object, std::string_view name);
+    // The error a failed protected call left on top, as text, popped.
+    static std::wstring TakeError(duk_context* ctx);
     void DrainReleases(duk_context* ctx);
     // Makes the global `name` from what `push` leaves on the stack; the same definition
     // again changes nothing.
     template <typename F>
     void DefineGlobal(const std::string& name, const void* def, F push);
 
-    const HVM vm_;
+    const std::shared_ptr<ScriptVM> vm_;
     std::size_t allocated_ = 0;  // bytes, under the VM lock like everything Duktape does
     duk_context* root_ = nullptr;
     VMLock lock_;
@@ -178,10 +226,15 @@ private:
     std::size_t argsTaken_ = 0;
     std::deque<NativeEntry> entries_;  // stable addresses: functions point at them
     std::vector<const NativeEntry*> byMagic_;  // entries_ by magic - 1
+    mutable std::mutex namedMutex_;  // named_ is also read outside the VM's lock
+    std::map<std::string, std::vector<const NativeEntry*>, std::less<>> named_;  // by what, the latest last
     std::vector<std::pair<std::string, const void*>> defined_;  // name -> def installed
     PageTimers timers_;
     std::map<std::uint64_t, std::weak_ptr<DocumentScript>> documents_;
     std::uint64_t lastDocument_ = 0;
+
+    mutable std::mutex activityMutex_;
+    const Activity* activity_ = nullptr;  // the innermost run of page code
 
     std::mutex releasedMutex_;
     std::vector<std::uint32_t> released_;
@@ -189,21 +242,22 @@ private:
 };
 
 template <typename F>
-bool ScriptHeap::Call(duk_context* ctx, F& pushCallee, std::span<const value> args, value& result,
-                      std::wstring& error) {
-    auto body = [&](duk_context* c) -> duk_ret_t {
-        pushCallee(c);
-        for (const value& arg : args) PushValue(c, arg);
-        // Not a protected call of its own: what it throws ends the one around, which is all
-        // that is left to skip.
-        duk_call_method(c, static_cast<duk_idx_t>(args.size()));
-        ReadValue(c, -1, result);
-        return 1;
+ScriptHeap::Lookup ScriptHeap::CallScriptFunction(duk_context* ctx, void* object, std::string_view name,
+                                                  std::span<const value> args, value& result, std::wstring& error,
+                                                  F& found) {
+    bool pushed = false;
+    auto call = [object, name, args, &result, &found, &pushed](duk_context* c) -> duk_ret_t {
+        pushed = PushScriptFunction(c, object, name);
+        if (!pushed) return 0;
+        found();
+        return CallOnTop(c, args, result);
     };
-    const bool ok = Protected(ctx, body, 1);
-    if (!ok) error = Describe(ctx, -1);
+    if (!Protected(ctx, call, 1)) {
+        error = TakeError(ctx);
+        return Lookup::Failed;
+    }
     duk_pop(ctx);
-    return ok;
+    return pushed ? Lookup::Found : Lookup::Missing;
 }
 
 template <typename F>
@@ -214,7 +268,7 @@ void ScriptHeap::DefineGlobal(const std::string& name, const void* def, F push) 
     for (const auto& done : defined_) {
         if (done == key) return;
     }
-    auto build = [&](duk_context* ctx) -> duk_ret_t {
+    auto build = [&name, &push, this](duk_context* ctx) -> duk_ret_t {
         push(ctx);
         PutGlobal(ctx, name);
         return 0;
@@ -223,14 +277,22 @@ void ScriptHeap::DefineGlobal(const std::string& name, const void* def, F push) 
     defined_.push_back(std::move(key));
 }
 
-// The heap of a VM, made with the VM's natives on first use; null for a null VM.
+// The heap of a VM, made with the VM's natives on first use; null for a null VM and for
+// one let go with its thread's last window.
 std::shared_ptr<ScriptHeap> HeapOf(HVM vm);
+// The VM of the window's thread no longer counts the window; the last one's going lets the
+// VM go (ScriptVM.h). On the window's thread, as it is destroyed.
+void ForgetWindow(HWND hwnd);
+// The lock installed with SetScriptCallLock; null when none is.
+std::recursive_mutex* ScriptCallLock();
 
 // Runs a native as the VM would: a thrown script error ends the call and is recorded; a
 // raised one is recorded while the native's result is kept (test::CallResult).
-test::CallResult InvokeNative(HVM vm, const NativeFn& fn, value self, std::vector<value> args);
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args);
 // A setter run so, with args[0] the value set; its result is undefined.
 test::CallResult InvokeSetter(HVM vm, const NativeSetter& set, const NativeArgs& args);
+// A new instance of the class, its constructor run with args.list: the instance, or null
+// when the constructor refused.
+test::CallResult ConstructInstance(HVM vm, std::shared_ptr<const NativeClassDef> cls, std::vector<value> args);
 
 }  // namespace uie::detail

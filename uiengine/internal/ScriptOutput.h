@@ -22,8 +22,8 @@ std::wstring_view PageFile(std::wstring_view uri);
 std::wstring PageLabel(std::wstring_view uri);
 
 void ReportScriptError(HWND hwnd, std::wstring_view text);
-// The page label as its call lines start with it, made once per document.
-std::string PageCallPrefix(std::wstring_view uri);
+// The page label as its call lines start with it, made once per document from its page file.
+std::string PageCallPrefix(std::wstring_view pageFile);
 void WritePageCall(std::string_view prefix, std::string_view name, std::span<const value> args);
 
 }  // namespace uie::detail

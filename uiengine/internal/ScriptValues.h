@@ -20,8 +20,9 @@
 
 namespace uie::detail {
 
-// What a script may hand to native code in one value; more is a RangeError.
-constexpr int kMaxValueDepth = 256;                      // as the JSON reader's
+// What a script may hand to native code in one value, and native code to a script; more is
+// a RangeError.
+constexpr int kMaxValueDepth = 256;                          // arrays and maps inside one another
 constexpr std::size_t kMaxTextChars = std::size_t{1} << 20;  // one text
 constexpr std::size_t kMaxValueUnits = std::size_t{4} << 20;  // items and characters in all
 

@@ -50,6 +50,7 @@ struct Document {
     std::map<std::string, test::PageFunction, std::less<>> functions;  // registered by tests
     std::vector<ScriptSource> scripts;       // read at load, run once the page is shown
     std::shared_ptr<DocumentScript> script;  // its global and functions, once its scripts ran
+    bool scriptsPending = false;             // it has scripts, and `script` is not made yet
     std::map<std::pair<std::wstring, std::string>, test::PageFunction, std::less<>> methods;
     std::map<std::wstring, std::vector<std::uint8_t>, std::less<>> resources;
 };
