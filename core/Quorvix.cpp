@@ -1,9 +1,12 @@
 #include "Quorvix.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "Alert.h"
 #include "Communication.h"
@@ -20,6 +23,7 @@
 #include "MyDatabase.h"
 #include "NamedMutex.h"
 #include "LastError.h"
+#include "PageCalls.h"
 #include "Signals.h"
 #include "SystemInfo.h"
 #include "Testing.h"
@@ -158,6 +162,8 @@ void CustomUnhandledExceptionFilter(int) {
     std::strncat(text, "],carsh!", sizeof text - std::strlen(text) - 1);
     AppendLogLineSafe(g_crashLogFile.c_str(), "Message", "Quorvix.cpp", "CustomUnhandledExceptionFilter", __LINE__,
                       text, g_crashUtcOffset);
+    // The pages' call lines gathered for writing would be lost with the process.
+    uie::FlushPageCallLinesFromSignal();
 }
 
 int InitMainObject() {
@@ -289,13 +295,75 @@ int RegisterScriptObjects(HVM vm) {
     return 1;
 }
 
+namespace {
+
+// The orderly end in all may take the logout's own bound and a few seconds more.
+constexpr std::chrono::seconds kExitBound = CMainFrame::kLogoutAtExit + std::chrono::seconds(3);
+// The status of an end that the orderly one did not reach in time.
+constexpr UINT kExitHeld = 3;
+constexpr std::chrono::milliseconds kLogFlush{500};
+
+// What the log and standard error still hold is written out before the process ends.
+void EndProcess(UINT exitCode) {
+    CxLog::GetInstance()->Flush(kLogFlush);
+    uie::FlushPageCallLines();
+    ExitProcess(exitCode);
+}
+
+// Ends the process when the orderly end is not over within kExitBound: a page script that
+// never ends (there is no time limit on one) would otherwise hold it for ever. The log
+// names the windows whose threads are still there and what their pages run.
+class ExitBound {
+public:
+    ExitBound() {
+        try {
+            watcher_ = std::thread([this] { Watch(); });
+        } catch (const std::system_error&) {  // no thread to spare: the end is not bounded
+        }
+    }
+    // Only when a test's exit hook returned.
+    ~ExitBound() {
+        {
+            std::lock_guard lock(mutex_);
+            over_ = true;
+        }
+        changed_.notify_all();
+        if (watcher_.joinable()) watcher_.join();
+    }
+    ExitBound(const ExitBound&) = delete;
+    ExitBound& operator=(const ExitBound&) = delete;
+
+private:
+    void Watch() {
+        {
+            std::unique_lock lock(mutex_);
+            if (changed_.wait_for(lock, kExitBound, [this] { return over_; })) return;
+        }
+        for (const auto& [name, hwnd] : g_UiThreads.Running()) {
+            const std::wstring running = uie::RunningScript(hwnd);
+            LOGF(LOG_ERROR, L"AppExit", L"window [%s]: its thread has not ended, its page runs %s", name.c_str(),
+                 running.empty() ? L"nothing" : running.c_str());
+        }
+        LOGF(LOG_ERROR, L"AppExit", L"the orderly end took over %d s, the program ends now",
+             static_cast<int>(kExitBound.count()));
+        EndProcess(kExitHeld);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool over_ = false;
+    std::thread watcher_;
+};
+
+}  // namespace
+
 void AppExit(int exitCode) {
     LOGF(LOG_MESSAGE, L"AppExit", L"AppExit...");
+    const ExitBound bound;
     if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
     g_nRunState = 4;
     Sleep(300);
-    CxLog::GetInstance()->Flush(std::chrono::milliseconds(500));
-    ExitProcess(static_cast<UINT>(exitCode));
+    EndProcess(static_cast<UINT>(exitCode));
 }
 
 void EndProgram(int exitCode) {

@@ -6,6 +6,7 @@
 
 #include "CxLog.h"
 #include "Hooks.h"
+#include "PageCalls.h"
 #include "Quorvix.h"
 #include "Signals.h"
 #include "Text.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
                             [](int signal) {
                                 LOGF(LOG_WARNING, L"main", L"signal %d again: the program ends at once", signal);
                                 CxLog::GetInstance()->Flush(std::chrono::milliseconds(500));
+                                uie::FlushPageCallLines();
                             });
     std::wstring cmdLine;
     for (int i = 1; i < argc; ++i) {

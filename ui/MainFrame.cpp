@@ -43,8 +43,6 @@ constexpr int kCornerDiameter = 6;
 constexpr int kNoValue = -29999;
 constexpr UINT kExitQuestionType = 0x40031;  // OK/Cancel, warning icon, topmost
 constexpr UINT kMaxTimerMs = 0x7FFFFFFF;     // longer periods are cut to this, as Windows does
-// The user asked to end: the server's goodbye is not worth more than this.
-constexpr std::chrono::seconds kLogoutAtExit{5};
 
 // The frames, in the order of their tabs, band-tip timers and navigation-tip commands.
 constexpr int kHome = 0;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +34,8 @@ public:
     static constexpr UINT kPluseCheckMs = 30000;
     static constexpr UINT_PTR kUserOpTimer = 50;
     static constexpr UINT_PTR kBandTipTimerFirst = 60;  // one per frame, to 65
+    // The user asked to end: the server's goodbye is not worth more than this.
+    static constexpr std::chrono::seconds kLogoutAtExit{5};
 
     CMainFrame();
     ~CMainFrame() override;

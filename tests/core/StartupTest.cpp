@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "Communication.h"
 #include "Config.h"
 #include "DefaultDatabase.h"
+#include "DemoServerProcess.h"
 #include "EngineTest.h"
 #include "Hooks.h"
 #include "LogReader.h"
@@ -229,6 +231,37 @@ TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
     const std::wstring lines = program.Log();
     EXPECT_EQ(CountOf(lines, L"Start..."), 1);  // the second read nothing
     EXPECT_NE(lines.find(L"AppExit..."), std::wstring::npos);
+}
+
+// A page script that never ends holds no exit: one SIGTERM ends the program within the
+// exit's bound, with an error status and a line naming the window whose thread did not end
+// and what its page was running.
+TEST(StartupProcessTest, APageRunningForEverHoldsTheExitNoLongerThanItsBound) {
+    if (!InternetGetConnectedState(nullptr, 0)) GTEST_SKIP() << "no network interface is up";
+    const ProgramCopy program(QUORV_DIST_DIR);
+    const DemoServerProcess server(QUORV_DEMO_SERVER, program.Dir());
+    const std::uint16_t port = server.Port();
+    ASSERT_NE(port, 0) << server.Output();
+    UseDemoAccount(program, port);
+    // The main page, stored plain: its timer leaves a line in the log, then never ends.
+    std::filesystem::remove(program.Folder() / "content/quorvix.uih");
+    std::ofstream(program.Folder() / "content/quorvix.htm") << R"(<html><body><script>
+setTimeout(function () {
+  share.RemoteCall([{ rootID: "quorvix_looping", funcName: "Loop", funcParaFlag: 0 }]);
+  for (;;) {}
+}, 0);
+</script></body></html>)";
+    const auto run = program.Start({"/autoRun"});
+    ASSERT_TRUE(WaitFor([&] { return program.Log().find(L"rootID=[quorvix_looping]") != std::wstring::npos; },
+                        ProgramCopy::kTimeout))
+        << text::ToUtf8(program.Log());
+    ASSERT_TRUE(run->Signal(SIGTERM));
+    const std::optional<int> code = run->Wait(ProgramCopy::kTimeout);
+    ASSERT_TRUE(code.has_value()) << "still running: the page holds the exit";
+    EXPECT_NE(*code, 0);
+    const std::wstring log = program.Log();
+    EXPECT_NE(log.find(L"window [Main]: its thread has not ended, its page runs a timer of [quorvix.htm]"), std::wstring::npos)
+        << text::ToUtf8(log);
 }
 
 bool IsElf(const std::filesystem::path& file) {
