@@ -75,6 +75,7 @@ private:
     // cause: the specific code when code is the generic one (0: code itself).
     [[noreturn]] void throwError(int code, int cause = 0) const;
 
+    static bool refusedFunction(const char* name);
     static int authorizeData(void* self, int action, const char* first, const char* second, const char* database,
                              const char* trigger);
     static int pastBudget(void* self);
