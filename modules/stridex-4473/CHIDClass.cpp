@@ -58,11 +58,13 @@ bool CHIDClass::UsableLength(std::size_t length) const { return length > dataByt
 
 bool CHIDClass::OpenDevice(const HidDeviceInfo& device) {
     if (!UsableLength(device.inputReportLength) || !UsableLength(device.outputReportLength)) {
-        OutputDebugStringW(text::FromUtf8("HID device " + device.path + " refused: reports of " +
-                                          std::to_string(device.inputReportLength) + " and " +
-                                          std::to_string(device.outputReportLength) + " bytes cannot carry an id and " +
-                                          std::to_string(dataBytes_) + " data bytes")
-                               .c_str());
+        std::string refusal = "HID device " + device.path + " refused: reports of " +
+                              std::to_string(device.inputReportLength) + " and " +
+                              std::to_string(device.outputReportLength) + " bytes cannot carry an id and " +
+                              std::to_string(dataBytes_) + " data bytes";
+        // A read searches again at every try: the same device is told of once.
+        if (refusal != lastRefusal_) OutputDebugStringW(text::FromUtf8(refusal).c_str());
+        lastRefusal_ = std::move(refusal);
         return false;
     }
     handle_ = transport_->Open(device.path);

@@ -65,5 +65,6 @@ private:
     bool found_ = false;
     std::string node_;
     std::string fault_;
+    std::string lastRefusal_;  // the line of the last device refused for its report lengths
     mutable std::mutex lock_;
 };

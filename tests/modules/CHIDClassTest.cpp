@@ -106,6 +106,7 @@ TEST_F(CHIDClassTest, BuffersFollowTheReportLengthsAndUnusableDevicesAreNotFound
     for (const auto& [input, output] : {std::pair{1, 9}, std::pair{3, 3}, std::pair{9, 8}}) {
         link_->SetReportLengths(input, output);
         EXPECT_FALSE(hid_.FindDevice()) << input << "/" << output;
+        EXPECT_FALSE(hid_.FindDevice()) << "a search again tells of the same device once";
     }
     EXPECT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], L"HID device " + text::FromUtf8(SimPedometerTransport::kDevicePath) +
