@@ -178,7 +178,8 @@ int SocketClientImpl::SendWithFailover(const char* data, int length, bool wantRe
         otherPort = onMain ? m_backupPort : m_mainPort;
     }
     const int result = SendMsg(host, port, data, length, wantReply);
-    if (result > 0) return result;
+    // A refused reply came from a server that is there: the other one is not asked.
+    if (result > 0 || result == kReplyRefused) return result;
     // No second server configured: nothing to fail over to.
     if (otherHost.empty()) return result;
     const int second = SendMsg(otherHost, otherPort, data, length, wantReply);

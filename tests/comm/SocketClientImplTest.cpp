@@ -46,6 +46,18 @@ TEST_F(FailoverTest, BothDownFailsAndKeepsTheCurrentServer) {
     EXPECT_EQ(Worker()->GetClient()->GetCurrentPort(), std::to_string(main_.Port()));
 }
 
+TEST_F(FailoverTest, AReplyRefusedForItsLengthFailsOverToNoOtherServer) {
+    main_.SetRefusing(false);
+    main_.OnCommand(COMMAND_PLUSECHECK, [](const PacketRequest&) {
+        PacketReply reply = PacketReply::Fields({"0"});
+        reply.packLen = SocketClientImpl::kLimitLen - 4 + 1;  // one byte past what the client takes
+        return reply;
+    });
+    EXPECT_EQ(Exchange(COMMAND_PLUSECHECK, "a"), SocketClientImpl::kReplyRefused);
+    EXPECT_EQ(backup_.RequestCount(), 0u);
+    EXPECT_EQ(Worker()->GetClient()->GetCurrentPort(), std::to_string(main_.Port()));
+}
+
 TEST(FailoverSetupTest, BackupSetBeforeAnyWorkerIsLost) {
     LoopbackPacketServer main;
     LoopbackPacketServer backup;
