@@ -30,6 +30,7 @@ constexpr int kInfoFields = 23;
 constexpr int kInfoFieldMax = 260;
 constexpr int kRankFields = 12;
 constexpr int kReplyRankFirst = 9;
+constexpr int kReplyStoredFields = 7;  // through the user text; the rank after it may be left out
 constexpr int kBlockChars = 10;  // five bytes, two hex characters each
 constexpr int kTodayBlock = 3;
 constexpr double kInchCm = 2.54;
@@ -421,6 +422,9 @@ int CPedometerWin::BussDataProc_OrigData(const std::wstring& reply) {
         return m_uploadState.End(0, -1, records::ReplyField(reply, 2));
     }
     if (retCode < 0) return m_uploadState.End(0, retCode, records::ReplyField(reply, 2));
+    if (!records::HasFields(L"CPedometerWin::BussDataProc_OrigData", COMMAND_PEDOMETER_ORIGDATA_UPLOAD, reply,
+                            kReplyStoredFields))
+        return m_uploadState.End(0, -1, records::ReplyField(reply, 2));
 
     if (HasRankFields(reply, kReplyRankFirst)) {
         const struPedoRank rank = ReadRankFields(reply, kReplyRankFirst);

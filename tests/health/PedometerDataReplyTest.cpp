@@ -216,6 +216,18 @@ TEST_F(PedometerReplyTest, FailedOrGarbledResultChangesNothing) {
     EXPECT_EQ(pedometer_->GetPedoRank().all_rank, -1);
 }
 
+TEST_F(PedometerReplyTest, ASuccessCutShortOfTheUserTextChangesNothing) {
+    ReadDevice();
+    const std::vector<std::wstring> whole{L"0", L"ok", L"0", L"122", L"123456789A", L"0", kInfo};
+    for (std::size_t sent = 4; sent < whole.size(); ++sent) {
+        const std::wstring reply = JoinFields({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(sent)});
+        EXPECT_EQ(pedometer_->BussDataProc_OrigData(reply), 0);
+        EXPECT_EQ(State().retCode, -1) << sent;
+    }
+    EXPECT_EQ(Count(L"tUserDevice"), 0);
+    EXPECT_EQ(Column(L"tPedoTarget", L"targetStep"), L"-1");
+}
+
 TEST_F(PedometerReplyTest, OtherPedometerRegistersAndSavesTheTargetButNoDaysOrElements) {
     StartWindow();
     WindowCommands();
