@@ -30,6 +30,7 @@ constexpr std::size_t kRecordSqlChars = 1300;
 constexpr std::size_t kServerSqlChars = 780;
 constexpr std::size_t kServerRecordMax = 780;
 constexpr int kServerFieldMax = 260;
+constexpr int kServerRecordFields = 6;  // user, id, number, text, source, time
 
 constexpr wchar_t kUpdateFormat[] =
     L"update tHealthElement set valueNo=%d, value='%s', sourceNo=%d, valueGeneratedTime='%s', syncNo=%0d, "
@@ -355,7 +356,7 @@ std::vector<CHealthResources::ServerValue> CHealthResources::ReadServerValues(co
         ServerValue v{field(2), 0, field(4), 0, field(6)};
         const auto valueNo = IntegerField(field(3));
         const auto sourceNo = IntegerField(field(5));
-        if (v.id.empty() || !valueNo || !sourceNo) {
+        if (records::ReplyFieldCount(record) < kServerRecordFields || v.id.empty() || !valueNo || !sourceNo) {
             LOGF(LOG_WARNING, kFn, L"record[%d] refused:[%s]", n, record.c_str());
             continue;
         }

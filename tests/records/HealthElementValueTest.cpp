@@ -302,7 +302,7 @@ TEST_F(HealthElementValueTest, ServerValuesStopAtAnotherUsersRecord) {
 }
 
 TEST_F(HealthElementValueTest, ServerRecordsThatAreShortOrLongAreNotStored) {
-    const std::wstring message = Message({{User(), L"height"},
+    const std::wstring message = Message({{User(), L"height", L"181", L"181", L"1"},  // no time
                                           {User(), L"sex", L"one", L"男", L"1", kNow},
                                           {User(), L"weight", L"600", L"60.0", L"1", kNow},
                                           {User(), L"age", L"1", std::wstring(780, L'a'), L"1", kNow},
