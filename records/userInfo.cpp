@@ -309,7 +309,12 @@ int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
     {
         std::lock_guard lock(m_lock);
         if (r.userNo != m_user.userNo) {
-            m_user.userNo = r.userNo;
+            // A user new to this database (a fresh one holds the template's blank row):
+            // nothing of the record held is theirs, and the keep-alive asks for the profile
+            // only once the server's sync number moves past the one the login brings.
+            const std::wstring pass = m_user.userPass;
+            m_user = r;
+            m_user.userPass = pass;
             changed = true;
         } else if (r.userID != m_user.userID) {
             m_user.userID = r.userID;

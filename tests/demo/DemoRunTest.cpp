@@ -183,6 +183,9 @@ TEST_F(DemoRunTest, ShowsTheServersDataAndTheDevicesThenEndsEverythingOnCtrlC) {
     EXPECT_EQ(Rows("select count(*) from tFocusArticle"), 3);
     EXPECT_EQ(Rows("select count(*) from tArticle"), 4);
     EXPECT_EQ(Rows("select syncNo from tUser where userNo=1001"), 2);
+    // The login's own record fills the fresh database's profile: the feeds ask for its type and group.
+    EXPECT_EQ(Rows("select areaCodeNo from tUser where userNo=1001"), 101);
+    EXPECT_EQ(Rows("select userGroupNo from tUser where userNo=1001"), 1);
     EXPECT_EQ(Rows("select syncNo from tUserExp where userNo=1001"), 1);
     EXPECT_EQ(Rows("select syncNo from tParameter where parameterNo=1"), 1);
 

@@ -160,7 +160,7 @@ TEST_F(UserInfoTest, UploadThatCannotBeQueuedDoesNotLockLaterUpdatesOut) {
     g_pCommunication = comm_.get();
 }
 
-TEST_F(UserInfoTest, LoginReplyTakesOnlyNumberAccountAndSyncNo) {
+TEST_F(UserInfoTest, LoginReplyTakesAnotherUsersWholeRecordElseOnlyAccountAndSyncNo) {
     const std::vector<std::wstring> result = {L"0", L"ok", L"1", L"2", L"3", L"4"};
     const auto login = [&](int userNo, const std::wstring& userID, int syncNo) {
         std::vector<std::wstring> fields = result;
@@ -180,25 +180,31 @@ TEST_F(UserInfoTest, LoginReplyTakesOnlyNumberAccountAndSyncNo) {
     EXPECT_EQ(user_.GetUser().userNo, 1001);
     EXPECT_EQ(Column(L"tUser", L"userNo"), L"1001");
 
-    // Both number and account differ: the number first, the account on the next login.
+    // Another user: the whole record received is taken, as none of the one held is theirs.
     EXPECT_EQ(user_.UserLoginDataProc(login(3003, L"zed", 5)), 0);
     EXPECT_EQ(Column(L"tUser", L"userNo"), L"3003");
-    EXPECT_EQ(Column(L"tUser", L"userID"), L"ann");
-    EXPECT_EQ(Column(L"tUser", L"note"), L"");  // the received note is not taken
-    user_.UserLoginDataProc(login(3003, L"zed", 5));
     EXPECT_EQ(Column(L"tUser", L"userID"), L"zed");
+    EXPECT_EQ(Column(L"tUser", L"note"), L"server note");
+    EXPECT_EQ(Column(L"tUser", L"userPass"), L"");
+    // The same user under another account: the account only.
+    struUserW held = user_.GetUser();
+    held.note = L"mine";
+    user_.SetUser(held);
+    user_.UserLoginDataProc(login(3003, L"amy", 5));
+    EXPECT_EQ(Column(L"tUser", L"userID"), L"amy");
+    EXPECT_EQ(Column(L"tUser", L"note"), L"mine");  // the received note is not taken
 
     // A long profile still gets its whole statement.
     struUserW u = user_.GetUser();
     u.note = std::wstring(600, L'n') + L"'s";
     user_.SetUser(u);
-    user_.UserLoginDataProc(login(3003, L"zed", 9));
+    user_.UserLoginDataProc(login(3003, L"amy", 9));
     EXPECT_EQ(Column(L"tUser", L"syncNo"), L"9");
     EXPECT_EQ(Column(L"tUser", L"note"), u.note);
 
     // Only after a successful online login.
     comm_->m_nRetCode = -1;
-    user_.UserLoginDataProc(login(4004, L"zed", 9));
+    user_.UserLoginDataProc(login(4004, L"amy", 9));
     EXPECT_EQ(user_.GetUser().userNo, 3003);
 }
 
