@@ -11,6 +11,7 @@
 #include "SerialLink.h"
 #include "SimMonitorPty.h"
 #include "VepFixture.h"
+#include "WaitFor.h"
 #include "Window.h"
 
 class SerialFixture : public VepFixture {
@@ -46,33 +47,41 @@ protected:
         MarkFrames();
     }
 
-    // The monitor's frames once it has taken everything the host wrote: a host that gave
-    // up on an answer (a time-out, a refusal, the end command) does not wait for that.
-    std::vector<SimFrame> TakenFrames() const {
+    // The monitor's frames once it holds at least `atLeast` of them (the test's expectation:
+    // a loaded line may deliver the host's last bytes late) and has taken everything the
+    // host wrote: a host that gave up on an answer (a time-out, a refusal, the end command)
+    // does not wait for that.
+    std::vector<SimFrame> TakenFrames(std::size_t atLeast = 0) const {
+        WaitFor([&] { return monitor_->Frames().size() >= atLeast; });
         EXPECT_TRUE(line_.AwaitTaken()) << "the monitor still reads";
         return monitor_->Frames();
     }
-    std::vector<std::string> TakenNames() const {
+    std::vector<std::string> TakenNames(std::size_t atLeast = 0) const {
         std::vector<std::string> names;
-        for (const SimFrame& frame : TakenFrames()) names.push_back(frame.name);
+        for (const SimFrame& frame : TakenFrames(atLeast)) names.push_back(frame.name);
         return names;
     }
-    // The frames since the mark, a block command with its block number ("RD 4").
-    std::vector<std::string> Commands() const {
-        const auto frames = TakenFrames();
+    // The frames since the mark, a block command with its block number ("RD 4"), once there
+    // are at least as many as `expected` holds; checked against it.
+    void ExpectCommands(const std::vector<std::string>& expected) const {
+        const auto frames = TakenFrames(FramesAtMark() + expected.size());
         std::vector<std::string> commands;
         for (std::size_t i = std::min(FramesAtMark(), frames.size()); i < frames.size(); ++i) {
             const SimFrame& frame = frames[i];
             const bool block = (frame.name == "RD" || frame.name == "WR") && frame.bytes.size() > 3;
             commands.push_back(block ? frame.name + " " + std::to_string(frame.bytes[3]) : frame.name);
         }
-        return commands;
+        EXPECT_EQ(commands, expected);
     }
-    int TakenCount(const std::string& name) const {
+    // How many `name` frames the monitor has taken, once it has at least `atLeast`.
+    int TakenCount(const std::string& name, int atLeast) const {
+        WaitFor([&] { return monitor_->CountOf(name) >= atLeast; });
         const auto names = TakenNames();
         return static_cast<int>(std::count(names.begin(), names.end(), name));
     }
+    // The last `name` frame, once there is one.
     std::vector<BYTE> LastFrame(const std::string& name) const {
+        WaitFor([&] { return monitor_->CountOf(name) > 0; });
         const auto frames = TakenFrames();
         for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
             if (it->name == name) return it->bytes;

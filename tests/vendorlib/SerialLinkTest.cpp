@@ -57,7 +57,7 @@ TEST_F(SerialLinkTest, TheSetPortAloneIsTriedElseEveryPortInOrder) {
     Hooks().serialPorts[4] = line_.SlavePath();
     EXPECT_EQ(serial_.Open(), vep::kNoPort);
     EXPECT_EQ(PortChecks().back(), "PortCheck-5:NG");
-    EXPECT_EQ(TakenCount("HANDSHAKE"), 2);
+    EXPECT_EQ(TakenCount("HANDSHAKE", 2), 2);
 }
 
 TEST_F(SerialLinkTest, TheMonitorWakesOnFourteenZerosOnARawLineAndIsIdentified) {
@@ -90,7 +90,7 @@ TEST_F(SerialLinkTest, AMonitorThatDoesNotWakeLeavesThePortClosed) {
     LoadSerialModel();
     monitor_->SetFault("HANDSHAKE", SimMonitorFault::No);
     EXPECT_EQ(serial_.Open(), vep::kException);
-    EXPECT_EQ(TakenNames(), std::vector<std::string>(3, "HANDSHAKE"));
+    EXPECT_EQ(TakenNames(3), std::vector<std::string>(3, "HANDSHAKE"));
     EXPECT_EQ(Pauses(), (std::vector<DWORD>{200, 200}));
     EXPECT_TRUE(line_.HostClosed());
     EXPECT_FALSE(serial_.Awake());
@@ -100,7 +100,7 @@ TEST_F(SerialLinkTest, AFailedVersionOrAnotherDeviceEndsTheSessionBeforeTheClose
     LoadSerialModel();
     monitor_->SetFault("VER00", SimMonitorFault::No);
     EXPECT_EQ(serial_.Open(), vep::kException);
-    EXPECT_EQ(TakenNames(), (std::vector<std::string>{"HANDSHAKE", "VER00", "VER00", "VER00", "END"}));
+    EXPECT_EQ(TakenNames(5), (std::vector<std::string>{"HANDSHAKE", "VER00", "VER00", "VER00", "END"}));
     EXPECT_NE(Trace().find("ver err!!"), std::string::npos);
     EXPECT_TRUE(line_.HostClosed());
 
@@ -113,7 +113,7 @@ TEST_F(SerialLinkTest, AFailedVersionOrAnotherDeviceEndsTheSessionBeforeTheClose
     params["model_id"] = "OTHER";
     LoadSerialModel(params);
     EXPECT_EQ(serial_.Open(), vep::kNotUsable);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"HANDSHAKE", "VER00", "END"}));
+    ExpectCommands({"HANDSHAKE", "VER00", "END"});
     EXPECT_EQ(LastFrame("END"), (std::vector<BYTE>{0x45, 0x4E, 0x44, 0xFF, 0xFF}));
     EXPECT_TRUE(line_.HostClosed());
 }
@@ -126,7 +126,7 @@ TEST_F(SerialLinkTest, AnAbortDuringTheWakeUpEndsTheSearchAtThatPort) {
     monitor_->SetFault("HANDSHAKE", SimMonitorFault::Silent);
     monitor_->OnCommand("HANDSHAKE", [this] { state_.abort = true; });
     EXPECT_EQ(serial_.Open(), vep::kAborted);
-    EXPECT_EQ(TakenNames(), (std::vector<std::string>{"HANDSHAKE", "END"}));
+    EXPECT_EQ(TakenNames(2), (std::vector<std::string>{"HANDSHAKE", "END"}));
     EXPECT_TRUE(line_.HostClosed());
     EXPECT_TRUE(otherLine.AwaitTaken());
     EXPECT_TRUE(other->Frames().empty());
@@ -145,7 +145,7 @@ TEST_F(SerialLinkTest, TheMonitorTellsFramesApartByTheirBytesWhenTheyArriveToget
         line.insert(line.end(), command.begin(), command.end());
     ASSERT_EQ(port.Write(line.data(), line.size()), static_cast<int>(line.size()));
     std::vector<std::string> frames;
-    for (const SimFrame& frame : TakenFrames()) frames.push_back(frame.name + " " + std::to_string(frame.bytes.size()));
+    for (const SimFrame& frame : TakenFrames(5)) frames.push_back(frame.name + " " + std::to_string(frame.bytes.size()));
     EXPECT_EQ(frames, (std::vector<std::string>{"HANDSHAKE 14", "CNT00 5", "MES 7", "MES 6", "END 5"}));
 }
 

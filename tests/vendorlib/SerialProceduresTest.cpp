@@ -82,7 +82,7 @@ protected:
 TEST_F(SerialProceduresTest, ImplausibleReadingsAreLeftOutAndTheCountIsRewritten) {
     OpenSerialMonitor();
     ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 0), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"CNT00", "MES", "MES", "MES", "END"}));
+    ExpectCommands({"CNT00", "MES", "MES", "MES", "END"});
     EXPECT_EQ(LastFrame("MES"), (Bytes{'M', 'E', 'S', 0, 0, 0, 0}));
     EXPECT_EQ(monitor_->Frames()[4].bytes, (Bytes{'M', 'E', 'S', 0, 0, 2, 2}));
     EXPECT_EQ(FileBytes("down.dat"), ReadingsFile(2, {2, 0}));
@@ -113,7 +113,7 @@ TEST_F(SerialProceduresTest, AReadingRefusedThreeTimesIsSkippedEvenWhenItIsTheLa
         if (++asked == 3) monitor_->SetFault("MES", SimMonitorFault::No, 3);  // reading 0, the last asked
     });
     ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 0), vep::kOk);
-    EXPECT_EQ(TakenCount("MES"), 3 + 2);
+    EXPECT_EQ(TakenCount("MES", 3 + 2), 3 + 2);
     EXPECT_EQ(FileBytes("down.dat"), ReadingsFile(1, {2}));
     EXPECT_EQ(Pauses(), (std::vector<DWORD>{100, 100}));
     EXPECT_NE(Trace().find("0:ext read error"), std::string::npos);
@@ -122,19 +122,19 @@ TEST_F(SerialProceduresTest, AReadingRefusedThreeTimesIsSkippedEvenWhenItIsTheLa
 TEST_F(SerialProceduresTest, TheDownloadModeSetsTheClockAndClearsTheMemoryAfterTheReadings) {
     OpenSerialMonitor();
     ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 2), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"CNT00", "MES", "MES", "MES", "END"}));
+    ExpectCommands({"CNT00", "MES", "MES", "MES", "END"});
 
     OpenSerialMonitor();
     ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 4), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"CNT00", "MES", "MES", "MES", "CLEAR", "END"}));
+    ExpectCommands({"CNT00", "MES", "MES", "MES", "CLEAR", "END"});
     EXPECT_EQ(LongSleeps(), (std::vector<DWORD>{3000}));
     EXPECT_TRUE(monitor_->State().readings.empty());
 
     SetMonitor([](SimMonitorState& s) { s.readings = ThreeReadings(); });
     OpenSerialMonitor();
     ASSERT_EQ(Job(&SerialProcedures::ReadingsJob, 6), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"CNT00", "MES", "MES", "MES", "RD 4", "WR 4", "STAT0", "PROG",
-                                                    "CLEAR", "END"}));
+    ExpectCommands({"CNT00", "MES", "MES", "MES", "RD 4", "WR 4", "STAT0", "PROG",
+                                                    "CLEAR", "END"});
     // The entry is stamped with the present minute and the clock reads 08:09 on 5 March.
     std::array<BYTE, 16> doctor = TextBlock("DOC1");
     PutStamp(doctor, MinuteStamp({2013, 3, 5, 8, 9, 0}));
@@ -159,8 +159,8 @@ TEST_F(SerialProceduresTest, AFullReadFillsTheBlockAndKeepsEveryAnswerInInfoDat)
     OpenSerialMonitor();
     std::memset(state_.settings.Bytes().data(), 0xAA, Block::kSize);
     ASSERT_EQ(Job(&SerialProcedures::InfoReadJob, 0), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"CNT00", "MES", "STAT0", "RD 0", "RD 1", "RD 2", "RD 3", "RD 4",
-                                                    "RD 5", "RD 6", "RD 7", "RD 8"}));
+    ExpectCommands({"CNT00", "MES", "STAT0", "RD 0", "RD 1", "RD 2", "RD 3", "RD 4",
+                                                    "RD 5", "RD 6", "RD 7", "RD 8"});
     EXPECT_EQ(LastFrame("MES"), (Bytes{'M', 'E', 'S', 0, 0, 0}));
     EXPECT_EQ(Pauses(), (std::vector<DWORD>{300}));
     EXPECT_FALSE(line_.HostClosed()) << "the port stays open after a settings read";
@@ -213,7 +213,7 @@ TEST_F(SerialProceduresTest, TheShortReadTakesTheStatusAndTwoBlocksAndNoEntryMea
     });
     OpenSerialMonitor();
     ASSERT_EQ(Job(&SerialProcedures::InfoReadJob, 1), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"STAT0", "RD 2", "RD 4"}));
+    ExpectCommands({"STAT0", "RD 2", "RD 4"});
     const Block& block = state_.settings;
     EXPECT_EQ((Bytes{block.Byte(105), block.Byte(106), block.Byte(107), block.Byte(108)}), (Bytes{0xFF, 0xFF, 21, 30}));
     EXPECT_EQ(block.Text(Block::kEntryDate), "");
@@ -243,8 +243,8 @@ TEST_F(SerialProceduresTest, AFullWriteSendsTheStatusAndSixBlocksThenClears) {
     block.SetInt(Block::kNightCount, 1);
     block.SetByte(Block::kNightFirst, 22), block.SetByte(Block::kNightSecond, 45);
     ASSERT_EQ(Job(&SerialProcedures::InfoWriteJob, 0), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"STAT0", "RD 5", "PROG", "WR 0", "WR 1", "WR 2", "WR 4", "WR 6",
-                                                    "WR 7", "CLEAR", "END"}));
+    ExpectCommands({"STAT0", "RD 5", "PROG", "WR 0", "WR 1", "WR 2", "WR 4", "WR 6",
+                                                    "WR 7", "CLEAR", "END"});
     // Centre 08:15 (495), end 21:30 (1290), index 4 + 3, night, the kept byte, on, 08:09 5 March.
     const Bytes status{0x80, 0x00, 0xEF, 0x01, 0x89, 0x67, 0x0A, 0x05, 7, 1, 0x5A, 8, 0x08, 0x09, 0x05, 0x03};
     Bytes prog{'P', 'R', 'O', 'G', 0};
@@ -271,7 +271,7 @@ TEST_F(SerialProceduresTest, TheNightFlagAndSerialTextWritesChangeOneBlockEach) 
     OpenSerialMonitor();
     state_.settings.SetByte(Block::kNightFlag, 1);
     ASSERT_EQ(Job(&SerialProcedures::InfoWriteJob, 1), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"RD 3", "WR 3", "END"}));
+    ExpectCommands({"RD 3", "WR 3", "END"});
     std::array<BYTE, 16> night;
     night.fill(0x11);
     night[9] = 1;
@@ -281,7 +281,7 @@ TEST_F(SerialProceduresTest, TheNightFlagAndSerialTextWritesChangeOneBlockEach) 
     const std::string serial = "SERIAL-0123456789";
     state_.settings.SetText(Block::kSerialText, reinterpret_cast<const BYTE*>(serial.data()), serial.size(), 15);
     ASSERT_EQ(Job(&SerialProcedures::InfoWriteJob, 2), vep::kOk);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"WR 5", "END"}));
+    ExpectCommands({"WR 5", "END"});
     EXPECT_EQ(monitor_->State().blocks[5], TextBlock("SERIAL-01234567"));
 }
 
@@ -289,12 +289,12 @@ TEST_F(SerialProceduresTest, AnswersThatDoNotFitGiveTheirCodesAndAnAbortStopsAWr
     OpenSerialMonitor();
     monitor_->SetFault("STAT0", SimMonitorFault::WrongBcc, 3);
     EXPECT_EQ(Job(&SerialProcedures::InfoReadJob, 1), vep::kBccError);
-    EXPECT_EQ(TakenCount("STAT0"), 3);
+    EXPECT_EQ(TakenCount("STAT0", 3), 3);
     EXPECT_NE(Trace().find("get Status err!!"), std::string::npos);
 
     monitor_->SetReply("CNT00", {'O', 'K', 0x30, 0x00});  // bytes missing
     EXPECT_EQ(Job(&SerialProcedures::InfoReadJob, 0), vep::kException);
-    EXPECT_EQ(Commands(), std::vector<std::string>(3, "CNT00"));
+    ExpectCommands(std::vector<std::string>(3, "CNT00"));
 
     monitor_->SetReply("CNT00", {'O', 'K', 0x30, 0x00, 0x03, 0x00, 0x03, 0x31});  // the check byte is wrong
     EXPECT_EQ(Job(&SerialProcedures::InfoReadJob, 0), vep::kBccError);
@@ -307,7 +307,7 @@ TEST_F(SerialProceduresTest, AnswersThatDoNotFitGiveTheirCodesAndAnAbortStopsAWr
 
     monitor_->OnCommand("WR", [this] { state_.abort = true; });
     EXPECT_EQ(Job(&SerialProcedures::InfoWriteJob, 0), vep::kAborted);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"STAT0", "RD 5", "PROG", "WR 0", "END"}));
+    ExpectCommands({"STAT0", "RD 5", "PROG", "WR 0", "END"});
     EXPECT_FALSE(state_.abort);
 
     OpenSerialMonitor();

@@ -498,8 +498,8 @@ TEST_F(VepApiSerialTest, ASerialDownloadAsksOnlyForTheReadingsTheStoreKeeps) {
     ASSERT_EQ(Vep_StartDownload(0), 0);
     ASSERT_EQ(Finish()[0], -1);
     EXPECT_EQ(Vep_GetErrStatus(), 11);
-    EXPECT_EQ(monitor_->CountOf("MES"), 1);
     EXPECT_EQ(LastFrame("MES"), (std::vector<BYTE>{'M', 'E', 'S', 0, 0x02, 0xBB, 0x02 ^ 0xBB}));  // reading 699
+    EXPECT_EQ(monitor_->CountOf("MES"), 1);
 }
 
 }  // namespace
