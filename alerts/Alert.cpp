@@ -78,7 +78,7 @@ void ReadConfigColumns(const std::vector<std::wstring>& row, std::size_t at, str
 // What a rule did today, which its freshly read row does not know; only while the rule
 // keeps its time: a reminder moved to another time is due again at that time.
 void KeepDayState(const struAlertConfigDetail& from, struAlertConfigDetail& to) {
-    if (from.alertMinute != to.alertMinute) return;
+    if (from.rowMinute != to.rowMinute) return;
     to.delayCount = from.delayCount;
     to.delayStartTick = from.delayStartTick;
     to.delayUntilTick = from.delayUntilTick;
@@ -296,6 +296,7 @@ int CAlert::ReadAlertConfigDetailFormDB() {
             d.alertNo = ColumnInt(row, 0);
             d.no = ColumnInt(row, 1);
             ReadConfigColumns(row, 2, d);
+            d.rowMinute = d.alertMinute;
             const AlertDetailKey key{d.alertNo, d.no};
             if (!loaded.emplace(key, std::move(d)).second)
                 LOGF(LOG_WARNING, L"CAlert::ReadAlertConfigDetailFormDB", L"_mapAlertConfigDetail.insert[%d,%d] fail!!!",

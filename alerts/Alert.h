@@ -83,6 +83,7 @@ struct struAlertConfigDetail : struAlertConfig {
     int alertState = -1;
     int alertComeDownMinute = 0;
     int shownCount = 0;          // deliveries since the last load
+    int rowMinute = 0;           // alertMinute as its row has it: an interval rule's moves as it fires
 };
 
 // One condition of a rule (a tAlertConfigItem row, read by column position).

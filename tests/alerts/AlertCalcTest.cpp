@@ -414,6 +414,24 @@ TEST_F(AlertTest, AReminderMovedOnTheDayComesAtItsNewTimeAndAnUnmovedOneOnlyOnce
     EXPECT_EQ(due_[0].detail.no, 1);
 }
 
+TEST_F(AlertTest, AReloadKeepsTheDayOfAnIntervalRuleWhoseMinuteMovedAsItFired) {
+    AddAlert(5, 1, 0, false);
+    SetDetail(5, 1, L"alertType='1', duraMinute=60, lastAlertTime=''");
+    AddItem(5, 1, L"Date", L">", L"0");
+    ASSERT_EQ(Load(), 1);
+    At(800);
+    Calc();
+    ASSERT_EQ(due_.size(), 1u);
+    ASSERT_EQ(Detail(5, 1).alertMinute, 800);
+    Tick(1'000'000);
+    ASSERT_EQ(alert_->DelayAlert(5, 1, 180), 0);
+
+    SetDetail(5, 1, L"message='edited'");
+    ASSERT_EQ(Load(), 1);
+    EXPECT_EQ(Detail(5, 1).delayCount, 1) << "its row's minute is unchanged: the put-off stays";
+    EXPECT_EQ(Detail(5, 1).shownCount, 1);
+}
+
 TEST_F(AlertTest, APutOffAcrossTheTickWrapEndsOnTime) {
     AddAlert(1, 1, 930);
     ASSERT_EQ(Load(), 1);
