@@ -163,7 +163,7 @@ void CustomUnhandledExceptionFilter(int) {
     AppendLogLineSafe(g_crashLogFile.c_str(), "Message", "Quorvix.cpp", "CustomUnhandledExceptionFilter", __LINE__,
                       text, g_crashUtcOffset);
     // The pages' call lines gathered for writing would be lost with the process.
-    uie::FlushPageCallLinesFromSignal();
+    uie::FlushPageCallLines();
 }
 
 int InitMainObject() {

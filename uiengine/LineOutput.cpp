@@ -77,9 +77,10 @@ void LineOutput::FlushForExit() {
     WriteGathered(lock);
 }
 
-void LineOutput::FlushFromSignal() {
-    if (!mutex_.try_lock()) return;
-    if (writing_.try_lock()) {
+bool LineOutput::TryWriteGathered() {
+    if (!mutex_.try_lock()) return false;
+    const bool free = writing_.try_lock();
+    if (free) {
         for (std::size_t at = 0; at < gathered_.size();) {
             const ssize_t n = ::write(STDERR_FILENO, gathered_.data() + at, gathered_.size() - at);
             if (n <= 0) break;
@@ -89,6 +90,14 @@ void LineOutput::FlushFromSignal() {
         writing_.unlock();
     }
     mutex_.unlock();
+    return free;
+}
+
+void LineOutput::FlushAtOnce() {
+    for (int waited = 0; !TryWriteGathered() && waited < kAtOnceWaitMs; ++waited) {
+        timespec pause{0, 1'000'000};
+        nanosleep(&pause, nullptr);
+    }
 }
 
 void LineOutput::Gather(std::string_view line, std::unique_lock<std::mutex>& lock) {

@@ -21,9 +21,7 @@ BOOL SciterCallScriptingMethod(HELEMENT he, const char* name, const VALUE* argv,
 
 namespace uie {
 // Writes out the call lines still gathered for writing, for an end of the process that runs
-// no exit handlers (_exit, _Exit).
+// no exit handlers (_exit, _Exit), from a signal handler too: it waits a quarter of a second
+// at most for a thread adding a line or writing.
 void FlushPageCallLines();
-// The same for a signal handler: it never waits, and writes nothing while another thread
-// is adding a line or writing at that moment.
-void FlushPageCallLinesFromSignal();
 }  // namespace uie

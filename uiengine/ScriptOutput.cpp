@@ -68,6 +68,5 @@ void WritePageCall(std::string_view prefix, std::string_view name, std::span<con
 
 }  // namespace uie::detail
 
-void uie::FlushPageCallLines() { uie::detail::LineOutput::Instance().FlushForExit(); }
+void uie::FlushPageCallLines() { uie::detail::LineOutput::Instance().FlushAtOnce(); }
 
-void uie::FlushPageCallLinesFromSignal() { uie::detail::LineOutput::Instance().FlushFromSignal(); }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <latch>
 #include <mutex>
@@ -17,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include "Config.h"
 #include "DatabaseScriptObject.h"
@@ -447,7 +450,7 @@ TEST(PageCallLinesTest, LinesGatheredWhenTheProcessEndsAtOnceComeOut) {
             EngineWindow w;
             w.serve[L"/burst.htm"] = "<script>function Note(i) { return i; }</script>";
             w.Load("burst.htm");
-            InstallCrashHandler([](int) { uie::FlushPageCallLinesFromSignal(); });
+            InstallCrashHandler([](int) { uie::FlushPageCallLines(); });
             for (int i = 0; i < 800; ++i) {
                 const value arg(i);
                 SciterCallScriptingFunction(w.Root(), "Note", &arg, 1, nullptr);
@@ -455,6 +458,54 @@ TEST(PageCallLinesTest, LinesGatheredWhenTheProcessEndsAtOnceComeOut) {
             std::abort();
         },
         testing::ExitedWithCode(128 + SIGABRT), testing::HasSubstr("[burst.htm] Note(799)\n"));
+}
+
+// Nor is such an end held for ever by a thread whose write of a line cannot go on (standard
+// error a full pipe that nobody reads).
+TEST(PageCallLinesTest, AnEndAtOnceIsNotHeldByALineStuckOnAFullPipe) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            int fds[2];
+            if (pipe(fds) != 0 || dup2(fds[1], STDERR_FILENO) < 0) std::_Exit(1);
+            const int flags = fcntl(STDERR_FILENO, F_GETFL);
+            fcntl(STDERR_FILENO, F_SETFL, flags | O_NONBLOCK);
+            const char fill[4096] = {};
+            while (write(STDERR_FILENO, fill, sizeof fill) > 0) {
+            }
+            fcntl(STDERR_FILENO, F_SETFL, flags);
+            std::atomic<pid_t> tid{0};
+            std::thread([&tid] {
+                EngineWindow w;
+                w.serve[L"/stuck.htm"] = "<script>function Note(i) { return i; }</script>";
+                w.Load("stuck.htm");
+                tid = gettid();
+                const value arg(1);
+                SciterCallScriptingFunction(w.Root(), "Note", &arg, 1, nullptr);  // never returns
+            }).detach();
+            // Its thread waits in write(2) on standard error.
+            const bool stuck = WaitFor([&tid] {
+                if (tid == 0) return false;
+                std::ifstream syscall("/proc/self/task/" + std::to_string(tid) + "/syscall");
+                std::string number, fd;
+                return static_cast<bool>(syscall >> number >> fd) && number == "1" && fd == "0x2";
+            });
+            if (!stuck) std::_Exit(2);
+            std::atomic<bool> gathered{false};
+            std::thread([&gathered] {  // a line that meanwhile waits to be written
+                EngineWindow w;
+                w.serve[L"/later.htm"] = "<script>function Note(i) { return i; }</script>";
+                w.Load("later.htm");
+                const value arg(2);
+                SciterCallScriptingFunction(w.Root(), "Note", &arg, 1, nullptr);
+                gathered = true;
+                for (;;) pause();  // a window that goes writes out what is gathered: it stays
+            }).detach();
+            if (!WaitFor([&gathered] { return gathered.load(); })) std::_Exit(3);
+            uie::FlushPageCallLines();
+            std::_Exit(7);
+        },
+        testing::ExitedWithCode(7), "");
 }
 
 TEST_F(PageScriptsTest, APageOpensTheUserDatabaseThroughQuorvDbAndWalksItsRows) {

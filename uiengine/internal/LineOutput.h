@@ -5,7 +5,7 @@
 // kGatherMs later, since every write is a system call, which costs more than the page call
 // it traces. What is gathered is also written when the process exits normally, when a
 // window goes, before a fatal error, and when the program ends the process at once
-// (ForExit, FromSignal).
+// (ForExit, AtOnce).
 #pragma once
 
 #include <condition_variable>
@@ -27,9 +27,10 @@ public:
     void Flush();
     // Flush, and every later line is written at once: the process is about to end.
     void FlushForExit();
-    // For a signal handler: writes what is gathered with write(2) unless another thread is
-    // adding to it or writing at that moment; never waits.
-    void FlushFromSignal();
+    // For an end of the process at once, from a signal handler too: writes what is gathered
+    // with write(2), waiting at most kAtOnceWaitMs for a thread that is adding to it or
+    // writing (one stuck on a full pipe must not hold the end).
+    void FlushAtOnce();
     // A buffer of the calling thread to make a line in, so that a line costs no allocation;
     // emptied, and a buffer grown large by a long line given back.
     static std::string& Buffer();
@@ -39,6 +40,7 @@ private:
     static constexpr int kGatherMs = 2;
     static constexpr std::size_t kMaxGathered = std::size_t{1} << 20;  // written at once past this
     static constexpr std::size_t kKeptBufferBytes = 4096;
+    static constexpr int kAtOnceWaitMs = 250;
 
     LineOutput() = default;
     void Run();
@@ -47,6 +49,8 @@ private:
     // gathered or written later waits for it.
     void WriteGathered(std::unique_lock<std::mutex>& lock);
     static void Put(std::string_view text);
+    // One try of FlushAtOnce: false when another thread holds what it needs.
+    bool TryWriteGathered();
 
     std::mutex mutex_;    // what is gathered and the counts
     std::mutex writing_;  // held through each write, taken under mutex_: writes keep the order
