@@ -1,17 +1,24 @@
 // Page scripts: a page function called from native code whose body calls a native method
 // and hands its result back, against the same call answered by a registered C++ handler
 // that calls the same native; and the main page's load with its six frames and their
-// scripts, against the same pages with their scripts removed. Each call also writes its
-// trace line, as the program's do: standard error goes to /dev/null here.
+// scripts, against the same pages with their scripts removed, warm (the window and its
+// script heap made, the scripts compiled before) and first (a new window, scripts it has
+// never met). Each call also writes its trace line, as the program's do: here into
+// /dev/null.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "EngineSdk.h"
 #include "EngineTest.h"
@@ -23,11 +30,70 @@ using uie::value;
 
 namespace {
 
+// The engine writes each page call's line to `stderr`, which glibc lets a program point
+// elsewhere; the benchmark library's own lines (the build and allocator settings among
+// them) and the sanitizers' reports still reach the real standard error. Done once, before
+// the first page call starts the engine's writer thread.
+void DropTraceLines() {
+    static const bool dropped = [] {
+        FILE* const devNull = std::fopen("/dev/null", "w");
+        if (devNull != nullptr) stderr = devNull;
+        return devNull != nullptr;
+    }();
+    (void)dropped;
+}
+
 LRESULT BenchWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     BOOL handled = FALSE;
     const LRESULT r = SciterProcND(hwnd, msg, wParam, lParam, &handled);
     return handled ? r : DefWindowProcW(hwnd, msg, wParam, lParam);
 }
+
+// A copy of the content pages, with or without their scripts, removed with the object; the
+// engine reads them from there as it reads any page file. Write(n) puts the number n in front
+// of every script's text, so that a new one gives scripts the engine has never compiled.
+class ContentCopy {
+public:
+    explicit ContentCopy(bool scripts)
+        : dir_(fs::temp_directory_path() / ("quorv-page-bench-" + std::to_string(std::random_device{}()))) {
+        const std::regex script(R"(<script[\s\S]*?</script>)");
+        for (const auto& entry : fs::recursive_directory_iterator(QUORV_CONTENT_DIR)) {
+            if (!entry.is_regular_file() || entry.path().extension() != ".htm") continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            pages_.emplace_back(dir_ / fs::relative(entry.path(), QUORV_CONTENT_DIR),
+                                scripts ? page : std::regex_replace(page, script, ""));
+            fs::create_directories(pages_.back().first.parent_path());
+        }
+        Write(0);
+    }
+    ~ContentCopy() {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+    ContentCopy(const ContentCopy&) = delete;
+    ContentCopy& operator=(const ContentCopy&) = delete;
+
+    std::wstring MainPage() const { return text::FromUtf8((dir_ / "quorvix.htm").string()); }
+
+    void Write(unsigned generation) const {
+        static constexpr std::string_view kOpen = "<script>";
+        const std::string stamp = "/*" + std::to_string(generation) + "*/";
+        for (const auto& [file, page] : pages_) {
+            std::ofstream out(file, std::ios::binary);
+            std::size_t from = 0;
+            for (std::size_t at; (at = page.find(kOpen, from)) != std::string::npos; from = at) {
+                at += kOpen.size();
+                out << std::string_view(page).substr(from, at - from) << stamp;
+            }
+            out << std::string_view(page).substr(from);
+        }
+    }
+
+private:
+    fs::path dir_;
+    std::vector<std::pair<fs::path, std::string>> pages_;
+};
 
 // A headless page window of the calling thread, with the natives the pages use.
 class BenchWindow {
@@ -54,7 +120,7 @@ public:
     BenchWindow(const BenchWindow&) = delete;
     BenchWindow& operator=(const BenchWindow&) = delete;
 
-    bool Load(const fs::path& page) { return SciterLoadFile(hwnd, text::FromUtf8(page.string()).c_str()) != FALSE; }
+    bool Load(const std::wstring& page) { return SciterLoadFile(hwnd, page.c_str()) != FALSE; }
     HELEMENT Root() const {
         HELEMENT root = nullptr;
         SciterGetRootElement(hwnd, &root);
@@ -66,90 +132,170 @@ public:
     HWND hwnd = nullptr;
 };
 
-// A copy of the content pages, with or without their scripts, removed with the object.
-class ContentCopy {
+// A window whose page function Sum(a, b) calls the native bench.Add, or, with `handler`,
+// whose Sum is a registered C++ handler calling the same native.
+class SumWindow {
 public:
-    explicit ContentCopy(bool scripts)
-        : dir_(fs::temp_directory_path() / ("quorv-page-bench-" + std::to_string(std::random_device{}()))) {
-        const std::regex script(R"(<script[\s\S]*?</script>)");
-        for (const auto& entry : fs::recursive_directory_iterator(QUORV_CONTENT_DIR)) {
-            if (!entry.is_regular_file() || entry.path().extension() != ".htm") continue;
-            const fs::path to = dir_ / fs::relative(entry.path(), QUORV_CONTENT_DIR);
-            fs::create_directories(to.parent_path());
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            std::ofstream(to, std::ios::binary) << (scripts ? page : std::regex_replace(page, script, ""));
+    explicit SumWindow(bool handler) {
+        const fs::path page =
+            fs::temp_directory_path() / ("quorv-call-bench-" + std::to_string(std::random_device{}()) + ".htm");
+        std::ofstream(page) << "<script>function Sum(a, b) { return bench.Add(a, b); }</script>";
+        loaded_ = w_.Load(text::FromUtf8(page.string()));
+        fs::remove(page);
+        if (handler) {
+            uie::test::PageHost::Register(w_.hwnd, "Sum", [](const uie::test::PageCall& call) {
+                return BenchWindow::Add(call.vm, uie::NativeArgs{value(), call.args});
+            });
         }
+        root_ = w_.Root();
     }
-    ~ContentCopy() {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    ContentCopy(const ContentCopy&) = delete;
-    ContentCopy& operator=(const ContentCopy&) = delete;
+    SumWindow(const SumWindow&) = delete;
+    SumWindow& operator=(const SumWindow&) = delete;
 
-    fs::path MainPage() const { return dir_ / "quorvix.htm"; }
+    bool loaded() const { return loaded_; }
+    // `calls` calls of Sum(20, 22): their seconds, or a negative number when one failed.
+    double Timed(int calls) const {
+        static const value args[] = {value(20), value(22)};
+        const auto from = std::chrono::steady_clock::now();
+        for (int i = 0; i < calls; ++i) {
+            value r;
+            if (!SciterCallScriptingFunction(root_, "Sum", args, 2, &r) || r != value(42)) return -1;
+            benchmark::DoNotOptimize(r);
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    }
 
 private:
-    fs::path dir_;
+    BenchWindow w_;
+    HELEMENT root_ = nullptr;
+    bool loaded_ = false;
 };
 
-void CallPage(benchmark::State& state, bool handler) {
-    BenchWindow w;
-    const fs::path page = fs::temp_directory_path() / ("quorv-call-bench-" + std::to_string(std::random_device{}()) + ".htm");
-    std::ofstream(page) << "<script>function Sum(a, b) { return bench.Add(a, b); }</script>";
-    if (!w.Load(page)) state.SkipWithError("the page did not load");
-    fs::remove(page);
-    if (handler) {
-        uie::test::PageHost::Register(w.hwnd, "Sum", [](const uie::test::PageCall& call) {
-            return BenchWindow::Add(call.vm, uie::NativeArgs{value(), call.args});
-        });
-    }
-    const HELEMENT root = w.Root();
-    const value args[] = {value(20), value(22)};
+// The page function's call beside the handler's, in batches taking turns (as the loads
+// below, so that both meet the same load of the machine): the time is one page call's,
+// `handler_ns` one handler call's, and `ratio` the one over the other.
+void BM_PageFunctionCall(benchmark::State& state) {
+    DropTraceLines();
+    constexpr int kBatch = 64;
+    const SumWindow page(false);
+    const SumWindow handler(true);
+    if (!page.loaded() || !handler.loaded()) state.SkipWithError("the page did not load");
+    double pageSeconds = 0;
+    double handlerSeconds = 0;
+    bool pageFirst = true;
     for (auto _ : state) {
-        value r;
-        if (!SciterCallScriptingFunction(root, "Sum", args, 2, &r) || r != value(42)) {
+        const double first = (pageFirst ? page : handler).Timed(kBatch);
+        const double second = (pageFirst ? handler : page).Timed(kBatch);
+        if (first < 0 || second < 0) {
             state.SkipWithError("the call failed");
             break;
         }
-        benchmark::DoNotOptimize(r);
+        const double pageBatch = pageFirst ? first : second;
+        pageFirst = !pageFirst;
+        state.SetIterationTime(pageBatch / kBatch);
+        pageSeconds += pageBatch;
+        handlerSeconds += first + second - pageBatch;
     }
+    state.counters["handler_ns"] =
+        benchmark::Counter(handlerSeconds * 1e9 / kBatch, benchmark::Counter::kAvgIterations);
+    state.counters["ratio"] = handlerSeconds > 0 ? pageSeconds / handlerSeconds : 0;
     state.SetItemsProcessed(state.iterations());
     uie::test::PageHost::Reset();
 }
 
-void BM_PageFunctionCall(benchmark::State& state) { CallPage(state, false); }
-void BM_RegisteredHandlerCall(benchmark::State& state) { CallPage(state, true); }
+// The main page's load with scripts and the same pages without, one after the other in
+// each iteration (taking turns at going first), so that both meet the same load of this
+// shared machine: the benchmark's time is the load with scripts, `plain_us` the one
+// without, and `ratio` the one over the other, which holds where the times do not.
+class PairedLoads {
+    using Clock = std::chrono::steady_clock;
 
-void LoadMainPage(benchmark::State& state, bool scripts) {
-    const ContentCopy content(scripts);
-    BenchWindow w;
-    for (auto _ : state) {
-        if (!w.Load(content.MainPage())) {
+public:
+    PairedLoads() : scripted_(true), plain_(false) {}
+
+    // Warm: each window loads its page again and again, its scripts compiled before.
+    void Warm(benchmark::State& state) {
+        BenchWindow scripted;
+        BenchWindow plain;
+        if (!scripted.Load(scripted_.MainPage()) || !plain.Load(plain_.MainPage())) {
             state.SkipWithError("the main page did not load");
-            break;
+            return;
         }
+        Run(state, [&](const ContentCopy& content, Clock::time_point&) {
+            return (&content == &scripted_ ? scripted : plain).Load(content.MainPage());
+        });
     }
-    state.SetItemsProcessed(state.iterations());
+
+    // First: each load in a new window (so a new script heap), with scripts never compiled;
+    // ending the window before and writing the pages are not timed.
+    void First(benchmark::State& state) {
+        unsigned generation = 0;
+        std::optional<BenchWindow> scripted;
+        std::optional<BenchWindow> plain;
+        Run(state, [&](const ContentCopy& content, Clock::time_point& from) {
+            std::optional<BenchWindow>& w = &content == &scripted_ ? scripted : plain;
+            w.reset();
+            content.Write(&content == &scripted_ ? ++generation : generation);
+            from = Clock::now();
+            w.emplace();
+            return w->Load(content.MainPage());
+        });
+    }
+
+private:
+    // One timed load: its seconds, or a negative number when the page did not load. `load`
+    // may start the clock later, past what it does first.
+    template <typename Load>
+    static double Timed(const ContentCopy& content, Load& load) {
+        Clock::time_point from = Clock::now();
+        if (!load(content, from)) return -1;
+        return std::chrono::duration<double>(Clock::now() - from).count();
+    }
+
+    template <typename Load>
+    void Run(benchmark::State& state, Load load) {
+        double scriptedSeconds = 0;
+        double plainSeconds = 0;
+        bool scriptedFirst = true;
+        for (auto _ : state) {
+            double scripted = 0;
+            double plain = 0;
+            if (scriptedFirst) {
+                scripted = Timed(scripted_, load);
+                plain = Timed(plain_, load);
+            } else {
+                plain = Timed(plain_, load);
+                scripted = Timed(scripted_, load);
+            }
+            scriptedFirst = !scriptedFirst;
+            if (scripted < 0 || plain < 0) {
+                state.SkipWithError("the main page did not load");
+                break;
+            }
+            state.SetIterationTime(scripted);
+            scriptedSeconds += scripted;
+            plainSeconds += plain;
+        }
+        state.counters["plain_us"] = benchmark::Counter(plainSeconds * 1e6, benchmark::Counter::kAvgIterations);
+        state.counters["ratio"] = plainSeconds > 0 ? scriptedSeconds / plainSeconds : 0;
+        state.SetItemsProcessed(state.iterations());
+    }
+
+    const ContentCopy scripted_;
+    const ContentCopy plain_;
+};
+
+void BM_MainPageLoad(benchmark::State& state) {
+    DropTraceLines();
+    PairedLoads().Warm(state);
+}
+void BM_MainPageFirstLoad(benchmark::State& state) {
+    DropTraceLines();
+    PairedLoads().First(state);
 }
 
-void BM_MainPageLoad(benchmark::State& state) { LoadMainPage(state, true); }
-void BM_MainPageLoadWithoutScripts(benchmark::State& state) { LoadMainPage(state, false); }
-
-BENCHMARK(BM_PageFunctionCall);
-BENCHMARK(BM_RegisteredHandlerCall);
-BENCHMARK(BM_MainPageLoad)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MainPageLoadWithoutScripts)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PageFunctionCall)->UseManualTime();
+BENCHMARK(BM_MainPageLoad)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MainPageFirstLoad)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    // The trace line of every page call would flood the terminal.
-    if (std::freopen("/dev/null", "w", stderr) == nullptr) return 1;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

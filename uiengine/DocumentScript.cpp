@@ -13,16 +13,8 @@
 namespace uie::detail {
 namespace {
 
-// The document's id, on its global and on its own native functions.
+// The document's id, on its global.
 constexpr const char kDocument[] = DUK_HIDDEN_SYMBOL("document");
-
-std::uint64_t DocumentId(duk_context* ctx) {
-    duk_push_current_function(ctx);
-    duk_get_prop_string(ctx, -1, kDocument);
-    const auto id = static_cast<std::uint64_t>(duk_get_number(ctx, -1));
-    duk_pop_2(ctx);
-    return id;
-}
 
 // Arms the window's timer for a function kept in `slot`; 0 when it cannot wait.
 UINT_PTR StartTimer(ScriptHeap& heap, std::uint64_t docId, std::uint32_t slot, double ms) {
@@ -55,7 +47,7 @@ int SetTimeoutCall(duk_context* ctx) {
     };
     if (!ScriptHeap::Protected(ctx, keep, 1)) return -1;
     duk_pop(ctx);
-    const UINT_PTR id = StartTimer(heap, DocumentId(ctx), slot, ms);
+    const UINT_PTR id = StartTimer(heap, DocumentScript::IdOf(ctx), slot, ms);
     if (id == 0) {
         heap.Release(slot);
         return NativeBinding::Fail(ctx, DUK_ERR_RANGE_ERROR, L"setTimeout: too many timers waiting");
@@ -103,11 +95,6 @@ void PutDocumentId(duk_context* ctx, std::uint64_t docId) {
     duk_put_prop_string(ctx, -2, kDocument);
 }
 
-void PutDocumentFunction(duk_context* ctx, const char* name, duk_c_function fn, std::uint64_t docId) {
-    duk_push_c_function(ctx, fn, DUK_VARARGS);
-    PutDocumentId(ctx, docId);
-    duk_put_prop_string(ctx, -2, name);
-}
 
 // A new script thread, kept in a slot of the heap, whose global is the object at heap
 // pointer `global`. In a protected call.
@@ -133,6 +120,8 @@ public:
     enum Use { Load, Call };
 
     Lease(DocumentScript& doc, duk_context* current, Use use) : doc_(doc), current_(current) {
+        // The document's own thread, made before and free: nothing to make, nothing that throws.
+        if (use == Call && doc_.thread_ != nullptr && (thread_ = Own(current)) != nullptr) return;
         auto take = [this, use](duk_context* c) -> duk_ret_t {
             thread_ = use == Load ? Loader(c) : Own(c);
             if (thread_ == nullptr) thread_ = MakeThread(c, *doc_.heap_, doc_.globalPtr_, ownSlot_);
@@ -213,8 +202,6 @@ bool DocumentScript::Setup() {
         duk_push_object(c);
         heap_->PushRootGlobal(c);
         duk_set_prototype(c, -2);
-        PutDocumentFunction(c, "setTimeout", NativeBinding::Throwing<&SetTimeoutCall>, id);
-        PutDocumentFunction(c, "clearTimeout", NativeBinding::Throwing<&ClearTimeoutCall>, id);
         PutDocumentId(c, id);
         global_ = heap_->Keep(c, -1);
         globalPtr_ = duk_get_heapptr(c, -1);
@@ -224,6 +211,13 @@ bool DocumentScript::Setup() {
     if (!made) Report(L"scripts", ScriptHeap::Describe(entry.ctx(), -1));
     duk_pop(entry.ctx());
     return made;
+}
+
+void DocumentScript::PutTimerFunctions(duk_context* ctx) {
+    duk_push_c_function(ctx, NativeBinding::Throwing<&SetTimeoutCall>, DUK_VARARGS);
+    duk_put_prop_string(ctx, -2, "setTimeout");
+    duk_push_c_function(ctx, NativeBinding::Throwing<&ClearTimeoutCall>, DUK_VARARGS);
+    duk_put_prop_string(ctx, -2, "clearTimeout");
 }
 
 std::uint64_t DocumentScript::IdOf(duk_context* ctx) {

@@ -206,6 +206,15 @@ bool HasScripts(const Document& doc) {
     return false;
 }
 
+// Whether scripts of the document or its frames have run. Under the engine mutex.
+bool RanScripts(const Document& doc) {
+    if (doc.script) return true;
+    for (const auto& frame : doc.frames) {
+        if (RanScripts(*frame)) return true;
+    }
+    return false;
+}
+
 std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth, int& framesLeft) {
     Fetched page = Fetch(hwnd, uri, RESOURCE_HTML);
     if (page.source == test::LoadSource::Missing) return nullptr;
@@ -340,6 +349,7 @@ BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
     std::optional<ScriptHeap::Entry> holding;
     if (heap) holding.emplace(*heap);
     std::shared_ptr<Document> old;
+    bool replacesScripts = false;
     {
         Engine& e = E();
         std::lock_guard lock(e.mutex);
@@ -347,10 +357,14 @@ BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
         if (w == nullptr) return FALSE;  // destroyed while loading
         Register(e, *doc);
         old = std::exchange(w->doc, doc);
+        replacesScripts = old && RanScripts(*old);
     }
     Retire(std::move(old));
     AttachBehaviors(hwnd, doc);
     RunScripts(hwnd, *doc);
+    if (replacesScripts) {
+        if (const std::shared_ptr<ScriptHeap> used = heap ? heap : HeapOf(SciterGetVM(hwnd))) used->CollectReplaced();
+    }
     return TRUE;
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "Text.h"
+#include "internal/DocumentScript.h"
 #include "internal/LineOutput.h"
 #include "internal/NativeBinding.h"
 
@@ -21,11 +22,6 @@ constexpr int kMaxNesting = 32;
 thread_local int t_nesting = 0;
 std::atomic<std::size_t> g_liveHeaps{0};
 std::atomic<std::recursive_mutex*> g_scriptCallLock{nullptr};
-
-// Each block carries its size in front, so the heap knows what it holds.
-struct alignas(std::max_align_t) BlockHead {
-    std::size_t size;
-};
 
 // An argument list kept for reuse gives back its room past this many.
 constexpr std::size_t kKeptArgs = 16;
@@ -45,7 +41,7 @@ duk_ret_t GlobalThis(duk_context* ctx) {
 
 std::recursive_mutex* ScriptCallLock() { return g_scriptCallLock.load(); }
 
-ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm) : vm_(std::move(vm)) {
+ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm) : vm_(std::move(vm)), memory_(kHeapLimit) {
     ++g_liveHeaps;
     root_ = duk_create_heap(&Allocate, &Reallocate, &Free, this, &Fatal);
     if (root_ == nullptr) return;  // every entry is refused
@@ -62,6 +58,7 @@ ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm) : vm_(std::move(vm)) {
     duk_def_prop(root_, -3,
                  DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
                      DUK_DEFPROP_FORCE);
+    DocumentScript::PutTimerFunctions(root_);
     duk_put_prop_string(root_, -2, kRoot);
     duk_pop(root_);
 }
@@ -72,6 +69,22 @@ ScriptHeap::~ScriptHeap() {
     --g_liveHeaps;
 }
 
+// A replaced document's scripts leave cycles (its global, its functions and their
+// environments, each function and its prototype) that only a mark-and-sweep frees, and
+// Duktape runs one only after many times the live heap has been handed out: until then every
+// new object takes memory not touched lately, and a window that loads pages again and again
+// spends more on cache misses than the collection costs.
+void ScriptHeap::CollectReplaced() {
+    Entry entry(*this);
+    if (!entry.ok() || memory_.HandedOut() < kCollectAfter) return;
+    auto collect = [](duk_context* c) -> duk_ret_t {
+        duk_gc(c, 0);
+        return 0;
+    };
+    Protected(entry.ctx(), collect, 0);
+    memory_.Collected();
+}
+
 std::size_t ScriptHeap::Live() { return g_liveHeaps.load(); }
 
 ScriptHeap& ScriptHeap::Of(duk_context* ctx) {
@@ -80,35 +93,13 @@ ScriptHeap& ScriptHeap::Of(duk_context* ctx) {
     return *static_cast<ScriptHeap*>(funcs.udata);
 }
 
-void* ScriptHeap::Allocate(void* udata, duk_size_t size) {
-    auto* heap = static_cast<ScriptHeap*>(udata);
-    if (size > kHeapLimit - heap->allocated_) return nullptr;
-    auto* head = static_cast<BlockHead*>(std::malloc(sizeof(BlockHead) + size));
-    if (head == nullptr) return nullptr;
-    head->size = size;
-    heap->allocated_ += size;
-    return head + 1;
-}
+void* ScriptHeap::Allocate(void* udata, duk_size_t size) { return static_cast<ScriptHeap*>(udata)->memory_.Allocate(size); }
 
 void* ScriptHeap::Reallocate(void* udata, void* ptr, duk_size_t size) {
-    if (ptr == nullptr) return Allocate(udata, size);
-    auto* heap = static_cast<ScriptHeap*>(udata);
-    BlockHead* head = static_cast<BlockHead*>(ptr) - 1;
-    const std::size_t old = head->size;
-    if (size > old && size - old > kHeapLimit - heap->allocated_) return nullptr;
-    auto* moved = static_cast<BlockHead*>(std::realloc(head, sizeof(BlockHead) + size));
-    if (moved == nullptr) return nullptr;
-    moved->size = size;
-    heap->allocated_ = heap->allocated_ - old + size;
-    return moved + 1;
+    return static_cast<ScriptHeap*>(udata)->memory_.Reallocate(ptr, size);
 }
 
-void ScriptHeap::Free(void* udata, void* ptr) {
-    if (ptr == nullptr) return;
-    BlockHead* head = static_cast<BlockHead*>(ptr) - 1;
-    static_cast<ScriptHeap*>(udata)->allocated_ -= head->size;
-    std::free(head);
-}
+void ScriptHeap::Free(void* udata, void* ptr) { static_cast<ScriptHeap*>(udata)->memory_.Free(ptr); }
 
 void ScriptHeap::Fatal(void*, const char* message) {
     // Only an error outside every protected call lands here, which the engine never makes.

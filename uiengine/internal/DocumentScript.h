@@ -53,8 +53,12 @@ public:
     bool CallFunction(std::uint32_t fnSlot, std::span<const value> args, value& result, std::wstring& error);
 
     // The document whose global the script thread `ctx` runs with: its id, 0 for none. May
-    // throw (call in a protected call).
+    // throw (call in a protected call). A document's code runs only on threads with its own
+    // global, so this is also the document of the code calling.
     static std::uint64_t IdOf(duk_context* ctx);
+    // setTimeout and clearTimeout, onto the object on top: made once, on the root global,
+    // as they find their document by the thread calling them. May throw.
+    static void PutTimerFunctions(duk_context* ctx);
     HWND hwnd() const { return hwnd_; }
     std::wstring_view page() const { return page_; }
 

@@ -31,6 +31,7 @@
 
 #include "EngineTest.h"
 #include "ScriptVM.h"
+#include "internal/HeapMemory.h"
 #include "internal/PageTimers.h"
 #include "internal/ScriptValues.h"
 #include "internal/VMLock.h"
@@ -75,6 +76,10 @@ public:
 
     static ScriptHeap& Of(duk_context* ctx);
     static std::size_t Live();  // heaps in the process
+    // Once a load has replaced a document with scripts: a mark-and-sweep when the heap has
+    // handed out kCollectAfter bytes since the last one (ScriptHeap.cpp says why).
+    void CollectReplaced();
+    static constexpr std::size_t kCollectAfter = std::size_t{1} << 20;
 
     // Native code inside the heap. ok() is false when the VM could not be entered: its lock
     // is held by a thread that waits for this one, or this thread's calls into scripts are
@@ -211,7 +216,7 @@ private:
     void DefineGlobal(const std::string& name, const void* def, F push);
 
     const std::shared_ptr<ScriptVM> vm_;
-    std::size_t allocated_ = 0;  // bytes, under the VM lock like everything Duktape does
+    HeapMemory memory_;  // outlives root_
     duk_context* root_ = nullptr;
     VMLock lock_;
     unsigned depth_ = 0;      // entries of the thread inside
