@@ -309,8 +309,21 @@ duk_ret_t ScriptHeap::CallOnTop(duk_context* c, std::span<const value> args, val
 
 bool ScriptHeap::PushScriptFunction(duk_context* c, void* object, std::string_view name) {
     duk_push_heapptr(c, object);
-    duk_get_prop_lstring(c, -1, name.data(), name.size());
-    if (!duk_is_ecmascript_function(c, -1)) {
+    duk_push_lstring(c, name.data(), name.size());  // made once for both lookups
+    duk_dup_top(c);
+    duk_get_prop(c, -3);
+    bool own = duk_is_ecmascript_function(c, -1);
+    if (own) {
+        // What the object inherits (from the root global every document shares) is not its
+        // own: a function found there too is not the document's.
+        duk_push_heapptr(c, Of(c).rootGlobal_);
+        duk_dup(c, -3);
+        duk_get_prop(c, -2);
+        own = !duk_strict_equals(c, -1, -3);
+        duk_pop_2(c);
+    }
+    duk_remove(c, -2);  // the name
+    if (!own) {
         duk_pop_2(c);
         return false;
     }

@@ -324,10 +324,17 @@ function Read() { return [typeof viaThis, typeof viaGlobal, typeof viaPlain, thi
 
 // A page call reaches only a function of the document's own: a builtin it inherits runs nothing.
 TEST_F(PageScriptsTest, OnlyTheDocumentsOwnFunctionsAnswerPageCalls) {
-    ASSERT_TRUE(Load("<script>function Own() { return 1; }</script>"));
+    // Functions put where every document of the VM inherits them are no document's own.
+    ASSERT_TRUE(Load(R"(<script>
+function Own() { return 1; }
+Object.prototype.Planted = function () { probe.Seen('planted'); };
+Object.getPrototypeOf(globalThis).Rooted = function () { probe.Seen('rooted'); };
+</script>)"));
     EXPECT_FALSE(Call(w.Root(), "eval", {value(L"probe.Seen('ran')")}).ok);
     EXPECT_EQ(Reported(L"[page.htm] eval: no such function"), 1);
+    for (const char* name : {"Planted", "Rooted"}) EXPECT_FALSE(Call(w.Root(), name, {}).ok) << name;
     EXPECT_TRUE(probe.Seen().empty());
+    EXPECT_TRUE(Call(w.Root(), "Own", {}).ok);
 }
 
 // Arrays and maps nested as deep as the bound cross both ways; one level more is refused.
