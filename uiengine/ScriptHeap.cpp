@@ -77,6 +77,9 @@ ScriptHeap::~ScriptHeap() {
 void ScriptHeap::CollectReplaced() {
     Entry entry(*this);
     if (!entry.ok() || memory_.HandedOut() < kCollectAfter) return;
+    // The load holds the heap from before the swap: what the replaced document let go is
+    // given up now, so that this collection frees it.
+    DrainReleases(entry.ctx());
     auto collect = [](duk_context* c) -> duk_ret_t {
         duk_gc(c, 0);
         return 0;
