@@ -52,10 +52,12 @@ struct ParserFree {
 
 }  // namespace
 
-std::string XmlRefusal(std::string_view text, int maxDepth) {
-    // UTF-8 whatever the text declares: a byte the parser would read as part of a
-    // character must be one.
-    const std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate("UTF-8"));
+std::string XmlRefusal(std::string_view text, int maxDepth, XmlBytes bytes) {
+    // The encoding given overrides what the text declares: a byte the parser would read as
+    // part of a character must be one, and one it reads alone is one (ISO-8859-1 maps every
+    // byte to a character of its own).
+    const std::unique_ptr<XML_ParserStruct, ParserFree> parser(
+        XML_ParserCreate(bytes == XmlBytes::Utf8 ? "UTF-8" : "ISO-8859-1"));
     if (!parser) return "no memory for the check";
     Walk walk;
     walk.parser = parser.get();
@@ -75,6 +77,11 @@ std::string XmlRefusal(std::string_view text, int maxDepth) {
         at += piece;
     } while (at < text.size());
     return {};
+}
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    return text.substr(0, kMark.size()) == kMark ? text.substr(kMark.size()) : text;
 }
 
 std::string XmlParserText(std::string_view text) {

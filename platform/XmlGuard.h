@@ -7,12 +7,22 @@
 #include <string>
 #include <string_view>
 
+// How the parser is to read the text's bytes: as UTF-8 (TIXML_ENCODING_UTF8), or one
+// character each whatever the text declares (TIXML_ENCODING_LEGACY), for files in an
+// encoding of their own.
+enum class XmlBytes { Utf8, OneEach };
+
 // Why the parser must not be handed the XML text, or empty when it may. The text is read
-// first by a parser that keeps its nesting on the heap (expat): it must be well-formed
-// UTF-8 without a document type or processing instruction (the two places where TinyXML
-// reads markup differently), and no element may lie deeper than maxDepth (a root alone is
-// depth 1). On such a text TinyXML sees the same elements, so it recurses no deeper.
-std::string XmlRefusal(std::string_view text, int maxDepth);
+// first by a parser that keeps its nesting on the heap (expat), in the same way the bytes
+// are to be read: it must be well-formed without a document type or processing
+// instruction (the two places where TinyXML reads markup differently), and no element may
+// lie deeper than maxDepth (a root alone is depth 1). On such a text TinyXML sees the same
+// elements, so it recurses no deeper.
+std::string XmlRefusal(std::string_view text, int maxDepth, XmlBytes bytes = XmlBytes::Utf8);
+
+// The text past a UTF-8 byte-order mark, which a text read one byte each would take as
+// characters before its root.
+std::string_view WithoutByteOrderMark(std::string_view text);
 
 // The text as the parser may be handed it: cut at its first NUL, as the parser reads it,
 // and followed by enough NULs that no step of the parser leaves the buffer.

@@ -141,12 +141,15 @@ bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& tr
         trace.Line("model file unreadable or over %zu bytes:%s", kMostModelFileBytes, file.c_str());
         return false;
     }
+    // A vendor's file may be in an encoding of its own (a comment in Shift_JIS, say), and
+    // every name and value the library reads is ASCII: its bytes are read one each.
+    const std::string_view body = WithoutByteOrderMark(text);
     // Refused unparsed, as the parser would fail or recurse without bound.
-    if (const std::string refusal = XmlRefusal(text, kMostModelDepth); !refusal.empty()) {
+    if (const std::string refusal = XmlRefusal(body, kMostModelDepth, XmlBytes::OneEach); !refusal.empty()) {
         trace.Line("exception:%s", refusal.c_str());
         return false;
     }
-    document.Parse(XmlParserText(text).c_str());
+    document.Parse(XmlParserText(body).c_str(), nullptr, TIXML_ENCODING_LEGACY);
     if (!document.Error()) return true;
     trace.Line("exception:%s", document.ErrorDesc());
     return false;

@@ -57,6 +57,19 @@ TEST_F(VepModelTest, AFileNestedOrSizedBeyondAnyModelFileIsRefusedBeforeItIsPars
     EXPECT_NE(Trace().find("model file unreadable or over"), std::string::npos);
 }
 
+// A vendor's file may declare an encoding of its own and carry its characters (here
+// Shift_JIS, which is no UTF-8), or begin with a UTF-8 byte-order mark: its models load.
+TEST_F(VepModelTest, AFileInAnEncodingOfItsOwnLoads) {
+    const std::string model = ModelXml("SIMBP3", SimModel());
+    for (const std::string& file :
+         {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<!-- \x8C\x8C\x88\xB3\x8C\x76 -->\n" + ModelFile(model),
+          "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + ModelFile(model)}) {
+        std::ofstream(kModelFile) << file;
+        EXPECT_EQ(model_.Load(kModelFile, "SIMBP3", state_), 0) << Trace();
+        EXPECT_EQ(model_.DeviceParam("model_id"), SimModel().at("model_id"));
+    }
+}
+
 TEST_F(VepModelTest, ParametersReachTheDecodingRecordAndMissingOnesReadAsNone) {
     ModelParams params = SimModel();
     params["ofs_sys"] = "9:2:4:8:1";
