@@ -95,7 +95,6 @@ void PutDocumentId(duk_context* ctx, std::uint64_t docId) {
     duk_put_prop_string(ctx, -2, kDocument);
 }
 
-
 // A new script thread, kept in a slot of the heap, whose global is the object at heap
 // pointer `global`. In a protected call.
 duk_context* MakeThread(duk_context* c, ScriptHeap& heap, void* global, std::uint32_t& slot) {
