@@ -69,4 +69,3 @@ void WritePageCall(std::string_view prefix, std::string_view name, std::span<con
 }  // namespace uie::detail
 
 void uie::FlushPageCallLines() { uie::detail::LineOutput::Instance().FlushAtOnce(); }
-
