@@ -14,11 +14,9 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "CSqliteDB.h"
 #include "Config.h"
 #include "MyDatabase.h"
 #include "RawSqlite.h"
-#include "TempDir.h"
 #include "Text.h"
 
 namespace {
@@ -29,19 +27,12 @@ constexpr int kQueued = 1001;  // 1,000 and the last one
 // the database object opens.
 class UserDatabase {
 public:
-    const std::filesystem::path& Fresh() {
-        std::filesystem::remove(file_);
-        CSqliteDB db;
-        db.open(text::FromUtf8(file_.string()), true);
-        db.execDML(L"create table tUserAction (n integer, note text)");
-        g_Config.m_config.userDBName = text::FromUtf8(file_.string());
-        return file_;
-    }
-    const std::filesystem::path& Path() const { return file_; }
+    UserDatabase() { g_Config.m_config.userDBName = text::FromUtf8(file_.Path().string()); }
+    const std::filesystem::path& Fresh() { return file_.Fresh(); }
+    const std::filesystem::path& Path() const { return file_.Path(); }
 
 private:
-    TempDir dir_;
-    std::filesystem::path file_ = dir_ / "user.db";
+    bench::FreshDatabase file_{"user.db", "create table tUserAction (n integer, note text)"};
 };
 
 std::string Insert(int n, const char* note) {

@@ -45,4 +45,10 @@ bool RawSqlite::ReadFirst(const std::string& statement, std::string& out) {
     return sqlite3_finalize(compiled) == SQLITE_OK && (rc == SQLITE_ROW || rc == SQLITE_DONE);
 }
 
+const std::filesystem::path& FreshDatabase::Fresh() {
+    std::filesystem::remove(file_);
+    RawSqlite(file_).Run(std::vector<std::string>{createTable_});
+    return file_;
+}
+
 }  // namespace bench

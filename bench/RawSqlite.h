@@ -8,7 +8,10 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "TempDir.h"
 
 namespace bench {
 
@@ -32,6 +35,22 @@ private:
     bool Run(const std::string& statement);
 
     sqlite3* db_ = nullptr;
+};
+
+// A database file of its own in a temporary folder, made afresh with one table and no rows.
+class FreshDatabase {
+public:
+    FreshDatabase(const std::string& name, std::string createTable)
+        : file_(dir_ / name), createTable_(std::move(createTable)) {}
+
+    // The file removed and made again; its path.
+    const std::filesystem::path& Fresh();
+    const std::filesystem::path& Path() const { return file_; }
+
+private:
+    TempDir dir_;
+    std::filesystem::path file_;
+    std::string createTable_;
 };
 
 }  // namespace bench

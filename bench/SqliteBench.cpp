@@ -10,7 +10,6 @@
 
 #include "CSqliteDB.h"
 #include "RawSqlite.h"
-#include "TempDir.h"
 #include "Text.h"
 
 namespace {
@@ -18,21 +17,10 @@ namespace {
 constexpr int kRows = 10000;
 
 // A database file of its own, made afresh with the table and no rows.
-class BenchFile {
-public:
-    const std::filesystem::path& Fresh() {
-        std::filesystem::remove(file_);
-        CSqliteDB db;
-        db.open(text::FromUtf8(file_.string()), true);
-        db.execDML(L"create table tHealthElementValue (valueNo integer primary key, healthElementID text, value text)");
-        return file_;
-    }
-    const std::filesystem::path& Path() const { return file_; }
-
-private:
-    TempDir dir_;
-    std::filesystem::path file_ = dir_ / "sqlite-bench.db";
-};
+bench::FreshDatabase BenchFile() {
+    return {"sqlite-bench.db",
+            "create table tHealthElementValue (valueNo integer primary key, healthElementID text, value text)"};
+}
 
 std::vector<std::string> Inserts() {
     std::vector<std::string> statements;
@@ -65,7 +53,7 @@ void CheckAllRowsIn(benchmark::State& state, const std::filesystem::path& file) 
 }
 
 void BM_ExecDMLSetInserts(benchmark::State& state) {
-    BenchFile file;
+    bench::FreshDatabase file = BenchFile();
     const auto statements = Wide(Inserts());
     for (auto _ : state) {
         state.PauseTiming();
@@ -83,7 +71,7 @@ void BM_ExecDMLSetInserts(benchmark::State& state) {
 BENCHMARK(BM_ExecDMLSetInserts)->Unit(benchmark::kMillisecond);
 
 void BM_RawInsertsInOneTransaction(benchmark::State& state) {
-    BenchFile file;
+    bench::FreshDatabase file = BenchFile();
     const auto statements = Inserts();
     for (auto _ : state) {
         state.PauseTiming();
@@ -100,7 +88,7 @@ void BM_RawInsertsInOneTransaction(benchmark::State& state) {
 BENCHMARK(BM_RawInsertsInOneTransaction)->Unit(benchmark::kMillisecond);
 
 void BM_SelectByKey(benchmark::State& state) {
-    BenchFile file;
+    bench::FreshDatabase file = BenchFile();
     CSqliteDB db;
     db.open(text::FromUtf8(file.Fresh().string()), true);
     db.execDMLSet(Wide(Inserts()), true);
@@ -116,7 +104,7 @@ void BM_SelectByKey(benchmark::State& state) {
 BENCHMARK(BM_SelectByKey)->Unit(benchmark::kMillisecond);
 
 void BM_RawSelectByKey(benchmark::State& state) {
-    BenchFile file;
+    bench::FreshDatabase file = BenchFile();
     bench::RawSqlite db(file.Fresh());
     db.RunInTransaction(Inserts());
     const auto selects = SelectsByKey();
