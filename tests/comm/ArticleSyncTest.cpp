@@ -122,6 +122,13 @@ protected:
         http_.Enqueue(HttpReply::Xml(reply));
         comm_->HttpQuestThread_article(Para(maxNo, maxDeleted));
     }
+    // Syncs the rows; how many more lines refuse `sql`, for a reason that begins with `why`.
+    int RefusalsOf(const std::string& sql, const std::vector<std::string>& rows, const std::wstring& why = {}) {
+        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[" + why;
+        const int before = CountLogLines(line);
+        Sync(Reply(rows));
+        return CountLogLines(line) - before;
+    }
     std::filesystem::path CopyFile() const {
         return dir_ / ("Log/ParseHttpSyncXmlDatasyndata_article" + std::to_string(tick_ % 100));
     }
@@ -347,10 +354,7 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
     };
     for (const std::string& sql : refused) {
         SCOPED_TRACE(sql);
-        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[";
-        const int before = CountLogLines(line);
-        Sync(Reply({Insert(11), sql}));
-        EXPECT_EQ(CountLogLines(line), before + 1);
+        EXPECT_EQ(RefusalsOf(sql, {Insert(11), sql}), 1);
         EXPECT_EQ(Titles(), L"");
         EXPECT_EQ(article_.m_nMaxNo, 10);
     }
@@ -365,13 +369,10 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
         Exec(L"insert into tFocusArticle (focusArticleNo) values (" + std::to_wstring(i) + L")");
     const std::string slow = "delete from tArticle where articleNo in (select 1 from tFocusArticle a, tFocusArticle b, "
                              "tFocusArticle c, tFocusArticle d, tFocusArticle e where a.title is b.title)";
-    const std::wstring interrupted = L"SQL:[" + text::FromUtf8(slow) + L"] refused:[SQLITE_ERROR[1]: interrupted]";
-    const int interruptions = CountLogLines(interrupted);
     const auto start = std::chrono::steady_clock::now();
-    Sync(Reply({Insert(11), slow}));
+    EXPECT_EQ(RefusalsOf(slow, {Insert(11), slow}, L"SQLITE_ERROR[1]: interrupted]"), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(Titles(), L"");
-    EXPECT_EQ(CountLogLines(interrupted), interruptions + 1);
     // Rows that only change articles still pass.
     Sync(Reply({Insert(11), "update tArticle set title = (select upper('x')) where articleNo = 11",
                 "delete from tArticle where articleNo in (select articleNo from tArticle where articleNo > 11)"}));
@@ -389,10 +390,7 @@ TEST_F(ArticleSyncTest, RowsThatAskForHugeTextsTakeNoMoreMemoryThanAFewArticles)
         const std::string sql = std::string("insert into tArticle (articleNo) values (length(replace(") + function +
                                 "('%.*c', 400000000, 'x'), 'x', 'yy')))";
         SCOPED_TRACE(sql);
-        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[";
-        const int lines = CountLogLines(line);
-        Sync(Reply({sql}));
-        EXPECT_EQ(CountLogLines(line), lines + 1);
+        EXPECT_EQ(RefusalsOf(sql, {sql}), 1);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(Titles(), before);
@@ -404,10 +402,7 @@ TEST_F(ArticleSyncTest, RowsThatAskForHugeTextsTakeNoMoreMemoryThanAFewArticles)
     };
     for (const std::string& sql : tooBig) {
         SCOPED_TRACE(sql);
-        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[SQLITE_ERROR[1]: string or blob too big]";
-        const int before = CountLogLines(line);
-        Sync(Reply({sql}));
-        EXPECT_EQ(CountLogLines(line), before + 1);
+        EXPECT_EQ(RefusalsOf(sql, {sql}, L"SQLITE_ERROR[1]: string or blob too big]"), 1);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_LT(PeakMemoryKb() - peakKb, 200 * 1024);
