@@ -221,9 +221,7 @@ TEST_F(AlertTest, FiguresAreKeptWithTheirConditions) {
 }
 
 TEST_F(AlertTest, RecurringFiresOncePerPeriod) {
-    AddAlert(5, 1, 0, false);
-    SetDetail(5, 1, L"alertType='1', duraMinute=60, lastAlertTime='', repeatFlag='1'");
-    AddItem(5, 1, L"Date", L">", L"0");
+    AddHourlyRule(L"lastAlertTime='', repeatFlag='1'");
     ASSERT_EQ(Load(), 1);
 
     const auto runAt = [&](int hhmm) {
@@ -286,9 +284,7 @@ TEST_F(AlertTest, AReaderThatFailsKeepsTheLoadGoing) {
 }
 
 TEST_F(AlertTest, ReloadsOfTheListDuringComputationsAreSafe) {
-    AddAlert(5, 1, 0, false);
-    SetDetail(5, 1, L"alertType='1', duraMinute=60, lastAlertTime='2026-03-11 07:59:00'");
-    AddItem(5, 1, L"Date", L">", L"0");
+    AddHourlyRule(L"lastAlertTime='2026-03-11 07:59:00'");
     for (int minute = 0; minute < 20; ++minute)
         Exec(L"insert into tAlertList values (20260311,5,1,'1','m','s',60," + std::to_wstring(700 + minute) +
              L",'2026-03-11 07:00:00',0,'0','1','',null);");
@@ -415,9 +411,7 @@ TEST_F(AlertTest, AReminderMovedOnTheDayComesAtItsNewTimeAndAnUnmovedOneOnlyOnce
 }
 
 TEST_F(AlertTest, AReloadKeepsTheDayOfAnIntervalRuleWhoseMinuteMovedAsItFired) {
-    AddAlert(5, 1, 0, false);
-    SetDetail(5, 1, L"alertType='1', duraMinute=60, lastAlertTime=''");
-    AddItem(5, 1, L"Date", L">", L"0");
+    AddHourlyRule(L"lastAlertTime=''");
     ASSERT_EQ(Load(), 1);
     At(800);
     Calc();

@@ -91,6 +91,12 @@ protected:
         Exec(L"update tAlertConfigDetail set " + assignments + L" where alertNo=" + std::to_wstring(alertNo) +
              L" and no=" + std::to_wstring(no) + L";");
     }
+    // Rule 5,1: recurring every hour whatever the time, with its other columns as given.
+    void AddHourlyRule(const std::wstring& assignments) {
+        AddAlert(5, 1, 0, false);
+        SetDetail(5, 1, L"alertType='1', duraMinute=60, " + assignments);
+        AddItem(5, 1, L"Date", L">", L"0");
+    }
 
     // Loads the tables and computes once as the thread does; the due reminders stay in due_.
     int Load() { return alert_->ReadAlertFormDB(); }
