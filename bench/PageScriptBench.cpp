@@ -132,6 +132,41 @@ public:
     HWND hwnd = nullptr;
 };
 
+// The measured work and its baseline, one after the other in each iteration, taking turns
+// at going first, so that both meet the same load of this shared machine: the iteration's
+// time is the measured work's, and `ratio` the one total over the other, which holds where
+// the times do not. Each callable gives its seconds, or a negative number when it failed.
+struct Turns {
+    double measured = 0;  // seconds in all
+    double baseline = 0;
+};
+template <typename Measured, typename Baseline>
+Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, const char* failure) {
+    Turns turns;
+    bool measuredFirst = true;
+    for (auto _ : state) {
+        double m = 0;
+        double b = 0;
+        if (measuredFirst) {
+            m = measured();
+            b = baseline();
+        } else {
+            b = baseline();
+            m = measured();
+        }
+        measuredFirst = !measuredFirst;
+        if (m < 0 || b < 0) {
+            state.SkipWithError(failure);
+            break;
+        }
+        state.SetIterationTime(m);
+        turns.measured += m;
+        turns.baseline += b;
+    }
+    state.counters["ratio"] = turns.baseline > 0 ? turns.measured / turns.baseline : 0;
+    return turns;
+}
+
 // A window whose page function Sum(a, b) calls the native bench.Add, or, with `handler`,
 // whose Sum is a registered C++ handler calling the same native.
 class SumWindow {
@@ -171,43 +206,26 @@ private:
     bool loaded_ = false;
 };
 
-// The page function's call beside the handler's, in batches taking turns (as the loads
-// below, so that both meet the same load of the machine): the time is a batch of page
-// calls', `page_ns` and `handler_ns` one call's of each, and `ratio` the one over the other.
+// The page function's call beside the handler's, in batches taking turns: the time is a
+// batch of page calls', `page_ns` and `handler_ns` one call's of each.
 void BM_PageFunctionCall(benchmark::State& state) {
     DropTraceLines();
     constexpr int kBatch = 64;
     const SumWindow page(false);
     const SumWindow handler(true);
     if (!page.loaded() || !handler.loaded()) state.SkipWithError("the page did not load");
-    double pageSeconds = 0;
-    double handlerSeconds = 0;
-    bool pageFirst = true;
-    for (auto _ : state) {
-        const double first = (pageFirst ? page : handler).Timed(kBatch);
-        const double second = (pageFirst ? handler : page).Timed(kBatch);
-        if (first < 0 || second < 0) {
-            state.SkipWithError("the call failed");
-            break;
-        }
-        const double pageBatch = pageFirst ? first : second;
-        pageFirst = !pageFirst;
-        state.SetIterationTime(pageBatch);
-        pageSeconds += pageBatch;
-        handlerSeconds += first + second - pageBatch;
-    }
-    state.counters["page_ns"] = benchmark::Counter(pageSeconds * 1e9 / kBatch, benchmark::Counter::kAvgIterations);
+    const Turns turns = InTurns(
+        state, [&page] { return page.Timed(kBatch); }, [&handler] { return handler.Timed(kBatch); },
+        "the call failed");
+    state.counters["page_ns"] = benchmark::Counter(turns.measured * 1e9 / kBatch, benchmark::Counter::kAvgIterations);
     state.counters["handler_ns"] =
-        benchmark::Counter(handlerSeconds * 1e9 / kBatch, benchmark::Counter::kAvgIterations);
-    state.counters["ratio"] = handlerSeconds > 0 ? pageSeconds / handlerSeconds : 0;
+        benchmark::Counter(turns.baseline * 1e9 / kBatch, benchmark::Counter::kAvgIterations);
     state.SetItemsProcessed(state.iterations() * kBatch);
     uie::test::PageHost::Reset();
 }
 
-// The main page's load with scripts and the same pages without, one after the other in
-// each iteration (taking turns at going first), so that both meet the same load of this
-// shared machine: the benchmark's time is the load with scripts, `plain_us` the one
-// without, and `ratio` the one over the other, which holds where the times do not.
+// The main page's load with scripts and the same pages without, in turns: the time is the
+// load with scripts, `plain_us` the one without.
 class PairedLoads {
     using Clock = std::chrono::steady_clock;
 
@@ -255,30 +273,10 @@ private:
 
     template <typename Load>
     void Run(benchmark::State& state, Load load) {
-        double scriptedSeconds = 0;
-        double plainSeconds = 0;
-        bool scriptedFirst = true;
-        for (auto _ : state) {
-            double scripted = 0;
-            double plain = 0;
-            if (scriptedFirst) {
-                scripted = Timed(scripted_, load);
-                plain = Timed(plain_, load);
-            } else {
-                plain = Timed(plain_, load);
-                scripted = Timed(scripted_, load);
-            }
-            scriptedFirst = !scriptedFirst;
-            if (scripted < 0 || plain < 0) {
-                state.SkipWithError("the main page did not load");
-                break;
-            }
-            state.SetIterationTime(scripted);
-            scriptedSeconds += scripted;
-            plainSeconds += plain;
-        }
-        state.counters["plain_us"] = benchmark::Counter(plainSeconds * 1e6, benchmark::Counter::kAvgIterations);
-        state.counters["ratio"] = plainSeconds > 0 ? scriptedSeconds / plainSeconds : 0;
+        const Turns turns = InTurns(
+            state, [&] { return Timed(scripted_, load); }, [&] { return Timed(plain_, load); },
+            "the main page did not load");
+        state.counters["plain_us"] = benchmark::Counter(turns.baseline * 1e6, benchmark::Counter::kAvgIterations);
         state.SetItemsProcessed(state.iterations());
     }
 
