@@ -156,4 +156,16 @@ TEST_F(VepcomLibraryTest, SerialRunFromAProcessConfiguredByItsEnvironment) {
     EXPECT_EQ(readings, std::vector<std::string>({"125 82 70 2013/03/04 07:15:00", "131 85 66 2013/03/04 21:30:05"}));
 }
 
+TEST(VepcomExitTest, TheLeakCheckAtExitSurvivesTheLibrarysThreadBlockAtAPageStart) {
+    // The probe cannot tell how many small blocks the load itself takes from the class
+    // first, so the block is put at each of the next few places in turn.
+    const TempDir dir;
+    for (const char* ahead : {"1", "2", "3", "4", "5"}) {
+        SCOPED_TRACE(ahead);
+        ChildProcess probe(VEPCOM_EXIT_PROBE, {VEPCOM_LIBRARY, ahead}, dir.Path() / "probe.out");
+        ASSERT_TRUE(probe.Started());
+        EXPECT_EQ(probe.Wait(std::chrono::seconds(30)), 0) << ReadFileBytes(dir.Path() / "probe.out");
+    }
+}
+
 }  // namespace
