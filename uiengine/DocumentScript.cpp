@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "Text.h"
 #include "Window.h"
@@ -186,6 +187,7 @@ DocumentScript::DocumentScript(std::shared_ptr<ScriptHeap> heap, HWND hwnd, std:
       callPrefix_(PageCallPrefix(page_)) {}
 
 DocumentScript::~DocumentScript() {
+    for (const auto& [name, fn] : ownFunctions_) heap_->Release(fn.slot);
     heap_->Release(threadSlot_);
     heap_->Release(global_);
 }
@@ -267,7 +269,16 @@ DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<
     if (thread == nullptr) return Outcome::Failed;
     auto writeLine = [this, &name, args] { WritePageCall(callPrefix_, name, args); };
     std::wstring error;
-    switch (ScriptHeap::CallScriptFunction(thread, globalPtr_, name, args, result, error, writeLine)) {
+    const auto known = ownFunctions_.find(name);
+    ScriptHeap::KnownFunction fn{known != ownFunctions_.end() ? known->second.ptr : nullptr};
+    const ScriptHeap::Lookup lookup =
+        ScriptHeap::CallScriptFunction(thread, globalPtr_, name, args, result, error, writeLine, fn);
+    if (fn.found != nullptr) {
+        // Looked up again: the call may have added names meanwhile.
+        OwnFunction& own = ownFunctions_[name];
+        heap_->Release(std::exchange(own, OwnFunction{fn.found, fn.slot}).slot);
+    }
+    switch (lookup) {
         case ScriptHeap::Lookup::Found: return Outcome::Done;
         case ScriptHeap::Lookup::Missing: Report(text::FromUtf8(name), L"no such function"); return Outcome::Missing;
         case ScriptHeap::Lookup::Failed: break;

@@ -337,6 +337,21 @@ Object.getPrototypeOf(globalThis).Rooted = function () { probe.Seen('rooted'); }
     EXPECT_TRUE(Call(w.Root(), "Own", {}).ok);
 }
 
+// A name that answered once is looked at again when it comes to mean another function.
+TEST_F(PageScriptsTest, ANameThatAnsweredOnceIsRefusedOnceItMeansAnInheritedFunction) {
+    ASSERT_TRUE(Load(R"(<script>
+globalThis.Later = function () { probe.Seen('own'); };
+function Plant() {
+  delete globalThis.Later;
+  Object.getPrototypeOf(globalThis).Later = function () { probe.Seen('rooted'); };
+}
+</script>)"));
+    EXPECT_TRUE(Call(w.Root(), "Later", {}).ok);
+    EXPECT_TRUE(Call(w.Root(), "Plant", {}).ok);
+    EXPECT_FALSE(Call(w.Root(), "Later", {}).ok);
+    EXPECT_EQ(probe.Seen(), std::vector<std::wstring>({L"own"}));
+}
+
 // Arrays and maps nested as deep as the bound cross both ways; one level more is refused.
 TEST_F(PageScriptsTest, ValuesNestedToTheBoundCrossBothWays) {
     ASSERT_TRUE(Load(R"(<script>

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -77,6 +79,12 @@ private:
     void* globalPtr_ = nullptr;  // the global in slot global_, pushed without a lookup
     duk_context* thread_ = nullptr;  // the script thread in threadSlot_, with the global
     unsigned threadRuns_ = 0;  // runs on thread_ that native code started, under the VM lock
+    // The function each name called was last found to be, the global's own; under the VM lock.
+    struct OwnFunction {
+        void* ptr = nullptr;
+        std::uint32_t slot = 0;  // of the heap, holding it
+    };
+    std::map<std::string, OwnFunction, std::less<>> ownFunctions_;
 };
 
 // The window's engine timer `id` is due (SciterProcND); false for any other timer.

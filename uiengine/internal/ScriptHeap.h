@@ -140,13 +140,22 @@ public:
     bool CallKept(duk_context* ctx, std::uint32_t slot, void* self, std::span<const value> args, value& result,
                   std::wstring& error);
     enum class Lookup { Found, Missing, Failed };
+    // The function a name of an object was found to be the object's own by a full look: the
+    // same function found there again needs no second look. Its caller keeps it in a slot,
+    // so that no other object takes its place in memory while it is known.
+    struct KnownFunction {
+        void* ptr = nullptr;     // known before, or null
+        void* found = nullptr;   // found own by a full look this time, or null...
+        std::uint32_t slot = 0;  // ...and kept in this slot, which the caller then holds
+    };
     // Calls the function `name` of the object at heap pointer `object` as CallKept does, with
     // the object as `this`, when it is a function a script made: never a builtin (eval,
     // Function) nor a native. `found()` runs between finding and calling it, inside the
     // protected call: whatever it makes must be gone when it returns. Failed: error is set.
     template <typename F>
     static Lookup CallScriptFunction(duk_context* ctx, void* object, std::string_view name,
-                                     std::span<const value> args, value& result, std::wstring& error, F& found);
+                                     std::span<const value> args, value& result, std::wstring& error, F& found,
+                                     KnownFunction& known);
     // An error value as text, with the place it was thrown when it has one:
     // "TypeError: not callable (page.htm:12)". Never throws.
     static std::wstring Describe(duk_context* ctx, duk_idx_t idx);
@@ -206,7 +215,7 @@ private:
     static duk_ret_t CallOnTop(duk_context* c, std::span<const value> args, value& result);
     // Inside a protected body: pushes the object's function `name`, then the object, when a
     // script made the function; false, with nothing pushed, otherwise.
-    static bool PushScriptFunction(duk_context* c, void* object, std::string_view name);
+    static bool PushScriptFunction(duk_context* c, void* object, std::string_view name, KnownFunction& known);
     // The error a failed protected call left on top, as text, popped.
     static std::wstring TakeError(duk_context* ctx);
     void DrainReleases(duk_context* ctx);
@@ -249,10 +258,10 @@ private:
 template <typename F>
 ScriptHeap::Lookup ScriptHeap::CallScriptFunction(duk_context* ctx, void* object, std::string_view name,
                                                   std::span<const value> args, value& result, std::wstring& error,
-                                                  F& found) {
+                                                  F& found, KnownFunction& known) {
     bool pushed = false;
-    auto call = [object, name, args, &result, &found, &pushed](duk_context* c) -> duk_ret_t {
-        pushed = PushScriptFunction(c, object, name);
+    auto call = [object, name, args, &result, &found, &pushed, &known](duk_context* c) -> duk_ret_t {
+        pushed = PushScriptFunction(c, object, name, known);
         if (!pushed) return 0;
         found();
         return CallOnTop(c, args, result);
