@@ -156,7 +156,7 @@ TEST_F(VepcomLibraryTest, SerialRunFromAProcessConfiguredByItsEnvironment) {
     EXPECT_EQ(readings, std::vector<std::string>({"125 82 70 2013/03/04 07:15:00", "131 85 66 2013/03/04 21:30:05"}));
 }
 
-TEST(VepcomExitTest, TheLeakCheckAtExitSurvivesTheLibrarysThreadBlockAtAPageStart) {
+TEST(VepcomExitTest, TheLeakCheckAtExitSurvivesTheLibrarysThreadBlockSixteenBytesIntoAPage) {
     // The probe cannot tell how many small blocks the load itself takes from the class
     // first, so the block is put at each of the next few places in turn.
     const TempDir dir;
