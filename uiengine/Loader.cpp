@@ -198,21 +198,23 @@ void RunScripts(HWND hwnd, Document& doc) {
     if (script) script->Run(scripts);
 }
 
-bool HasScripts(const Document& doc) {
-    if (!doc.scripts.empty()) return true;
+// Whether `has` holds for the document or one of its frames, at any depth.
+template <typename Has>
+bool InAnyDocument(const Document& doc, Has has) {
+    if (has(doc)) return true;
     for (const auto& frame : doc.frames) {
-        if (HasScripts(*frame)) return true;
+        if (InAnyDocument(*frame, has)) return true;
     }
     return false;
 }
 
+bool HasScripts(const Document& doc) {
+    return InAnyDocument(doc, [](const Document& d) { return !d.scripts.empty(); });
+}
+
 // Whether scripts of the document or its frames have run. Under the engine mutex.
 bool RanScripts(const Document& doc) {
-    if (doc.script) return true;
-    for (const auto& frame : doc.frames) {
-        if (RanScripts(*frame)) return true;
-    }
-    return false;
+    return InAnyDocument(doc, [](const Document& d) { return d.script != nullptr; });
 }
 
 std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth, int& framesLeft) {
