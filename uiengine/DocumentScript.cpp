@@ -273,10 +273,9 @@ DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<
     ScriptHeap::KnownFunction fn{known != ownFunctions_.end() ? known->second.ptr : nullptr};
     const ScriptHeap::Lookup lookup =
         ScriptHeap::CallScriptFunction(thread, globalPtr_, name, args, result, error, writeLine, fn);
-    if (fn.found != nullptr) {
+    if (fn.slot != 0) {
         // Looked up again: the call may have added names meanwhile.
-        OwnFunction& own = ownFunctions_[name];
-        heap_->Release(std::exchange(own, OwnFunction{fn.found, fn.slot}).slot);
+        heap_->Release(std::exchange(ownFunctions_[name], fn).slot);
     }
     switch (lookup) {
         case ScriptHeap::Lookup::Found: return Outcome::Done;

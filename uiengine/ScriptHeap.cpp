@@ -327,7 +327,7 @@ bool ScriptHeap::PushScriptFunction(duk_context* c, void* object, std::string_vi
         duk_pop_2(c);
         if (own) {
             known.slot = Of(c).Keep(c, -1);
-            known.found = fn;
+            known.ptr = fn;
         }
     }
     duk_remove(c, -2);  // the name

@@ -20,10 +20,9 @@
 #include "ScriptVM.h"
 #include "Value.h"
 #include "WinTypes.h"
+#include "internal/ScriptHeap.h"
 
 namespace uie::detail {
-
-class ScriptHeap;
 
 // One script element's text: inline, or the file its src names.
 struct ScriptSource {
@@ -80,11 +79,7 @@ private:
     duk_context* thread_ = nullptr;  // the script thread in threadSlot_, with the global
     unsigned threadRuns_ = 0;  // runs on thread_ that native code started, under the VM lock
     // The function each name called was last found to be, the global's own; under the VM lock.
-    struct OwnFunction {
-        void* ptr = nullptr;
-        std::uint32_t slot = 0;  // of the heap, holding it
-    };
-    std::map<std::string, OwnFunction, std::less<>> ownFunctions_;
+    std::map<std::string, ScriptHeap::KnownFunction, std::less<>> ownFunctions_;
 };
 
 // The window's engine timer `id` is due (SciterProcND); false for any other timer.

@@ -141,12 +141,12 @@ public:
                   std::wstring& error);
     enum class Lookup { Found, Missing, Failed };
     // The function a name of an object was found to be the object's own by a full look: the
-    // same function found there again needs no second look. Its caller keeps it in a slot,
-    // so that no other object takes its place in memory while it is known.
+    // same function found there again needs no second look. It is held in a slot, so that no
+    // other object takes its place in memory while it is known.
     struct KnownFunction {
         void* ptr = nullptr;     // known before, or null
-        void* found = nullptr;   // found own by a full look this time, or null...
-        std::uint32_t slot = 0;  // ...and kept in this slot, which the caller then holds
+        std::uint32_t slot = 0;  // of the heap, holding it; a lookup handed none sets it (and
+                                 // ptr) when its full look finds one, and the caller then holds it
     };
     // Calls the function `name` of the object at heap pointer `object` as CallKept does, with
     // the object as `this`, when it is a function a script made: never a builtin (eval,
