@@ -22,6 +22,7 @@
 #include "Text.h"
 #include "UserActivity.h"
 #include "Window.h"
+#include "YieldingLock.h"
 
 extern char** environ;
 
@@ -228,6 +229,8 @@ void GetLocalTime(SYSTEMTIME* st) {
 DWORD GetTickCount() { return Hooks().tickCount(); }
 
 void Sleep(DWORD ms) {
+    // A sleep is how a thread here waits for another to let go of something.
+    const YieldScope yielded;
     if (ms >= 1000) {
         Hooks().longSleep(ms);
         return;

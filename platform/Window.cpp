@@ -21,6 +21,7 @@
 
 #include "Hooks.h"
 #include "Shell.h"
+#include "YieldingLock.h"
 
 // Locking: the registry mutex may be held while taking a queue mutex, never the other
 // way round, and at most one queue mutex is held at a time. No procedure is ever called
@@ -653,33 +654,78 @@ void PostQuitMessage(int exitCode) {
     if (auto self = Self()) Post(*self, nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
 }
 
+namespace {
+
+// Queues the message for the window's owner; null when the window is the calling thread's
+// own (the caller runs the procedure) and *failed when it cannot be sent.
+std::shared_ptr<SentMessage> Queue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                   const std::shared_ptr<ThreadQueue>& self, bool* failed) {
+    auto& reg = Reg();
+    std::lock_guard regLock(reg.mutex);
+    Window* w = Find(reg, hwnd);
+    *failed = w == nullptr;
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    if (w->ownerThread == GetCurrentThreadId()) return nullptr;
+    std::lock_guard lock(w->owner->mutex);
+    *failed = self == nullptr || !w->owner->alive;
+    if (*failed) return nullptr;
+    auto sent = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, self});
+    w->owner->incoming.push_back(sent);
+    w->owner->wake.notify_all();
+    return sent;
+}
+
+// Waits for the owner to answer, serving what is sent to this thread's windows meanwhile,
+// and holding none of the thread's yielding locks (YieldingLock.h); false once `deadline`
+// has passed (the message stays queued, as on Windows).
+bool AwaitAnswer(ThreadQueue& self, const SentMessage& sent, std::optional<Clock::time_point> deadline) {
+    const YieldScope yielded;
+    std::unique_lock lock(self.mutex);
+    for (;;) {
+        if (sent.done) return true;
+        if (ServeOneSent(self, lock)) continue;
+        if (!deadline) {
+            self.wake.wait(lock);
+        } else if (self.wake.wait_until(lock, *deadline) == std::cv_status::timeout && !sent.done) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto self = Self();
-    std::shared_ptr<SentMessage> sent;
-    {
-        auto& reg = Reg();
-        std::lock_guard regLock(reg.mutex);
-        Window* w = Find(reg, hwnd);
-        if (w == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        if (w->ownerThread != GetCurrentThreadId()) {
-            if (self == nullptr) return 0;
-            std::lock_guard lock(w->owner->mutex);
-            if (!w->owner->alive) return 0;
-            sent = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, self});
-            w->owner->incoming.push_back(sent);
-            w->owner->wake.notify_all();
-        }
-    }
+    bool failed = false;
+    const std::shared_ptr<SentMessage> sent = Queue(hwnd, msg, wParam, lParam, self, &failed);
+    if (failed) return 0;
     if (sent == nullptr) return CallProc(hwnd, msg, wParam, lParam);
-    std::unique_lock lock(self->mutex);
-    for (;;) {
-        if (sent->done) return sent->result;
-        if (ServeOneSent(*self, lock)) continue;
-        self->wake.wait(lock);
+    AwaitAnswer(*self, *sent, std::nullopt);
+    std::lock_guard lock(self->mutex);
+    return sent->result;
+}
+
+LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT timeoutMs,
+                            DWORD_PTR* result) {
+    auto self = Self();
+    bool failed = false;
+    const std::shared_ptr<SentMessage> sent = Queue(hwnd, msg, wParam, lParam, self, &failed);
+    LRESULT answer = 0;
+    if (failed) return 0;
+    if (sent == nullptr) {
+        answer = CallProc(hwnd, msg, wParam, lParam);
+    } else if (AwaitAnswer(*self, *sent, Clock::now() + std::chrono::milliseconds(timeoutMs))) {
+        std::lock_guard lock(self->mutex);
+        answer = sent->result;
+    } else {
+        SetLastError(ERROR_TIMEOUT);
+        return 0;
     }
+    if (result != nullptr) *result = static_cast<DWORD_PTR>(answer);
+    return 1;
 }
 
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {

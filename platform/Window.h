@@ -139,6 +139,7 @@ constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
 constexpr DWORD ERROR_INVALID_INDEX = 1413;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 constexpr DWORD ERROR_WINDOW_OF_OTHER_THREAD = 1408;
+constexpr DWORD ERROR_TIMEOUT = 1460;
 
 // A small number, stable for the thread's life and never reused; not the pthread id.
 DWORD GetCurrentThreadId();
@@ -172,8 +173,15 @@ BOOL PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 // Runs the procedure on the owner thread and returns its result. While waiting the
 // caller serves messages sent to its own windows, so mutual sends cannot deadlock.
-// 0 when the window is invalid, is destroyed meanwhile, or its thread has ended.
+// 0 when the window is invalid, is destroyed meanwhile, or its thread has ended. The
+// caller holds none of its yielding locks while it waits (YieldingLock.h).
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+constexpr UINT SMTO_NORMAL = 0x0000;
+// SendMessageW that waits at most timeoutMs for another thread's answer: 0 with
+// ERROR_TIMEOUT past it (the message stays queued and is still served), else non-zero with
+// the procedure's result in *result. The flags are accepted and ignored.
+LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
+                            DWORD_PTR* result);
 
 // Filters: hwnd null takes every message of the thread, (HWND)-1 only thread messages;
 // min = max = 0 takes every number. Sent messages are served first and never returned.
