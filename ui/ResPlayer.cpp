@@ -9,6 +9,7 @@
 
 #include "Config.h"
 #include "CxLog.h"
+#include "ScriptCallGuard.h"
 #include "Text.h"
 #include "UiThreadManager.h"
 
@@ -185,8 +186,8 @@ void CResPlayer::StopMovie() {
     sciter::value result;
     BOOL called = FALSE;
     {
-        std::lock_guard lock(ScriptCallLock());
-        called = SciterCallScriptingMethod(m_movieElement, "Stop", nullptr, 0, &result);
+        const ScriptCallGuard guard(m_movieElement);
+        called = guard.held() && SciterCallScriptingMethod(m_movieElement, "Stop", nullptr, 0, &result);
     }
     if (!called) LOGF(LOG_ERROR, L"CResPlayer::StopMovie", L"call_method[%s]", L"Stop");
 }

@@ -17,6 +17,7 @@
 #include "Hooks.h"
 #include "MyDatabase.h"
 #include "Quorvix.h"
+#include "ScriptCallGuard.h"
 #include "Tabs.h"
 #include "TelmarScript.h"
 #include "Text.h"
@@ -96,8 +97,8 @@ sciter::value CallPage(const wchar_t* where, HELEMENT he, const char* name, cons
     sciter::value result;
     bool ok = false;
     try {
-        std::lock_guard lock(CSciterWindow::ScriptCallLock());
-        ok = name != nullptr && SciterCallScriptingFunction(he, name, argv, argc, &result) != FALSE;
+        const ScriptCallGuard guard(he);
+        ok = guard.held() && name != nullptr && SciterCallScriptingFunction(he, name, argv, argc, &result) != FALSE;
     } catch (...) {
         ok = false;
     }
@@ -201,9 +202,7 @@ bool CSciterWindow::Create() {
     if (m_cs.ownThread) g_UiThreads.SetThreadWindow(m_cs.hThread, hwnd, m_cs.name);
     const HVM vm = SciterGetVM(hwnd);
     m_hVM = vm;
-    // The engine takes the lock too before it runs page code itself (timers, loads,
-    // function values): every thread then takes it before a VM's own.
-    uie::SetScriptCallLock(&ScriptCallLock());
+    ScriptCallGuard::NameWindow(hwnd, m_cs.name);
 
     // The page's natives exist before the page loads. Windows sharing another
     // window's thread see that thread's VM and register nothing themselves.
@@ -235,6 +234,7 @@ LRESULT CSciterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     auto* self = reinterpret_cast<CSciterWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if ((msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) && self != nullptr && !self->m_bContextMenu) return 1;
 
+    if (msg == WM_NCDESTROY) ScriptCallGuard::ForgetWindow(hwnd);
     BOOL handled = FALSE;
     const LRESULT engine = SciterProcND(hwnd, msg, wParam, lParam, &handled);
     if (handled) return engine;
@@ -446,11 +446,6 @@ UINT CSciterWindow::on_data_loaded(uie::DataLoadedNotice* notice) {
 }
 
 // ---- script bridge ------------------------------------------------------------------------
-
-std::recursive_mutex& CSciterWindow::ScriptCallLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
 
 sciter::value CSciterWindow::callScript(HELEMENT he, const char* name) {
     return CallPage(L"CSciterWindow::callScript", he, name, nullptr, 0);

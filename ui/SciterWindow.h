@@ -5,7 +5,6 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "CommandIds.h"
@@ -76,8 +75,9 @@ public:
     void SetHideTimer();
     void KillHideTimer();
 
-    // Page functions, called in the window's thread under the one program-wide
-    // script-call lock. A failed call is logged and gives an undefined value.
+    // Page functions, called under the one program-wide script-call lock (ScriptCallGuard.h),
+    // and run on the thread of the page's window. A failed call is logged and gives an
+    // undefined value.
     static sciter::value callScript(HELEMENT he, const char* name);
     static sciter::value callElementFunction(HELEMENT he, const char* name, const sciter::value& arg);
     static sciter::value callScriptArgs(HELEMENT he, const wchar_t* name, const sciter::value& arg);
@@ -87,11 +87,6 @@ public:
     // `caller`.
     static int CallRoutedFunction(const wchar_t* caller, const dom::element& target, const std::wstring& rootID,
                                   const std::wstring& funcName, int paraFlag, const std::wstring& para);
-    // Recursive: a page function may call a native that calls a page again. Never
-    // send a message or wait for another thread while holding it. Installed in the engine
-    // with the first window, so that all page code runs under it (ScriptVM.h).
-    static std::recursive_mutex& ScriptCallLock();
-
     // Element-level script calls every page may make: "debug" and "shell-exec".
     bool on_script_call(HELEMENT he, const char* name, UINT argc, const sciter::value* argv,
                         sciter::value& result) override;

@@ -9,6 +9,7 @@
 
 #include "CxLog.h"
 #include "Quorvix.h"
+#include "YieldingLock.h"
 
 UiThreadManager g_UiThreads;
 
@@ -200,6 +201,7 @@ HWND UiThreadManager::GetWindow(int index) const {
 }
 
 int UiThreadManager::WaitAnyEnded(DWORD timeoutMs) const {
+    const YieldScope yielded;  // a wait for another thread
     std::unique_lock lock(m_lock);
     int found = -1;
     auto anyEnded = [&] {
@@ -222,6 +224,7 @@ int UiThreadManager::WaitAnyEnded(DWORD timeoutMs) const {
 bool UiThreadManager::WaitThread(HANDLE thread, DWORD timeoutMs) const {
     auto state = StateOf(thread);
     if (!state) return true;
+    const YieldScope yielded;
     std::unique_lock lock(m_lock);
     auto ended = [&] { return state->ended.load(); };
     if (timeoutMs == kInfinite) {
