@@ -26,7 +26,7 @@ UINT_PTR StartTimer(ScriptHeap& heap, std::uint64_t docId, std::uint32_t slot, d
         KillTimer(orphan.hwnd, id);
         heap.Release(orphan.fnSlot);
     }
-    const UINT_PTR id = heap.timers().Add({doc, doc->hwnd(), slot});
+    const UINT_PTR id = heap.timers().Add({doc, docId, doc->hwnd(), slot});
     if (id == 0) return 0;
     const double delay = std::clamp(ms, 0.0, 2147483647.0);  // NaN is not below 0: it waits 0
     if (SetTimer(doc->hwnd(), id, delay >= 0 ? static_cast<UINT>(delay) : 0, nullptr) != 0) return id;

@@ -10,6 +10,7 @@
 #include "internal/ScriptHeap.h"
 #include "internal/Selector.h"
 #include "internal/State.h"
+#include "internal/ThreadCall.h"
 
 using namespace uie::detail;
 
@@ -148,15 +149,17 @@ DomResult SciterPostEvent(HELEMENT he, UINT eventCode, HELEMENT heSource, UINT_P
         it->second.posted.push_back({ToId(he), ToId(heSource), eventCode, reason, logIndex});
     }
     // One message per event; a delivery takes all that are queued, later ones find none.
-    return PostMessageW(hwnd, uie::kEngineMessage, 0, 0) ? DOM_OK : DOM_INVALID_HWND;
+    return PostMessageW(hwnd, uie::kEngineMessage, uie::kDeliverPosted, 0) ? DOM_OK : DOM_INVALID_HWND;
 }
 
 LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled) {
     if (handled != nullptr) *handled = FALSE;
     if (msg == uie::kEngineMessage) {
         if (handled != nullptr) *handled = TRUE;
-        if (wParam == 1 && lParam != 0) {
+        if (wParam == uie::kRunInPage && lParam != 0) {
             (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        } else if (wParam == uie::kRunSentJob) {
+            RunSentJob(lParam);
         } else {
             DeliverPosted(hwnd);
         }
@@ -169,6 +172,7 @@ LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* ha
     if (msg == WM_NCDESTROY) {
         LineOutput::Instance().Flush();  // the lines of its pages' last calls are out before it goes
         std::shared_ptr<Document> doc;
+        bool ranScripts = false;
         {
             Engine& e = E();
             std::lock_guard lock(e.mutex);
@@ -176,9 +180,10 @@ LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* ha
                 doc = std::move(it->second.doc);
                 e.windows.erase(it);
             }
+            ranScripts = doc && RanScripts(*doc);
         }
         Retire(std::move(doc));
-        ForgetWindow(hwnd);  // the thread's last window lets its VM go
+        ForgetWindow(hwnd, ranScripts);  // the thread's last window lets its VM go
     }
     return 0;
 }
@@ -229,7 +234,7 @@ std::vector<PostedEventRecord> PostedEvents() {
 }
 
 void RunInPage(HWND hwnd, const std::function<void()>& fn) {
-    SendMessageW(hwnd, uie::kEngineMessage, 1, reinterpret_cast<LPARAM>(&fn));
+    SendMessageW(hwnd, uie::kEngineMessage, uie::kRunInPage, reinterpret_cast<LPARAM>(&fn));
 }
 
 HELEMENT Find(HWND hwnd, const char* selector) {

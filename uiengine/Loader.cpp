@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 #include "Text.h"
@@ -13,6 +14,7 @@
 #include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
 #include "internal/State.h"
+#include "internal/ThreadCall.h"
 
 using namespace uie::detail;
 namespace test = uie::test;
@@ -193,28 +195,8 @@ void RunScripts(HWND hwnd, Document& doc) {
         Engine& e = E();
         std::lock_guard lock(e.mutex);
         doc.script = script;
-        doc.scriptsPending = false;
     }
     if (script) script->Run(scripts);
-}
-
-// Whether `has` holds for the document or one of its frames, at any depth.
-template <typename Has>
-bool InAnyDocument(const Document& doc, Has has) {
-    if (has(doc)) return true;
-    for (const auto& frame : doc.frames) {
-        if (InAnyDocument(*frame, has)) return true;
-    }
-    return false;
-}
-
-bool HasScripts(const Document& doc) {
-    return InAnyDocument(doc, [](const Document& d) { return !d.scripts.empty(); });
-}
-
-// Whether scripts of the document or its frames have run. Under the engine mutex.
-bool RanScripts(const Document& doc) {
-    return InAnyDocument(doc, [](const Document& d) { return d.script != nullptr; });
 }
 
 std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int depth, int& framesLeft) {
@@ -252,7 +234,6 @@ std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int d
         }
     }
     CollectScripts(*doc);
-    doc->scriptsPending = !doc->scripts.empty();
     return doc;
 }
 
@@ -342,14 +323,17 @@ BOOL SciterSetHomeURL(HWND hwnd, const wchar_t* url) {
 
 BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
     if (path == nullptr || *path == L'\0' || !IsWindow(hwnd)) return FALSE;
+    if (OnAnotherThread(hwnd)) {
+        // Its scripts run on the window's thread, so the whole load does.
+        auto loaded = std::make_shared<BOOL>(FALSE);
+        const Reached reached = RunOnWindowThread(hwnd, [hwnd, file = std::wstring(path), loaded] {
+            *loaded = SciterLoadFile(hwnd, file.c_str());
+        });
+        return reached == Reached::Ran ? *loaded : FALSE;
+    }
     int framesLeft = kMaxFramesPerLoad;
     auto doc = LoadDocument(hwnd, FileUri(path), 0, framesLeft);
     if (!doc) return FALSE;
-    // From the swap until its scripts have run, the page holds its VM: a page call from
-    // another thread meanwhile waits for its functions (PageCalls.h).
-    const std::shared_ptr<ScriptHeap> heap = HasScripts(*doc) ? HeapOf(SciterGetVM(hwnd)) : nullptr;
-    std::optional<ScriptHeap::Entry> holding;
-    if (heap) holding.emplace(*heap);
     std::shared_ptr<Document> old;
     bool replacesScripts = false;
     {
@@ -365,7 +349,7 @@ BOOL SciterLoadFile(HWND hwnd, const wchar_t* path) {
     AttachBehaviors(hwnd, doc);
     RunScripts(hwnd, *doc);
     if (replacesScripts) {
-        if (const std::shared_ptr<ScriptHeap> used = heap ? heap : HeapOf(SciterGetVM(hwnd))) used->CollectReplaced();
+        if (const std::shared_ptr<ScriptHeap> heap = HeapOf(SciterGetVM(hwnd))) heap->CollectReplaced();
     }
     return TRUE;
 }

@@ -51,8 +51,8 @@ BOOL SciterSetCallback(HWND hwnd, uie::NotificationCallback callback, void* para
 BOOL SciterSetHomeURL(HWND hwnd, const wchar_t* url);
 // Loads "file://" + the absolute path. False when the page itself cannot be had (no
 // bytes from the callback, no file); the previous page then stays. Once the page is shown
-// and its behaviours attached, its scripts run (DocumentScript.h), before this returns; a
-// page call from another thread that comes meanwhile waits for them.
+// and its behaviours attached, its scripts run (DocumentScript.h), before this returns.
+// Asked for on another thread than the window's, the load runs on the window's thread.
 BOOL SciterLoadFile(HWND hwnd, const wchar_t* path);
 // Only during the load-data notification for this window and URI.
 BOOL SciterDataReady(HWND hwnd, const wchar_t* uri, const BYTE* data, UINT dataLength);

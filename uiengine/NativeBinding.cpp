@@ -447,14 +447,14 @@ CallResult Failed(HVM vm, std::wstring text) {
 CallResult Reach(HVM vm, const std::string& what, std::initializer_list<NativeEntry::Kind> kinds, NativeArgs args,
                  const wchar_t* missing) {
     if (vm == nullptr) return {};
-    const std::shared_ptr<detail::ScriptHeap> heap = detail::HeapOf(vm);
-    const NativeEntry* e = nullptr;
+    NativeEntry e;
+    bool found = false;
     for (const NativeEntry::Kind kind : kinds) {
-        if (e == nullptr && heap) e = heap->FindEntry(what, kind);
+        if (!found) found = detail::FindDefinition(vm, what, kind, e);
     }
-    if (e == nullptr) return missing != nullptr ? Failed(vm, detail::Wide(what) + missing) : CallResult{true, {}, {}};
+    if (!found) return missing != nullptr ? Failed(vm, detail::Wide(what) + missing) : CallResult{true, {}, {}};
     duk_errcode_t code = DUK_ERR_ERROR;
-    CallResult r = detail::Dispatch(vm, *e, args, code);
+    CallResult r = detail::Dispatch(vm, e, args, code);
     // A misuse the script would get thrown is recorded as the natives' own failures are.
     if (!r.ok && LastScriptError(vm) != r.error) RaiseScriptError(vm, r.error);
     return r;

@@ -9,9 +9,10 @@
 // Calls the page function `name` in the document of `he` and gives its result; FALSE when
 // the document has no such function or it throws (the result is then undefined, and the
 // failure is reported: ScriptOutput.h). Only a function the document's scripts made counts,
-// never a builtin (eval) or a native. Runs on the calling thread, inside the document's VM
-// (ScriptVM.h); while another thread loads the document, the call waits for its scripts. A
-// registered handler runs in place of a script function; a call that reaches a script
+// never a builtin (eval) or a native. Runs on the thread of the document's window: from
+// another thread it is sent there and waited for, within a bound past which it is given up
+// and reported (ThreadCall.h). A registered handler runs in place of a script function,
+// there too; a call that reaches a script
 // function writes "[<page file>] Name(<arguments as JSON, joined by ",">)" as a line to
 // standard error first.
 BOOL SciterCallScriptingFunction(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result);

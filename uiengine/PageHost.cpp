@@ -10,6 +10,7 @@
 #include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
 #include "internal/State.h"
+#include "internal/ThreadCall.h"
 
 using namespace uie::detail;
 namespace test = uie::test;
@@ -22,7 +23,6 @@ struct Callee {
     test::PageFunction fn;                   // a test's handler
     std::shared_ptr<DocumentScript> script;  // else the document's scripts, which may have it
     std::wstring elementId;
-    bool pending = false;  // the document's scripts are about to run
 };
 
 // Fills in the call's document and finds what it reaches; empty when the element is gone.
@@ -44,18 +44,8 @@ Callee Lookup(HELEMENT he, bool method, test::PageCall& call) {
         found.fn = it->second;
     } else {
         found.script = doc.script;
-        found.pending = doc.scriptsPending;
     }
     return found;
-}
-
-// The window is loading the document on another thread, which holds the VM until the
-// document's scripts have run: the call waits for that, then looks again.
-Callee AfterScripts(HELEMENT he, bool method, test::PageCall& call) {
-    if (const std::shared_ptr<ScriptHeap> heap = HeapOf(SciterGetVM(call.hwnd))) {
-        const ScriptHeap::Entry waited(*heap);
-    }
-    return Lookup(he, method, call);
 }
 
 // False when the function threw: that fails the call, as a script exception would.
@@ -83,13 +73,44 @@ void RecordCall(const test::PageCall& call, std::span<const value> args, const C
     e.callsChanged.notify_all();
 }
 
+BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result, bool method);
+
+// The call, run on the thread of the document's window; reported when that thread does not
+// answer in time.
+BOOL CallOnWindowThread(const test::PageCall& call, std::span<const value> args, VALUE* result, bool method) {
+    struct Answer {
+        BOOL ok = FALSE;
+        value r;
+    };
+    auto answer = std::make_shared<Answer>();
+    auto job = [he = call.element, name = call.name, copied = std::vector<value>(args.begin(), args.end()), method,
+                answer] {
+        answer->ok = CallPage(he, name.c_str(), copied.data(), static_cast<UINT>(copied.size()), &answer->r, method);
+    };
+    switch (RunOnWindowThread(call.hwnd, std::move(job))) {
+        case Reached::Ran:
+            if (result != nullptr) *result = std::move(answer->r);
+            return answer->ok;
+        case Reached::TimedOut: {
+            const std::wstring running = uie::RunningScript(call.hwnd);
+            ReportScriptError(call.hwnd, PageLabel(call.uri) + text::FromUtf8(call.name) + L": given up after " +
+                                             std::to_wstring(CrossThreadBound().count()) +
+                                             L" ms, its window's thread runs " +
+                                             (running.empty() ? L"no page code" : running));
+            return FALSE;
+        }
+        case Reached::Gone: break;
+    }
+    return FALSE;
+}
+
 BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE* result, bool method) {
     if (result != nullptr) *result = value();
     if (name == nullptr || (argv == nullptr && argc != 0)) return FALSE;
     const std::span<const value> args(argv, argc);
     test::PageCall call{nullptr, nullptr, he, nullptr, {}, name, {}};
-    Callee callee = Lookup(he, method, call);
-    if (callee.pending) callee = AfterScripts(he, method, call);
+    const Callee callee = Lookup(he, method, call);
+    if (call.hwnd != nullptr && OnAnotherThread(call.hwnd)) return CallOnWindowThread(call, args, result, method);
     value r;
     bool ok = false;
     if (callee.fn) {

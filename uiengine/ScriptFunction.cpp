@@ -1,9 +1,12 @@
 #include "internal/ScriptFunction.h"
 
+#include <vector>
+
 #include "Text.h"
 #include "internal/DocumentScript.h"
 #include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
+#include "internal/ThreadCall.h"
 
 namespace uie::detail {
 namespace {
@@ -20,16 +23,34 @@ bool CallWithoutDocument(ScriptHeap& heap, std::uint32_t slot, std::span<const v
     return heap.CallKept(entry.ctx(), slot, nullptr, args, result, error);
 }
 
+// The call on its document's thread, from another one.
+value CallOnDocumentThread(const std::shared_ptr<const ScriptFunction>& fn, HWND hwnd, std::span<const value> args) {
+    auto result = std::make_shared<value>();
+    auto job = [fn, copied = std::vector<value>(args.begin(), args.end()), result] {
+        *result = ScriptFunction::Call(fn, copied);
+    };
+    switch (RunOnWindowThread(hwnd, std::move(job))) {
+        case Reached::Ran: return std::move(*result);
+        case Reached::TimedOut:
+            ReportScriptError(hwnd, L"a page's function was given up after " +
+                                        std::to_wstring(CrossThreadBound().count()) + L" ms on its window's thread");
+            break;
+        case Reached::Gone: break;
+    }
+    return {};
+}
+
 }  // namespace
 
 ScriptFunction::~ScriptFunction() { heap->Release(slot); }
 
-value ScriptFunction::Call(std::span<const value> args) const {
+value ScriptFunction::Call(const std::shared_ptr<const ScriptFunction>& fn, std::span<const value> args) {
+    const std::shared_ptr<DocumentScript> document = fn->doc.lock();
+    if (document && OnAnotherThread(document->hwnd())) return CallOnDocumentThread(fn, document->hwnd(), args);
     value result;
     std::wstring error;
-    const std::shared_ptr<DocumentScript> document = doc.lock();
-    const bool ok = document ? document->CallFunction(slot, args, result, error)
-                             : CallWithoutDocument(*heap, slot, args, result, error);
+    const bool ok = document ? document->CallFunction(fn->slot, args, result, error)
+                             : CallWithoutDocument(*fn->heap, fn->slot, args, result, error);
     if (ok) return result;
     ReportScriptError(document ? document->hwnd() : nullptr, L"a page's function failed: " + error);
     return {};
@@ -47,7 +68,7 @@ value MakeFunctionValue(duk_context* ctx, duk_idx_t idx) {
     auto fn = std::make_shared<const ScriptFunction>(heap.shared_from_this(), slot, heap.FindDocument(docId));
     value made = value::function(
         text::ToUtf8(FromScriptText(std::string_view(name, bytes))),
-        [fn](std::span<const value> args) { return fn->Call(args); }, fn);
+        [fn](std::span<const value> args) { return ScriptFunction::Call(fn, args); }, fn);
     duk_pop(ctx);  // cannot throw
     return made;
 }

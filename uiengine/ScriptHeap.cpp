@@ -6,6 +6,7 @@
 #include <new>
 
 #include "Text.h"
+#include "Window.h"
 #include "internal/DocumentScript.h"
 #include "internal/LineOutput.h"
 #include "internal/NativeBinding.h"
@@ -21,7 +22,6 @@ constexpr std::size_t kHeapLimit = std::size_t{256} << 20;
 constexpr int kMaxNesting = 32;
 thread_local int t_nesting = 0;
 std::atomic<std::size_t> g_liveHeaps{0};
-std::atomic<std::recursive_mutex*> g_scriptCallLock{nullptr};
 
 // An argument list kept for reuse gives back its room past this many.
 constexpr std::size_t kKeptArgs = 16;
@@ -39,9 +39,8 @@ duk_ret_t GlobalThis(duk_context* ctx) {
 
 }  // namespace
 
-std::recursive_mutex* ScriptCallLock() { return g_scriptCallLock.load(); }
-
-ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm) : vm_(std::move(vm)), memory_(kHeapLimit) {
+ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm)
+    : vm_(std::move(vm)), thread_(VMThread(vm_.get())), memory_(kHeapLimit) {
     ++g_liveHeaps;
     root_ = duk_create_heap(&Allocate, &Reallocate, &Free, this, &Fatal);
     if (root_ == nullptr) return;  // every entry is refused
@@ -64,9 +63,22 @@ ScriptHeap::ScriptHeap(std::shared_ptr<ScriptVM> vm) : vm_(std::move(vm)), memor
 }
 
 ScriptHeap::~ScriptHeap() {
-    // Finalizers of what the scripts still hold run now, native instances' included.
-    if (root_ != nullptr) duk_destroy_heap(root_);
+    End();
     --g_liveHeaps;
+}
+
+void ScriptHeap::End() {
+    if (root_ == nullptr || ended_) return;
+    // Finalizers of what the scripts still hold run now, native instances' included: page
+    // code like any other, which a report of what the thread runs names.
+    {
+        const Activity doing(*this, Activity::Finalizers, {});
+        ++depth_;
+        duk_destroy_heap(root_);
+        --depth_;
+    }
+    ended_ = true;
+    root_ = nullptr;
 }
 
 // A replaced document's scripts leave cycles (its global, its functions and their
@@ -116,33 +128,28 @@ void ScriptHeap::Fatal(void*, const char* message) {
 
 ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap), nesting_(t_nesting) {
     if (heap.root_ == nullptr) {
-        error_ = L"the script heap could not be made";
+        error_ = heap.ended_ ? L"its page is gone" : L"the script heap could not be made";
+        return;
+    }
+    if (GetCurrentThreadId() != heap.thread_) {
+        error_ = L"page code runs only on its window's thread";
         return;
     }
     if (nesting_ >= kMaxNesting) {
         error_ = L"script calls nested too deep";
         return;
     }
-    // The program's lock first, as its own calls take it: one order on every thread.
-    outer_ = ScriptCallLock();
-    if (outer_ != nullptr) outer_->lock();
-    if (!heap.lock_.Enter()) {
-        if (outer_ != nullptr) outer_->unlock();
-        outer_ = nullptr;
-        error_ = L"the script VM is held by a thread that waits for this one";
-        return;
-    }
     ok_ = true;
     ++nesting_;
-    if (heap.depth_++ == 0) heap.DrainReleases(heap.root_);
+    if (heap.depth_++ != 0) return;
+    heap.DrainReleases(heap.root_);
+    if (DefinitionsPending(heap.vm())) HeapOf(heap.vm());  // takes them in
 }
 
 ScriptHeap::Entry::~Entry() {
     if (!ok_) return;
     --nesting_;
     --heap_.depth_;
-    heap_.lock_.Leave();
-    if (outer_ != nullptr) outer_->unlock();
 }
 
 duk_context* ScriptHeap::Entry::ctx() const { return heap_.running_ != nullptr ? heap_.running_ : heap_.root_; }
@@ -169,6 +176,7 @@ std::wstring ScriptHeap::RunningNow() const {
         case Activity::Load: return L"the scripts of " + page + L" at load";
         case Activity::Call: return text::FromUtf8(a->name_) + L"() of " + page;
         case Activity::Timer: return L"a timer of " + page;
+        case Activity::Finalizers: return L"the finalizers of its pages";
         case Activity::Function: break;
     }
     return a->page_.empty() ? L"a function of a page gone" : L"a function of " + page;
@@ -389,19 +397,7 @@ NativeEntry& ScriptHeap::AddEntry(NativeEntry entry) {
         byMagic_.push_back(&added);
         added.magic = static_cast<int>(byMagic_.size());
     }
-    std::lock_guard lock(namedMutex_);
-    named_[added.what].push_back(&added);
     return added;
-}
-
-const NativeEntry* ScriptHeap::FindEntry(std::string_view what, NativeEntry::Kind kind) const {
-    std::lock_guard lock(namedMutex_);
-    auto it = named_.find(what);
-    if (it == named_.end()) return nullptr;
-    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e) {
-        if ((*e)->kind == kind) return *e;
-    }
-    return nullptr;
 }
 
 const NativeEntry* ScriptHeap::EntryOfMagic(int magic) const {
@@ -420,7 +416,5 @@ void ScriptHeap::DefineClass(std::shared_ptr<const NativeClassDef> def) {
 }
 
 }  // namespace uie::detail
-
-void uie::SetScriptCallLock(std::recursive_mutex* lock) { uie::detail::g_scriptCallLock = lock; }
 
 std::size_t uie::test::LiveScriptHeaps() { return uie::detail::ScriptHeap::Live(); }

@@ -31,16 +31,18 @@ class ScriptVM : public std::enable_shared_from_this<ScriptVM> {
 public:
     explicit ScriptVM(DWORD t) : thread(t) {}
 
-    // Let go with its thread's last window: its heap goes once nothing else holds it, and
-    // none is made again.
+    // Let go with its thread's last window: its heap ends (on the VM's thread, its finalizers
+    // run as page code) and none is made again.
     void Release() {
-        std::shared_ptr<detail::ScriptHeap> last;
+        std::shared_ptr<detail::ScriptHeap> ending;
         {
             std::lock_guard lock(mutex);
             released = true;
-            last = std::move(heap);
+            ending = heap;  // still found by reports of what the thread runs while it ends
         }
-        // Dropped without the lock: the heap's end runs finalizers, which may use the VM.
+        if (ending && thread == GetCurrentThreadId()) ending->End();
+        std::lock_guard lock(mutex);
+        heap.reset();
     }
 
     const DWORD thread;
@@ -52,6 +54,7 @@ public:
     std::atomic<std::uint64_t> errorCount{0};  // read around every native call: no lock
     std::shared_ptr<detail::ScriptHeap> heap;  // made on first use (detail::HeapOf)
     bool released = false;
+    std::atomic<bool> definedElsewhere{false};  // a definition came from another thread: not in the heap yet
 };
 
 namespace {
@@ -81,7 +84,7 @@ ScriptVM* VMForWindow(HWND hwnd, DWORD thread) {
     Registry& r = VMs();
     std::lock_guard lock(r.mutex);
     ThreadVM& t = r.byThread[thread];
-    if (!t.vm) t.vm = std::make_shared<ScriptVM>(thread);
+    if (!t.vm || t.vm->released) t.vm = std::make_shared<ScriptVM>(thread);
     if (std::find(t.windows.begin(), t.windows.end(), hwnd) == t.windows.end()) t.windows.push_back(hwnd);
     return t.vm.get();
 }
@@ -100,6 +103,14 @@ std::shared_ptr<const NativeClassDef> FindClass(HVM vm, std::string_view name) {
 }
 
 std::uint64_t ErrorCount(HVM vm) { return vm->errorCount.load(); }
+
+// Under the VM's data lock, for a definition just recorded: the heap takes it only on the
+// VM's own thread, so one from another thread is left for its next use there (HeapOf).
+bool DefinedElsewhere(ScriptVM& vm) {
+    if (vm.thread == GetCurrentThreadId()) return false;
+    vm.definedElsewhere = true;
+    return true;
+}
 
 const NativeClassDef* ClassOf(const value& obj) {
     const auto* body = obj.object_ptr();
@@ -187,8 +198,9 @@ bool DefineNativeObject(HVM vm, std::string_view name, std::shared_ptr<const Nat
         std::lock_guard lock(vm->mutex);
         const auto [it, added] = vm->objects.insert_or_assign(std::string(name), def);
         if (added) vm->definedOrder.push_back(it->first);
+        if (DefinedElsewhere(*vm)) return true;
     }
-    // The VM's lock is never taken under its data's: the scripts see it from here on.
+    // Not under the VM's data lock: the scripts see it from here on.
     if (auto heap = detail::HeapOf(vm)) heap->DefineObject(std::string(name), std::move(def));
     return true;
 }
@@ -199,6 +211,7 @@ bool DefineNativeClass(HVM vm, std::shared_ptr<const NativeClassDef> def) {
         std::lock_guard lock(vm->mutex);
         const std::string name = def->name;
         if (vm->classes.insert_or_assign(name, def).second) vm->definedOrder.push_back(name);
+        if (DefinedElsewhere(*vm)) return true;
     }
     if (auto heap = detail::HeapOf(vm)) heap->DefineClass(std::move(def));
     return true;
@@ -260,40 +273,61 @@ std::wstring RunningScript(HWND hwnd) {
 
 namespace detail {
 
+bool DefinitionsPending(HVM vm) { return vm->definedElsewhere.load(); }
+
 std::shared_ptr<ScriptHeap> HeapOf(HVM vm) {
     if (vm == nullptr) return nullptr;
+    const bool own = vm->thread == GetCurrentThreadId();
     std::shared_ptr<ScriptHeap> heap;
     std::vector<std::pair<std::string, std::shared_ptr<const NativeObjectDef>>> objects;
     std::vector<std::shared_ptr<const NativeClassDef>> classes;
     {
         std::lock_guard lock(vm->mutex);
-        if (vm->heap || vm->released) return vm->heap;
-        heap = vm->heap = std::make_shared<ScriptHeap>(vm->shared_from_this());
+        if (vm->released) return nullptr;
+        if (!own) return vm->heap;
+        if (vm->heap && !vm->definedElsewhere) return vm->heap;
+        if (!vm->heap) vm->heap = std::make_shared<ScriptHeap>(vm->shared_from_this());
+        vm->definedElsewhere = false;
+        heap = vm->heap;
         for (const std::string& name : vm->definedOrder) {
             if (auto o = vm->objects.find(name); o != vm->objects.end()) objects.emplace_back(name, o->second);
             if (auto c = vm->classes.find(name); c != vm->classes.end()) classes.push_back(c->second);
         }
     }
-    // Classes first: an object's script may make instances at once.
+    // Classes first: an object's script may make instances at once. A definition the heap
+    // holds already changes nothing.
     for (auto& c : classes) heap->DefineClass(std::move(c));
     for (auto& [name, def] : objects) heap->DefineObject(name, std::move(def));
     return heap;
 }
 
-void ForgetWindow(HWND hwnd) {
+void ForgetWindow(HWND hwnd, bool ranScripts) {
+    Registry& r = VMs();
+    const DWORD thread = GetCurrentThreadId();
     std::shared_ptr<ScriptVM> last;
+    bool stays = false;
     {
-        Registry& r = VMs();
         std::lock_guard lock(r.mutex);
-        auto it = r.byThread.find(GetCurrentThreadId());
+        auto it = r.byThread.find(thread);
         if (it == r.byThread.end()) return;
         // Windows gone without the engine seeing them go (no SciterProcND) count no longer.
         std::erase_if(it->second.windows, [hwnd](HWND w) { return w == hwnd || !IsWindow(w); });
-        if (!it->second.windows.empty()) return;
-        last = std::move(it->second.vm);
-        r.byThread.erase(it);
+        last = it->second.vm;
+        stays = !it->second.windows.empty();
     }
+    if (stays) {
+        // Left for the collection near the heap's limit, the documents of closed windows would
+        // pile up with every window the thread opens.
+        if (ranScripts) {
+            if (const std::shared_ptr<ScriptHeap> heap = HeapOf(last.get())) heap->CollectReplaced();
+        }
+        return;
+    }
+    // Still registered while its heap ends, so a report of what the thread runs finds it.
     last->Release();
+    std::lock_guard lock(r.mutex);
+    auto it = r.byThread.find(thread);
+    if (it != r.byThread.end() && it->second.vm == last && it->second.windows.empty()) r.byThread.erase(it);
 }
 
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args) {
@@ -334,6 +368,82 @@ test::CallResult ConstructInstance(HVM vm, std::shared_ptr<const NativeClassDef>
 }
 
 const NativeClassDef* InstanceClass(const value& obj) { return ClassOf(obj); }
+
+namespace {
+
+template <typename T>
+const T* Named(const std::vector<T>& items, std::string_view name) {
+    for (const T& item : items) {
+        if (item.name == name) return &item;
+    }
+    return nullptr;
+}
+
+// What an object's or a class's member `member` is as `kind`, into `out`; false when it is
+// not that.
+template <typename Def>
+bool MemberAs(const std::shared_ptr<const Def>& def, std::string_view member, NativeEntry::Kind kind,
+              const std::vector<NativeMethod>& methods, const std::vector<NativeProperty>& properties,
+              NativeEntry& out) {
+    const NativeProperty* p = Named(properties, member);
+    const NativeConstant* c = Named(def->constants, member);
+    switch (kind) {
+        case NativeEntry::Method:
+        case NativeEntry::InstanceMethod:
+            if (const NativeMethod* m = Named(methods, member)) out.fn = &m->fn;
+            break;
+        case NativeEntry::Getter:
+        case NativeEntry::InstanceGetter:
+            if (p != nullptr) out.fn = &p->get;
+            break;
+        case NativeEntry::Setter:
+        case NativeEntry::InstanceSetter:
+            if (p != nullptr && p->set) out.set = &p->set;
+            break;
+        case NativeEntry::Constant:
+            if (c != nullptr) out.constant = &c->v;
+            break;
+        case NativeEntry::ReadOnly: return (p != nullptr && !p->set) || c != nullptr;
+        default: break;
+    }
+    return out.fn != nullptr || out.set != nullptr || out.constant != nullptr;
+}
+
+}  // namespace
+
+bool FindDefinition(HVM vm, std::string_view what, NativeEntry::Kind kind, NativeEntry& out) {
+    if (vm == nullptr) return false;
+    const std::size_t dot = what.find('.');
+    const std::string_view owner = what.substr(0, dot);
+    const std::string_view member = dot == std::string_view::npos ? std::string_view() : what.substr(dot + 1);
+    std::shared_ptr<const NativeObjectDef> object;
+    std::shared_ptr<const NativeClassDef> cls;
+    {
+        std::lock_guard lock(vm->mutex);
+        if (auto o = vm->objects.find(owner); o != vm->objects.end()) object = o->second;
+        if (auto c = vm->classes.find(owner); c != vm->classes.end()) cls = c->second;
+    }
+    out = NativeEntry{};
+    out.kind = kind;
+    out.what = std::string(what);
+    if (dot == std::string_view::npos) {
+        if (!cls || (kind != NativeEntry::Construct && !(kind == NativeEntry::GetItem && cls->getItem))) return false;
+        out.cls = cls;
+        out.owner = cls;
+        return true;
+    }
+    const bool onInstance = kind == NativeEntry::InstanceMethod || kind == NativeEntry::InstanceGetter ||
+                            kind == NativeEntry::InstanceSetter;
+    if (object && !onInstance && MemberAs(object, member, kind, object->methods, object->properties, out)) {
+        out.owner = object;
+        return true;
+    }
+    if (!cls) return false;
+    const bool found = onInstance ? MemberAs(cls, member, kind, cls->methods, cls->properties, out)
+                                  : MemberAs(cls, member, kind, cls->classMethods, {}, out);
+    if (found) out.owner = cls;
+    return found;
+}
 
 }  // namespace detail
 

@@ -8,19 +8,16 @@
 // is let go, and its heap ends (its finalizers run) once no document or function value
 // holds it any more.
 //
-// Threads: a heap is entered by one thread at a time. Native code entering it (loading a
-// page, calling a page function or a function value, firing a page's timer) takes the
-// program's script-call lock when one is installed (SetScriptCallLock), then the VM's lock,
-// also from another thread than the VM's own (a page's call into another window's page
-// runs on the caller's thread); a native method that a script calls runs with both held.
-// An entry that would close a circle of threads each waiting for a VM the next one holds
-// is refused and reported instead.
+// Threads: page code runs only on the VM's own thread, whoever starts it (a timer, the
+// scripts at load, an event, a function value, a page call): a call from another thread is
+// sent to the thread of the page's window and runs there, while the caller serves what is
+// sent to its own windows (ThreadCall.h). So no lock is taken to run page code, and a page
+// that never ends holds its own thread and nothing else.
 #pragma once
 
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -119,6 +116,8 @@ void RaiseScriptError(HVM vm, std::wstring text);
 std::wstring LastScriptError(HVM vm);
 void ClearScriptError(HVM vm);
 
+// Defined from another thread than the VM's, the pages' scripts see it from the VM's next
+// run of page code on its own thread.
 bool DefineNativeObject(HVM vm, std::string_view name, std::shared_ptr<const NativeObjectDef> def);
 bool DefineNativeClass(HVM vm, std::shared_ptr<const NativeClassDef> def);
 bool HasNative(HVM vm, std::string_view name);
@@ -131,17 +130,12 @@ void* InstanceData(const value& obj);
 bool SetInstanceData(const value& obj, void* data);
 std::string ClassName(const value& obj);
 
-// Calls a function a page handed over; undefined when `fn` is not a function.
+// Calls a function a page handed over, on its page's thread; undefined when `fn` is not a
+// function (or its page cannot run it: reported).
 value CallFunctionRef(const value& fn, std::span<const value> args);
 
 // The thread a VM belongs to.
 DWORD VMThread(HVM vm);
-
-// The lock the program makes its own calls of page functions under. Installed, it is taken
-// before a VM's lock whenever page code runs, whoever starts it (a timer, the scripts at
-// load, a function value, a page call), so every thread takes the two in one order; null
-// takes it away. Recursive: page code may call natives that call page code.
-void SetScriptCallLock(std::recursive_mutex* lock);
 
 // What the page code of the window's thread is running now, e.g. "a timer of [main.htm]"
 // or "Refresh() of [main.htm]"; empty when it runs none. Any thread, without waiting for

@@ -150,8 +150,8 @@ TEST_F(ShareWindowsTest, RemoteCallReachesTheMainWindowAndTheBarsPopUpsByPrefix)
 }
 
 // The main page's timer calls into the note pop-up while the pop-up's thread runs a page
-// function that calls into the main page: the timer takes the program's script-call lock
-// before the page's VM, as every call does, so the two threads cannot wait for each other.
+// function that calls into the main page: each call runs on its page's thread, which serves
+// the other's while it waits for its own, so the two threads cannot wait for each other.
 TEST_F(ShareWindowsTest, APageTimerAndAPopUpCallingEachOtherBothEnd) {
     g_Config.m_config.mainPage = ScrambledPage("main-frame-cross.htm");
     g_Config.m_config.floatHealthNotePage = ScrambledPage("pop-cross.htm");

@@ -1,6 +1,6 @@
 // A function of a page script that native code holds (as a function value): the function
 // stays in a slot of its heap until the last copy of the value goes. It runs in the
-// document it was handed over from, while that document is there.
+// document it was handed over from, while that document is there, on its window's thread.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +23,9 @@ struct ScriptFunction {
     ScriptFunction(const ScriptFunction&) = delete;
     ScriptFunction& operator=(const ScriptFunction&) = delete;
 
-    // Runs the function on the calling thread as a plain call; a failure is reported
-    // (ScriptOutput.h) and gives undefined.
-    value Call(std::span<const value> args) const;
+    // Runs the function as a plain call, sent to its document's thread from another one; a
+    // failure is reported (ScriptOutput.h) and gives undefined.
+    static value Call(const std::shared_ptr<const ScriptFunction>& fn, std::span<const value> args);
 
     const std::shared_ptr<ScriptHeap> heap;
     const std::uint32_t slot;

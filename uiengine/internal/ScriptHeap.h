@@ -1,9 +1,11 @@
 // The JavaScript side of one script VM: a Duktape heap. Native code enters it through an
-// Entry, which holds the program's script-call lock (when one is installed) and then the
-// VM's lock; script values that native code keeps (page functions handed over, documents'
-// globals and threads, timers' functions) live in numbered slots of the heap's stash until
-// released. The heap holds its VM, and ends when the last document or function value that
-// holds it goes.
+// Entry, only on the VM's own thread: page code runs on its window's thread and nowhere else
+// (a call from another thread is sent there: ThreadCall.h), so no lock is taken to enter it
+// and no thread ever waits for another's page. Script values that native code keeps (page
+// functions handed over, documents' globals and threads, timers' functions) live in numbered
+// slots of the heap's stash until released. The heap holds its VM; it ends (its finalizers
+// run, as page code) when its thread's last window goes, and what still holds it then finds
+// it ended.
 //
 // Duktape reports a script error with longjmp, past every C++ frame up to the protected
 // call that catches it. So a Duktape call that may throw (a getter or proxy of the page,
@@ -34,7 +36,6 @@
 #include "internal/HeapMemory.h"
 #include "internal/PageTimers.h"
 #include "internal/ScriptValues.h"
-#include "internal/VMLock.h"
 
 namespace uie::detail {
 
@@ -76,14 +77,17 @@ public:
 
     static ScriptHeap& Of(duk_context* ctx);
     static std::size_t Live();  // heaps in the process
+    // On the VM's thread as its last window goes: the finalizers of what the pages still hold
+    // run, and every later entry is refused. Also from the VMs' registry as the process ends.
+    void End();
     // Once a load has replaced a document with scripts: a mark-and-sweep when the heap has
     // handed out kCollectAfter bytes since the last one (ScriptHeap.cpp says why).
     void CollectReplaced();
     static constexpr std::size_t kCollectAfter = std::size_t{1} << 20;
 
-    // Native code inside the heap. ok() is false when the VM could not be entered: its lock
-    // is held by a thread that waits for this one, or this thread's calls into scripts are
-    // nested too deep; error() says which.
+    // Native code inside the heap. ok() is false when the VM could not be entered: from a
+    // thread not its own, once it has ended, or with this thread's calls into scripts nested
+    // too deep; error() says which.
     class Entry {
     public:
         explicit Entry(ScriptHeap& heap);
@@ -99,7 +103,6 @@ public:
     private:
         ScriptHeap& heap_;
         int& nesting_;  // this thread's entries into any heap, looked up once
-        std::recursive_mutex* outer_ = nullptr;  // the script-call lock taken, if any
         bool ok_ = false;
         const wchar_t* error_ = nullptr;
     };
@@ -108,7 +111,7 @@ public:
     // run is what the heap runs. The page and the name must outlive it.
     class Activity {
     public:
-        enum Kind { Load, Call, Timer, Function };
+        enum Kind { Load, Call, Timer, Function, Finalizers };
         Activity(ScriptHeap& heap, Kind kind, std::wstring_view page, std::string_view name = {});
         ~Activity();
         Activity(const Activity&) = delete;
@@ -186,8 +189,6 @@ public:
     HVM vm() const { return vm_.get(); }
     NativeEntry& AddEntry(NativeEntry entry);
     const NativeEntry* EntryOfMagic(int magic) const;
-    // The entry a test reaches by its name ("share.GetDate") and kind; null when none.
-    const NativeEntry* FindEntry(std::string_view what, NativeEntry::Kind kind) const;
     PageTimers& timers() { return timers_; }
 
     // Globals for the natives the VM defines, in every document of the VM.
@@ -225,9 +226,10 @@ private:
     void DefineGlobal(const std::string& name, const void* def, F push);
 
     const std::shared_ptr<ScriptVM> vm_;
+    const DWORD thread_;  // the VM's, the only one that enters
     HeapMemory memory_;  // outlives root_
     duk_context* root_ = nullptr;
-    VMLock lock_;
+    bool ended_ = false;
     unsigned depth_ = 0;      // entries of the thread inside
     duk_context* running_ = nullptr;  // the context running a native now
     void* slots_ = nullptr;       // the array of kept values, slot numbers its indexes
@@ -240,8 +242,6 @@ private:
     std::size_t argsTaken_ = 0;
     std::deque<NativeEntry> entries_;  // stable addresses: functions point at them
     std::vector<const NativeEntry*> byMagic_;  // entries_ by magic - 1
-    mutable std::mutex namedMutex_;  // named_ is also read outside the VM's lock
-    std::map<std::string, std::vector<const NativeEntry*>, std::less<>> named_;  // by what, the latest last
     std::vector<std::pair<std::string, const void*>> defined_;  // name -> def installed
     PageTimers timers_;
     std::map<std::uint64_t, std::weak_ptr<DocumentScript>> documents_;
@@ -291,20 +291,26 @@ void ScriptHeap::DefineGlobal(const std::string& name, const void* def, F push) 
     defined_.push_back(std::move(key));
 }
 
-// The heap of a VM, made with the VM's natives on first use; null for a null VM and for
-// one let go with its thread's last window.
+// The heap of a VM, made with the VM's natives on first use on the VM's thread; null for a
+// null VM, for one let go with its thread's last window, and on another thread before one
+// is made.
 std::shared_ptr<ScriptHeap> HeapOf(HVM vm);
+// Whether natives were defined from another thread since the heap last took them in: the
+// next HeapOf on the VM's thread does.
+bool DefinitionsPending(HVM vm);
 // The VM of the window's thread no longer counts the window; the last one's going lets the
-// VM go (ScriptVM.h). On the window's thread, as it is destroyed.
-void ForgetWindow(HWND hwnd);
-// The lock installed with SetScriptCallLock; null when none is.
-std::recursive_mutex* ScriptCallLock();
+// VM go (ScriptVM.h). On the window's thread, as it is destroyed. `ranScripts`: its document's
+// scripts ran, so what they held is collected now when the VM stays, as after a reload.
+void ForgetWindow(HWND hwnd, bool ranScripts);
 
 // Runs a native as the VM would: a thrown script error ends the call and is recorded; a
 // raised one is recorded while the native's result is kept (test::CallResult).
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args);
 // A setter run so, with args[0] the value set; its result is undefined.
 test::CallResult InvokeSetter(HVM vm, const NativeSetter& set, const NativeArgs& args);
+// What a test reaches by a native's name ("share.GetDate") and kind, read off the VM's
+// definitions on any thread, heap or not (ScriptVM.cpp); false when the VM has none such.
+bool FindDefinition(HVM vm, std::string_view what, NativeEntry::Kind kind, NativeEntry& out);
 // A new instance of the class, its constructor run with args.list: the instance, or null
 // when the constructor refused.
 test::CallResult ConstructInstance(HVM vm, std::shared_ptr<const NativeClassDef> cls, std::vector<value> args);

@@ -50,7 +50,6 @@ struct Document {
     std::map<std::string, test::PageFunction, std::less<>> functions;  // registered by tests
     std::vector<ScriptSource> scripts;       // read at load, run once the page is shown
     std::shared_ptr<DocumentScript> script;  // its global and functions, once its scripts ran
-    bool scriptsPending = false;             // it has scripts, and `script` is not made yet
     std::map<std::pair<std::wstring, std::string>, test::PageFunction, std::less<>> methods;
     std::map<std::wstring, std::vector<std::uint8_t>, std::less<>> resources;
 };
@@ -123,6 +122,19 @@ void Walk(const std::shared_ptr<Node>& node, bool intoFrames, F&& fn) {
     for (const auto& c : node->children) {
         if (intoFrames || c->doc == node->doc) Walk(c, intoFrames, fn);
     }
+}
+// Whether `has` holds for the document or one of its frames, at any depth.
+template <typename Has>
+bool InAnyDocument(const Document& doc, Has has) {
+    if (has(doc)) return true;
+    for (const auto& frame : doc.frames) {
+        if (InAnyDocument(*frame, has)) return true;
+    }
+    return false;
+}
+// Whether scripts of the document or its frames have run.
+inline bool RanScripts(const Document& doc) {
+    return InAnyDocument(doc, [](const Document& d) { return d.script != nullptr; });
 }
 // The topmost ancestor (the window's root, across frames).
 std::shared_ptr<Node> TopOf(const std::shared_ptr<Node>& node);
