@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include "Hooks.h"
@@ -94,6 +97,32 @@ TEST_F(SciterWindowTest, PageCallsOfTwoWindowsNeverOverlapAndAFailedCallIsCaught
     ASSERT_TRUE(WaitFor([&] { return done == 20; }));
     EXPECT_EQ(most, 1);
     EXPECT_EQ(CountLogLines(L"][" + text::FromUtf8(missing) + L"]"), 1);
+}
+
+// A page whose timer never ends holds its own window's thread only: another window's page
+// is still called meanwhile, from native code that takes the script-call lock.
+TEST_F(SciterWindowTest, APageThatNeverEndsHoldsOnlyItsOwnWindow) {
+    std::atomic<bool> holding{false};
+    std::atomic<bool> letGo{false};
+    auto probe = std::make_shared<uie::NativeObjectDef>();
+    probe->methods = {{"Hold", [&](HVM, const uie::NativeArgs&) {
+                           holding = true;
+                           WaitFor([&] { return letGo.load(); }, std::chrono::seconds(20));
+                           return uie::value();
+                       }}};
+    ProbeWindow& stuck = Ready("window-hold.htm", L"Stuck");
+    ProbeWindow& other = Ready("window-hold.htm", L"Other");
+    ASSERT_TRUE(uie::DefineNativeObject(stuck.IsReady(), "probe", probe));
+    CSciterWindow::callScript(stuck.GetRootElement(), "Arm");
+    ASSERT_TRUE(WaitFor([&] { return holding.load(); }));
+
+    auto called = std::async(std::launch::async, [&other] {
+        return CSciterWindow::callScript(other.GetRootElement(), "Count");
+    });
+    const bool answered = called.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    letGo = true;
+    EXPECT_TRUE(answered) << "the other window's page call waited for the page that never ends";
+    EXPECT_EQ(called.get(), uie::value(1));
 }
 
 TEST_F(SciterWindowTest, ShellExecOpensOneTargetAndDebugCutsLongTexts) {
