@@ -7,7 +7,7 @@
 #include "MyDatabase.h"
 #include "Text.h"
 
-CAlertExpiredWin* g_pAlertExpiredWin = nullptr;
+std::atomic<CAlertExpiredWin*> g_pAlertExpiredWin{nullptr};
 
 namespace {
 

@@ -2,6 +2,7 @@
 // list, its table tAlertExpired, and the page at the bottom-right corner that shows it.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "SciterWindow.h"
@@ -49,4 +50,5 @@ private:
 };
 
 // Null until the main window makes it.
-extern CAlertExpiredWin* g_pAlertExpiredWin;
+// Published by the main frame once the window is made; read by any thread.
+extern std::atomic<CAlertExpiredWin*> g_pAlertExpiredWin;

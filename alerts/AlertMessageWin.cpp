@@ -2,7 +2,7 @@
 
 #include "Config.h"
 
-CAlertMessageWin* g_pAlertMessageWin = nullptr;
+std::atomic<CAlertMessageWin*> g_pAlertMessageWin{nullptr};
 
 namespace {
 

@@ -3,6 +3,7 @@
 // text a server reply adds to an alert goes to that alert, queued or shown.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -68,4 +69,5 @@ private:
 };
 
 // Null until the alert pop-up exists.
-extern CAlertMessageWin* g_pAlertMessageWin;
+// Published by the main frame once the window is made; read by any thread.
+extern std::atomic<CAlertMessageWin*> g_pAlertMessageWin;

@@ -437,10 +437,12 @@ int CCommunication::AlertListUpLoad_BussProc(const std::wstring& reply) {
     const int toMessageWin = records::ReplyInt(reply, 6);
     const std::wstring added = records::ReplyField(reply, 8);
     if (added.empty()) return 0;
-    if (toMessageWin != 0 && g_pMessageWin != nullptr) {
-        g_pMessageWin->SetAdditionalMessage(alertNo, no, added);
-    } else if (g_pAlertMessageWin != nullptr) {
-        g_pAlertMessageWin->SetAdditionalMessage(alertNo, no, added);
+    CMessageWin* const messages = g_pMessageWin;
+    CAlertMessageWin* const alerts = g_pAlertMessageWin;
+    if (toMessageWin != 0 && messages != nullptr) {
+        messages->SetAdditionalMessage(alertNo, no, added);
+    } else if (alerts != nullptr) {
+        alerts->SetAdditionalMessage(alertNo, no, added);
     }
     return 0;
 }

@@ -12,7 +12,7 @@
 #include "Text.h"
 #include "global.h"
 
-CFloatBarWin* g_pFloatBarWin = nullptr;
+std::atomic<CFloatBarWin*> g_pFloatBarWin{nullptr};
 
 namespace {
 

@@ -80,4 +80,5 @@ private:
 };
 
 // Null until the main window makes it.
-extern CFloatBarWin* g_pFloatBarWin;
+// Published by the main frame once the window is made; read by any thread.
+extern std::atomic<CFloatBarWin*> g_pFloatBarWin;

@@ -104,16 +104,24 @@ void ArmBandTipTimer(HWND hwnd, int index, int seconds) {
 // Makes one of the windows Init owns, unless another exists; false (logged) when it
 // cannot be made.
 template <class W, class... Args>
-bool MakeChild(W*& global, std::unique_ptr<W>& owned, const wchar_t* failure, Args&&... args) {
-    if (global != nullptr) return true;
+bool MakeChild(std::atomic<W*>& global, std::unique_ptr<W>& owned, const wchar_t* failure, Args&&... args) {
+    if (global.load() != nullptr) return true;
     owned.reset(new (std::nothrow) W(std::forward<Args>(args)...));
     if (!owned) {
         LOGF(LOG_ERROR, L"CMainFrame::Init", L"%s", failure);
         return false;
     }
-    global = owned.get();
+    // Published made: the threads that read the global use the window at once. It is made on
+    // this thread, so Start has made it when it returns.
     owned->Start();
+    global.store(owned.get(), std::memory_order_release);
     return true;
+}
+
+template <class T>
+void Unpublish(std::atomic<T*>& global, const std::unique_ptr<T>& owned) {
+    T* expected = owned.get();
+    if (expected != nullptr) global.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
 }
 
 template <class T>
@@ -578,8 +586,9 @@ bool CMainFrame::RunPageCommand(WORD id) {
 }
 
 void CMainFrame::RunFloatBarCommand() {
-    if (g_pFloatBarWin == nullptr) return;
-    if (!IsWindowVisible(g_pFloatBarWin->GetHwnd())) g_pFloatBarWin->ShowWin(true);
+    CFloatBarWin* const bar = g_pFloatBarWin;
+    if (bar == nullptr) return;
+    if (!IsWindowVisible(bar->GetHwnd())) bar->ShowWin(true);
     if (g_Config.m_config.FloatBarInfo[0] == 0) CFloatBarWin::StoreShownFlag(true);
 }
 
@@ -748,7 +757,7 @@ void CMainFrame::OnDeviceBroadcast(WPARAM event, LPARAM record) {
 void CMainFrame::Exit() {
     if (m_bExited.exchange(true)) return;
     g_Config.SaveConfig();
-    if (g_pAlertExpiredWin != nullptr) g_pAlertExpiredWin->Close();
+    if (CAlertExpiredWin* const expired = g_pAlertExpiredWin) expired->Close();
     if (g_pCommunication != nullptr) g_pCommunication->UserLogoutAtExit(kLogoutAtExit);
     const HWND hwnd = GetHwnd();
     if (hwnd != nullptr && IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {

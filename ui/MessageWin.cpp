@@ -2,7 +2,7 @@
 
 #include "CxLog.h"
 
-CMessageWin* g_pMessageWin = nullptr;
+std::atomic<CMessageWin*> g_pMessageWin{nullptr};
 
 namespace {
 

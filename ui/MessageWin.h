@@ -3,6 +3,7 @@
 // adds to an alert goes to that alert's message, queued or shown.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -45,4 +46,5 @@ private:
 };
 
 // Null until the main frame makes the message window.
-extern CMessageWin* g_pMessageWin;
+// Published by the main frame once the window is made; read by any thread.
+extern std::atomic<CMessageWin*> g_pMessageWin;

@@ -278,7 +278,7 @@ LRESULT CSciterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         case WM_APPBAR_NOTIFY:
             if (wParam == kAppBarFullScreen) {
                 g_bFullScreen = lParam == 1;
-                if (g_pFloatBarWin != nullptr) g_pFloatBarWin->OnFullScreen(lParam == 1);
+                if (CFloatBarWin* const bar = g_pFloatBarWin) bar->OnFullScreen(lParam == 1);
             }
             return engine;
         case WM_TRAYICON_NOTIFY:

@@ -162,7 +162,7 @@ LRESULT CTrayIcon::OnNotify(WPARAM, LPARAM mouseMsg) {
     case WM_MOUSELEAVE:
         break;
     default:
-        if (g_pAlertExpiredWin != nullptr) g_pAlertExpiredWin->ShowAlertExpired(-1, true);
+        if (CAlertExpiredWin* const expired = g_pAlertExpiredWin) expired->ShowAlertExpired(-1, true);
         break;
     }
     return 0;

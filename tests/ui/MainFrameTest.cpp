@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <deque>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Alert.h"
@@ -314,6 +317,31 @@ TEST_F(MainFrameTest, StartUpRefreshesThePanelsInOrderAndTakesOverFromTheLoginWi
     EndUiThreads();  // a window the frame started may still be in the making, reading g_pCommunication
 }
 
+// The windows the main frame makes are published once they are made: a thread that finds
+// one in its global uses it at once.
+TEST_F(MainFrameTest, ItsWindowsArePublishedOnlyOnceTheyAreMade) {
+    std::atomic<bool> started{false};
+    std::atomic<int> unmade{0};
+    std::thread watcher([&] {
+        auto made = [&unmade](const CSciterWindow* w) {
+            if (w != nullptr && w->GetState() != CSciterWindow::kStateReady) ++unmade;
+            return w != nullptr;
+        };
+        bool seen[4] = {};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while ((!started || !(seen[0] && seen[1] && seen[2] && seen[3])) && std::chrono::steady_clock::now() < end) {
+            seen[0] = seen[0] || made(g_pFloatBarWin);
+            seen[1] = seen[1] || made(g_pAlertMessageWin);
+            seen[2] = seen[2] || made(g_pMessageWin);
+            seen[3] = seen[3] || made(g_pAlertExpiredWin);
+        }
+    });
+    Start();
+    started = true;
+    watcher.join();
+    EXPECT_EQ(unmade, 0);
+}
+
 TEST_F(MainFrameTest, StartedWithTheSessionItStaysHiddenWithTheWelcomeBalloonAndNoTip) {
     g_nRunMode = 1;
     Start();
@@ -472,10 +500,10 @@ TEST_F(MainFrameTest, ShowingTheFloatingBarStoresItsShownFlagOnce) {
     g_Config.m_config.userDBName = text::FromUtf8((dir / "user.db").string());
     Start();
     ASSERT_NE(g_pFloatBarWin, nullptr);
-    EXPECT_FALSE(IsWindowVisible(g_pFloatBarWin->GetHwnd()));
+    EXPECT_FALSE(IsWindowVisible(g_pFloatBarWin.load()->GetHwnd()));
     PostMessageW(hwnd_, WM_COMMAND, ID_CMD_SHOW_FLOATBAR, 0);
     Settle();
-    EXPECT_TRUE(IsWindowVisible(g_pFloatBarWin->GetHwnd()));
+    EXPECT_TRUE(IsWindowVisible(g_pFloatBarWin.load()->GetHwnd()));
     auto stored = [&] {
         CSqliteDB db;
         db.open(g_Config.m_config.userDBName);
@@ -528,7 +556,7 @@ TEST_F(MainFrameTest, ShowAddDeviceAndComputerUseCommandsReachTheirTargets) {
     EXPECT_EQ(test::ElementUpdateCount(userOp), updates + 1) << "a shown chart is repainted at once";
 
     ShowWindow(hwnd_, SW_MINIMIZE);
-    ASSERT_TRUE(SetForegroundWindow(g_pFloatBarWin->GetHwnd()));
+    ASSERT_TRUE(SetForegroundWindow(g_pFloatBarWin.load()->GetHwnd()));
     PostMessageW(hwnd_, WM_COMMAND, ID_CMD_SHOW_MAINWIN, 0);
     Settle();
     EXPECT_FALSE(IsIconic(hwnd_));

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "Config.h"
 #include "FloatBarWin.h"
 #include "MainFrame.h"
+#include "MessageWin.h"
 #include "MyDatabase.h"
 #include "UiTestSupport.h"
 #include "bloodPressureWin.h"
@@ -72,7 +74,7 @@ protected:
         ASSERT_EQ(frame_->Start(), 0);
         ASSERT_TRUE(WaitFor([this] { return frame_->GetState() == CSciterWindow::kStateReady; }));
         ASSERT_NE(g_pFloatBarWin, nullptr);
-        const CPopWin* note = g_pFloatBarWin->GetPopup(CFloatBarWin::kNote);
+        const CPopWin* note = g_pFloatBarWin.load()->GetPopup(CFloatBarWin::kNote);
         ASSERT_TRUE(note != nullptr && WaitFor([note] { return note->GetState() == CSciterWindow::kStateReady; }));
     }
     // A page window of its own thread, from whose page the test calls "share".
@@ -144,7 +146,7 @@ TEST_F(ShareWindowsTest, RemoteCallReachesTheMainWindowAndTheBarsPopUpsByPrefix)
     const auto call = CallFromPage("RemoteCall", {records});
     EXPECT_TRUE(call.ok);
     EXPECT_TRUE(call.result.is_undefined());
-    const HWND note = g_pFloatBarWin->GetPopup(CFloatBarWin::kNote)->GetHwnd();
+    const HWND note = g_pFloatBarWin.load()->GetPopup(CFloatBarWin::kNote)->GetHwnd();
     EXPECT_EQ(CallsAfter(seq), (std::vector<std::pair<std::string, HWND>>{{"Main[]", frame_->GetHwnd()},
                                                                           {"Note[\"q\"]", note}}));
 }
@@ -156,7 +158,7 @@ TEST_F(ShareWindowsTest, APageTimerAndAPopUpCallingEachOtherBothEnd) {
     g_Config.m_config.mainPage = ScrambledPage("main-frame-cross.htm");
     g_Config.m_config.floatHealthNotePage = ScrambledPage("pop-cross.htm");
     StartMainWindow();
-    const CPopWin* note = g_pFloatBarWin->GetPopup(CFloatBarWin::kNote);
+    const CPopWin* note = g_pFloatBarWin.load()->GetPopup(CFloatBarWin::kNote);
     // Both page functions meet here first, so that each holds what it holds before it calls
     // across; one that comes alone goes on after a while.
     std::mutex lock;
@@ -187,6 +189,44 @@ TEST_F(ShareWindowsTest, APageTimerAndAPopUpCallingEachOtherBothEnd) {
         std::_Exit(1);  // they never end: joining would hold the whole program
     }
     command.join();
+}
+
+// A page of a window of its own thread shows a window of the main window's thread (placing
+// it is a send) while the main window's thread waits for the script-call lock to call its
+// own page: the sender gives the lock up while it waits, so both go on.
+TEST_F(ShareWindowsTest, APageShowingAMainThreadWindowWhileTheMainPageIsCalledHoldsNeitherThread) {
+    std::atomic<bool> placing{false};
+    std::atomic<bool> mainWaiting{false};
+    test::PageHost::RegisterForPage(L"/window.htm", "Place", [&](const test::PageCall&) {
+        placing = true;
+        WaitFor([&] { return mainWaiting.load(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // into its wait for the lock
+        g_pMessageWin.load()->ShowWin(true);
+        return value(1);
+    });
+    test::PageHost::RegisterForPage(L"/main-frame-bare.htm", "Main", [](const test::PageCall&) { return value(1); });
+    StartMainWindow();
+    const HWND caller = StartCaller();
+    const HWND main = frame_->GetHwnd();
+    const HELEMENT callerRoot = caller_->GetRootElement();
+    const HELEMENT mainRoot = frame_->GetRootElement();
+    auto placed = std::async(std::launch::async, [caller, callerRoot] {
+        test::RunInPage(caller, [callerRoot] { CSciterWindow::callScript(callerRoot, "Place"); });
+    });
+    ASSERT_TRUE(WaitFor([&] { return placing.load(); }));
+    auto called = std::async(std::launch::async, [&mainWaiting, main, mainRoot] {
+        test::RunInPage(main, [&mainWaiting, mainRoot] {
+            mainWaiting = true;
+            CSciterWindow::callScript(mainRoot, "Main");
+        });
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    if (placed.wait_until(deadline) != std::future_status::ready ||
+        called.wait_until(deadline) != std::future_status::ready) {
+        ADD_FAILURE() << "the two threads wait for each other";
+        std::_Exit(1);  // they never end: joining would hold the whole program
+    }
+    EXPECT_TRUE(IsWindowVisible(g_pMessageWin.load()->GetHwnd()));
 }
 
 TEST_F(ShareWindowsTest, CloseMsgWinShowsTheNextSynchronisedArticle) {
