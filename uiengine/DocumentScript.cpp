@@ -187,7 +187,6 @@ DocumentScript::DocumentScript(std::shared_ptr<ScriptHeap> heap, HWND hwnd, std:
       callPrefix_(PageCallPrefix(page_)) {}
 
 DocumentScript::~DocumentScript() {
-    for (const auto& [name, fn] : ownFunctions_) heap_->Release(fn.slot);
     heap_->Release(threadSlot_);
     heap_->Release(global_);
 }
@@ -269,15 +268,7 @@ DocumentScript::Outcome DocumentScript::Call(const std::string& name, std::span<
     if (thread == nullptr) return Outcome::Failed;
     auto writeLine = [this, &name, args] { WritePageCall(callPrefix_, name, args); };
     std::wstring error;
-    const auto known = ownFunctions_.find(name);
-    ScriptHeap::KnownFunction fn{known != ownFunctions_.end() ? known->second.ptr : nullptr};
-    const ScriptHeap::Lookup lookup =
-        ScriptHeap::CallScriptFunction(thread, globalPtr_, name, args, result, error, writeLine, fn);
-    if (fn.slot != 0) {
-        // Looked up again: the call may have added names meanwhile.
-        heap_->Release(std::exchange(ownFunctions_[name], fn).slot);
-    }
-    switch (lookup) {
+    switch (ScriptHeap::CallScriptFunction(thread, globalPtr_, name, args, result, error, writeLine)) {
         case ScriptHeap::Lookup::Found: return Outcome::Done;
         case ScriptHeap::Lookup::Missing: Report(text::FromUtf8(name), L"no such function"); return Outcome::Missing;
         case ScriptHeap::Lookup::Failed: break;

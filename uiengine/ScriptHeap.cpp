@@ -318,14 +318,13 @@ duk_ret_t ScriptHeap::CallOnTop(duk_context* c, std::span<const value> args, val
     return 1;
 }
 
-bool ScriptHeap::PushScriptFunction(duk_context* c, void* object, std::string_view name, KnownFunction& known) {
+bool ScriptHeap::PushScriptFunction(duk_context* c, void* object, std::string_view name) {
     duk_push_heapptr(c, object);
     duk_push_lstring(c, name.data(), name.size());  // made once for both lookups
     duk_dup_top(c);
     duk_get_prop(c, -3);
     bool own = duk_is_ecmascript_function(c, -1);
-    void* const fn = own ? duk_get_heapptr(c, -1) : nullptr;
-    if (own && fn != known.ptr) {
+    if (own) {
         // What the object inherits (from the root global every document shares) is not its
         // own: a function found there too is not the document's.
         duk_push_heapptr(c, Of(c).rootGlobal_);
@@ -333,10 +332,6 @@ bool ScriptHeap::PushScriptFunction(duk_context* c, void* object, std::string_vi
         duk_get_prop(c, -2);
         own = !duk_strict_equals(c, -1, -3);
         duk_pop_2(c);
-        if (own) {
-            known.slot = Of(c).Keep(c, -1);
-            known.ptr = fn;
-        }
     }
     duk_remove(c, -2);  // the name
     if (!own) {

@@ -338,19 +338,59 @@ Object.getPrototypeOf(globalThis).Rooted = function () { probe.Seen('rooted'); }
     EXPECT_TRUE(Call(w.Root(), "Own", {}).ok);
 }
 
-// A name that answered once is looked at again when it comes to mean another function.
+// A name that answered once is refused once it means an inherited function, another one or
+// the same one moved to where every document inherits it, as a name never called is.
 TEST_F(PageScriptsTest, ANameThatAnsweredOnceIsRefusedOnceItMeansAnInheritedFunction) {
     ASSERT_TRUE(Load(R"(<script>
 globalThis.Later = function () { probe.Seen('own'); };
+globalThis.Moving = function () { probe.Seen('moving'); };
 function Plant() {
   delete globalThis.Later;
   Object.getPrototypeOf(globalThis).Later = function () { probe.Seen('rooted'); };
+  var moving = globalThis.Moving;
+  delete globalThis.Moving;
+  Object.prototype.Moving = moving;
 }
 </script>)"));
     EXPECT_TRUE(Call(w.Root(), "Later", {}).ok);
+    EXPECT_TRUE(Call(w.Root(), "Moving", {}).ok);
     EXPECT_TRUE(Call(w.Root(), "Plant", {}).ok);
     EXPECT_FALSE(Call(w.Root(), "Later", {}).ok);
-    EXPECT_EQ(probe.Seen(), std::vector<std::wstring>({L"own"}));
+    EXPECT_FALSE(Call(w.Root(), "Moving", {}).ok);
+    EXPECT_EQ(probe.Seen(), std::vector<std::wstring>({L"own", L"moving"}));
+}
+
+// Timers waiting are bounded per document: one page at its bound leaves setTimeout to the
+// other documents of its thread.
+TEST_F(PageScriptsTest, ADocumentAtItsTimerBoundLeavesTheOthersTheirs) {
+    w.serve[L"/frame.htm"] = "<script>function Arm() { return setTimeout(function () {}, 100000) > 0; }</script>";
+    ASSERT_TRUE(Load(R"(<iframe id="frame" src="frame.htm"></iframe><script>
+function Fill() {
+  var n = 0;
+  try { for (;;) { setTimeout(function () {}, 100000); ++n; } } catch (e) { return n; }
+}
+</script>)"));
+    EXPECT_EQ(Call(w.Root(), "Fill").result, value(256));
+    HELEMENT frame = nullptr;
+    ASSERT_EQ(SciterGetNthChild(w.Find("#frame"), 0, &frame), DOM_OK);
+    EXPECT_EQ(Call(frame, "Arm").result, value(true));
+}
+
+// A closed window's document, cycles and all, is collected as the window goes when its
+// thread keeps its VM for other windows.
+TEST_F(PageScriptsTest, AClosedWindowsDocumentIsCollectedAsItGoes) {
+    ASSERT_TRUE(Load("<p>the window that keeps the thread's VM</p>"));
+    {
+        EngineWindow closing;
+        closing.serve[L"/closing.htm"] = R"(<script>
+var held = { all: [] };
+held.self = held;
+for (var i = 0; i < 20000; ++i) held.all.push({ i: i });
+Duktape.fin(held, function () { probe.Seen('collected'); });
+</script>)";
+        ASSERT_TRUE(closing.Load("closing.htm"));
+    }
+    EXPECT_EQ(probe.Seen(), std::vector<std::wstring>({L"collected"}));
 }
 
 // Arrays and maps nested as deep as the bound cross both ways; one level more is refused.
@@ -633,6 +673,27 @@ TEST(PageScriptThreadsTest, AThreadsHeapEndsWithItsLastWindow) {
     }
     EXPECT_EQ(finalized, kWindows);
     EXPECT_EQ(test::LiveScriptHeaps(), heaps);
+}
+
+// A page's finalizers run at its heap's end as page code: while one runs, a report of what
+// the closing window's thread runs names them.
+TEST(PageScriptThreadsTest, FinalizersAtAHeapsEndAreWhatItsThreadRuns) {
+    std::atomic<bool> holding{false};
+    std::atomic<bool> letGo{false};
+    auto hold = std::make_shared<uie::NativeObjectDef>();
+    hold->methods = {{"Hold", [&](HVM, const uie::NativeArgs&) {
+                          holding = true;
+                          WaitFor([&] { return letGo.load(); }, 20s);
+                          return value();
+                      }}};
+    ThreadWindow window("fin.htm", {}, [&hold](EngineWindow& w) {
+        ASSERT_TRUE(uie::DefineNativeObject(SciterGetVM(w.hwnd), "hold", hold));
+        w.serve[L"/fin.htm"] = "<script>var kept = {}; Duktape.fin(kept, function () { hold.Hold(); });</script>";
+    });
+    PostMessageW(window.hwnd, WM_CLOSE, 0, 0);  // its last window: the heap ends
+    ASSERT_TRUE(WaitFor([&] { return holding.load(); }));
+    EXPECT_EQ(uie::RunningScript(window.hwnd), L"the finalizers of its pages");
+    letGo = true;
 }
 
 // Two windows' threads, each inside its own page's native method, reach for each other's

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -78,8 +77,6 @@ private:
     void* globalPtr_ = nullptr;  // the global in slot global_, pushed without a lookup
     duk_context* thread_ = nullptr;  // the script thread in threadSlot_, with the global
     unsigned threadRuns_ = 0;  // runs on thread_ that native code started, under the VM lock
-    // The function each name called was last found to be, the global's own; under the VM lock.
-    std::map<std::string, ScriptHeap::KnownFunction, std::less<>> ownFunctions_;
 };
 
 // The window's engine timer `id` is due (SciterProcND); false for any other timer.

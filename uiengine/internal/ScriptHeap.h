@@ -143,22 +143,13 @@ public:
     bool CallKept(duk_context* ctx, std::uint32_t slot, void* self, std::span<const value> args, value& result,
                   std::wstring& error);
     enum class Lookup { Found, Missing, Failed };
-    // The function a name of an object was found to be the object's own by a full look: the
-    // same function found there again needs no second look. It is held in a slot, so that no
-    // other object takes its place in memory while it is known.
-    struct KnownFunction {
-        void* ptr = nullptr;     // known before, or null
-        std::uint32_t slot = 0;  // of the heap, holding it; a lookup handed none sets it (and
-                                 // ptr) when its full look finds one, and the caller then holds it
-    };
     // Calls the function `name` of the object at heap pointer `object` as CallKept does, with
     // the object as `this`, when it is a function a script made: never a builtin (eval,
     // Function) nor a native. `found()` runs between finding and calling it, inside the
     // protected call: whatever it makes must be gone when it returns. Failed: error is set.
     template <typename F>
     static Lookup CallScriptFunction(duk_context* ctx, void* object, std::string_view name,
-                                     std::span<const value> args, value& result, std::wstring& error, F& found,
-                                     KnownFunction& known);
+                                     std::span<const value> args, value& result, std::wstring& error, F& found);
     // An error value as text, with the place it was thrown when it has one:
     // "TypeError: not callable (page.htm:12)". Never throws.
     static std::wstring Describe(duk_context* ctx, duk_idx_t idx);
@@ -216,7 +207,7 @@ private:
     static duk_ret_t CallOnTop(duk_context* c, std::span<const value> args, value& result);
     // Inside a protected body: pushes the object's function `name`, then the object, when a
     // script made the function; false, with nothing pushed, otherwise.
-    static bool PushScriptFunction(duk_context* c, void* object, std::string_view name, KnownFunction& known);
+    static bool PushScriptFunction(duk_context* c, void* object, std::string_view name);
     // The error a failed protected call left on top, as text, popped.
     static std::wstring TakeError(duk_context* ctx);
     void DrainReleases(duk_context* ctx);
@@ -258,10 +249,10 @@ private:
 template <typename F>
 ScriptHeap::Lookup ScriptHeap::CallScriptFunction(duk_context* ctx, void* object, std::string_view name,
                                                   std::span<const value> args, value& result, std::wstring& error,
-                                                  F& found, KnownFunction& known) {
+                                                  F& found) {
     bool pushed = false;
-    auto call = [object, name, args, &result, &found, &pushed, &known](duk_context* c) -> duk_ret_t {
-        pushed = PushScriptFunction(c, object, name, known);
+    auto call = [object, name, args, &result, &found, &pushed](duk_context* c) -> duk_ret_t {
+        pushed = PushScriptFunction(c, object, name);
         if (!pushed) return 0;
         found();
         return CallOnTop(c, args, result);
