@@ -14,10 +14,8 @@
 // at once with one line naming the file and the place.
 #include <atomic>
 #include <charconv>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,7 +25,7 @@
 #include "DemoReplies.h"
 #include "LoopbackHttpServer.h"
 #include "LoopbackPacketServer.h"
-#include "Signals.h"
+#include "TerminationWait.h"
 
 namespace {
 
@@ -109,17 +107,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::mutex lock;
-    std::condition_variable ended;
-    bool stop = false;
     // Before the server's thread starts, so that only the watcher sees the signals.
-    StartTerminationWatcher([&] {
-        {
-            std::lock_guard guard(lock);
-            stop = true;
-        }
-        ended.notify_all();
-    });
+    TerminationWait termination;
 
     for (const std::uint16_t wanted : {args->packet, args->http}) {
         if (wanted != 0 && !PortFree(wanted)) {
@@ -144,8 +133,7 @@ int main(int argc, char** argv) {
         data.Password() + ", data " + args->dataFile);
     Say("article synchronisation on " + http.Url("/"));
 
-    std::unique_lock guard(lock);
-    ended.wait(guard, [&] { return stop; });
+    termination.Wait();
     Say(std::to_string(answered.load() + refused.load()) + " requests: " + std::to_string(answered.load()) +
         " answered, " + std::to_string(refused.load()) + " refused");
     Say("stopped");

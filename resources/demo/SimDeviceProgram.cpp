@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "Signals.h"
 
 SimDeviceProgram::SimDeviceProgram(std::string name, int argc, char** argv, std::initializer_list<const char*> options)
     : name_(std::move(name)) {
@@ -21,13 +20,7 @@ SimDeviceProgram::SimDeviceProgram(std::string name, int argc, char** argv, std:
         std::fprintf(stderr, "%s\n", usage.c_str());
         return;
     }
-    StartTerminationWatcher([this] {
-        {
-            std::lock_guard guard(lock_);
-            stop_ = true;
-        }
-        woken_.notify_all();
-    });
+    termination_.emplace();
 }
 
 std::optional<std::string> SimDeviceProgram::Option(const std::string& option) const {
@@ -46,6 +39,5 @@ int SimDeviceProgram::Fail(const std::string& what) const {
 }
 
 void SimDeviceProgram::WaitToEnd() {
-    std::unique_lock guard(lock_);
-    woken_.wait(guard, [this] { return stop_; });
+    if (termination_) termination_->Wait();
 }

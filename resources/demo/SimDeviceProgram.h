@@ -7,13 +7,13 @@
 // stays until the program is told to end.
 #pragma once
 
-#include <condition_variable>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "TerminationWait.h"
 
 class SimDeviceProgram {
 public:
@@ -39,7 +39,5 @@ private:
     bool ok_ = false;
     std::filesystem::path root_;
     std::map<std::string, std::string> options_;
-    std::mutex lock_;
-    std::condition_variable woken_;
-    bool stop_ = false;
+    std::optional<TerminationWait> termination_;  // once the arguments are known good
 };
