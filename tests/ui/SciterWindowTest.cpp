@@ -11,6 +11,7 @@
 
 #include "Hooks.h"
 #include "LogReader.h"
+#include "ScriptCallGuard.h"
 #include "UiTestSupport.h"
 
 namespace test = uie::test;
@@ -123,6 +124,36 @@ TEST_F(SciterWindowTest, APageThatNeverEndsHoldsOnlyItsOwnWindow) {
     letGo = true;
     EXPECT_TRUE(answered) << "the other window's page call waited for the page that never ends";
     EXPECT_EQ(called.get(), uie::value(1));
+}
+
+// A wait for the script-call lock is bounded: a page call that would wait past the bound is
+// given up, with a line naming the window whose page holds the lock.
+TEST_F(SciterWindowTest, APageCallThatCannotHaveTheLockInTimeIsGivenUp) {
+    struct Shortened {
+        Shortened() { ScriptCallGuard::Lock().SetBound(std::chrono::milliseconds(100)); }
+        ~Shortened() { ScriptCallGuard::Lock().SetBound(ScriptCallGuard::kBound); }
+    } shortened;
+    std::atomic<bool> holding{false};
+    std::atomic<bool> letGo{false};
+    test::PageHost::RegisterForPage(L"/window.htm", "Hold", [&](const test::PageCall&) {
+        holding = true;
+        WaitFor([&] { return letGo.load(); }, std::chrono::seconds(5));
+        return uie::value(1);
+    });
+    test::PageHost::RegisterForPage(L"/window.htm", "Count", [](const test::PageCall&) { return uie::value(1); });
+    ProbeWindow& stuck = Ready("window.htm", L"Stuck");
+    ProbeWindow& other = Ready("window.htm", L"Other");
+    const HELEMENT stuckRoot = stuck.GetRootElement();
+    auto held = std::async(std::launch::async, [&stuck, stuckRoot] {
+        test::RunInPage(stuck.GetHwnd(), [stuckRoot] { CSciterWindow::callScript(stuckRoot, "Hold"); });
+    });
+    ASSERT_TRUE(WaitFor([&] { return holding.load(); }));
+    const uie::value answer = CSciterWindow::callScript(other.GetRootElement(), "Count");
+    letGo = true;
+    held.wait();
+    EXPECT_TRUE(answer.is_undefined());
+    EXPECT_EQ(CountLogLines(L"the script-call lock was not had in time for a call into [Other]: the page of [Stuck] holds it"),
+              1);
 }
 
 TEST_F(SciterWindowTest, ShellExecOpensOneTargetAndDebugCutsLongTexts) {
