@@ -5,8 +5,8 @@
 // (EngineTest.h).
 //
 // A thread's VM lives as long as the thread has a window: when its last window goes, the VM
-// is let go, and its heap ends (its finalizers run) once no document or function value
-// holds it any more.
+// is let go and its heap ends there, its finalizers run on the thread as page code; a
+// function value still held elsewhere then finds its page gone.
 //
 // Threads: page code runs only on the VM's own thread, whoever starts it (a timer, the
 // scripts at load, an event, a function value, a page call): a call from another thread is

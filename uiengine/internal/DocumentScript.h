@@ -76,7 +76,7 @@ private:
     std::uint32_t threadSlot_ = 0;
     void* globalPtr_ = nullptr;  // the global in slot global_, pushed without a lookup
     duk_context* thread_ = nullptr;  // the script thread in threadSlot_, with the global
-    unsigned threadRuns_ = 0;  // runs on thread_ that native code started, under the VM lock
+    unsigned threadRuns_ = 0;  // runs on thread_ that native code started
 };
 
 // The window's engine timer `id` is due (SciterProcND); false for any other timer.
