@@ -125,11 +125,6 @@ void Unpublish(std::atomic<T*>& global, const std::unique_ptr<T>& owned) {
 }
 
 template <class T>
-void Unpublish(T*& global, const std::unique_ptr<T>& owned) {
-    if (owned && global == owned.get()) global = nullptr;
-}
-
-template <class T>
 T* Locked(std::mutex& lock, const std::unique_ptr<T>& chart) {
     std::lock_guard guard(lock);
     return chart.get();
@@ -260,10 +255,10 @@ void CMainFrame::PostHomePageUserOpData() {
 }
 
 void CMainFrame::PostBottomNetState() {
-    if (g_pTrayIcon) {
+    if (CTrayIcon* const tray = g_pTrayIcon) {
         const bool offline = g_pCommunication && !g_pCommunication->IsOnline();
-        g_pTrayIcon->SetIconIndex(offline ? CTrayIcon::kOfflineIcon : CTrayIcon::kNormalIcon);
-        g_pTrayIcon->Notify(CTrayIcon::kNotifyModify);
+        tray->SetIconIndex(offline ? CTrayIcon::kOfflineIcon : CTrayIcon::kNormalIcon);
+        tray->Notify(CTrayIcon::kNotifyModify);
     }
     PostCommand(ID_CMD_BOTTOM_NETSTATE);
 }
@@ -347,7 +342,7 @@ LRESULT CMainFrame::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL*) {
     if (g_nRunState == 4) return 0;
     const UINT_PTR id = wParam;
     if (id == kTrayTimer) {
-        if (g_pTrayIcon != nullptr) g_pTrayIcon->OnTimer();
+        if (CTrayIcon* const tray = g_pTrayIcon) tray->OnTimer();
     } else if (id == kPluseCheckTimer) {
         if (g_pCommunication != nullptr) g_pCommunication->PluseCheck_asyn(g_pCommunication->m_nUserNo);
     } else if (id == kUserOpTimer) {
@@ -471,12 +466,12 @@ bool CMainFrame::CreateTrayIcon(bool visible) {
         LOGF(LOG_ERROR, L"CMainFrame::Init", L"g_pTrayIcon == NULL!!!");
         return false;
     }
-    g_pTrayIcon = m_pTrayIcon.get();
-    g_pTrayIcon->Create(GetModuleHandleW(nullptr), GetHwnd());
-    g_pTrayIcon->SetBlink(0);
-    g_pTrayIcon->Notify(CTrayIcon::kNotifyAdd);
-    if (!visible)
-        g_pTrayIcon->ShowBalloon(L"欢迎使用Quorvix", L"  点击这里图标打开主界面。\r\n  鼠标右键打开功能菜单。");
+    CTrayIcon* const tray = m_pTrayIcon.get();
+    tray->Create(GetModuleHandleW(nullptr), GetHwnd());
+    tray->SetBlink(0);
+    tray->Notify(CTrayIcon::kNotifyAdd);
+    g_pTrayIcon.store(tray, std::memory_order_release);
+    if (!visible) tray->ShowBalloon(L"欢迎使用Quorvix", L"  点击这里图标打开主界面。\r\n  鼠标右键打开功能菜单。");
     return true;
 }
 
@@ -770,7 +765,7 @@ void CMainFrame::Exit() {
 void CMainFrame::EndWindow() {
     KillAllTimers();
     Sleep(500);
-    if (g_pTrayIcon != nullptr) g_pTrayIcon->Notify(CTrayIcon::kNotifyDelete);
+    if (CTrayIcon* const tray = g_pTrayIcon) tray->Notify(CTrayIcon::kNotifyDelete);
     const HWND hwnd = GetHwnd();
     if (hwnd != nullptr && IsWindow(hwnd)) DestroyWindow(hwnd);
 }

@@ -282,7 +282,7 @@ LRESULT CSciterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             }
             return engine;
         case WM_TRAYICON_NOTIFY:
-            if (g_pTrayIcon != nullptr) g_pTrayIcon->OnNotify(wParam, lParam);
+            if (CTrayIcon* const tray = g_pTrayIcon) tray->OnNotify(wParam, lParam);
             return engine;
         default:
             return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -9,7 +9,7 @@
 #include "CxLog.h"
 #include "Text.h"
 
-CTrayIcon* g_pTrayIcon = nullptr;
+std::atomic<CTrayIcon*> g_pTrayIcon{nullptr};
 
 namespace {
 

@@ -76,4 +76,5 @@ private:
 };
 
 // Null until the main frame makes the icon.
-extern CTrayIcon* g_pTrayIcon;
+// Published by the main frame once the icon is added; read by any thread.
+extern std::atomic<CTrayIcon*> g_pTrayIcon;

@@ -297,9 +297,9 @@ TEST_F(MainFrameTest, StartUpRefreshesThePanelsInOrderAndTakesOverFromTheLoginWi
     EXPECT_EQ(region.ellipseWidth, 6);
     EXPECT_EQ(region.box.right, 1000);
     ASSERT_NE(g_pTrayIcon, nullptr);
-    EXPECT_TRUE(g_pTrayIcon->IsAdded());
-    EXPECT_EQ(g_pTrayIcon->GetOwner(), hwnd_);
-    EXPECT_EQ(g_pTrayIcon->GetBalloonTitle(), L"");
+    EXPECT_TRUE(g_pTrayIcon.load()->IsAdded());
+    EXPECT_EQ(g_pTrayIcon.load()->GetOwner(), hwnd_);
+    EXPECT_EQ(g_pTrayIcon.load()->GetBalloonTitle(), L"");
 
     // The timers' own work, and none once the program is ending.
     frame.OnTimer(WM_TIMER, CMainFrame::kUserOpTimer, 0, nullptr);
@@ -308,7 +308,7 @@ TEST_F(MainFrameTest, StartUpRefreshesThePanelsInOrderAndTakesOverFromTheLoginWi
     frame.OnTimer(WM_TIMER, CMainFrame::kUserOpTimer, 0, nullptr);
     g_nRunState = 1;
     EXPECT_EQ(userOp_.records, 1);
-    EXPECT_EQ(g_pTrayIcon->GetTimerTicks(), 1);
+    EXPECT_EQ(g_pTrayIcon.load()->GetTimerTicks(), 1);
 
     frame.SetBandTipTimer(5, 2);
     frame.KillAllTimers();
@@ -352,8 +352,8 @@ TEST_F(MainFrameTest, StartedWithTheSessionItStaysHiddenWithTheWelcomeBalloonAnd
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "ShowNavigationTip@mf-home.htm"), 0);
     EXPECT_EQ(calls.front(), "QuorvixBottomUserInfo@main-frame.htm");
     ASSERT_NE(g_pTrayIcon, nullptr);
-    EXPECT_EQ(g_pTrayIcon->GetBalloonTitle(), L"欢迎使用Quorvix");
-    EXPECT_EQ(g_pTrayIcon->GetBalloonText(), L"  点击这里图标打开主界面。\r\n  鼠标右键打开功能菜单。");
+    EXPECT_EQ(g_pTrayIcon.load()->GetBalloonTitle(), L"欢迎使用Quorvix");
+    EXPECT_EQ(g_pTrayIcon.load()->GetBalloonText(), L"  点击这里图标打开主界面。\r\n  鼠标右键打开功能菜单。");
 
     // Asked for by command, the tip is shown even now.
     for (int frame = 0; frame < CMainFrame::kFrameCount; ++frame)
@@ -693,7 +693,7 @@ protected:
         EXPECT_EQ(Count(0x1021), 1u);
         EXPECT_FALSE(IsWindow(hwnd_));
         ASSERT_NE(g_pTrayIcon, nullptr);
-        EXPECT_FALSE(g_pTrayIcon->IsAdded());
+        EXPECT_FALSE(g_pTrayIcon.load()->IsAdded());
         EXPECT_TRUE(g_UiThreads.WaitThread(frame.m_cs.hThread, 3000)) << "the main window's thread still runs";
     }
 
