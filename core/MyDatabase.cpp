@@ -123,9 +123,10 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
         if (outside) db.restrictToRows(scope.rowsOf, {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes});
         CSqliteDB::SetFailure failure;
         result = db.execDMLSet(statements, inTransaction, &failure);
+        // The cause first: a long statement is cut at the end of the line.
         if (result < 0 && outside && failure.index < statements.size()) {
-            LOGF(LOG_WARNING, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] refused:[%s]", statements[failure.index].c_str(),
-                 failure.message.c_str());
+            LOGF(LOG_WARNING, L"CMyDatabase::ExecSQLSet", L"refused:[%s] SQL:[%s]", failure.message.c_str(),
+                 statements[failure.index].c_str());
         }
         // A list from outside that fills the database has used up its growth, not the disk.
         const bool budgetUsed = outside && (failure.code & 0xFF) == SQLITE_FULL;

@@ -122,9 +122,13 @@ protected:
         http_.Enqueue(HttpReply::Xml(reply));
         comm_->HttpQuestThread_article(Para(maxNo, maxDeleted));
     }
-    // Syncs the rows; how many more lines refuse `sql`, for a reason that begins with `why`.
+    // Syncs the rows; how many more lines refuse `sql`, for the reason `why` when one is
+    // given. A long statement is known by its start: the line ends within it.
     int RefusalsOf(const std::string& sql, const std::vector<std::string>& rows, const std::wstring& why = {}) {
-        const std::wstring line = L"SQL:[" + text::FromUtf8(sql) + L"] refused:[" + why;
+        constexpr std::size_t kKnownBy = 200;
+        const std::wstring statement = sql.size() <= kKnownBy ? text::FromUtf8(sql) + L"]"
+                                                              : text::FromUtf8(sql.substr(0, kKnownBy));
+        const std::wstring line = (why.empty() ? L"" : L"refused:[" + why) + L"] SQL:[" + statement;
         const int before = CountLogLines(line);
         Sync(Reply(rows));
         return CountLogLines(line) - before;
@@ -370,7 +374,7 @@ TEST_F(ArticleSyncTest, RowsThatReachBeyondTheUserDatabasesRowsAreRefusedWithThe
     const std::string slow = "delete from tArticle where articleNo in (select 1 from tFocusArticle a, tFocusArticle b, "
                              "tFocusArticle c, tFocusArticle d, tFocusArticle e where a.title is b.title)";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RefusalsOf(slow, {Insert(11), slow}, L"SQLITE_ERROR[1]: interrupted]"), 1);
+    EXPECT_EQ(RefusalsOf(slow, {Insert(11), slow}, L"SQLITE_ERROR[1]: interrupted"), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(Titles(), L"");
     // Rows that only change articles still pass.
@@ -402,12 +406,18 @@ TEST_F(ArticleSyncTest, RowsThatAskForHugeTextsTakeNoMoreMemoryThanAFewArticles)
     };
     for (const std::string& sql : tooBig) {
         SCOPED_TRACE(sql);
-        EXPECT_EQ(RefusalsOf(sql, {sql}, L"SQLITE_ERROR[1]: string or blob too big]"), 1);
+        EXPECT_EQ(RefusalsOf(sql, {sql}, L"SQLITE_ERROR[1]: string or blob too big"), 1);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_LT(PeakMemoryKb() - peakKb, 200 * 1024);
     Sync(Reply({Insert(7, std::string(1 << 20, 'x'))}));  // an article of a megabyte passes
     EXPECT_EQ(FirstValue(L"select length(title) from tArticle where articleNo = 7"), L"1048576");
+}
+
+// A refusal says why before a statement longer than the log line.
+TEST_F(ArticleSyncTest, ARefusalSaysWhyBeforeAStatementLongerThanItsLine) {
+    const std::string longRow = "insert into tNoSuchArticles (title) values ('" + std::string(2000, 'x') + "')";
+    EXPECT_EQ(RefusalsOf(longRow, {longRow}, L"SQLITE_ERROR[1]: no such table: tNoSuchArticles"), 1);
 }
 
 // The parser takes a UTF-8 lead byte's whole sequence in one step: a reply that ends
