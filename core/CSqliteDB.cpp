@@ -15,8 +15,18 @@ namespace {
 
 // A schema change between compile and step is retried; a few times is plenty.
 constexpr int kSchemaRetries = 16;
-// Virtual-machine steps between looks at the clock while a budget holds.
-constexpr int kBudgetCheckSteps = 1000;
+// Virtual-machine steps between looks at the clock while a budget holds. With no function
+// but the date and time ones, a step does at most a copy or comparison of values within the
+// length limit: a hundred of them end well within a second.
+constexpr int kBudgetCheckSteps = 100;
+// What a row from outside needs, after SQLite's advice for SQL from an untrusted source.
+// The fullest article insert or update compiles to under 40 instructions, a delete by a
+// list of ten numbers to 50: a thousand leave room for a list of a few hundred.
+constexpr int kRowInstructions = 1000;
+// A where clause of a few comparisons is under 8 levels deep.
+constexpr int kRowExpressionDepth = 16;
+// datetime('now', 'localtime') takes two.
+constexpr int kRowFunctionArgs = 8;
 
 int BusyHandler(void*, int count) {
     if (count >= CSqliteDB::s_busyRetries) return 0;
@@ -120,6 +130,8 @@ bool CSqliteDB::isReadOnly(const std::wstring& sql) {
 // its lock must not look like a success.
 int CSqliteDB::execDML(const std::wstring& sql) {
     checkDB();
+    // A statement from outside runs within what is left of its list's time.
+    if (!writableTable_.empty() && !ownTransactionStep_) checkBudgetTime();
     for (int attempt = 0;; ++attempt) {
         sqlite3_stmt* statement = compile(sql);
         if (statement == nullptr) return 0;  // an empty text or a comment: nothing to run
@@ -184,55 +196,99 @@ std::int64_t CSqliteDB::execScalar(const std::wstring& sql) {
 
 void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budget) {
     checkDB();
-    // Set before the authorizer, which refuses every pragma.
+    // Read and set before the authorizer, which refuses every pragma. Counting the table's
+    // columns loads the schema, which the lowered limits would no longer let parse.
     const std::int64_t pageSize = std::max<std::int64_t>(execScalar(L"pragma page_size"), 512);
     const std::int64_t pages = execScalar(L"pragma page_count") + budget.growthBytes / pageSize;
+    savedMaxPageCount_ = execScalar(L"pragma max_page_count");
     execScalar(L"pragma max_page_count=" + std::to_wstring(pages));
-    sqlite3_limit(db_, SQLITE_LIMIT_ATTACHED, 0);
-    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, budget.lengthBytes);
+    const auto columns = static_cast<int>(
+        execScalar(L"select count(*) from pragma_table_info('" + text::QuoteSql(table) + L"')"));
+    setRowLimits(budget, columns);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     writableTable_ = text::ToUtf8(table);
+    budgetMs_ = budget.ms;
     budgetEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget.ms);
     sqlite3_progress_handler(db_, kBudgetCheckSteps, &CSqliteDB::pastBudget, this);
     sqlite3_set_authorizer(db_, &CSqliteDB::authorizeData, this);
 }
 
-int CSqliteDB::pastBudget(void* self) {
-    return std::chrono::steady_clock::now() > static_cast<CSqliteDB*>(self)->budgetEnd_ ? 1 : 0;
+void CSqliteDB::setRowLimits(const RowBudget& budget, int columns) {
+    const std::pair<int, int> limits[] = {
+        {SQLITE_LIMIT_ATTACHED, 0},
+        {SQLITE_LIMIT_LENGTH, budget.lengthBytes},
+        // Handed over in UTF-16, a statement meets the length limit first: as many UTF-8
+        // bytes hold any statement that passed it.
+        {SQLITE_LIMIT_SQL_LENGTH, budget.lengthBytes},
+        {SQLITE_LIMIT_COLUMN, columns},  // a row names each of its table's columns once at most
+        {SQLITE_LIMIT_EXPR_DEPTH, kRowExpressionDepth},
+        {SQLITE_LIMIT_COMPOUND_SELECT, 1},
+        {SQLITE_LIMIT_VDBE_OP, kRowInstructions},
+        {SQLITE_LIMIT_FUNCTION_ARG, kRowFunctionArgs},
+        // Neither like nor glob may be called, and a row binds no parameter.
+        {SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 0},
+        {SQLITE_LIMIT_VARIABLE_NUMBER, 0},
+        // The article tables have no trigger; one of the table's own may run, but start no other.
+        {SQLITE_LIMIT_TRIGGER_DEPTH, 1},
+    };
+    savedLimits_.clear();
+    for (const auto& [id, value] : limits) savedLimits_.emplace_back(id, sqlite3_limit(db_, id, value));
 }
 
-// load_extension reaches outside the database. printf (and its other name, format) past the
-// length limit gives null instead of failing, after as long as the width or precision asked
-// for (seconds for a few bytes of SQL, beyond the progress handler's reach): no article row
-// needs it.
-bool CSqliteDB::refusedFunction(const char* name) {
-    for (const char* refused : {"load_extension", "printf", "format"}) {
-        if (sqlite3_stricmp(name, refused) == 0) return true;
+void CSqliteDB::liftRestriction() {
+    if (db_ == nullptr || writableTable_.empty()) return;
+    sqlite3_set_authorizer(db_, nullptr, nullptr);
+    sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
+    for (const auto& [id, value] : savedLimits_) sqlite3_limit(db_, id, value);
+    savedLimits_.clear();
+    writableTable_.clear();
+    execScalar(L"pragma max_page_count=" + std::to_wstring(savedMaxPageCount_));
+}
+
+void CSqliteDB::checkBudgetTime() const {
+    if (std::chrono::steady_clock::now() < budgetEnd_) return;
+    failureCause_ = SQLITE_INTERRUPT;
+    throw CSqliteException(SQLITE_INTERRUPT,
+                           L"interrupted before it ran: the list's " + std::to_wstring(budgetMs_) + L" ms are spent");
+}
+
+int CSqliteDB::pastBudget(void* self) {
+    return std::chrono::steady_clock::now() >= static_cast<CSqliteDB*>(self)->budgetEnd_ ? 1 : 0;
+}
+
+// The rows set the date and time they were stored: these three give a text of a few
+// characters, in time linear in their (at most eight) arguments. Any other function may
+// be slow within one step (like, glob, instr, replace on megabytes), or build big values
+// from short SQL (hex, zeroblob, printf, randomblob), or reach outside (load_extension).
+bool CSqliteDB::allowedFunction(const char* name) {
+    for (const char* allowed : {"datetime", "date", "time"}) {
+        if (sqlite3_stricmp(name, allowed) == 0) return true;
     }
     return false;
 }
 
 int CSqliteDB::authorizeData(void* self, int action, const char* first, const char* second, const char* database,
                              const char*) {
-    // With attaching refused, "main" and an empty "temp" are all there is; a table read
-    // for no column (count(*), a join's row) comes without its database's name.
-    const bool ownTable = first != nullptr && std::strncmp(first, "sqlite_", 7) != 0 &&
-                          (database != nullptr ? std::strcmp(database, "main") == 0 : action == SQLITE_READ);
+    const CSqliteDB& db = *static_cast<CSqliteDB*>(self);
+    // With attaching refused, "main" and an empty "temp" are all there is.
+    const bool writable = first != nullptr && database != nullptr && std::strcmp(database, "main") == 0 &&
+                          sqlite3_stricmp(first, db.writableTable_.c_str()) == 0;
     switch (action) {
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
     case SQLITE_DELETE:
-        return ownTable && sqlite3_stricmp(first, static_cast<CSqliteDB*>(self)->writableTable_.c_str()) == 0
-                   ? SQLITE_OK
-                   : SQLITE_DENY;
     case SQLITE_READ:
-        return ownTable ? SQLITE_OK : SQLITE_DENY;
-    case SQLITE_SELECT:
-        return SQLITE_OK;
+        return writable ? SQLITE_OK : SQLITE_DENY;
     case SQLITE_FUNCTION:
-        return second != nullptr && !refusedFunction(second) ? SQLITE_OK : SQLITE_DENY;
+        return second != nullptr && allowedFunction(second) ? SQLITE_OK : SQLITE_DENY;
     case SQLITE_TRANSACTION:
-        return static_cast<CSqliteDB*>(self)->ownTransactionStep_ ? SQLITE_OK : SQLITE_DENY;
+        return db.ownTransactionStep_ ? SQLITE_OK : SQLITE_DENY;
     default:
+        // SQLITE_SELECT among them: SQLite reports one for every select it compiles, so a
+        // subquery, a CTE, a compound, several rows of values or INSERT ... SELECT is
+        // refused. (Only a copy of a whole table of the same shape as this one compiles
+        // without a select; the schema has no such table.)
         return SQLITE_DENY;
     }
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CSqliteQuery.h"
@@ -44,19 +45,24 @@ public:
         int code = 0;  // the specific SQLite result code (causeOf)
     };
     int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt = nullptr);
-    // For statements that come from outside, until the connection closes: only what inserts,
-    // updates or deletes rows of the table named, and the reads of the main database's own
-    // tables inside them, is allowed ("not authorized" for anything else: other tables'
-    // rows, attach, schema changes, pragmas, transactions, recursive queries); all of it
-    // within the budget's time ("interrupted" past it), the file grows by its growth at most
-    // ("database or disk is full"), and no text, blob or row is built longer than its
-    // length ("string or blob too big"): a single function call may ask for gigabytes.
+    // For statements that come from outside, until liftRestriction or the connection's
+    // close: SQL as data only. Each statement may insert, update or delete rows of the table
+    // named, with values and simple expressions: it may read that table's own columns and
+    // call the date and time functions, nothing else ("not authorized" for other tables,
+    // any SELECT (a subquery, a CTE, a compound, INSERT ... SELECT), every other function,
+    // attach, schema changes, pragmas, transactions). The limits are lowered to what such
+    // a row needs, and the list as a whole stays within the budget: its time ("interrupted"
+    // past it, looked at before each statement and every few steps of one), the file's
+    // growth ("database or disk is full"), and the longest text, blob or statement
+    // ("string or blob too big").
     struct RowBudget {
         int ms = 0;
         std::int64_t growthBytes = 0;
         int lengthBytes = 0;
     };
     void restrictToRows(const std::wstring& table, const RowBudget& budget);
+    // Puts back what restrictToRows changed; nothing when it did not run.
+    void liftRestriction();
     std::int64_t lastRowId() const;
     // Whether an SQLite result code says the file system refused a write: a read-only
     // file or folder, a full disk, an I/O error, a file that cannot be opened.
@@ -75,7 +81,7 @@ private:
     // cause: the specific code when code is the generic one (0: code itself).
     [[noreturn]] void throwError(int code, int cause = 0) const;
 
-    static bool refusedFunction(const char* name);
+    static bool allowedFunction(const char* name);
     static int authorizeData(void* self, int action, const char* first, const char* second, const char* database,
                              const char* trigger);
     static int pastBudget(void* self);
@@ -83,11 +89,17 @@ private:
     void execOwnTransactionStep(const wchar_t* sql);
     // The first column of the first row as a number; 0 without a row.
     std::int64_t execScalar(const std::wstring& sql);
+    // Throws "interrupted" once a restriction's time is spent.
+    void checkBudgetTime() const;
+    void setRowLimits(const RowBudget& budget, int columns);
 
     sqlite3* db_ = nullptr;
     mutable int failureCause_ = 0;  // of the last error thrown
     int busyTimeoutMs_ = 60000;
     bool ownTransactionStep_ = false;
     std::chrono::steady_clock::time_point budgetEnd_;
-    std::string writableTable_;  // UTF-8, as the authorizer is told names
+    int budgetMs_ = 0;
+    std::string writableTable_;  // UTF-8, as the authorizer is told names; empty: unrestricted
+    std::vector<std::pair<int, int>> savedLimits_;  // limit id, value before the restriction
+    std::int64_t savedMaxPageCount_ = 0;
 };

@@ -21,7 +21,7 @@ constexpr std::size_t kSqlChars = 260;
 constexpr int kMaxSerialNo = 99999999;
 constexpr int kMaxSerialCount = 1000;
 // How much a list from outside may grow the file (a reply is at most 16 MB), and the
-// longest text or blob it may build: far above any article.
+// longest text, blob or statement it may build: far above any article.
 constexpr std::int64_t kOutsideGrowthBytes = 64LL << 20;
 constexpr int kOutsideLengthBytes = 4 << 20;
 
@@ -118,7 +118,7 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
     try {
         CSqliteDB db;
         db.open(g_Config.m_config.userDBName);
-        // The connection ends with the list, and its restriction with it.
+        // The restriction holds for this list only, and the connection ends with it.
         const bool outside = !scope.rowsOf.empty();
         if (outside) db.restrictToRows(scope.rowsOf, {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes});
         CSqliteDB::SetFailure failure;
@@ -135,6 +135,7 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
             LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"CSqliteException[%s]:[%d][%s]", failed.c_str(), failure.code,
                  failure.message.c_str());
         }
+        db.liftRestriction();
         db.close();
     } catch (const CSqliteException&) {
         LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] try fail!", first.c_str());

@@ -17,8 +17,9 @@ class CSQLThread;
 using SqlRows = std::vector<std::vector<std::wstring>>;
 
 // What a list of statements may do. Statements that come from outside get the rows of one
-// table: they insert, update or delete its rows (reading others), within a time, growth and
-// length budget; every other statement fails and is logged with its text.
+// table: they insert, update or delete its rows with values and simple expressions, within
+// a time, growth and length budget; every other statement fails and is logged with
+// its cause and text.
 struct SqlScope {
     static SqlScope Any() { return {}; }
     static SqlScope RowsOf(std::wstring table) { return {std::move(table)}; }
@@ -51,7 +52,8 @@ public:
     // inside a transaction), -2 on any other database failure.
     int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction,
                    const SqlScope& scope = SqlScope::Any());
-    // The time a list from outside may take in all (tests shorten it).
+    // The time a list from outside may take in all, while it holds the table lock (tests
+    // shorten it). A third of the lock's time-out: its other waiters never give up for it.
     void SetOutsideBudget(int ms) { m_outsideBudgetMs = ms; }
     // The "sql" text of each element of a script array, run in one transaction; 0 for
     // an empty array.
