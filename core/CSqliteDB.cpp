@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 
 #include "CSqliteException.h"
 #include "Hooks.h"
@@ -130,8 +131,13 @@ bool CSqliteDB::isReadOnly(const std::wstring& sql) {
 // its lock must not look like a success.
 int CSqliteDB::execDML(const std::wstring& sql) {
     checkDB();
-    // A statement from outside runs within what is left of its list's time.
-    if (!writableTable_.empty() && !ownTransactionStep_) checkBudgetTime();
+    // A statement from outside runs within what is left of its list's time, and what
+    // SQLite allocates for it counts against the list's memory.
+    std::optional<SqliteHeapBudget::Scope> counted;
+    if (!writableTable_.empty() && !ownTransactionStep_) {
+        checkBudgetTime();
+        counted.emplace(*heapBudget_);
+    }
     for (int attempt = 0;; ++attempt) {
         sqlite3_stmt* statement = compile(sql);
         if (statement == nullptr) return 0;  // an empty text or a comment: nothing to run
@@ -196,6 +202,8 @@ std::int64_t CSqliteDB::execScalar(const std::wstring& sql) {
 
 void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budget) {
     checkDB();
+    if (!SqliteHeapBudget::Installed())
+        throw CSqliteException(CSqliteException::kWrapperError, L"no memory bound for statements from outside");
     // Read and set before the authorizer, which refuses every pragma. Counting the table's
     // columns loads the schema, which the lowered limits would no longer let parse.
     const std::int64_t pageSize = std::max<std::int64_t>(execScalar(L"pragma page_size"), 512);
@@ -207,6 +215,7 @@ void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budge
     setRowLimits(budget, columns);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     writableTable_ = text::ToUtf8(table);
+    heapBudget_ = std::make_unique<SqliteHeapBudget>(budget.heapBytes);
     budgetMs_ = budget.ms;
     budgetEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget.ms);
     sqlite3_progress_handler(db_, kBudgetCheckSteps, &CSqliteDB::pastBudget, this);
@@ -243,6 +252,7 @@ void CSqliteDB::liftRestriction() {
     for (const auto& [id, value] : savedLimits_) sqlite3_limit(db_, id, value);
     savedLimits_.clear();
     writableTable_.clear();
+    heapBudget_.reset();
     execScalar(L"pragma max_page_count=" + std::to_wstring(savedMaxPageCount_));
 }
 

@@ -4,11 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "CSqliteQuery.h"
+#include "SqliteHeapBudget.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -53,12 +55,13 @@ public:
     // attach, schema changes, pragmas, transactions). The limits are lowered to what such
     // a row needs, and the list as a whole stays within the budget: its time ("interrupted"
     // past it, looked at before each statement and every few steps of one), the file's
-    // growth ("database or disk is full"), and the longest text, blob or statement
-    // ("string or blob too big").
+    // growth ("database or disk is full"), the longest text, blob or statement ("string or
+    // blob too big"), and the memory SQLite allocates for its statements ("out of memory").
     struct RowBudget {
         int ms = 0;
         std::int64_t growthBytes = 0;
         int lengthBytes = 0;
+        std::int64_t heapBytes = 0;
     };
     void restrictToRows(const std::wstring& table, const RowBudget& budget);
     // Puts back what restrictToRows changed; nothing when it did not run.
@@ -100,6 +103,7 @@ private:
     std::chrono::steady_clock::time_point budgetEnd_;
     int budgetMs_ = 0;
     std::string writableTable_;  // UTF-8, as the authorizer is told names; empty: unrestricted
+    std::unique_ptr<SqliteHeapBudget> heapBudget_;
     std::vector<std::pair<int, int>> savedLimits_;  // limit id, value before the restriction
     std::int64_t savedMaxPageCount_ = 0;
 };

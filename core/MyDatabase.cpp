@@ -20,10 +20,12 @@ namespace {
 constexpr std::size_t kSqlChars = 260;
 constexpr int kMaxSerialNo = 99999999;
 constexpr int kMaxSerialCount = 1000;
-// How much a list from outside may grow the file (a reply is at most 16 MB), and the
-// longest text, blob or statement it may build: far above any article.
+// How much a list from outside may grow the file (a reply is at most 16 MB), the longest
+// text, blob or statement it may build, far above any article, and what SQLite may
+// allocate for its statements: the longest article the length allows takes 14 MB.
 constexpr std::int64_t kOutsideGrowthBytes = 64LL << 20;
 constexpr int kOutsideLengthBytes = 4 << 20;
+constexpr std::int64_t kOutsideHeapBytes = 32LL << 20;
 
 const wchar_t* SerialName(int serialCode) {
     switch (serialCode) {
@@ -120,7 +122,9 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
         db.open(g_Config.m_config.userDBName);
         // The restriction holds for this list only, and the connection ends with it.
         const bool outside = !scope.rowsOf.empty();
-        if (outside) db.restrictToRows(scope.rowsOf, {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes});
+        if (outside)
+            db.restrictToRows(scope.rowsOf,
+                              {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes, kOutsideHeapBytes});
         CSqliteDB::SetFailure failure;
         result = db.execDMLSet(statements, inTransaction, &failure);
         // The cause first: a long statement is cut at the end of the line.

@@ -18,7 +18,7 @@ using SqlRows = std::vector<std::vector<std::wstring>>;
 
 // What a list of statements may do. Statements that come from outside get the rows of one
 // table: they insert, update or delete its rows with values and simple expressions, within
-// a time, growth and length budget; every other statement fails and is logged with
+// a time, growth, length and memory budget; every other statement fails and is logged with
 // its cause and text.
 struct SqlScope {
     static SqlScope Any() { return {}; }

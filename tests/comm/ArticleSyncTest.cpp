@@ -9,16 +9,20 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "../records/RecordsFixture.h"
 #include "ArticleMsgWin.h"
 #include "CSqliteDB.h"
+#include "CSqliteException.h"
 #include "HttpClient.h"
 #include "Config.h"
 #include "EngineTest.h"
 #include "LogReader.h"
 #include "LoopbackHttpServer.h"
+#include "SqliteHeapBudget.h"
 #include "UiThreadManager.h"
 #include "WaitFor.h"
 #include "article.h"
@@ -441,6 +445,58 @@ TEST_F(ArticleSyncTest, ARowThatWouldRunForMinutesEndsAtOnceAndADeviceReadingMea
     EXPECT_EQ(RefusalsOf(Insert(11), {Insert(11), Insert(12)},
                          L"SQLITE_INTERRUPT[9]: interrupted before it ran: the list's 0 ms are spent"),
               1);
+    EXPECT_EQ(Titles(), L"");
+}
+
+// A row of a kilobyte may hold values of megabytes all at once, and one of numbers only may
+// compile to fifty times its length: it ends at once within the list's memory bound. That
+// bound counts only the sync's own thread.
+TEST_F(ArticleSyncTest, ARowThatWouldBuildGigabytesEndsAtOnceWithinItsOwnThreadsMemory) {
+    const long peakKb = PeakMemoryKb();
+    std::string values = "insert into tArticle (articleNo, title) values (906, 906 in (hex(zeroblob(2000000))";
+    for (int i = 1; i < 40; ++i) values += ", hex(zeroblob(2000000))";
+    values += "))";
+    std::string numbers = "insert into tArticle (articleNo, title) values (907, 907 in (1";
+    while (numbers.size() < 1500000) numbers += ",1";
+    numbers += "))";
+    for (const auto& [sql, why] : {std::pair{values, L"SQLITE_ERROR[1]: not authorized to use function: hex"},
+                                   std::pair{numbers, L"SQLITE_NOMEM[7]: out of memory"}}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RefusalsOf(sql, {sql}, why), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+    EXPECT_LT(PeakMemoryKb() - peakKb, 250 * 1024);
+    EXPECT_EQ(Titles(), L"");
+
+    SqliteHeapBudget tight(1 << 20);
+    const auto hexOfMegabytes = [&] {
+        CSqliteDB db;
+        db.open(g_Config.m_config.userDBName);
+        return db.execQuery(L"select length(hex(zeroblob(4000000)))").getStringField(0);
+    };
+    const SqliteHeapBudget::Scope scope(tight);
+    std::wstring beside;
+    std::thread([&] { beside = hexOfMegabytes(); }).join();
+    EXPECT_EQ(beside, L"8000000");
+    EXPECT_THROW(hexOfMegabytes(), CSqliteException);
+}
+
+// Compiling is bounded too: in a row of a kilobyte whose CTEs each join the one before with
+// itself, every CTE more doubles what SQLite compiles (at 20 it took minutes and gigabytes).
+TEST_F(ArticleSyncTest, ARowOfSelfJoinedCtesEndsAtOnceInsteadOfCompilingForMinutes) {
+    const long peakKb = PeakMemoryKb();
+    std::string with = "with a0(x) as (select 1)";
+    for (int i = 1; i <= 16; ++i)
+        with += ", a" + std::to_string(i) + "(x) as (select p.x from a" + std::to_string(i - 1) + " p, a" +
+                std::to_string(i - 1) + " q)";
+    for (const std::string& sql : {with + " insert into tArticle (articleNo) select x from a16",
+                                   with + " delete from tArticle where articleNo in (select x from a16)"}) {
+        SCOPED_TRACE(sql.substr(sql.size() - 60));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RefusalsOf(sql, {Insert(11), sql}), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+    EXPECT_LT(PeakMemoryKb() - peakKb, 150 * 1024);
     EXPECT_EQ(Titles(), L"");
 }
 
