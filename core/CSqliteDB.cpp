@@ -109,6 +109,13 @@ sqlite3_stmt* CSqliteDB::compile(const std::wstring& sql) {
     sqlite3_stmt* statement = nullptr;
     const int rc = sqlite3_prepare16(db_, sql16.c_str(), -1, &statement, nullptr);
     if (rc != SQLITE_OK) throwError(rc);
+    // SQLite reads a UTF-16 text as a value, and one past the length limit comes back as
+    // no statement at all, as a comment does: it must not pass for one that ran.
+    const auto lengthLimit = static_cast<std::size_t>(sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1));
+    if (statement == nullptr && sql16.size() * sizeof(char16_t) > lengthLimit) {
+        failureCause_ = SQLITE_TOOBIG;
+        throw CSqliteException(SQLITE_TOOBIG, L"statement too long");
+    }
     return statement;
 }
 

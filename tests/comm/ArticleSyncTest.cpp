@@ -450,7 +450,8 @@ TEST_F(ArticleSyncTest, ARowThatWouldRunForMinutesEndsAtOnceAndADeviceReadingMea
 
 // A row of a kilobyte may hold values of megabytes all at once, and one of numbers only may
 // compile to fifty times its length: it ends at once within the list's memory bound. That
-// bound counts only the sync's own thread.
+// bound counts only the sync's own thread, and the longest article the length limit takes
+// is stored; a longer one is refused, not passed over as if it had run.
 TEST_F(ArticleSyncTest, ARowThatWouldBuildGigabytesEndsAtOnceWithinItsOwnThreadsMemory) {
     const long peakKb = PeakMemoryKb();
     std::string values = "insert into tArticle (articleNo, title) values (906, 906 in (hex(zeroblob(2000000))";
@@ -467,6 +468,13 @@ TEST_F(ArticleSyncTest, ARowThatWouldBuildGigabytesEndsAtOnceWithinItsOwnThreads
     }
     EXPECT_LT(PeakMemoryKb() - peakKb, 250 * 1024);
     EXPECT_EQ(Titles(), L"");
+
+    std::string longest;
+    for (int i = 0; i < 1300000; ++i) longest += "健";  // 3.9 MB as UTF-8, as stored
+    Sync(Reply({Insert(7, longest)}));
+    EXPECT_EQ(FirstValue(L"select length(title) from tArticle where articleNo = 7"), L"1300000");
+    const std::string tooLong = Insert(8, std::string(2100000, 'x'));  // 4.2 MB as UTF-16, as handed over
+    EXPECT_EQ(RefusalsOf(tooLong, {tooLong}, L"SQLITE_TOOBIG[18]: statement too long"), 1);
 
     SqliteHeapBudget tight(1 << 20);
     const auto hexOfMegabytes = [&] {
