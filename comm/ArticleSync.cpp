@@ -37,8 +37,12 @@ constexpr int kSubscription = 1;
 constexpr int kAttempts = 3;
 constexpr char kSyncPath[] = "DataSync/BussDataSync.aspx";
 constexpr char kInsert[] = "insert into";  // case as it stands: "INSERT INTO" is not counted
-// A root and its rows: the parser recurses per level, so anything deeper is refused unread.
-constexpr int kReplyDepth = 2;
+// A root and its rows, refused unread past them: the parser recurses per level, checks
+// each attribute of an element against all before it, and keeps some 230 bytes an element.
+// The root carries four attributes and a row one; a hundred thousand rows are fifty times
+// the 2,000 articles of a large synchronisation, or a whole 16 MB reply of rows of about
+// 170 bytes.
+constexpr XmlBounds kReplyBounds{2, 8, 100000};
 // A failed reply's copy is for reading, and up to a hundred names per kind may stay.
 constexpr std::size_t kCopyBytes = 256 * 1024;
 
@@ -276,7 +280,7 @@ int CCommunication::ReadHttpSyncXmlData(const std::string& reply, std::vector<st
                                         int& inserts) {
     statements.clear();
     inserts = 0;
-    if (const std::string refusal = XmlRefusal(reply, kReplyDepth); !refusal.empty()) {
+    if (const std::string refusal = XmlRefusal(reply, kReplyBounds); !refusal.empty()) {
         LOGF(LOG_WARNING, L"CCommunication::ParseHttpSyncXmlData", L"reply of %u bytes refused: %s",
              static_cast<unsigned>(reply.size()), text::FromUtf8(refusal).c_str());
         return -2;

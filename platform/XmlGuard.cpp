@@ -13,8 +13,9 @@ constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
 struct Walk {
     XML_Parser parser = nullptr;
-    int maxDepth = 0;
+    XmlBounds bounds{0};
     int depth = 0;
+    int nodes = 0;
     std::string refusal;
 };
 
@@ -30,10 +31,26 @@ void Refuse(Walk& walk, const std::string& why) {
     XML_StopParser(walk.parser, XML_FALSE);
 }
 
-void XMLCALL OnStart(void* data, const XML_Char*, const XML_Char**) {
-    Walk& walk = *static_cast<Walk*>(data);
-    if (++walk.depth > walk.maxDepth) Refuse(walk, "nested deeper than " + std::to_string(walk.maxDepth));
+void CountNode(Walk& walk) {
+    if (++walk.nodes > walk.bounds.nodes)
+        Refuse(walk, "more than " + std::to_string(walk.bounds.nodes) + " elements, comments and CDATA sections");
 }
+
+void XMLCALL OnStart(void* data, const XML_Char*, const XML_Char** attributes) {
+    Walk& walk = *static_cast<Walk*>(data);
+    if (++walk.depth > walk.bounds.depth) Refuse(walk, "nested deeper than " + std::to_string(walk.bounds.depth));
+    int count = 0;
+    while (attributes[2 * count] != nullptr) ++count;
+    if (count > walk.bounds.attributes) {
+        Refuse(walk, "an element with " + std::to_string(count) + " attributes, more than " +
+                         std::to_string(walk.bounds.attributes));
+    }
+    CountNode(walk);
+}
+
+void XMLCALL OnComment(void* data, const XML_Char*) { CountNode(*static_cast<Walk*>(data)); }
+
+void XMLCALL OnCdataStart(void* data) { CountNode(*static_cast<Walk*>(data)); }
 
 void XMLCALL OnEnd(void* data, const XML_Char*) { --static_cast<Walk*>(data)->depth; }
 
@@ -52,7 +69,7 @@ struct ParserFree {
 
 }  // namespace
 
-std::string XmlRefusal(std::string_view text, int maxDepth, XmlBytes bytes) {
+std::string XmlRefusal(std::string_view text, const XmlBounds& bounds, XmlBytes bytes) {
     // The encoding given overrides what the text declares: a byte the parser would read as
     // part of a character must be one, and one it reads alone is one (ISO-8859-1 maps every
     // byte to a character of its own).
@@ -61,9 +78,11 @@ std::string XmlRefusal(std::string_view text, int maxDepth, XmlBytes bytes) {
     if (!parser) return "no memory for the check";
     Walk walk;
     walk.parser = parser.get();
-    walk.maxDepth = maxDepth;
+    walk.bounds = bounds;
     XML_SetUserData(parser.get(), &walk);
     XML_SetElementHandler(parser.get(), OnStart, OnEnd);
+    XML_SetCommentHandler(parser.get(), OnComment);
+    XML_SetStartCdataSectionHandler(parser.get(), OnCdataStart);
     XML_SetStartDoctypeDeclHandler(parser.get(), OnDoctype);
     XML_SetProcessingInstructionHandler(parser.get(), OnInstruction);
     std::size_t at = 0;

@@ -4,6 +4,7 @@
 // that ends inside a sequence is read past its end.
 #pragma once
 
+#include <climits>
 #include <string>
 #include <string_view>
 
@@ -12,13 +13,22 @@
 // encoding of their own.
 enum class XmlBytes { Utf8, OneEach };
 
+// How much of a document the parser may be handed. Its document holds a node for each
+// element, comment and CDATA section, at most one for each text between them, and one for
+// each attribute; it checks each attribute of an element against all those before it.
+struct XmlBounds {
+    int depth;                    // a root alone is depth 1
+    int attributes = INT_MAX;     // on any one element
+    int nodes = INT_MAX;          // elements, comments and CDATA sections in all
+};
+
 // Why the parser must not be handed the XML text, or empty when it may. The text is read
 // first by a parser that keeps its nesting on the heap (expat), in the same way the bytes
 // are to be read: it must be well-formed without a document type or processing
-// instruction (the two places where TinyXML reads markup differently), and no element may
-// lie deeper than maxDepth (a root alone is depth 1). On such a text TinyXML sees the same
-// elements, so it recurses no deeper.
-std::string XmlRefusal(std::string_view text, int maxDepth, XmlBytes bytes = XmlBytes::Utf8);
+// instruction (the two places where TinyXML reads markup differently), and within the
+// bounds. On such a text TinyXML sees the same elements, so it recurses no deeper and
+// counts no more.
+std::string XmlRefusal(std::string_view text, const XmlBounds& bounds, XmlBytes bytes = XmlBytes::Utf8);
 
 // The text past a UTF-8 byte-order mark, which a text read one byte each would take as
 // characters before its root.

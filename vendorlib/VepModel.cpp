@@ -145,7 +145,7 @@ bool LoadDocument(TiXmlDocument& document, const std::string& file, VepTrace& tr
     // every name and value the library reads is ASCII: its bytes are read one each.
     const std::string_view body = WithoutByteOrderMark(text);
     // Refused unparsed, as the parser would fail or recurse without bound.
-    if (const std::string refusal = XmlRefusal(body, kMostModelDepth, XmlBytes::OneEach); !refusal.empty()) {
+    if (const std::string refusal = XmlRefusal(body, {kMostModelDepth}, XmlBytes::OneEach); !refusal.empty()) {
         trace.Line("exception:%s", refusal.c_str());
         return false;
     }

@@ -508,6 +508,28 @@ TEST_F(ArticleSyncTest, ARowOfSelfJoinedCtesEndsAtOnceInsteadOfCompilingForMinut
     EXPECT_EQ(Titles(), L"");
 }
 
+// TinyXML checks each attribute of an element against all before it, and keeps some 230
+// bytes an element: such replies are refused unread, at once, and the next sync works.
+TEST_F(ArticleSyncTest, RepliesOfManyAttributesOrElementsAreRefusedUnreadAndTheNextSyncWorks) {
+    std::string attributes = "<DataSync bussID=\"syndata_article\"><row";
+    for (int i = 0; i < 10000; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+    attributes += "/></DataSync>";
+    std::string elements = "<DataSync bussID=\"syndata_article\">";
+    for (int i = 0; i < 200000; ++i) elements += "<a/>";
+    elements += "</DataSync>";
+    for (const auto& [reply, why] : {std::pair{attributes, L"an element with 10000 attributes, more than 8"},
+                                     std::pair{elements, L"more than 100000 elements, comments and CDATA sections"}}) {
+        const std::wstring line = L"reply of " + std::to_wstring(reply.size()) + L" bytes refused: " + why;
+        const int before = CountLogLines(line);
+        const auto start = std::chrono::steady_clock::now();
+        Sync(reply);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(CountLogLines(line), before + 1);
+    }
+    Sync(Reply({Insert(11)}));
+    EXPECT_EQ(Titles(), L"11:t");
+}
+
 // A refusal says why before a statement longer than the log line.
 TEST_F(ArticleSyncTest, ARefusalSaysWhyBeforeAStatementLongerThanItsLine) {
     const std::string longRow = "insert into tNoSuchArticles (title) values ('" + std::string(2000, 'x') + "')";
