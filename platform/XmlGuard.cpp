@@ -70,6 +70,9 @@ struct ParserFree {
 }  // namespace
 
 std::string XmlRefusal(std::string_view text, const XmlBounds& bounds, XmlBytes bytes) {
+    // The parser's text ends at a NUL; expat would go on, reading a UTF-16 text as such.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return "a NUL byte at offset " + std::to_string(nul) + ", where the text would end (UTF-16?)";
     // The encoding given overrides what the text declares: a byte the parser would read as
     // part of a character must be one, and one it reads alone is one (ISO-8859-1 maps every
     // byte to a character of its own).

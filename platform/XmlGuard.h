@@ -24,10 +24,10 @@ struct XmlBounds {
 
 // Why the parser must not be handed the XML text, or empty when it may. The text is read
 // first by a parser that keeps its nesting on the heap (expat), in the same way the bytes
-// are to be read: it must be well-formed without a document type or processing
-// instruction (the two places where TinyXML reads markup differently), and within the
-// bounds. On such a text TinyXML sees the same elements, so it recurses no deeper and
-// counts no more.
+// are to be read and as far as they are to be read (up to a NUL, where a UTF-16 text has
+// its first): it must be well-formed without a document type or processing instruction
+// (the two places where TinyXML reads markup differently), and within the bounds. On such
+// a text TinyXML sees the same elements, so it recurses no deeper and counts no more.
 std::string XmlRefusal(std::string_view text, const XmlBounds& bounds, XmlBytes bytes = XmlBytes::Utf8);
 
 // The text past a UTF-8 byte-order mark, which a text read one byte each would take as

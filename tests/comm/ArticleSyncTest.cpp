@@ -530,10 +530,20 @@ TEST_F(ArticleSyncTest, RepliesOfManyAttributesOrElementsAreRefusedUnreadAndTheN
     EXPECT_EQ(Titles(), L"11:t");
 }
 
-// A refusal says why before a statement longer than the log line.
-TEST_F(ArticleSyncTest, ARefusalSaysWhyBeforeAStatementLongerThanItsLine) {
+// A refusal says why: before a statement longer than the log line, and for a reply in UTF-16,
+// which the parser would read only up to its first NUL.
+TEST_F(ArticleSyncTest, ARefusalSaysWhyForAStatementLongerThanItsLineAndForAUtf16Reply) {
     const std::string longRow = "insert into tNoSuchArticles (title) values ('" + std::string(2000, 'x') + "')";
     EXPECT_EQ(RefusalsOf(longRow, {longRow}, L"SQLITE_ERROR[1]: no such table: tNoSuchArticles"), 1);
+
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : Reply({Insert(11)})) utf16 += std::string{c, '\0'};
+    const std::wstring line = L"reply of " + std::to_wstring(utf16.size()) +
+                              L" bytes refused: a NUL byte at offset 3, where the text would end (UTF-16?)";
+    const int before = CountLogLines(line);
+    Sync(utf16);
+    EXPECT_EQ(CountLogLines(line), before + 1);
+    EXPECT_EQ(Titles(), L"");
 }
 
 // The parser takes a UTF-8 lead byte's whole sequence in one step: a reply that ends
