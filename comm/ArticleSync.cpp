@@ -239,6 +239,7 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
     client.m_nConnectTimeout = m_nHttpConnectTimeout;
     client.m_nTimeout = m_nHttpTimeout;
     client.m_nStallTime = m_nHttpStallTime;
+    client.m_nMinRate = m_nHttpMinRate;
     const std::string body = HttpSyncBody(para);
     std::string reply;
     int result = -1;
@@ -247,12 +248,13 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
         result = client.Request(url, body, &reply);
     }
     if (result != 0) {
-        const std::wstring cap = result == CURLE_FILESIZE_EXCEEDED ? L": the reply passed its cap of " +
-                                                                       std::to_wstring(client.m_nMaxReplyBytes) +
-                                                                       L" bytes"
-                                                                 : L"";
-        LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d%s", KindName(para.bussID).c_str(),
-             text::FromAnsi(url).c_str(), kAttempts, result, cap.c_str());
+        // Which limit ended the transfer: the cap, or libcurl's time-outs in its own words.
+        const std::wstring why = result == CURLE_FILESIZE_EXCEEDED
+                                     ? L"the reply passed its cap of " + std::to_wstring(client.m_nMaxReplyBytes) +
+                                           L" bytes"
+                                     : text::FromUtf8(client.LastError());
+        LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d%s%s", KindName(para.bussID).c_str(),
+             text::FromAnsi(url).c_str(), kAttempts, result, why.empty() ? L"" : L": ", why.c_str());
         return 0;
     }
     bool applied = false;

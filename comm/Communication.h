@@ -290,10 +290,14 @@ public:
     // The request body, every value form-encoded.
     std::string HttpSyncBody(const struHttpQuestThreadPara& para) const;
     bool IsArticleSyncRunning() const;
-    // Seconds: the connect and whole time-outs and how long a stalled reply may stall.
+    // The bounds of each sync transfer (tests shorten them), seconds but for the rate: the
+    // connect time-out; the whole transfer, in proportion to the 16 MB reply cap (5 minutes
+    // hold it at 56 KB/s); and the minimum rate over the stall time, so that a trickle does
+    // not hold its kind's sync even that long.
     std::atomic<int> m_nHttpConnectTimeout{30};
-    std::atomic<int> m_nHttpTimeout{6000};
+    std::atomic<int> m_nHttpTimeout{300};
     std::atomic<int> m_nHttpStallTime{60};
+    std::atomic<int> m_nHttpMinRate{2048};  // bytes a second
 
     // Defines the script object "comm" on one page's VM (CommScriptObject.cpp).
     bool RegisterScriptObject(HVM vm);

@@ -130,10 +130,12 @@ void CHttpClient::SetTransferOptions(CURL* handle, HttpWriteTarget target) {
     SetOpt(handle, CURLOPT_WRITEFUNCTION, &WriteReply);
     SetOpt(handle, CURLOPT_WRITEDATA, static_cast<void*>(&m_sink));
     SetOpt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_nMaxReplyBytes));
+    m_errorText[0] = '\0';
+    SetOpt(handle, CURLOPT_ERRORBUFFER, static_cast<char*>(m_errorText));
     SetOpt(handle, CURLOPT_NOSIGNAL, 1L);
     SetOpt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_nConnectTimeout));
     SetOpt(handle, CURLOPT_TIMEOUT, static_cast<long>(m_nTimeout));
-    SetOpt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    SetOpt(handle, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(m_nMinRate));
     SetOpt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_nStallTime));
     if (m_nSpeedLimit > 0)
         SetOpt(handle, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(m_nSpeedLimit) * 1024);

@@ -44,6 +44,10 @@ public:
     int Post(CURL* handle, const std::string& url, const std::string& body, HttpWriteTarget target);
     int Get(CURL* handle, const std::string& url, HttpWriteTarget target);
 
+    // libcurl's words for why the last request failed (which time-out ended it, say);
+    // empty after a success.
+    const char* LastError() const { return m_errorText; }
+
     // A form value as application/x-www-form-urlencoded carries it: letters, digits and
     // "-._~" stay, every other byte becomes %XX.
     static std::string EscapeFormValue(std::string_view value);
@@ -60,9 +64,10 @@ public:
     void* m_progressData = nullptr;
     int m_nConnectTimeout = 30;      // seconds
     int m_nTimeout = 6000;           // seconds, the whole transfer
-    // A transfer slower than 1 byte/s for this many seconds fails: a server that stops
-    // sending cannot hold a request for the whole time-out.
+    // A transfer slower than the minimum rate (bytes a second) for the stall time (seconds)
+    // fails: a server that stops sending cannot hold a request for the whole time-out.
     int m_nStallTime = 60;
+    int m_nMinRate = 1;
     int m_nSpeedLimit = 0;           // KB/s; 0 or less: none
     int m_nWriteMode = 1;
     int m_nResumeFrom = 0;           // bytes, POST only
@@ -94,4 +99,5 @@ private:
 
     CURL* m_handle = nullptr;
     ReplySink m_sink;
+    char m_errorText[CURL_ERROR_SIZE] = {};
 };

@@ -530,6 +530,24 @@ TEST_F(ArticleSyncTest, RepliesOfManyAttributesOrElementsAreRefusedUnreadAndTheN
     EXPECT_EQ(Titles(), L"11:t");
 }
 
+// A server that sends a byte now and then stays above any stall rate it likes: the whole
+// transfer's own bound ends it, and the line says which bound that was.
+TEST_F(ArticleSyncTest, ATrickleAboveTheStallRateIsEndedByTheWholeTransfersBound) {
+    comm_->m_nHttpTimeout = 1;
+    comm_->m_nHttpMinRate = 1;
+    HttpReply trickle = HttpReply::Xml(Reply({Insert(11)}));
+    trickle.byteGap = std::chrono::milliseconds(300);
+    http_.OnRequest([&](const HttpRequest&) { return trickle; });
+    const auto start = std::chrono::steady_clock::now();
+    comm_->HttpQuestThread_article(Para());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(http_.RequestCount(), 3u);
+    const std::wstring url = text::FromUtf8(CCommunication::HttpSyncUrl(g_Config.m_config.HttpServiceAddr));
+    EXPECT_EQ(CountLogLines(L"[syndata_article] " + url + L" failed 3 times, last result 28: Operation timed out after"),
+              1);
+    EXPECT_EQ(Titles(), L"");
+}
+
 // A refusal says why: before a statement longer than the log line, and for a reply in UTF-16,
 // which the parser would read only up to its first NUL.
 TEST_F(ArticleSyncTest, ARefusalSaysWhyForAStatementLongerThanItsLineAndForAUtf16Reply) {

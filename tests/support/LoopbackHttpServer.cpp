@@ -246,6 +246,13 @@ void LoopbackHttpServer::ServeConnection(net::SocketFd fd) {
                              (reply.withLength ? "\r\nContent-Length: " + std::to_string(reply.body.size()) : "") +
                              "\r\nConnection: close\r\n\r\n";
     const std::size_t sent = std::min(reply.bodyBytes.value_or(reply.body.size()), reply.body.size());
-    if (!SendAll(fd, head.data(), head.size()) || !SendAll(fd, reply.body.data(), sent)) return;
+    if (!SendAll(fd, head.data(), head.size()) || !SendBody(fd, reply, sent)) return;
     Pause(reply.holdAfter);
+}
+
+bool LoopbackHttpServer::SendBody(net::SocketFd fd, const HttpReply& reply, std::size_t bytes) const {
+    if (reply.byteGap.count() == 0) return SendAll(fd, reply.body.data(), bytes);
+    for (std::size_t i = 0; i < bytes; ++i)
+        if (!Pause(reply.byteGap) || !SendAll(fd, reply.body.data() + i, 1)) return false;
+    return true;
 }

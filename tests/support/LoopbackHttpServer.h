@@ -12,7 +12,7 @@
 // recorded in arrival order. A reply comes from the queue while it holds one, else from
 // the script, else it is an empty 200. Faults are members of HttpReply: any status, a
 // delay before answering, a body cut short of its Content-Length, a stall after it, a
-// body of unannounced length.
+// body of unannounced length, a body trickled a byte at a time.
 #pragma once
 
 #include <atomic>
@@ -49,6 +49,7 @@ struct HttpReply {
     std::chrono::milliseconds delay{0};       // before anything is sent
     std::optional<std::size_t> bodyBytes;     // body bytes sent; Content-Length still says all
     std::chrono::milliseconds holdAfter{0};   // the connection stays open this long after the body
+    std::chrono::milliseconds byteGap{0};     // the body goes out a byte at a time, this far apart
     bool withLength = true;                   // false: no Content-Length, the body ends with the connection
 
     static HttpReply Xml(std::string body);
@@ -81,6 +82,7 @@ private:
     void Serve();
     void ServeConnection(net::SocketFd fd);
     HttpReply ReplyFor(const HttpRequest& request);
+    bool SendBody(net::SocketFd fd, const HttpReply& reply, std::size_t bytes) const;
     // Sleeps in short steps; false when the server stops meanwhile.
     bool Pause(std::chrono::milliseconds duration) const;
 
