@@ -259,8 +259,13 @@ public:
     // when the feed holds an older one (MessFeeds.cpp).
     void QuestNewMessages();
     // One reply of a feed's command to its feed, then the next request while the feed
-    // moves on towards the announced number; none when the feed does not exist.
+    // moves on towards the announced number, up to the requests a keep-alive allows; none
+    // when the feed does not exist.
     std::optional<int> MessFeedReply(int feedCommand, const std::wstring& reply);
+    // The requests of one feed after a keep-alive, its own among them: the messages past
+    // them wait for the next keep-alive, 30 s later.
+    static constexpr int kFeedRequestsPerKeepAlive = 10;
+    static constexpr std::size_t kMessFeeds = 4;
     // A user ID that may name a folder: letters, digits, '_', '-', '.', '@', no "..".
     static bool IsSafeUserID(std::wstring_view userID);
 
@@ -316,6 +321,8 @@ public:
 
 private:
     void TrackOnline(bool success);
+    // Whether the feed (by its place in the keep-alive's order) may send one more request.
+    bool TakeFeedRequest(std::size_t feed);
     // Takes a context and a worker and queues the payload text in the system code page.
     // logFailures: the device uploads also log a missing context or worker.
     int QueueRequest(int commandId, const std::wstring& payload, const wchar_t* function, bool logFailures = false);
@@ -340,6 +347,8 @@ private:
     std::mutex m_seqLock;
     DWORD m_dwSeqNo = 0;
 
+    // Requests of each feed since the last keep-alive asked it (feeds' replies come on any worker).
+    std::array<std::atomic<int>, kMessFeeds> m_feedRequests{};
     std::atomic<int> m_bOnline{1};
     std::atomic<int> m_nOnlineCount{0};
 

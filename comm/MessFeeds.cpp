@@ -5,6 +5,7 @@
 
 #include "Communication.h"
 
+#include "CxLog.h"
 #include "publicMess.h"
 #include "userGroupMess.h"
 #include "userMess.h"
@@ -31,16 +32,31 @@ const FeedRow kFeeds[] = {
      [](CCommunication& c, int announced, int held) { return c.QuestUserGroupMess_asyn(0, announced, held); }},
 };
 
+static_assert(std::size(kFeeds) == CCommunication::kMessFeeds);
+
 }  // namespace
 
 void CCommunication::QuestNewMessages() {
-    for (const FeedRow& row : kFeeds) {
+    for (std::size_t i = 0; i < std::size(kFeeds); ++i) {
+        const FeedRow& row = kFeeds[i];
         const CMessFeed* feed = row.feed();
         if (feed == nullptr) continue;
         const int announced = m_nPluseCheckNo[row.announcedField];
         const int held = feed->GetMaxMessNo();
-        if (announced > 0 && announced > held) row.quest(*this, announced, held);
+        if (announced <= 0 || announced <= held) continue;
+        m_feedRequests[i] = 1;  // each keep-alive counts its feeds' requests anew
+        row.quest(*this, announced, held);
     }
+}
+
+bool CCommunication::TakeFeedRequest(std::size_t feed) {
+    const int sent = m_feedRequests[feed].fetch_add(1);
+    if (sent < kFeedRequestsPerKeepAlive) return true;
+    if (sent == kFeedRequestsPerKeepAlive) {
+        LOGF(LOG_MESSAGE, L"CCommunication::MessFeedReply",
+             L"feed %X: %d requests since the keep-alive, the rest waits for the next", kFeeds[feed].command, sent);
+    }
+    return false;
 }
 
 std::optional<int> CCommunication::MessFeedReply(int feedCommand, const std::wstring& reply) {
@@ -53,7 +69,10 @@ std::optional<int> CCommunication::MessFeedReply(int feedCommand, const std::wst
     const int held = feed->GetMaxMessNo();
     const int announced = m_nPluseCheckNo[row->announcedField];
     // Only a reply that moved the feed on is followed, or a message the client cannot
-    // store would be asked for again after every reply.
-    if (result >= 0 && held > before && announced > held) row->quest(*this, announced, held);
+    // store would be asked for again after every reply; and only so often after one
+    // keep-alive, or a number announced far ahead would chain requests for ever.
+    if (result >= 0 && held > before && announced > held &&
+        TakeFeedRequest(static_cast<std::size_t>(row - std::begin(kFeeds))))
+        row->quest(*this, announced, held);
     return result;
 }

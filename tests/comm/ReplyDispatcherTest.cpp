@@ -501,6 +501,28 @@ TEST_F(ReplyDispatcherTest, OversizedReplyFailsOnlyItsOwnRequest) {
     EndWorkers();
 }
 
+// A keep-alive announcing a message far ahead, each reply moving the feed on by one, starts
+// no chain without end: the feed asks for its share, the rest waits for the next keep-alive.
+TEST_F(ReplyDispatcherTest, AFeedAnnouncedFarAheadAsksForItsShareOfMessagesPerKeepAlive) {
+    CPublicMess publicMess;
+    publicMess.LoadFromDB();
+    g_pPublicMess = &publicMess;
+    server_.OnCommand(COMMAND_PUBLICMESS_QUEST, [](const PacketRequest& request) {
+        PacketReply reply;
+        reply.payload = std::to_string(std::stoi(request.fields.at(2)) + 1) + "\x02text\x02p\x02v\x02" "1\x02" "1\x02n\x02m\x02" + '\0';
+        return reply;
+    });
+    comm_->m_nPluseCheckNo[7] = 2147483647;
+    constexpr int kShare = CCommunication::kFeedRequestsPerKeepAlive;
+    for (int keepAlive = 1; keepAlive <= 2; ++keepAlive) {
+        comm_->QuestNewMessages();
+        EXPECT_TRUE(WaitFor([&] { return publicMess.GetMaxMessNo() == keepAlive * kShare; }));
+        EXPECT_TRUE(NoMoreRequests(static_cast<std::size_t>(keepAlive * kShare)));
+    }
+    EndWorkers();
+    EXPECT_EQ(FirstValue(L"select count(*) from tPublicMess"), std::to_wstring(2 * kShare));
+}
+
 TEST_F(ReplyDispatcherTest, FeedMovesPastAMessageCutShortAndBringsTheLaterOnes) {
     CPublicMess publicMess;
     CUserMess userMess;
