@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <new>
 #include <optional>
 
 #include "CxLog.h"
@@ -15,6 +14,9 @@ namespace {
 
 constexpr int kNoData = -99999;
 constexpr int kOwnerReplyFields = 9;
+// A server sends a feed's messages in order, each once: a thousand numbers are far more
+// than are ever sent again.
+constexpr std::size_t kRememberedNos = 1000;
 
 // Field n as a number, only when it ends with its separator: a text cut short may end
 // inside any field, and a number cut in the middle is another number.
@@ -56,7 +58,7 @@ void CMessFeed::LoadFromDB() {
 
 std::size_t CMessFeed::GetStoredCount() const {
     std::lock_guard lock(m_lock);
-    return m_messages.size();
+    return m_storedCount;
 }
 
 bool CMessFeed::IsWhole(const std::wstring& reply, int fields) {
@@ -76,7 +78,7 @@ bool CMessFeed::TakeMarker(const std::wstring& reply) {
 bool CMessFeed::IsNew(int messNo) const {
     if (messNo < 0) return false;
     std::lock_guard lock(m_lock);
-    return m_messages.find(messNo) == m_messages.end();
+    return m_storedNos.count(messNo) == 0;
 }
 
 void CMessFeed::ReadTail(const std::wstring& reply, int first, struMessW& record) {
@@ -110,8 +112,7 @@ void CMessFeed::SkipMessage(int messNo, const wchar_t* why) {
     RaiseMaxMessNo(messNo);
 }
 
-int CMessFeed::Store(int messNo, const std::wstring& owner, std::unique_ptr<struMessW> record, const wchar_t* format,
-                     ...) {
+int CMessFeed::Store(int messNo, const std::wstring& owner, const wchar_t* format, ...) {
     std::wstring sql;
     va_list args;
     va_start(args, format);
@@ -123,7 +124,9 @@ int CMessFeed::Store(int messNo, const std::wstring& owner, std::unique_ptr<stru
     }
     {
         std::lock_guard lock(m_lock);
-        m_messages.try_emplace(messNo, std::move(record));
+        m_storedNos.insert(messNo);
+        if (m_storedNos.size() > kRememberedNos) m_storedNos.erase(m_storedNos.begin());
+        ++m_storedCount;
     }
     RaiseMaxMessNo(messNo);
     return 1;
@@ -131,21 +134,19 @@ int CMessFeed::Store(int messNo, const std::wstring& owner, std::unique_ptr<stru
 
 int CMessFeed::StoreOwnerMessage(const std::wstring& reply, const wchar_t* insertFormat, const int* ownerMustBe) {
     if (!IsWhole(reply, kOwnerReplyFields)) return 0;
-    std::unique_ptr<struUserMessW> m(new (std::nothrow) struUserMessW());
-    if (!m) return 0;
-    m->ownerNo = records::ReplyInt(reply, 1);
-    m->messNo = records::ReplyInt(reply, 2);
-    m->mess = records::ReplyField(reply, 3);
-    ReadTail(reply, 4, *m);
-    if (!IsNew(m->messNo)) return 0;
-    if (ownerMustBe != nullptr && m->ownerNo != *ownerMustBe) {
-        SkipMessage(m->messNo, L"another owner's");
+    struUserMessW m;
+    m.ownerNo = records::ReplyInt(reply, 1);
+    m.messNo = records::ReplyInt(reply, 2);
+    m.mess = records::ReplyField(reply, 3);
+    ReadTail(reply, 4, m);
+    if (!IsNew(m.messNo)) return 0;
+    if (ownerMustBe != nullptr && m.ownerNo != *ownerMustBe) {
+        SkipMessage(m.messNo, L"another owner's");
         return 0;
     }
 
-    const int owner = m->ownerNo, no = m->messNo, op = m->operatorNo;
-    const std::wstring mess = text::QuoteSql(m->mess);
-    const QuotedTail t(*m);
-    return Store(no, std::to_wstring(owner), std::move(m), insertFormat, owner, no, mess.c_str(), t.pubTime.c_str(),
-                 t.validTime.c_str(), op, t.status.c_str(), t.note.c_str());
+    const std::wstring mess = text::QuoteSql(m.mess);
+    const QuotedTail t(m);
+    return Store(m.messNo, std::to_wstring(m.ownerNo), insertFormat, m.ownerNo, m.messNo, mess.c_str(),
+                 t.pubTime.c_str(), t.validTime.c_str(), m.operatorNo, t.status.c_str(), t.note.c_str());
 }

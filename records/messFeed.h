@@ -4,9 +4,9 @@
 #pragma once
 
 #include <atomic>
-#include <map>
-#include <memory>
+#include <cstddef>
 #include <mutex>
+#include <set>
 #include <string>
 
 // The fields every feed's message ends with; each feed's record adds its head.
@@ -73,13 +73,13 @@ protected:
         explicit QuotedTail(const struMessW& m);
         std::wstring pubTime, validTime, status, note;
     };
-    // Formats the insert, whole, and runs it. On one row stored the record is kept under
-    // its number and the held number rises to it: 1. A failed insert stores nothing: 0.
+    // Formats the insert, whole, and runs it. On one row stored its number is remembered
+    // and the held number rises to it: 1. A failed insert stores nothing: 0.
     // When its key is stored already the failure will not pass, so the held number moves
     // past it (else the feed would ask for it for ever); any other failure (a busy table)
     // keeps the number, so that the message is asked for again. owner is the key's owner
     // as SQL writes it ("7", "'A'"), "" for a feed without owners.
-    int Store(int messNo, const std::wstring& owner, std::unique_ptr<struMessW> record, const wchar_t* format, ...);
+    int Store(int messNo, const std::wstring& owner, const wchar_t* format, ...);
     // A message that will never be stored: logged, and the held number moves past it.
     void SkipMessage(int messNo, const wchar_t* why);
 
@@ -101,6 +101,9 @@ private:
     const std::wstring m_numberColumn;
     const std::wstring m_maxSql;
     const bool m_setsValidMark;
-    mutable std::mutex m_lock;  // the map and raising the number; never held across a call out
-    std::map<int, std::unique_ptr<struMessW>> m_messages;
+    mutable std::mutex m_lock;  // the numbers and raising the held one; never held across a call out
+    // No page reads a feed's messages: only their numbers are kept, for the check that a
+    // message comes once, and only the latest (an older one sent again meets the table's key).
+    std::set<int> m_storedNos;
+    std::size_t m_storedCount = 0;
 };

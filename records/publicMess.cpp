@@ -1,7 +1,6 @@
 #include "publicMess.h"
 
 #include <memory>
-#include <new>
 
 #include "Communication.h"
 #include "DataClassKit.h"
@@ -15,23 +14,22 @@ CPublicMess::CPublicMess()
 
 int CPublicMess::BussDataProc(const std::wstring& reply) {
     if (!IsWhole(reply, kReplyFields)) return 0;
-    std::unique_ptr<struPublicMessW> m(new (std::nothrow) struPublicMessW());
-    if (!m) return 0;
-    m->publicMessNo = records::ReplyInt(reply, 1);
-    m->publicMess = records::ReplyField(reply, 2);
-    ReadTail(reply, 3, *m);
-    if (!IsNew(m->publicMessNo)) return 0;
+    struPublicMessW m;
+    m.publicMessNo = records::ReplyInt(reply, 1);
+    m.publicMess = records::ReplyField(reply, 2);
+    ReadTail(reply, 3, m);
+    if (!IsNew(m.publicMessNo)) return 0;
 
-    const int no = m->publicMessNo, op = m->operatorNo;
-    const std::wstring shown = m->publicMess, mess = text::QuoteSql(m->publicMess);
-    const QuotedTail t(*m);
-    const int stored = Store(no, L"", std::move(m),
+    const int no = m.publicMessNo, op = m.operatorNo;
+    const std::wstring mess = text::QuoteSql(m.publicMess);
+    const QuotedTail t(m);
+    const int stored = Store(no, L"",
                              L"insert into tPublicMess (publicMessNo, publicMess, pubTime, validTime, operatorNo, "
                              L"\tstatus, note,modifyTime) values (%0d, '%s', '%s', '%s', %0d, '%s', "
                              L"'%s',datetime('now','localtime'))",
                              no, mess.c_str(), t.pubTime.c_str(), t.validTime.c_str(), op, t.status.c_str(),
                              t.note.c_str());
-    if (stored == 1) QueueNotice(no, shown);
+    if (stored == 1) QueueNotice(no, m.publicMess);
     return stored;
 }
 

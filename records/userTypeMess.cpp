@@ -1,7 +1,6 @@
 #include "userTypeMess.h"
 
 #include <memory>
-#include <new>
 
 #include "Communication.h"
 #include "DataClassKit.h"
@@ -14,18 +13,17 @@ CUserTypeMess::CUserTypeMess()
 
 int CUserTypeMess::BussDataProc(const std::wstring& reply) {
     if (TakeMarker(reply) || !IsWhole(reply, kReplyFields)) return 0;
-    std::unique_ptr<struUserTypeMessW> m(new (std::nothrow) struUserTypeMessW());
-    if (!m) return 0;
-    m->userType = records::ReplyField(reply, 1);  // as sent: the number served the marker test only
-    m->userTypeMessNo = records::ReplyInt(reply, 2);
-    m->userTypeMess = records::ReplyField(reply, 3);
-    ReadTail(reply, 4, *m);
-    if (!IsNew(m->userTypeMessNo)) return 0;
+    struUserTypeMessW m;
+    m.userType = records::ReplyField(reply, 1);  // as sent: the number served the marker test only
+    m.userTypeMessNo = records::ReplyInt(reply, 2);
+    m.userTypeMess = records::ReplyField(reply, 3);
+    ReadTail(reply, 4, m);
+    if (!IsNew(m.userTypeMessNo)) return 0;
 
-    const int no = m->userTypeMessNo, op = m->operatorNo;
-    const std::wstring type = text::QuoteSql(m->userType), mess = text::QuoteSql(m->userTypeMess);
-    const QuotedTail t(*m);
-    return Store(no, L"'" + type + L"'", std::move(m),
+    const int no = m.userTypeMessNo, op = m.operatorNo;
+    const std::wstring type = text::QuoteSql(m.userType), mess = text::QuoteSql(m.userTypeMess);
+    const QuotedTail t(m);
+    return Store(no, L"'" + type + L"'",
                  L"insert into tUserTypeMess (userType, userTypeMessNo, userTypeMess, pubTime, validTime, "
                  L"\toperatorNo, status, note,modifyTime) values ('%s', %0d, '%s', '%s', '%s', %0d, '%s', "
                  L"'%s',datetime('now','localtime'))",
