@@ -11,8 +11,8 @@
 #include "CxLog.h"
 #include "Hooks.h"
 #include "MainFrame.h"
+#include "Quorvix.h"
 #include "Text.h"
-#include "UiThreadManager.h"
 #include "lifeIndex.h"
 #include "parameter.h"
 #include "realWeather.h"
@@ -55,9 +55,7 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
         } else if (code == -4) {
             ShellExecuteW(g_pMainFrame ? g_pMainFrame->GetHwnd() : nullptr, nullptr,
                           g_Config.m_config.updateHtml.c_str(), nullptr, nullptr, SW_HIDE);
-            if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
-            g_UiThreads.QuitAll();
-            ExitProcess(0);
+            ForcedExit(0);
         }
         return 0;
     }

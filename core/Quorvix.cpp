@@ -24,6 +24,7 @@
 #include "NamedMutex.h"
 #include "LastError.h"
 #include "PageCalls.h"
+#include "ProgramEnd.h"
 #include "Signals.h"
 #include "SystemInfo.h"
 #include "Testing.h"
@@ -303,8 +304,12 @@ constexpr std::chrono::seconds kExitBound = CMainFrame::kLogoutAtExit + std::chr
 constexpr UINT kExitHeld = 3;
 constexpr std::chrono::milliseconds kLogFlush{500};
 
-// What the log and standard error still hold is written out before the process ends.
+// What the log and standard error still hold is written out before the process ends. The
+// bound's end and the orderly one never both do: a second waits here while the first ends
+// the process.
 void EndProcess(UINT exitCode) {
+    static std::mutex ending;
+    const std::lock_guard lock(ending);
     CxLog::GetInstance()->Flush(kLogFlush);
     uie::FlushPageCallLines();
     ExitProcess(exitCode);
@@ -355,9 +360,17 @@ private:
     std::thread watcher_;
 };
 
-}  // namespace
+ProgramEnd g_programEnd;
 
-void AppExit(int exitCode) {
+// The end's steps, when no other end has begun; else the wait for that one.
+template <typename Steps>
+void EndOnce(Steps steps) {
+    if (!g_programEnd.Begin()) return;
+    steps();
+    g_programEnd.Over();
+}
+
+void OrderlyEnd(int exitCode) {
     LOGF(LOG_MESSAGE, L"AppExit", L"AppExit...");
     const ExitBound bound;
     if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
@@ -366,9 +379,27 @@ void AppExit(int exitCode) {
     EndProcess(static_cast<UINT>(exitCode));
 }
 
+}  // namespace
+
+void AppExit(int exitCode) {
+    EndOnce([exitCode] { OrderlyEnd(exitCode); });
+}
+
 void EndProgram(int exitCode) {
-    g_nRunState = 4;
-    AppExit(exitCode);
+    EndOnce([exitCode] {
+        g_nRunState = 4;
+        OrderlyEnd(exitCode);
+    });
+}
+
+void ForcedExit(int exitCode) {
+    EndOnce([exitCode] {
+        LOGF(LOG_MESSAGE, L"ForcedExit", L"ForcedExit...");
+        const ExitBound bound;
+        if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
+        g_UiThreads.QuitAll();
+        EndProcess(static_cast<UINT>(exitCode));
+    });
 }
 
 int wWinMain(const std::wstring& cmdLine) {

@@ -60,9 +60,13 @@ void PrepareCrashLog();
 void CustomUnhandledExceptionFilter(int signal);
 
 // Ends the process from any thread: the main window's orderly end, run state 4, the
-// log written out, the exit code (0 for a normal end). Returns only when a test
-// replaced the exit hook.
+// log written out, the exit code (0 for a normal end). An end begun before on another
+// thread is waited for instead: the process ends once, with that end's code. Returns
+// only when a test replaced the exit hook.
 void AppExit(int exitCode = 0);
 // AppExit with run state 4 set first, for an end the user was told about: the workers
 // stop before the main window's end (which then skips the logout).
 void EndProgram(int exitCode = 0);
+// The server's order to end: the main window's end, every window told to quit, the log
+// written out; once and within the same bound as AppExit.
+void ForcedExit(int exitCode = 0);

@@ -108,6 +108,19 @@ TEST_F(EndToEndTest, LogsInLoadsAllDataShowsTheMainPageAndLogsOutOnCtrlC) {
                          L"[default.htm] HomePageArticleToday()"}));
 }
 
+// A user database that cannot be opened at all, not even set aside: the loading stops, the
+// user is told, and the program ends once, with an error status, though the login window's
+// end then lets the start-up's own end come too.
+TEST_F(EndToEndTest, AUserDatabaseThatIsAFolderEndsTheProgramOnceWithAnErrorStatus) {
+    std::filesystem::create_directories(program_.Folder() / "quorv_demo01" / "Quorv10_demo01.db");
+    const auto run = program_.Start({"/autoRun"});
+    const std::optional<int> code = run->Wait(ProgramCopy::kTimeout);
+    ASSERT_TRUE(code.has_value()) << "still running\n" << Trace();
+    EXPECT_NE(*code, 0) << Trace();
+    EXPECT_NE(Output().find("用户数据加载失败"), std::string::npos) << Trace();
+    EXPECT_EQ(CountOf(program_.Log(), L"AppExit..."), 1) << Trace();
+}
+
 // Left empty by a full disk or a crash.
 TEST_F(EndToEndTest, AnEmptyUserDatabaseIsSetAsideAndTheMainPageIsReached) {
     ExpectDamagedUserDatabaseSetAside([](const std::filesystem::path& db) { std::ofstream(db).flush(); });
