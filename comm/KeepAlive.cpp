@@ -69,7 +69,7 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
     for (int n = 1; n <= 20; ++n) m_nPluseCheckNo[static_cast<std::size_t>(n)] = field(n);
 
     if (g_pUserInfo != nullptr) {
-        const int local = g_pUserInfo->GetField(&struUserW::syncNo);
+        const int local = g_pUserInfo->KnownSyncNo();
         if (field(2) != local) QuestUserInfo_asyn(m_nUserNo, field(2), local);
     }
     if (g_pUserExInfo != nullptr) {

@@ -324,6 +324,9 @@ int CCommunication::LoginSucceeded(const std::wstring& reply, int mode) {
     if (autoLogin != config.AutoLoginWhenRun)
         g_Config.WriteProfileString(L"Login", L"AutoLoginWhenRun", autoLogin ? L"1" : L"0");
 
+    // A keep-alive answered while the data loads (the main window sends one as it opens)
+    // compares with the sync number this login brings, not with a record not yet taken.
+    if (g_pUserInfo != nullptr) g_pUserInfo->ExpectLoginRecord(reply);
     LoginAfterDataProc();
     if (g_pUserInfo != nullptr) g_pUserInfo->UserLoginDataProc(reply);
     PluseCheck_asyn(-1);

@@ -24,6 +24,7 @@ constexpr int kStatementMax = 1040;
 constexpr int kRecordFields = 26;
 constexpr int kUploadReplyFields = 4;
 constexpr int kLoginFields = 6 + kRecordFields;
+constexpr int kLoginRecordFirst = 7;
 constexpr wchar_t kUploadFailed[] = L"修改用户信息失败。(通信故障)";
 
 // Every text goes into SQL through this: a quote from a page or the server stays text.
@@ -299,10 +300,30 @@ int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
     return 0;
 }
 
+void CUserInfo::ExpectLoginRecord(const std::wstring& reply) {
+    if (records::ReplyFieldCount(reply) < kLoginFields) return;  // no record to take
+    const int syncNo = ParseServerUser(reply, kLoginRecordFirst, true).syncNo;
+    std::lock_guard lock(m_lock);
+    m_loginSyncNo = syncNo;
+}
+
+int CUserInfo::KnownSyncNo() const {
+    std::lock_guard lock(m_lock);
+    return m_loginSyncNo.value_or(m_user.syncNo);
+}
+
 int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
-    if (g_pCommunication == nullptr || g_pCommunication->m_nRetCode.load() != 0) return 0;
-    if (!records::HasFields(L"CUserInfo::UserLoginDataProc", COMMAND_USER_LOGIN, reply, kLoginFields)) return 0;
-    const struUserW r = ParseServerUser(reply, 7, true);
+    TakeLoginRecord(reply);
+    // From here on the record's own sync number is the one known.
+    std::lock_guard lock(m_lock);
+    m_loginSyncNo.reset();
+    return 0;
+}
+
+void CUserInfo::TakeLoginRecord(const std::wstring& reply) {
+    if (g_pCommunication == nullptr || g_pCommunication->m_nRetCode.load() != 0) return;
+    if (!records::HasFields(L"CUserInfo::UserLoginDataProc", COMMAND_USER_LOGIN, reply, kLoginFields)) return;
+    const struUserW r = ParseServerUser(reply, kLoginRecordFirst, true);
 
     struUserW u;
     bool changed = false;
@@ -326,7 +347,7 @@ int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
         }
         u = m_user;
     }
-    if (!changed || g_pMyDatabase == nullptr) return 0;
+    if (!changed || g_pMyDatabase == nullptr) return;
 
     // Formatted whole: a real profile is longer than any fixed buffer would allow.
     std::wstring sql;
@@ -346,7 +367,6 @@ int CUserInfo::UserLoginDataProc(const std::wstring& reply) {
     if (result < 0)
         LOGF(LOG_WARNING, L"CUserInfo::UserLoginDataProc", L"ExecuteSQLCommandWithReturn:[%d][%s]", result,
              sql.c_str());
-    return 0;
 }
 
 void CUserInfo::PostUserInfoChanged() const {

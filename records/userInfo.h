@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ScriptVM.h"
@@ -62,6 +63,12 @@ public:
     int UserInfoUp_BussDataProc(const std::wstring& reply);
     // The user part of a successful login reply; always 0.
     int UserLoginDataProc(const std::wstring& reply);
+    // A successful login's reply, whose record UserLoginDataProc takes only once the data
+    // is loaded: until then the sync number it brings is the one known.
+    void ExpectLoginRecord(const std::wstring& reply);
+    // The record's sync number, or that of a login whose record is still to be taken: what
+    // the keep-alive compares the server's with.
+    int KnownSyncNo() const;
 
     // A user record as the server sends it, from field `first` on, in column order
     // without modifyTime. Replies that leave lastPluseTime out say so (withPluseTime).
@@ -111,9 +118,11 @@ public:
 
 private:
     void PostUserInfoChanged() const;
+    void TakeLoginRecord(const std::wstring& reply);
 
     mutable std::mutex m_lock;  // the records and the update texts; never held across a call out
     struUserW m_user;
+    std::optional<int> m_loginSyncNo;  // of a login whose record is not taken yet
     // The values of the update being uploaded, read back by its reply.
     struUserW m_pendingUser;
     struUserExpW m_pendingUserExp;

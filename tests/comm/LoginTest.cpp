@@ -399,6 +399,42 @@ TEST_F(LoginTest, KeepAliveAsksForTheProfileExtensionNewerMessagesAndChangedPara
     g_pUserMess = nullptr;
 }
 
+// The login's record is taken once its data is loaded; a keep-alive answered before that
+// (here during the loading's data-sync check) compares with the sync number the login
+// brought, so it does not ask again for the profile that came with the login.
+TEST_F(LoginTest, AKeepAliveAnsweredWhileTheLoginLoadsAsksNotForTheProfileItBrought) {
+    {  // the template's versions, as start-up reads them, so that the loading goes on to the check
+        CSqliteDB defaults;
+        defaults.open(g_Config.m_config.tempDBName);
+        const auto value = [&](const wchar_t* id) {
+            return defaults.execQuery(std::wstring(L"select value from tConfig2 where ID='") + id + L"'").getStringField(0);
+        };
+        g_Config.m_config.versionInDefaultDB = value(L"Version");
+        g_Config.m_config.dbVersionInDefaultDB = value(L"DBVersion");
+    }
+    CUserInfo user;
+    g_pUserInfo = &user;
+    server_.OnCommand(COMMAND_USER_LOGIN, [](const PacketRequest&) {
+        PacketReply reply;
+        reply.payload = "0\x02ok\x02" "11\x02" "0\x02" "note\x02" "0\x02" "77\x02" "ann\x02";
+        for (int field = 9; field <= 32; ++field) reply.payload += field == 30 ? "5\x02" : "1\x02";  // syncNo 5
+        reply.payload += '\0';
+        return reply;
+    });
+    server_.OnCommand(COMMAND_DATASYNC_CHECK, [this](const PacketRequest&) {
+        std::vector<std::wstring> keepAlive(23, L"0");
+        keepAlive[1] = L"5";
+        comm_->PluseCheckBussProc(JoinFields(keepAlive));
+        return PacketReply::Fields({"0", "ok"});
+    });
+    ASSERT_EQ(comm_->UserLogin_syn(L"ann", L"pw"), 0);
+    EXPECT_EQ(user.GetField(&struUserW::syncNo), 5);
+    EXPECT_FALSE(server_.WaitForRequests(3, std::chrono::milliseconds(100)));
+    EndWorkers();
+    g_pUserInfo = nullptr;
+    EXPECT_EQ(Commands(), (std::vector<std::uint16_t>{COMMAND_USER_LOGIN, COMMAND_DATASYNC_CHECK}));
+}
+
 TEST_F(LoginTest, KeepAliveNeverTakesADeletedRecordNumberForAParameter) {
     g_Config.m_config.userDBName = W(dir_ / "Quorv10.db");
     ASSERT_EQ(db_.Init(), 0);
