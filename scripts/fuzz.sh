@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 bash scripts/deps.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUORV_FUZZ=ON >/dev/null
-cmake --build build-fuzz --target fuzzers -j8
+cmake --build build-fuzz --target fuzzers -j"$(nproc)"
 
 root=$PWD/build-fuzz
 targets=(reply_fuzzer sync_fuzzer profile_fuzzer html_fuzzer json_fuzzer model_fuzzer xml_guard_fuzzer)

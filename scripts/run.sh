@@ -14,5 +14,5 @@ if [[ ${1:-} == --no-devices ]]; then
 fi
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j8
+cmake --build build -j"$(nproc)"
 exec bash scripts/demo_run.sh --bin build --program build/dist "${devices[@]}" -- "$@"
