@@ -402,6 +402,13 @@ void ForcedExit(int exitCode) {
     });
 }
 
+void EndAtOnce(int signal) {
+    // The call lines first: the log's flush may take its whole bound.
+    uie::FlushPageCallLines();
+    LOGF(LOG_WARNING, L"EndAtOnce", L"signal %d again: the program ends at once", signal);
+    CxLog::GetInstance()->Flush(kLogFlush);
+}
+
 int wWinMain(const std::wstring& cmdLine) {
     InstallCrashHandler(CustomUnhandledExceptionFilter);
     CreateMutexW(nullptr, FALSE, L"quorvix.exe");  // held for the life of the process

@@ -58,6 +58,10 @@ int RegisterScriptObjects(HVM vm);
 void PrepareCrashLog();
 // Logs the run state and ends the process on a fatal signal.
 void CustomUnhandledExceptionFilter(int signal);
+// A second signal to end, while the orderly end (which may be what hangs) is under way:
+// the log and the pages' call lines written out, each within its bound, for the caller
+// to end the process at once.
+void EndAtOnce(int signal);
 
 // Ends the process from any thread: the main window's orderly end, run state 4, the
 // log written out, the exit code (0 for a normal end). An end begun before on another

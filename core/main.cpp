@@ -1,12 +1,10 @@
 // Program entry: the command line passed on, and a terminal's Ctrl-C or SIGTERM ending
 // the program as the tray menu's exit command does; a second one ends it at once. The
 // libraries' debug-output lines (the plug-ins cannot reach the logger) go into the log.
-#include <chrono>
 #include <string>
 
 #include "CxLog.h"
 #include "Hooks.h"
-#include "PageCalls.h"
 #include "Quorvix.h"
 #include "Signals.h"
 #include "Text.h"
@@ -15,12 +13,7 @@ int main(int argc, char** argv) {
     Hooks().debugOutput = [](const std::wstring& line) {
         LOGF(LOG_WARNING, L"OutputDebugString", L"%s", line.c_str());
     };
-    StartTerminationWatcher([] { AppExit(); },
-                            [](int signal) {
-                                LOGF(LOG_WARNING, L"main", L"signal %d again: the program ends at once", signal);
-                                CxLog::GetInstance()->Flush(std::chrono::milliseconds(500));
-                                uie::FlushPageCallLines();
-                            });
+    StartTerminationWatcher([] { AppExit(); }, EndAtOnce);
     std::wstring cmdLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) cmdLine += L' ';

@@ -216,6 +216,21 @@ TEST(StartupProcessTest, CrashFilterWritesItsLineAndExitsNonZero) {
     EXPECT_NE(lines.find(L"): g_nRunState[1],carsh!\r\n"), std::wstring::npos);
 }
 
+// The ends at once, a crash and a second signal to end, write out the pages' call lines still
+// gathered for writing: the last of a burst of calls comes out. (The signal's end comes a
+// moment after the burst, when the lines' own writer may have written them: it runs thrice.)
+TEST(StartupProcessTest, TheEndsAtOnceWriteOutThePagesCallLinesStillGathered) {
+    const std::pair<const char*, int> runs[] = {
+        {"crash", 128 + SIGSEGV}, {"again", 128 + SIGTERM}, {"again", 128 + SIGTERM}, {"again", 128 + SIGTERM}};
+    for (const auto& [mode, status] : runs) {
+        TempDir dir;
+        const std::string command = "cd '" + dir.Path().string() + "' && timeout 10 '" + STARTUP_PROBE + "' " + mode +
+                                    " > probe.out 2>&1";
+        EXPECT_EQ(ExitCode(std::system(command.c_str())), status) << mode;
+        EXPECT_NE(ReadFileBytes(dir / "probe.out").find("[probe.htm] Note(799)\n"), std::string::npos) << mode;
+    }
+}
+
 // The built program in a copy of its folder: a second start is refused, and SIGTERM
 // ends the first through the orderly exit.
 TEST(StartupProcessTest, BuiltProgramRefusesASecondStartAndEndsOnSigterm) {
