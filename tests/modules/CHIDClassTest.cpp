@@ -108,7 +108,7 @@ TEST_F(CHIDClassTest, BuffersFollowTheReportLengthsAndUnusableDevicesAreNotFound
         EXPECT_FALSE(hid_.FindDevice()) << input << "/" << output;
         EXPECT_FALSE(hid_.FindDevice()) << "a search again tells of the same device once";
     }
-    EXPECT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], L"HID device " + text::FromUtf8(SimPedometerTransport::kDevicePath) +
                             L" refused: reports of 3 and 3 bytes cannot carry an id and 8 data bytes");
     link_->SetReportLengths(9, 9);
