@@ -524,11 +524,14 @@ TEST(PageCallLinesTest, LinesGatheredWhenTheProcessEndsAtOnceComeOut) {
 }
 
 // Nor is such an end held for ever by a thread whose write of a line cannot go on (standard
-// error a full pipe that nobody reads).
+// error a full pipe that nobody reads). An end that is held after all is ended by an alarm,
+// so the case fails instead of waiting for it.
 TEST(PageCallLinesTest, AnEndAtOnceIsNotHeldByALineStuckOnAFullPipe) {
+    constexpr unsigned kLimitSeconds = 10;  // its two waits of 3 s and the flush's quarter of a second
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
+            alarm(kLimitSeconds);
             int fds[2];
             if (pipe(fds) != 0 || dup2(fds[1], STDERR_FILENO) < 0) std::_Exit(1);
             const int flags = fcntl(STDERR_FILENO, F_GETFL);
