@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -61,17 +62,27 @@ protected:
         for (const SimFrame& frame : TakenFrames(atLeast)) names.push_back(frame.name);
         return names;
     }
+    // The frames since the mark, once there are at least `atLeast` of them.
+    std::vector<SimFrame> FramesSinceMark(std::size_t atLeast = 0) const {
+        std::vector<SimFrame> frames = TakenFrames(FramesAtMark() + atLeast);
+        frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(std::min(FramesAtMark(), frames.size())));
+        return frames;
+    }
     // The frames since the mark, a block command with its block number ("RD 4"), once there
     // are at least as many as `expected` holds; checked against it.
     void ExpectCommands(const std::vector<std::string>& expected) const {
-        const auto frames = TakenFrames(FramesAtMark() + expected.size());
         std::vector<std::string> commands;
-        for (std::size_t i = std::min(FramesAtMark(), frames.size()); i < frames.size(); ++i) {
-            const SimFrame& frame = frames[i];
+        for (const SimFrame& frame : FramesSinceMark(expected.size())) {
             const bool block = (frame.name == "RD" || frame.name == "WR") && frame.bytes.size() > 3;
             commands.push_back(block ? frame.name + " " + std::to_string(frame.bytes[3]) : frame.name);
         }
         EXPECT_EQ(commands, expected);
+    }
+    // The names from the wake-up the monitor answered, the last one, on: on a loaded line the
+    // host may have sent one again when the answer came late.
+    static std::vector<std::string> FromWakeUp(const std::vector<std::string>& names) {
+        const auto last = std::find(names.rbegin(), names.rend(), "HANDSHAKE");
+        return {last == names.rend() ? names.begin() : std::prev(last.base()), names.end()};
     }
     // How many `name` frames the monitor has taken, once it has at least `atLeast`.
     int TakenCount(const std::string& name, int atLeast) const {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -69,8 +70,17 @@ protected:
         const auto names = JobFrames();
         return names.empty() ? "" : names.back();
     }
-    void MarkFrames() { framesAtOpen_ = monitor_->Frames().size(); }
+    // Marks the frames and the pauses so far: what comes after is the job's.
+    void MarkFrames() {
+        framesAtOpen_ = monitor_->Frames().size();
+        pausesAtMark_ = Pauses().size();
+    }
     std::size_t FramesAtMark() const { return framesAtOpen_; }
+    std::vector<DWORD> PausesSinceMark() {
+        std::vector<DWORD> pauses = Pauses();
+        pauses.erase(pauses.begin(), pauses.begin() + static_cast<std::ptrdiff_t>(std::min(pausesAtMark_, pauses.size())));
+        return pauses;
+    }
 
     TempDir dir_;
     CurrentFolder folder_{dir_.Path()};
@@ -85,4 +95,5 @@ private:
     std::mutex pauseLock_;
     std::vector<DWORD> pauses_;
     std::size_t framesAtOpen_ = 0;
+    std::size_t pausesAtMark_ = 0;
 };
