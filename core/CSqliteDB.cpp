@@ -105,14 +105,14 @@ int CSqliteDB::causeOf(const CSqliteException& e) const {
 
 sqlite3_stmt* CSqliteDB::compile(const std::wstring& sql) {
     checkDB();
-    const std::u16string sql16 = ToSqlite16(sql);
+    ToSqlite16(sql, sql16_);
     sqlite3_stmt* statement = nullptr;
-    const int rc = sqlite3_prepare16(db_, sql16.c_str(), -1, &statement, nullptr);
+    const int rc = sqlite3_prepare16(db_, sql16_.c_str(), -1, &statement, nullptr);
     if (rc != SQLITE_OK) throwError(rc);
     // SQLite reads a UTF-16 text as a value, and one past the length limit comes back as
     // no statement at all, as a comment does: it must not pass for one that ran.
     const auto lengthLimit = static_cast<std::size_t>(sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1));
-    if (statement == nullptr && sql16.size() * sizeof(char16_t) > lengthLimit) {
+    if (statement == nullptr && sql16_.size() * sizeof(char16_t) > lengthLimit) {
         failureCause_ = SQLITE_TOOBIG;
         throw CSqliteException(SQLITE_TOOBIG, L"statement too long");
     }
@@ -121,10 +121,10 @@ sqlite3_stmt* CSqliteDB::compile(const std::wstring& sql) {
 
 bool CSqliteDB::isReadOnly(const std::wstring& sql) {
     checkDB();
-    const std::u16string sql16 = ToSqlite16(sql);
+    ToSqlite16(sql, sql16_);
     sqlite3_stmt* statement = nullptr;
     const void* tail = nullptr;
-    const int rc = sqlite3_prepare16_v2(db_, sql16.c_str(), -1, &statement, &tail);
+    const int rc = sqlite3_prepare16_v2(db_, sql16_.c_str(), -1, &statement, &tail);
     const bool readOnly = rc == SQLITE_OK && statement != nullptr && sqlite3_stmt_readonly(statement) != 0;
     sqlite3_finalize(statement);
     if (!readOnly || tail == nullptr) return readOnly;

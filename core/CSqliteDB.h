@@ -97,6 +97,7 @@ private:
     void setRowLimits(const RowBudget& budget, int columns);
 
     sqlite3* db_ = nullptr;
+    std::u16string sql16_;          // the statement being compiled, its room kept for the next
     mutable int failureCause_ = 0;  // of the last error thrown
     int busyTimeoutMs_ = 60000;
     bool ownTransactionStep_ = false;

@@ -8,6 +8,8 @@
 #include "Text.h"
 
 inline std::u16string ToSqlite16(const std::wstring& s) { return text::ToUtf16(s); }
+// Into a buffer the caller keeps, so that statement after statement allocates nothing.
+inline void ToSqlite16(const std::wstring& s, std::u16string& out) { text::ToUtf16(s, out); }
 
 inline std::wstring FromSqlite16(const void* s) {
     return s == nullptr ? std::wstring() : text::FromUtf16(static_cast<const char16_t*>(s));

@@ -173,11 +173,16 @@ wchar_t* DecodeUtf16(std::size_t units, Unit unit, wchar_t* out) {
 
 // All four run over the log file and large pages: one pass, no per-unit appends.
 std::u16string ToUtf16(std::wstring_view s) {
-    std::u16string out(s.size() * 2, u'\0');
+    std::u16string out;
+    ToUtf16(s, out);
+    return out;
+}
+
+void ToUtf16(std::wstring_view s, std::u16string& out) {
+    out.resize(s.size() * 2);
     char16_t* p = out.data();
     EncodeUtf16(s, [&p](char16_t unit) { *p++ = unit; });
     out.resize(static_cast<std::size_t>(p - out.data()));
-    return out;
 }
 
 std::wstring FromUtf16(std::u16string_view s) {

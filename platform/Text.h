@@ -11,6 +11,9 @@ namespace text {
 
 // UTF-16 with surrogate pairs; an invalid code point becomes U+FFFD.
 std::u16string ToUtf16(std::wstring_view s);
+// The same into out, whose room is kept: a caller converting text after text allocates
+// only when one is longer than any before.
+void ToUtf16(std::wstring_view s, std::u16string& out);
 // Unpaired surrogates become U+FFFD.
 std::wstring FromUtf16(std::u16string_view s);
 // Little-endian bytes without a byte-order mark, as the log and profile files hold them.
