@@ -20,4 +20,48 @@ bool WaitFor(benchmark::State& state, const char* what, std::chrono::millisecond
 // smaller then, and says so in its comment.
 bool Brief();
 
+// The measured work and its baseline, one after the other in each iteration, taking turns
+// at going first, so that both meet the same load of this shared machine: the iteration's
+// time is the measured work's (the benchmark uses manual time), and `ratio` the one total
+// over the other, which holds where the times do not. Each callable gives its seconds, or a
+// negative number when it failed.
+struct Turns {
+    double measured = 0;  // seconds in all
+    double baseline = 0;
+};
+template <typename Measured, typename Baseline>
+Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, const char* failure) {
+    Turns turns;
+    bool measuredFirst = true;
+    for (auto _ : state) {
+        double m = 0;
+        double b = 0;
+        if (measuredFirst) {
+            m = measured();
+            b = baseline();
+        } else {
+            b = baseline();
+            m = measured();
+        }
+        measuredFirst = !measuredFirst;
+        if (m < 0 || b < 0) {
+            state.SkipWithError(failure);
+            break;
+        }
+        state.SetIterationTime(m);
+        turns.measured += m;
+        turns.baseline += b;
+    }
+    state.counters["ratio"] = turns.baseline > 0 ? turns.measured / turns.baseline : 0;
+    return turns;
+}
+
+// The seconds `work` takes; a negative number when it returns false.
+template <typename Work>
+double Seconds(Work work) {
+    const auto from = std::chrono::steady_clock::now();
+    if (!work()) return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
 }  // namespace bench

@@ -1,7 +1,8 @@
 // Round trips of one small request against an echo server on 127.0.0.1: on the caller's
 // thread, and queued through the socket worker. The baseline sends the same packet to the
 // same server over a bare TCP connection: connect, send, read the reply, close, as each
-// round trip of the communication object does.
+// round trip of the communication object does. Each round trip takes turns with a bare one
+// in every iteration and reports their `ratio`.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "BenchSupport.h"
 #include "Communication.h"
 #include "Socket.h"
 #include "Text.h"
@@ -111,44 +113,6 @@ struCommContext* Request(CCommunication& comm, int mode) {
     return context;
 }
 
-void BM_SyncRoundTrip(benchmark::State& state) {
-    EchoServer server;
-    CCommunication comm;
-    comm.SetSocketThreadCount(1);
-    comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
-    for (auto _ : state) {
-        struCommContext* context = Request(comm, COMM_MODE_SYNC);
-        if (comm.SendAndRecv(context) <= 0) state.SkipWithError("exchange failed");
-        comm.FreeContext(context);
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_SyncRoundTrip)->UseRealTime();
-
-void BM_QueuedRoundTrip(benchmark::State& state) {
-    EchoServer server;
-    RankReplies replies;
-    g_pPedometer = &replies;
-    {
-        CCommunication comm;  // its worker ends before the replies' taker goes
-        comm.SetSocketThreadCount(1);
-        comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
-        int sent = 0;
-        for (auto _ : state) {
-            comm.GetSocketThread(0)->Push(Request(comm, COMM_MODE_ASYNC));
-            ++sent;
-            std::unique_lock guard(replies.lock);
-            if (!replies.done.wait_for(guard, std::chrono::seconds(2), [&] { return replies.handled == sent; })) {
-                state.SkipWithError("no reply");
-                break;
-            }
-        }
-    }
-    g_pPedometer = nullptr;
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_QueuedRoundTrip)->UseRealTime();
-
 // Reads exactly n bytes, each read bounded as the communication object bounds its reply.
 bool ReadReply(net::SocketFd fd, char* p, std::size_t n) {
     for (std::size_t got = 0; got < n;) {
@@ -181,31 +145,86 @@ bool BareRoundTrip(const net::SockAddr& server, const std::string& packet) {
     return ok;
 }
 
-void BM_BareTcpRoundTrip(benchmark::State& state) {
-    EchoServer server;
-    std::string packet;
-    {
-        CCommunication comm;  // one request of the communication object, for its packet
-        comm.SetSocketThreadCount(1);
-        comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
-        struCommContext* context = Request(comm, COMM_MODE_SYNC);
-        if (comm.SendAndRecv(context) > 0) packet = server.LastPacket();
-        comm.FreeContext(context);
+// The communication object's packet for the request, sent again over bare connections.
+class BareTcp {
+public:
+    explicit BareTcp(EchoServer& server) {
+        {
+            CCommunication comm;  // one request of the communication object, for its packet
+            comm.SetSocketThreadCount(1);
+            comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
+            struCommContext* context = Request(comm, COMM_MODE_SYNC);
+            if (comm.SendAndRecv(context) > 0) packet_ = server.LastPacket();
+            comm.FreeContext(context);
+        }
+        ready_ = !packet_.empty() && net::Resolve("127.0.0.1", text::ToUtf8(server.Port()), net::kAfInet,
+                                                  net::kSockStream, false, address_);
     }
-    net::SockAddr address;
-    if (packet.empty() || !net::Resolve("127.0.0.1", text::ToUtf8(server.Port()), net::kAfInet, net::kSockStream,
-                                        false, address)) {
+    bool Ready() const { return ready_; }
+    // One bare round trip's seconds; negative when it failed.
+    double Timed() const {
+        return bench::Seconds([this] { return BareRoundTrip(address_, packet_); });
+    }
+
+private:
+    std::string packet_;
+    net::SockAddr address_;
+    bool ready_ = false;
+};
+
+void BM_SyncRoundTrip(benchmark::State& state) {
+    EchoServer server;
+    const BareTcp bare(server);
+    if (!bare.Ready()) {
         state.SkipWithError("no packet to send");
         return;
     }
-    for (auto _ : state) {
-        if (!BareRoundTrip(address, packet)) {
-            state.SkipWithError("bare exchange failed");
-            break;
-        }
-    }
+    CCommunication comm;
+    comm.SetSocketThreadCount(1);
+    comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
+    bench::InTurns(
+        state,
+        [&comm] {
+            struCommContext* context = Request(comm, COMM_MODE_SYNC);
+            const double seconds = bench::Seconds([&] { return comm.SendAndRecv(context) > 0; });
+            comm.FreeContext(context);
+            return seconds;
+        },
+        [&bare] { return bare.Timed(); }, "exchange failed");
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_BareTcpRoundTrip)->UseRealTime();
+BENCHMARK(BM_SyncRoundTrip)->UseManualTime();
+
+void BM_QueuedRoundTrip(benchmark::State& state) {
+    EchoServer server;
+    const BareTcp bare(server);
+    if (!bare.Ready()) {
+        state.SkipWithError("no packet to send");
+        return;
+    }
+    RankReplies replies;
+    g_pPedometer = &replies;
+    {
+        CCommunication comm;  // its worker ends before the replies' taker goes
+        comm.SetSocketThreadCount(1);
+        comm.SetServer(L"127.0.0.1", server.Port(), 1, kTimeoutMs);
+        int sent = 0;
+        bench::InTurns(
+            state,
+            [&] {
+                return bench::Seconds([&] {
+                    comm.GetSocketThread(0)->Push(Request(comm, COMM_MODE_ASYNC));
+                    ++sent;
+                    std::unique_lock guard(replies.lock);
+                    return replies.done.wait_for(guard, std::chrono::seconds(2),
+                                                 [&] { return replies.handled == sent; });
+                });
+            },
+            [&bare] { return bare.Timed(); }, "no reply");
+    }
+    g_pPedometer = nullptr;
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_QueuedRoundTrip)->UseManualTime();
 
 }  // namespace

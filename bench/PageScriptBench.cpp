@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "EngineSdk.h"
 #include "EngineTest.h"
 #include "Text.h"
@@ -132,41 +133,6 @@ public:
     HWND hwnd = nullptr;
 };
 
-// The measured work and its baseline, one after the other in each iteration, taking turns
-// at going first, so that both meet the same load of this shared machine: the iteration's
-// time is the measured work's, and `ratio` the one total over the other, which holds where
-// the times do not. Each callable gives its seconds, or a negative number when it failed.
-struct Turns {
-    double measured = 0;  // seconds in all
-    double baseline = 0;
-};
-template <typename Measured, typename Baseline>
-Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, const char* failure) {
-    Turns turns;
-    bool measuredFirst = true;
-    for (auto _ : state) {
-        double m = 0;
-        double b = 0;
-        if (measuredFirst) {
-            m = measured();
-            b = baseline();
-        } else {
-            b = baseline();
-            m = measured();
-        }
-        measuredFirst = !measuredFirst;
-        if (m < 0 || b < 0) {
-            state.SkipWithError(failure);
-            break;
-        }
-        state.SetIterationTime(m);
-        turns.measured += m;
-        turns.baseline += b;
-    }
-    state.counters["ratio"] = turns.baseline > 0 ? turns.measured / turns.baseline : 0;
-    return turns;
-}
-
 // A window whose page function Sum(a, b) calls the native bench.Add, or, with `handler`,
 // whose Sum is a registered C++ handler calling the same native.
 class SumWindow {
@@ -214,7 +180,7 @@ void BM_PageFunctionCall(benchmark::State& state) {
     const SumWindow page(false);
     const SumWindow handler(true);
     if (!page.loaded() || !handler.loaded()) state.SkipWithError("the page did not load");
-    const Turns turns = InTurns(
+    const bench::Turns turns = bench::InTurns(
         state, [&page] { return page.Timed(kBatch); }, [&handler] { return handler.Timed(kBatch); },
         "the call failed");
     state.counters["page_ns"] = benchmark::Counter(turns.measured * 1e9 / kBatch, benchmark::Counter::kAvgIterations);
@@ -273,7 +239,7 @@ private:
 
     template <typename Load>
     void Run(benchmark::State& state, Load load) {
-        const Turns turns = InTurns(
+        const bench::Turns turns = bench::InTurns(
             state, [&] { return Timed(scripted_, load); }, [&] { return Timed(plain_, load); },
             "the main page did not load");
         state.counters["plain_us"] = benchmark::Counter(turns.baseline * 1e6, benchmark::Counter::kAvgIterations);

@@ -11,39 +11,71 @@ RawSqlite::RawSqlite(const std::filesystem::path& file) {
 
 RawSqlite::~RawSqlite() { sqlite3_close(db_); }
 
-bool RawSqlite::Run(const std::string& statement) {
+sqlite3_stmt* RawSqlite::Prepare(const std::string& statement) {
     sqlite3_stmt* compiled = nullptr;
-    if (db_ == nullptr || sqlite3_prepare_v2(db_, statement.c_str(), -1, &compiled, nullptr) != SQLITE_OK) return false;
+    if (db_ == nullptr || sqlite3_prepare_v2(db_, statement.c_str(), -1, &compiled, nullptr) != SQLITE_OK)
+        return nullptr;
+    return compiled;
+}
+
+sqlite3_stmt* RawSqlite::Prepare(const std::u16string& statement) {
+    sqlite3_stmt* compiled = nullptr;
+    if (db_ == nullptr || sqlite3_prepare16(db_, statement.c_str(), -1, &compiled, nullptr) != SQLITE_OK)
+        return nullptr;
+    return compiled;
+}
+
+template <typename Text>
+bool RawSqlite::Run(const Text& statement) {
+    sqlite3_stmt* compiled = Prepare(statement);
+    if (compiled == nullptr) return false;
     int rc = SQLITE_ROW;
     while (rc == SQLITE_ROW) rc = sqlite3_step(compiled);
     return sqlite3_finalize(compiled) == SQLITE_OK && rc == SQLITE_DONE;
 }
 
-bool RawSqlite::Run(const std::vector<std::string>& statements) {
-    for (const std::string& statement : statements) {
+template <typename Text>
+bool RawSqlite::RunAll(const std::vector<Text>& statements) {
+    for (const Text& statement : statements) {
         if (!Run(statement)) return false;
     }
     return true;
 }
 
-bool RawSqlite::RunInTransaction(const std::vector<std::string>& statements) {
-    if (!Run(std::string("begin")) || !Run(statements)) {
+template <typename Text>
+bool RawSqlite::InTransaction(const std::vector<Text>& statements) {
+    if (!Run(std::string("begin")) || !RunAll(statements)) {
         Run(std::string("rollback"));
         return false;
     }
     return Run(std::string("commit"));
 }
 
-bool RawSqlite::ReadFirst(const std::string& statement, std::string& out) {
-    sqlite3_stmt* compiled = nullptr;
-    if (db_ == nullptr || sqlite3_prepare_v2(db_, statement.c_str(), -1, &compiled, nullptr) != SQLITE_OK) return false;
+bool RawSqlite::Run(const std::vector<std::string>& statements) { return RunAll(statements); }
+bool RawSqlite::RunInTransaction(const std::vector<std::string>& statements) { return InTransaction(statements); }
+bool RawSqlite::RunInTransaction(const std::vector<std::u16string>& statements) { return InTransaction(statements); }
+
+void RawSqlite::AppendFirst(sqlite3_stmt* row, std::string& out) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
+    if (text != nullptr) out.append(text, static_cast<std::size_t>(sqlite3_column_bytes(row, 0)));
+}
+
+void RawSqlite::AppendFirst(sqlite3_stmt* row, std::u16string& out) {
+    const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(row, 0));
+    if (text != nullptr) out.append(text, static_cast<std::size_t>(sqlite3_column_bytes16(row, 0)) / 2);
+}
+
+template <typename Text>
+bool RawSqlite::First(const Text& statement, Text& out) {
+    sqlite3_stmt* compiled = Prepare(statement);
+    if (compiled == nullptr) return false;
     const int rc = sqlite3_step(compiled);
-    if (rc == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(compiled, 0));
-        if (text != nullptr) out.append(text, static_cast<std::size_t>(sqlite3_column_bytes(compiled, 0)));
-    }
+    if (rc == SQLITE_ROW) AppendFirst(compiled, out);
     return sqlite3_finalize(compiled) == SQLITE_OK && (rc == SQLITE_ROW || rc == SQLITE_DONE);
 }
+
+bool RawSqlite::ReadFirst(const std::string& statement, std::string& out) { return First(statement, out); }
+bool RawSqlite::ReadFirst(const std::u16string& statement, std::u16string& out) { return First(statement, out); }
 
 const std::filesystem::path& FreshDatabase::Fresh() {
     std::filesystem::remove(file_);
