@@ -31,13 +31,18 @@ int GetBloodPressureBand(int hour) {
     return 3;
 }
 
-std::string GetBloodPressureBandName(int band) {
-    static const wchar_t* const kNames[] = {L"清晨", L"白天", L"夜间"};
-    return Within(band, 1, 3) ? text::ToAnsi(kNames[band - 1]) : std::string();
+const std::string& GetBloodPressureBandName(int band) {
+    static const std::string kNames[] = {"", text::ToAnsi(L"清晨"), text::ToAnsi(L"白天"), text::ToAnsi(L"夜间")};
+    return kNames[Within(band, 1, 3) ? band : 0];
 }
 
-std::string GetBloodPressureLevelName(int level) {
-    static const wchar_t* const kNames[] = {L"正常血压",          L"正常高值血压",      L"1级高血压（轻度）",
-                                            L"2级高血压（中度）", L"3级高血压（重度）", L"单纯收缩期高血压"};
-    return Within(level, 1, 6) ? text::ToAnsi(kNames[level - 1]) : std::string();
+const std::string& GetBloodPressureLevelName(int level) {
+    static const std::string kNames[] = {"",
+                                         text::ToAnsi(L"正常血压"),
+                                         text::ToAnsi(L"正常高值血压"),
+                                         text::ToAnsi(L"1级高血压（轻度）"),
+                                         text::ToAnsi(L"2级高血压（中度）"),
+                                         text::ToAnsi(L"3级高血压（重度）"),
+                                         text::ToAnsi(L"单纯收缩期高血压")};
+    return kNames[Within(level, 1, 6) ? level : 0];
 }

@@ -9,6 +9,6 @@
 int GetBloodPressureLevel(int systolic, int diastolic);
 // By the hour of the reading: 4..9 morning (1), 10..18 daytime (2), anything else night (3).
 int GetBloodPressureBand(int hour);
-// "" for a band or level outside the ranges above.
-std::string GetBloodPressureBandName(int band);
-std::string GetBloodPressureLevelName(int level);
+// "" for a band or level outside the ranges above; each name converted once.
+const std::string& GetBloodPressureBandName(int band);
+const std::string& GetBloodPressureLevelName(int level);

@@ -6,7 +6,8 @@
 #include <array>
 #include <iterator>
 #include <limits>
-#include <map>
+#include <optional>
+#include <string_view>
 
 #include "BloodPressureLevel.h"
 #include "ChartPrinter.h"
@@ -71,23 +72,40 @@ struct CBloodPressureGraph::Options {
 };
 
 struct CBloodPressureGraph::Record {
-    std::string date;   // dataDate as the page wrote it
-    std::string label;  // the category label of that day
+    // What is printed of the page's texts, in the system code page. Converted when the record
+    // is first printed: the daily forms print the first result of each day and period only.
+    struct Texts {
+        std::string date;   // dataDate as the page wrote it
+        std::string label;  // the category label of that day
+        std::string note;
+        std::string summary;
+    };
+
+    const uie::value* dateField = nullptr;  // the page's fields, read in place
+    const uie::value* noteField = nullptr;
+    const uie::value* summaryField = nullptr;
     int day = 0;
     int period = 0;
     int systolic = 0;
     int diastolic = 0;
     int pulse = 0;
     int count = 1;
-    std::string periodName;
-    std::string levelName;
-    std::string note;
-    std::string summary;
+    const std::string* periodName = &GetBloodPressureBandName(0);
+    const std::string* levelName = &GetBloodPressureLevelName(0);
 
-    // A box: systolic, diastolic and pulse.
-    std::string BoxValue() const {
-        return FormatInt(systolic) + "," + FormatInt(diastolic) + "," + FormatInt(pulse);
+    const Texts& Converted() const {
+        if (!texts) {
+            const std::wstring date = ValueText(dateField);
+            texts = Texts{Ansi(date), Ansi(DayLabel(date)), ValueAnsi(noteField), ValueAnsi(summaryField)};
+        }
+        return *texts;
     }
+    // A box: systolic, diastolic and pulse.
+    void BoxValue(std::string& out) const {
+        out.assign(FormatInt(systolic)).append(",").append(FormatInt(diastolic)).append(",").append(FormatInt(pulse));
+    }
+
+    mutable std::optional<Texts> texts;
 };
 
 struct CBloodPressureGraph::Day {
@@ -97,25 +115,37 @@ struct CBloodPressureGraph::Day {
 
 CBloodPressureGraph::CBloodPressureGraph(const char*, const char*) { Init(); }
 
-std::string CBloodPressureGraph::Tooltip(const Record& r, const std::string& periodName, bool withCount) {
+void CBloodPressureGraph::Tooltip(std::string& tip, const Record& r, const std::string& periodName, bool withCount) {
     const TipWords& w = Words();
+    const Record::Texts& t = r.Converted();
     // The difference of two page numbers can pass int's range.
     const long long difference = static_cast<long long>(r.systolic) - r.diastolic;
-    std::string tip = w.time + r.date + "(" + periodName + ")";
-    if (withCount) tip += w.count + FormatInt(r.count);
-    tip += w.systolic + FormatInt(r.systolic) + w.diastolic + FormatInt(r.diastolic) + w.difference +
-           std::to_string(difference) + w.pulse + FormatInt(r.pulse) + w.level + r.levelName + w.note + r.note +
-           w.summary + r.summary + "{br}";
-    return tip;
+    tip.assign(w.time).append(t.date).append("(").append(periodName).append(")");
+    if (withCount) tip.append(w.count).append(FormatInt(r.count));
+    tip.append(w.systolic)
+        .append(FormatInt(r.systolic))
+        .append(w.diastolic)
+        .append(FormatInt(r.diastolic))
+        .append(w.difference)
+        .append(std::to_string(difference))
+        .append(w.pulse)
+        .append(FormatInt(r.pulse))
+        .append(w.level)
+        .append(*r.levelName)
+        .append(w.note)
+        .append(t.note)
+        .append(w.summary)
+        .append(t.summary)
+        .append("{br}");
 }
 
 void CBloodPressureGraph::WriteCategories(ChartPrinter& out, const Options& options,
                                           const std::vector<const Record*>& labelled) {
     const std::size_t count = options.Limit(labelled.size());
     out.Open(TiXmlElement("categories"), count > 0);
+    TiXmlElement category("category");  // one element for every row
     for (std::size_t i = 0; i < count; ++i) {
-        TiXmlElement category("category");
-        SetAttributes(category, {{"label", labelled[i]->label.c_str()}});
+        SetAttributes(category, {{"label", labelled[i]->Converted().label.c_str()}});
         out.Add(category);
     }
     out.Close();
@@ -141,39 +171,48 @@ void CBloodPressureGraph::WriteBoxDataset(ChartPrinter& out, const Box& box, con
                             {"medianAlpha", "0"}});
     const std::size_t count = options.Limit(days.size());
     out.Open(dataset, count > 0);
+    // One element for the rows with a result, one for those without: each sets the same attributes.
+    TiXmlElement result("set");
+    TiXmlElement none("set");
+    std::string value;
+    std::string tip;
     for (std::size_t i = 0; i < count; ++i) {
-        TiXmlElement set("set");
         if (const Record* r = days[i].first[box.period]) {
-            SetAttributes(set, {{"value", r->BoxValue().c_str()},
-                                {"tooltext", Tooltip(*r, r->periodName, true).c_str()}});
+            r->BoxValue(value);
+            Tooltip(tip, *r, *r->periodName, true);
+            SetAttributes(result, {{"value", value.c_str()}, {"tooltext", tip.c_str()}});
+            out.Add(result);
         } else {
             // No result of this period on the day: the day, no pressures, the box's period.
-            Record none;
-            none.date = days[i].first[0]->date;
-            none.systolic = none.diastolic = none.pulse = -1;
-            none.count = 0;
-            SetAttributes(set, {{"tooltext", Tooltip(none, name, true).c_str()}});
+            Record missing;
+            missing.texts = Record::Texts{days[i].first[0]->Converted().date, {}, {}, {}};
+            missing.systolic = missing.diastolic = missing.pulse = -1;
+            missing.count = 0;
+            Tooltip(tip, missing, name, true);
+            SetAttributes(none, {{"tooltext", tip.c_str()}});
+            out.Add(none);
         }
-        out.Add(set);
     }
     out.Close();
 }
 
 void CBloodPressureGraph::WriteDailyBoxes(ChartPrinter& out, const Options& options,
                                           const std::vector<Record>& records) {
-    std::map<int, Day> byDay;  // ascending, each day once
-    for (const Record& r : records) {
-        Day& day = byDay[r.day];
-        if (!day.first[0]) day.first[0] = &r;
-        if (IsPeriod(r.period) && !day.first[r.period]) day.first[r.period] = &r;
-    }
+    // Each day once, ascending; a stable sort keeps a day's results in list order.
+    std::vector<const Record*> byDay;
+    byDay.reserve(records.size());
+    for (const Record& r : records) byDay.push_back(&r);
+    std::stable_sort(byDay.begin(), byDay.end(), [](const Record* a, const Record* b) { return a->day < b->day; });
     std::vector<Day> days;
     std::vector<const Record*> firstOfDay;  // its text labels the day
-    days.reserve(byDay.size());
-    firstOfDay.reserve(byDay.size());
-    for (const auto& entry : byDay) {
-        days.push_back(entry.second);
-        firstOfDay.push_back(entry.second.first[0]);
+    for (const Record* r : byDay) {
+        if (days.empty() || days.back().first[0]->day != r->day) {
+            days.emplace_back();
+            days.back().first[0] = r;
+            firstOfDay.push_back(r);
+        }
+        Day& day = days.back();
+        if (IsPeriod(r->period) && !day.first[r->period]) day.first[r->period] = r;
     }
     WriteCategories(out, options, firstOfDay);
     for (std::size_t b = 0; b < std::size(kBoxes); ++b) {
@@ -191,10 +230,17 @@ void CBloodPressureGraph::WriteDetailBoxes(ChartPrinter& out, const Options& opt
                             {"medianAlpha", "0"}});
     const std::size_t count = options.Limit(records.size());
     out.Open(dataset, count > 0);
+    // One element for the results of a period, with its colour, one for the others.
+    TiXmlElement coloured("set");
+    TiXmlElement plain("set");
+    std::string value;
+    std::string tip;
     for (std::size_t i = 0; i < count; ++i) {
         const Record& r = records[i];
-        TiXmlElement set("set");
-        SetAttributes(set, {{"value", r.BoxValue().c_str()}, {"tooltext", Tooltip(r, r.periodName, false).c_str()}});
+        r.BoxValue(value);
+        Tooltip(tip, r, *r.periodName, false);
+        TiXmlElement& set = IsPeriod(r.period) ? coloured : plain;
+        SetAttributes(set, {{"value", value.c_str()}, {"tooltext", tip.c_str()}});
         if (IsPeriod(r.period)) {
             const char* color = kBoxes[r.period - 1].color;
             SetAttributes(set, {{"lowerboxcolor", color}, {"upperboxcolor", color}});
@@ -212,15 +258,16 @@ void CBloodPressureGraph::WriteLines(ChartPrinter& out, const Options& options, 
 
     WriteRecordCategories(out, options, records);
     const std::size_t count = options.Limit(records.size());
+    TiXmlElement set("set");  // one element for every row
+    std::string tip;
     for (const auto& line : kLines) {
         TiXmlElement dataset("dataset");
         SetAttributes(dataset, {{"seriesName", Ansi(line.name).c_str()}, {"renderAs", "Line"}});
         out.Open(dataset, count > 0);
         for (std::size_t i = 0; i < count; ++i) {
             const Record& r = records[i];
-            TiXmlElement set("set");
-            SetAttributes(set, {{"value", FormatInt(r.*line.value).c_str()},
-                                {"tooltext", Tooltip(r, r.periodName, true).c_str()}});
+            Tooltip(tip, r, *r.periodName, true);
+            SetAttributes(set, {{"value", FormatInt(r.*line.value).c_str()}, {"tooltext", tip.c_str()}});
             out.Add(set);
         }
         out.Close();
@@ -296,19 +343,30 @@ CBloodPressureGraph::Options CBloodPressureGraph::ReadOptions(const uie::value& 
 
 CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& item) {
     Record r;
-    const std::wstring date = FieldText(item, L"dataDate");
-    r.date = Ansi(date);
-    r.label = Ansi(DayLabel(date));
-    r.day = text::WToI(date.c_str());
-    r.period = FieldInt(item, L"bpKbn", 0);
-    r.systolic = FieldInt(item, L"avgSystolic", 0);
-    r.diastolic = FieldInt(item, L"avgDiastolic", 0);
-    r.pulse = FieldInt(item, L"avgPulse", 0);
-    r.count = FieldInt(item, L"recNum", 1);
-    r.periodName = GetBloodPressureBandName(r.period);
-    r.levelName = GetBloodPressureLevelName(text::WToI(FieldText(item, L"bpLevel").c_str()));
-    r.note = FieldAnsi(item, L"bpAssessNote");
-    r.summary = FieldAnsi(item, L"summary");
+    const uie::value* period = nullptr;
+    const uie::value* systolic = nullptr;
+    const uie::value* diastolic = nullptr;
+    const uie::value* pulse = nullptr;
+    const uie::value* count = nullptr;
+    const uie::value* level = nullptr;
+    using namespace std::string_view_literals;  // the names' lengths known before the walk
+    ReadFields(item, {{L"dataDate"sv, &r.dateField},
+                      {L"bpKbn"sv, &period},
+                      {L"avgSystolic"sv, &systolic},
+                      {L"avgDiastolic"sv, &diastolic},
+                      {L"avgPulse"sv, &pulse},
+                      {L"recNum"sv, &count},
+                      {L"bpLevel"sv, &level},
+                      {L"bpAssessNote"sv, &r.noteField},
+                      {L"summary"sv, &r.summaryField}});
+    r.day = ValueTextInt(r.dateField);
+    r.period = ValueInt(period, 0);
+    r.systolic = ValueInt(systolic, 0);
+    r.diastolic = ValueInt(diastolic, 0);
+    r.pulse = ValueInt(pulse, 0);
+    r.count = ValueInt(count, 1);
+    r.periodName = &GetBloodPressureBandName(r.period);
+    r.levelName = &GetBloodPressureLevelName(ValueTextInt(level));
     return r;
 }
 

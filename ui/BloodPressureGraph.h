@@ -24,7 +24,7 @@ public:
 
 private:
     struct Options;
-    struct Record;  // one result as the page gave it, its texts in the system code page
+    struct Record;  // one result as the page gave it, its texts converted when first printed
     struct Day;     // one distinct day and the first result of each period on it
     // One dataset of the daily box chart; a result's period gives its box colour too.
     struct Box {
@@ -47,6 +47,6 @@ private:
     // One category per result's day label, as many as the limit lets through.
     static void WriteCategories(ChartPrinter& out, const Options& options, const std::vector<const Record*>& labelled);
     static void WriteRecordCategories(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
-    // The tool-tip of one result; the count line only in the summary form.
-    static std::string Tooltip(const Record& record, const std::string& periodName, bool withCount);
+    // The tool-tip of one result into tip; the count line only in the summary form.
+    static void Tooltip(std::string& tip, const Record& record, const std::string& periodName, bool withCount);
 };

@@ -94,8 +94,38 @@ const uie::value* CGraphFlash::Field(const uie::value& item, std::wstring_view k
     return nullptr;
 }
 
+void CGraphFlash::ReadFields(const uie::value& item, std::initializer_list<FieldSlot> slots) {
+    for (const FieldSlot& slot : slots) *slot.field = nullptr;
+    const uie::value::map_t* fields = item.map_ptr();
+    if (fields == nullptr || slots.size() == 0) return;
+    std::size_t next = 0;  // the slot the next name most likely fills
+    for (const auto& [name, v] : *fields) {
+        if (!name.is_string()) continue;
+        const std::wstring& text = *name.string_ptr();
+        for (std::size_t tried = 0; tried < slots.size(); ++tried) {
+            const std::size_t at = (next + tried) % slots.size();
+            const FieldSlot& slot = slots.begin()[at];
+            if (*slot.field != nullptr || slot.key != text) continue;
+            *slot.field = &v;
+            next = at + 1;
+            break;
+        }
+    }
+}
+
 int CGraphFlash::FieldInt(const uie::value& item, std::wstring_view key, int fallback) {
-    const uie::value* v = Field(item, key);
+    return ValueInt(Field(item, key), fallback);
+}
+
+std::wstring CGraphFlash::FieldText(const uie::value& item, std::wstring_view key, std::wstring_view fallback) {
+    return ValueText(Field(item, key), fallback);
+}
+
+std::string CGraphFlash::FieldAnsi(const uie::value& item, std::wstring_view key, std::wstring_view fallback) {
+    return ValueAnsi(Field(item, key), fallback);
+}
+
+int CGraphFlash::ValueInt(const uie::value* v, int fallback) {
     if (v == nullptr) return fallback;
     if (v->is_int()) return v->get_int();
     if (!v->is_float()) return fallback;
@@ -104,17 +134,20 @@ int CGraphFlash::FieldInt(const uie::value& item, std::wstring_view key, int fal
     return static_cast<int>(d);
 }
 
-std::wstring CGraphFlash::FieldText(const uie::value& item, std::wstring_view key, std::wstring_view fallback) {
-    const uie::value* v = Field(item, key);
+std::wstring CGraphFlash::ValueText(const uie::value* v, std::wstring_view fallback) {
     if (v != nullptr && v->is_string()) return *v->string_ptr();
     if (v != nullptr && (v->is_int() || v->is_float() || v->is_bool())) return v->to_string();
     return std::wstring(fallback);
 }
 
-std::string CGraphFlash::FieldAnsi(const uie::value& item, std::wstring_view key, std::wstring_view fallback) {
-    const uie::value* v = Field(item, key);
+int CGraphFlash::ValueTextInt(const uie::value* v) {
+    if (v != nullptr && v->is_string()) return text::WToI(v->string_ptr()->c_str());
+    return text::WToI(ValueText(v).c_str());
+}
+
+std::string CGraphFlash::ValueAnsi(const uie::value* v, std::wstring_view fallback) {
     if (v != nullptr && v->is_string()) return Ansi(*v->string_ptr());  // no copy of the wide text
-    return Ansi(FieldText(item, key, fallback));
+    return Ansi(ValueText(v, fallback));
 }
 
 int CGraphFlash::ColumnInt(const std::vector<std::wstring>& row, std::size_t column) {

@@ -78,6 +78,21 @@ protected:
     // The same in the system code page.
     static std::string FieldAnsi(const uie::value& item, std::wstring_view key, std::wstring_view fallback = {});
 
+    // A field of each of these names, each the first of its name as a lookup finds it (null
+    // when the item is no map or has none), in one walk over the item: names listed in the
+    // order the page writes them cost one comparison each.
+    struct FieldSlot {
+        std::wstring_view key;
+        const uie::value** field;
+    };
+    static void ReadFields(const uie::value& item, std::initializer_list<FieldSlot> slots);
+    // A field's value as FieldInt, FieldText and FieldAnsi read it; null counts as missing.
+    static int ValueInt(const uie::value* field, int fallback);
+    static std::wstring ValueText(const uie::value* field, std::wstring_view fallback = {});
+    static std::string ValueAnsi(const uie::value* field, std::wstring_view fallback = {});
+    // A field's text through the decimal conversion: 0 for a missing one or one that is no number.
+    static int ValueTextInt(const uie::value* field);
+
     // Table rows: a column through the decimal conversion (missing or not a number: 0),
     // or its text (missing: empty).
     static int ColumnInt(const std::vector<std::wstring>& row, std::size_t column);
