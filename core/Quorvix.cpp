@@ -305,8 +305,8 @@ constexpr UINT kExitHeld = 3;
 constexpr std::chrono::milliseconds kLogFlush{500};
 
 // What the log and standard error still hold is written out before the process ends. The
-// bound's end and the orderly one never both do: a second waits here while the first ends
-// the process.
+// bound's end and the orderly one never both do: a second waits here, and in the program
+// never gets past, as the first ends the process.
 void EndProcess(UINT exitCode) {
     static std::mutex ending;
     const std::lock_guard lock(ending);
