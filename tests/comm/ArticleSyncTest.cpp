@@ -30,6 +30,11 @@
 
 namespace {
 
+// What "at once" means for a refused reply or row: it takes a tenth of a second, the faults
+// took minutes, and a loaded machine running the sanitizers stretches the first to seconds;
+// this stays well inside the list's own 10 s.
+constexpr auto kAtOnce = std::chrono::seconds(5);
+
 using uie::value;
 using uie::test::PageHost;
 
@@ -437,7 +442,7 @@ TEST_F(ArticleSyncTest, ARowThatWouldRunForMinutesEndsAtOnceAndADeviceReadingMea
                              true),
               0);
     EXPECT_TRUE(WaitFor([&] { return !comm_->IsArticleSyncRunning(); }, std::chrono::seconds(10)));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
     EXPECT_EQ(FirstValue(L"select count(*) from tDeviceDataList_122 where recDate = 20260101"), L"1");
     EXPECT_EQ(Titles(), L"");
 
@@ -464,7 +469,7 @@ TEST_F(ArticleSyncTest, ARowThatWouldBuildGigabytesEndsAtOnceWithinItsOwnThreads
                                    std::pair{numbers, L"SQLITE_NOMEM[7]: out of memory"}}) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RefusalsOf(sql, {sql}, why), 1);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
     }
     EXPECT_LT(PeakMemoryKb() - peakKb, 250 * 1024);
     EXPECT_EQ(Titles(), L"");
@@ -502,7 +507,7 @@ TEST_F(ArticleSyncTest, ARowOfSelfJoinedCtesEndsAtOnceInsteadOfCompilingForMinut
         SCOPED_TRACE(sql.substr(sql.size() - 60));
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RefusalsOf(sql, {Insert(11), sql}), 1);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
     }
     EXPECT_LT(PeakMemoryKb() - peakKb, 150 * 1024);
     EXPECT_EQ(Titles(), L"");
@@ -523,7 +528,7 @@ TEST_F(ArticleSyncTest, RepliesOfManyAttributesOrElementsAreRefusedUnreadAndTheN
         const int before = CountLogLines(line);
         const auto start = std::chrono::steady_clock::now();
         Sync(reply);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
         EXPECT_EQ(CountLogLines(line), before + 1);
     }
     Sync(Reply({Insert(11)}));
