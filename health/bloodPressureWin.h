@@ -60,6 +60,7 @@ struct struBpDeviceBussData {
     int count = 0;     // readings in pDeviceDataList
     int packets = 0;   // upload packets sent for the batch
     int replies = 0;   // packet replies stored
+    std::vector<int> storedPackets;  // the packets of this upload whose readings are stored
     std::vector<struDeviceDataList_1002W> pDeviceDataList;
 };
 
@@ -109,7 +110,9 @@ public:
     int OrigDataToBussData_1002();
     // Appends the statements that store the batch's readings of one packet (-1: all) to
     // `statements`: the deletes of their times and of the demo rows, then an insert per
-    // kept reading. Nothing without a list or readings. 0.
+    // kept reading. A time that a packet of this upload stored already is not deleted
+    // again, so that no packet deletes another's readings. Nothing without a list or
+    // readings. 0.
     int BpDataListSave_1002(std::vector<std::wstring>* statements, int packet) const;
     // Sends the batch in packets of at most kPacketChars (0x1171): 0 once sent, with State
     // true until the last reply; 0 with nothing to send; a send's failure otherwise.
@@ -155,7 +158,7 @@ private:
     bool TakePageReadings(int sourceNo, const std::wstring& deviceID, const uie::value& readings, bool demo);
     // Counts a stored packet reply; after the last one the elements, the page and the
     // upload's end follow. 0.
-    int PacketStored();
+    int PacketStored(int packet);
     // The systolic, diastolic and pulse elements from one reading.
     void SetBpElementValues(const struDeviceDataList_1002W& reading);
 

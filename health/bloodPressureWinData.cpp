@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "BloodPressureLevel.h"
 #include "CommandIds.h"
@@ -178,6 +179,17 @@ uie::value ElementItem(const wchar_t* id, int valueNo) {
                                 {L"recordDataList", uie::value(1)}});
 }
 
+// The times of the readings that the upload's packets other than `packet` stored.
+std::set<std::wstring> TimesOfStoredPackets(const struBpDeviceBussData& buss, int packet) {
+    std::set<std::wstring> times;
+    const auto& stored = buss.storedPackets;
+    for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
+        if (r.packet != packet && std::find(stored.begin(), stored.end(), r.packet) != stored.end())
+            times.insert(r.recTime);
+    }
+    return times;
+}
+
 void LogBatchReplaced(const struBpDeviceBussData& previous, const wchar_t* function) {
     if (!previous.pDeviceDataList.empty())
         LOGF(LOG_ERROR, function, L"delete (struDeviceDataList_1002W *)m_deviceBussData.pDeviceDataList try!");
@@ -215,10 +227,14 @@ int CBloodPressureWin::BpDataListSave_1002(std::vector<std::wstring>* statements
     const struBpDeviceBussData buss = GetDeviceBussData();
     if (buss.count < 1) return 0;
     std::vector<std::wstring> made{L"delete from tDeviceDataList_1002 where deviceID='VirtualData' "};
+    // A monitor without a clock dates every reading now, and one without seconds two of a
+    // minute alike: a time may travel in several packets. Replacing by time is meant for
+    // the rows of earlier uploads, which the first stored packet with that time deleted.
+    const std::set<std::wstring> storedTimes = TimesOfStoredPackets(buss, packet);
     std::wstring times;
     for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
         if (packet != -1 && r.packet != packet) continue;
-        times += (times.empty() ? L"" : L",") + Quoted(r.recTime);
+        if (storedTimes.count(r.recTime) == 0) times += (times.empty() ? L"" : L",") + Quoted(r.recTime);
         if (r.save == 1) made.push_back(InsertOf(buss, r));
     }
     if (!times.empty())
@@ -236,6 +252,7 @@ int CBloodPressureWin::BpDataUpload() {
         packets = PackBatch(m_deviceBussData);
         m_deviceBussData.packets = static_cast<int>(packets.size());
         m_deviceBussData.replies = 0;
+        m_deviceBussData.storedPackets.clear();
     }
     // Nothing to wait for: the page must not see an upload running.
     if (packets.empty()) return m_uploadState.End(0, 0, kUploadDone);
@@ -281,15 +298,16 @@ int CBloodPressureWin::BussDataProc_1002(const std::wstring& reply) {
         if (devices != nullptr) devices->ReadUserDeviceFromDB();
         return m_uploadState.End(stored, stored, kStoreFailed);
     }
-    return PacketStored();
+    return PacketStored(packet);
 }
 
-int CBloodPressureWin::PacketStored() {
+int CBloodPressureWin::PacketStored(int packet) {
     bool last = false;
     bool anyKept = false;
     struDeviceDataList_1002W lastKept;
     WithBussData([&](struBpDeviceBussData& buss) {
         last = ++buss.replies == buss.packets;
+        buss.storedPackets.push_back(packet);
         for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
             if (r.save != 1) continue;
             lastKept = r;

@@ -146,6 +146,22 @@ TEST_F(BloodPressureDataStoreTest, ReplyStoresItsPacketAndRegistersTheDevice) {
     EXPECT_EQ(Column(L"tUserDevice", L"useTimes", L" where sourceNo=1002"), L"2");
 }
 
+// A monitor without a clock dates every reading alike: the later packet must not delete
+// what the earlier one stored, only the row an earlier upload left.
+TEST_F(BloodPressureDataStoreTest, ReadingsOfOneTimeInTwoPacketsAreAllStored) {
+    StartWindow();
+    const std::wstring now = L"2024-06-15 09:00:00";
+    Exec(L"insert into tDeviceDataList_1002 (recTime, systolic) values ('" + now + L"', 99)");
+    SetBatch({Reading(now, 131, 1, 1), Reading(now, 132, 1, 1), Reading(now, 133, 1, 2)});
+    Busy();
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"1")), 0);
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"2")), 0);
+    ExpectEnding(0, L"处理成功.");
+    EXPECT_EQ(FirstValue(L"select group_concat(systolic) from (select systolic from tDeviceDataList_1002 order by "
+                         L"systolic)"),
+              L"131,132,133");
+}
+
 TEST_F(BloodPressureDataStoreTest, FailedRepliesEndTheUploadAndStoreNothing) {
     StartWindow();
     const auto batch = [this] {
