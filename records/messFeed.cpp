@@ -75,6 +75,13 @@ bool CMessFeed::TakeMarker(const std::wstring& reply) {
     return true;
 }
 
+bool CMessFeed::ReadMessNo(const std::wstring& reply, int n, int& messNo) const {
+    if (text::ParseWholeInt(records::ReplyField(reply, n), messNo)) return true;
+    LOGF(LOG_WARNING, m_procFunction.c_str(), L"reply 0x%04X: field[%d] is no message number:[%s]", m_command, n,
+         reply.c_str());
+    return false;
+}
+
 bool CMessFeed::IsNew(int messNo) const {
     if (messNo < 0) return false;
     std::lock_guard lock(m_lock);
@@ -136,7 +143,7 @@ int CMessFeed::StoreOwnerMessage(const std::wstring& reply, const wchar_t* inser
     if (!IsWhole(reply, kOwnerReplyFields)) return 0;
     struUserMessW m;
     m.ownerNo = records::ReplyInt(reply, 1);
-    m.messNo = records::ReplyInt(reply, 2);
+    if (!ReadMessNo(reply, 2, m.messNo)) return 0;
     m.mess = records::ReplyField(reply, 3);
     ReadTail(reply, 4, m);
     if (!IsNew(m.messNo)) return 0;

@@ -60,6 +60,9 @@ protected:
     // The reply "no more data" (-99999 in field 1): field 3 becomes the held number,
     // lower or not, as the server says. True when it was that reply.
     bool TakeMarker(const std::wstring& reply);
+    // Field n as the message number; false, with one Warning line, when it holds no
+    // number: an all-empty reply would otherwise be stored as a blank message 0.
+    bool ReadMessNo(const std::wstring& reply, int n, int& messNo) const;
     // Not negative and not stored during this run.
     bool IsNew(int messNo) const;
     // Raises the held number to messNo when that is higher.

@@ -15,7 +15,7 @@ CPublicMess::CPublicMess()
 int CPublicMess::BussDataProc(const std::wstring& reply) {
     if (!IsWhole(reply, kReplyFields)) return 0;
     struPublicMessW m;
-    m.publicMessNo = records::ReplyInt(reply, 1);
+    if (!ReadMessNo(reply, 1, m.publicMessNo)) return 0;
     m.publicMess = records::ReplyField(reply, 2);
     ReadTail(reply, 3, m);
     if (!IsNew(m.publicMessNo)) return 0;

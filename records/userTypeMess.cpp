@@ -15,7 +15,7 @@ int CUserTypeMess::BussDataProc(const std::wstring& reply) {
     if (TakeMarker(reply) || !IsWhole(reply, kReplyFields)) return 0;
     struUserTypeMessW m;
     m.userType = records::ReplyField(reply, 1);  // as sent: the number served the marker test only
-    m.userTypeMessNo = records::ReplyInt(reply, 2);
+    if (!ReadMessNo(reply, 2, m.userTypeMessNo)) return 0;
     m.userTypeMess = records::ReplyField(reply, 3);
     ReadTail(reply, 4, m);
     if (!IsNew(m.userTypeMessNo)) return 0;

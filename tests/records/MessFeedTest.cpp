@@ -170,6 +170,17 @@ TEST_F(MessFeedTest, AReplyCutShortIsRefusedWhole) {
     EXPECT_EQ(CountLogLines(L"reply 0x1110 cut short: 7 of 8 fields:[" + no + L"\x02"), 1);
 }
 
+TEST_F(MessFeedTest, AnAllEmptyReplyIsNoMessage) {
+    CPublicMess pub;
+    CUserTypeMess types;
+    CUserGroupMess groups;
+    const std::vector<std::wstring> empty(9, L"");
+    EXPECT_EQ(pub.BussDataProc(JoinFields({empty.begin(), empty.end() - 1})), 0);
+    EXPECT_EQ(types.BussDataProc(JoinFields(empty)), 0);
+    EXPECT_EQ(groups.BussDataProc(JoinFields(empty)), 0);
+    EXPECT_EQ(Count(L"tPublicMess") + Count(L"tUserTypeMess") + Count(L"tUserGroupMess"), 0);
+}
+
 TEST_F(MessFeedTest, APublicMessageIsStoredAsSentAndQueuedOnceWhenTheWindowExists) {
     CPublicMess feed;
     feed.LoadFromDB();
