@@ -75,7 +75,9 @@ const std::pair<const char*, std::string VepModelParams::*> kTexts[] = {
 };
 
 // The model-wide numbers that size the link's reads or enter the decoding's arithmetic,
-// and their plausible ranges.
+// and their plausible ranges. Every model's readings are records of some length behind
+// a header: a length of 0 would decode no reading, a header before the file's start
+// would be decoded as readings.
 struct NumberRange {
     const char* name;
     int VepModelParams::*member;
@@ -85,7 +87,8 @@ struct NumberRange {
 constexpr NumberRange kRanges[] = {
     {"resv_length", &VepModelParams::resvLength, 0, kResponseBuffer},
     {"resv_length2", &VepModelParams::resvLength2, 0, kResponseBuffer},
-    {"rec_length", &VepModelParams::recLength, 0, INT_MAX},
+    {"rec_length", &VepModelParams::recLength, 1, INT_MAX},
+    {"data_start", &VepModelParams::dataStart, 0, INT_MAX},
     {"start_year", &VepModelParams::startYear, 0, kMostStartYear},
 };
 

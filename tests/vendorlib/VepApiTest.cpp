@@ -406,6 +406,20 @@ TEST_F(VepApiTest, WalkingModeDecodesTheWalkingDevice) {
     EXPECT_EQ(day.tmNwalk[2], 0);  // no offset for hour 2
 }
 
+// A record length of 0 would download nothing as success, a header start before the
+// file would decode the header as readings.
+TEST_F(VepApiTest, ModelsWithoutRecordsOrWithAStartBeforeTheFileAreRefusedAsTheyLoad) {
+    ASSERT_EQ(Vep_DebugMode(1), 0);
+    ASSERT_EQ(Vep_Init(0), 0);
+    for (const auto& [key, value] : {std::pair{"rec_length", "0"}, std::pair{"data_start", "-1"}}) {
+        ModelParams params = SimStorageModel();
+        params[key] = value;
+        WriteModels(ModelXml("SIMUMS", params, "USB-STORAGE"));
+        EXPECT_NE(Vep_SetConnectDeviceName("SIMUMS"), 0) << key;
+        EXPECT_EQ(CountOf(Trace(), std::string("model number refused:SIMUMS ") + key + " " + value), 1) << key;
+    }
+}
+
 // Sparse files: far past what their formats hold, yet without taking the disk's room.
 TEST_F(VepApiTest, DriveFilesLargerThanTheirFormatHoldsAreRefusedUnread) {
     ASSERT_EQ(Vep_DebugMode(1), 0);

@@ -102,8 +102,9 @@ TEST_F(VepModelTest, ParametersReachTheDecodingRecordAndMissingOnesReadAsNone) {
 }
 
 TEST_F(VepModelTest, OnlyTheExactConnectionNamesSetTheConnectionMode) {
-    WriteModels(ModelXml("U", {}, "USB-SERIAL") + ModelXml("M", {}, "USB-STORAGE") + ModelXml("S", {}, "SERIAL") +
-                ModelXml("L", {}, "usb-serial"));
+    const ModelParams records{{"rec_length", "16"}, {"resv_length", "17"}};
+    WriteModels(ModelXml("U", records, "USB-SERIAL") + ModelXml("M", records, "USB-STORAGE") +
+                ModelXml("S", records, "SERIAL") + ModelXml("L", records, "usb-serial"));
     for (const auto& [name, type] : std::vector<std::pair<std::string, int>>{{"M", 1}, {"S", 2}, {"U", 0}}) {
         ASSERT_EQ(model_.Load(kModelFile, name, state_), 0);
         EXPECT_EQ(model_.Params().connectType, type);

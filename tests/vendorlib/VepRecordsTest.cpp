@@ -157,9 +157,10 @@ TEST_F(VepRecordsTest, TheCountIsBoundByTheFileAndAShortFileHandsOutNothingOld) 
     EXPECT_FALSE(state_.readings.Select(0));
     EXPECT_EQ(state_.readings.DecodeFile("down.dat", model_.Params(), state_.trace), -1);
 
-    ModelParams noRecords = SimModel();
-    noRecords["rec_length"] = "0";
-    ASSERT_EQ(Decode(file, noRecords), 0);
+    // No model with records of length 0 loads; the decoding stands without one too.
+    VepModelParams noRecords = model_.Params();
+    noRecords.recLength = 0;
+    ASSERT_EQ(state_.readings.Decode(file.Bytes(), noRecords, state_.trace), 0);
     EXPECT_EQ(state_.readings.Count(), 0);
 }
 
