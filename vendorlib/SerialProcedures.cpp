@@ -27,8 +27,6 @@ constexpr int kSerialWriteSize = 1;
 constexpr int kModeClock = 2;
 constexpr int kModeClear = 4;
 constexpr int kModeShortRead = 1;
-constexpr int kMostSystolic = 320;
-constexpr int kLeastImplausible = 255;  // diastolic and pulse
 constexpr int kBlocks = 9;
 constexpr int kShortReadBlocks[] = {2, 4};
 constexpr int kWrittenBlocks[] = {0, 1, 2, 4, 6, 7};
@@ -170,8 +168,8 @@ int SerialProcedures::ReadReading(int number, VepResponse& reading) {
 
 bool SerialProcedures::Plausible(const VepResponse& reading) const {
     const VepModelParams& p = model_.Params();
-    return Be16Within(reading, p.systolic) <= kMostSystolic && Be16Within(reading, p.diastolic) < kLeastImplausible &&
-           Be16Within(reading, p.pulse) < kLeastImplausible;
+    return VepRecords::Plausible(Be16Within(reading, p.systolic), Be16Within(reading, p.diastolic),
+                                 Be16Within(reading, p.pulse));
 }
 
 int SerialProcedures::ReadCounts(int& valid, int& total) {

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr long long kMinutesPerDay = 24 * 60;
+constexpr int kFirstYear = 1900;
+constexpr int kLastYear = 9999;
 
 long long FloorDiv(long long a, long long b) { return (a >= 0 ? a : a - b + 1) / b; }
 
@@ -74,7 +76,7 @@ VepDateTime CarryMinute(VepDateTime when) {
 }
 
 bool PossibleMoment(const VepDateTime& when) {
-    if (when.year < 1 || when.year > 9999 || when.month < 1 || when.month > 12) return false;
+    if (when.year < kFirstYear || when.year > kLastYear || when.month < 1 || when.month > 12) return false;
     const long long nextMonth =
         when.month == 12 ? DaysFromCivil(when.year + 1, 1, 1) : DaysFromCivil(when.year, when.month + 1, 1);
     const long long daysInMonth = nextMonth - DaysFromCivil(when.year, when.month, 1);

@@ -25,8 +25,10 @@ VepDateTime CivilFromDays(long long days);
 VepDateTime AddDays(const VepDateTime& when, int days);
 // A minute of 60 becomes minute 0 of the next hour, an hour of 24 hour 0 of the next day.
 VepDateTime CarryMinute(VepDateTime when);
-// Whether a monitor's stamp names a moment of the calendar (years 1 to 9999). A minute
-// of 60 passes: monitors write the full hour so, and CarryMinute reads it.
+// Whether a monitor's stamp names a moment of the calendar (years 1900 to 9999: no
+// monitor took a reading before, and a year below 1000 would not fill the four digits of
+// a reading's date). A minute of 60 passes: monitors write the full hour so, and
+// CarryMinute reads it.
 bool PossibleMoment(const VepDateTime& when);
 
 // Minutes since 1980-01-01 00:00, as the monitor stamps its entries; 0 before 1980.

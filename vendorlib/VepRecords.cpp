@@ -14,6 +14,8 @@ constexpr std::size_t kCountOffset = 0;
 constexpr std::size_t kSerialOffset = 4;
 constexpr std::size_t kHeaderMinimum = 6;
 constexpr double kMmHgPerTenthKpa = 76 * 0.009869232667160128;
+constexpr int kMostSystolic = 320;
+constexpr int kLeastImplausible = 255;  // diastolic and pulse
 
 // The erased memory of a slot reads 0xFF: tested on the raw byte, before a packed
 // decimal or a bit field could turn it into something else.
@@ -106,6 +108,10 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
             continue;
         }
         VepReading reading = DecodeOne(raw, model);
+        if (!Plausible(reading.systolic, reading.diastolic, reading.pulse)) {
+            trace.Line("data %zu dropped: %d/%d/%d", i, reading.systolic, reading.diastolic, reading.pulse);
+            continue;
+        }
         reading.when = when;
         // Numbered by the raw count and slot, so neither a dropped reading nor one left
         // out of the store shifts the others' serials.
@@ -139,6 +145,10 @@ VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams
     if (r.count != 0 && r.setCount == 0) r.setCount = 3;
     r.kind = model.bpkbnFlag != 0 ? KindOf(r.number) : 0;
     return r;
+}
+
+bool VepRecords::Plausible(int systolic, int diastolic, int pulse) {
+    return systolic <= kMostSystolic && diastolic < kLeastImplausible && pulse < kLeastImplausible;
 }
 
 void VepRecords::Clear() {

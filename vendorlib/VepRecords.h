@@ -49,7 +49,8 @@ public:
     // 11 when stop ended the read.
     int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
                    const std::function<bool()>& stop = {});
-    // A reading whose date or time cannot exist is dropped (traced), as an erased one is.
+    // A reading whose date or time cannot exist, or whose pressures or pulse no body
+    // gives, is dropped (traced), as an erased one is.
     int Decode(std::span<const BYTE> file, const VepModelParams& model, VepTrace& trace);
     void Clear();
 
@@ -62,6 +63,9 @@ public:
     bool CopySelected(str_bp_retdata& out) const;
 
     static void ToRecord(const VepReading& reading, str_bp_retdata& out);
+    // Systolic up to 320 mmHg, diastolic and pulse below 255: beyond them a monitor
+    // sent erased memory or noise, whatever its link.
+    static bool Plausible(int systolic, int diastolic, int pulse);
 
 private:
     // Everything but the moment, which the decoding checks first.

@@ -139,7 +139,8 @@ TEST_F(VepApiTest, EndDuringAJobAbortsAndJoinsIt) {
 TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials) {
     SetMonitor([](SimMonitorState& s) {
         s.readings.assign(702, {});
-        for (std::size_t k = 0; k < s.readings.size(); ++k) s.readings[k].systolic = static_cast<int>(k) + 1;
+        // Within what a body gives; the serials tell the readings apart.
+        for (std::size_t k = 0; k < s.readings.size(); ++k) s.readings[k].systolic = static_cast<int>(k % 300) + 1;
         s.serialValue = 1000;
     });
     storage_.WriteReadings();
@@ -148,7 +149,7 @@ TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials
     ASSERT_EQ(Finish()[0], 0);
     ASSERT_EQ(Vep_GetDataCnt(), 700);
     str_bp_retdata reading{};
-    for (const auto& [index, systolic, serial] : std::vector<std::array<int, 3>>{{0, 700, 301}, {699, 1, 1000}}) {
+    for (const auto& [index, systolic, serial] : std::vector<std::array<int, 3>>{{0, 100, 301}, {699, 1, 1000}}) {
         ASSERT_EQ(Vep_SetDataCurrent(index), 0);
         ASSERT_EQ(Vep_GetBpData(&reading), 0);
         EXPECT_EQ(reading.systolic, systolic) << index;
@@ -497,6 +498,27 @@ TEST_F(VepApiTest, ReadingsDatedOutsideTheCalendarAreDropped) {
     }
     EXPECT_EQ(stamps, (std::vector<std::string>{"2013/03/05 00:00:00", "2013/03/05 08:00:00"}));
     EXPECT_EQ(CountOf(Trace(), "no such date"), 7);
+}
+
+// The drive's readings meet the bounds a serial download applies; a model without a year
+// offset dates these readings in the year 13.
+TEST_F(VepApiTest, DriveReadingsNoBodyGivesOrDatedBeforeAnyMonitorAreDropped) {
+    SetMonitor([](SimMonitorState& s) {
+        s.readings = {{2013, 3, 5, 8, 0, 0, 120, 80, 70},
+                      {2013, 3, 5, 9, 0, 0, 321, 80, 70},
+                      {2013, 3, 5, 10, 0, 0, 120, 255, 70},
+                      {2013, 3, 5, 11, 0, 0, 120, 80, 255}};
+    });
+    storage_.WriteReadings();
+    for (const auto& [startYear, kept] : {std::pair{"2000", 1}, std::pair{"0", 0}}) {
+        ModelParams params = SimStorageModel();
+        params["start_year"] = startYear;
+        OpenStorage(params);
+        ASSERT_EQ(Vep_StartDownload(0), 0);
+        ASSERT_EQ(Finish()[0], 0);
+        EXPECT_EQ(Vep_GetDataCnt(), kept) << startYear;
+        ASSERT_EQ(Vep_End(), 0);
+    }
 }
 
 // Reading 0 is the newest; each takes a real exchange, so the download is stopped after
