@@ -19,6 +19,9 @@ constexpr std::size_t kVepFileSlack = 4096;
 // No file of the library's formats comes near this, whatever a model file says.
 constexpr std::size_t kVepMostFileBytes = std::size_t{16} << 20;
 
+// What a file's 16-bit record count can declare.
+constexpr std::size_t kVepMostRecords = 0xFFFF;
+
 // The header, records of recLength bytes and the slack, within kVepMostFileBytes.
 inline std::size_t VepRecordsFileBound(int dataStart, int recLength, std::size_t records) {
     const auto start = static_cast<std::uint64_t>(std::max(dataStart, 0));

@@ -69,7 +69,7 @@ std::int8_t KindOf(std::int8_t number) {
 }  // namespace
 
 std::size_t VepRecords::FileBound(const VepModelParams& model) {
-    return VepRecordsFileBound(model.dataStart, model.recLength, kCapacity);
+    return VepRecordsFileBound(model.dataStart, model.recLength, kVepMostRecords);
 }
 
 int VepRecords::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
@@ -93,6 +93,12 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
     }
     const int n = Le16(file.data() + kCountOffset);
     const int serial = Le16(file.data() + kSerialOffset);
+    // A file holds what its count declares: more is not this format.
+    const std::size_t declared = VepRecordsFileBound(model.dataStart, model.recLength, static_cast<std::size_t>(n));
+    if (file.size() > declared) {
+        trace.Line("data file of %zu bytes over its count %d", file.size(), n);
+        return -1;
+    }
     const auto recLength = static_cast<std::size_t>(std::max(0, model.recLength));
     const std::size_t present = recLength > 0 ? (file.size() - dataStart) / recLength : 0;
     const std::size_t slots = std::min(static_cast<std::size_t>(n), present);

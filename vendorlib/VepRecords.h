@@ -39,14 +39,15 @@ class VepRecords {
 public:
     static constexpr std::size_t kCapacity = 700;
 
-    // The most a readings file may hold: its header and a full store's readings, with slack.
+    // The most a readings file may hold: its header and as many readings as its count can
+    // declare, with slack. The store keeps the newest kCapacity of them.
     static std::size_t FileBound(const VepModelParams& model);
 
     // Refills the store from the readings file at path; the store is emptied first, so
     // a failed decode never hands out the previous readings. The newest readings are
     // kept when there are more than the store holds. 0; -1 (traced) when the file is
-    // missing, not a regular file, larger than FileBound or too short for its header;
-    // 11 when stop ended the read.
+    // missing, not a regular file, larger than FileBound or than its own count declares,
+    // or too short for its header; 11 when stop ended the read.
     int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
                    const std::function<bool()>& stop = {});
     // A reading whose date or time cannot exist, or whose pressures or pulse no body

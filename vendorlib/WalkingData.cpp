@@ -16,7 +16,6 @@ constexpr std::size_t kProfileOffset = 16;
 constexpr unsigned kCountMask = 0x3FFF;
 constexpr unsigned kFlagBit = 0x4000;
 constexpr std::size_t kSecondFlags = 16;
-constexpr std::size_t kMostDays = 0xFFFF;  // the count is a 16-bit value
 
 // The device's value as its four hexadecimal digits read as a decimal number; a digit
 // A..F ends the number, as the device's own software reads it.
@@ -41,7 +40,7 @@ int WalkingData::DecodeFile(const std::string& path, const VepModelParams& model
                             const std::function<bool()>& stop) {
     Clear();
     std::vector<BYTE> file;
-    const std::size_t bound = VepRecordsFileBound(model.dataStart, model.recLength, kMostDays);
+    const std::size_t bound = VepRecordsFileBound(model.dataStart, model.recLength, kVepMostRecords);
     const int read = ReadVepFile(path, file, bound, trace, stop);
     if (read != 0) {
         trace.Line("file open err: %s", path.c_str());

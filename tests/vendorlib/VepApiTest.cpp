@@ -136,9 +136,11 @@ TEST_F(VepApiTest, EndDuringAJobAbortsAndJoinsIt) {
     EXPECT_EQ(Vep_GetStatus(), -1);
 }
 
+// A drive keeps as many readings as its 16-bit count declares (1000 here); the store
+// keeps the newest 700.
 TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials) {
     SetMonitor([](SimMonitorState& s) {
-        s.readings.assign(702, {});
+        s.readings.assign(1000, {});
         // Within what a body gives; the serials tell the readings apart.
         for (std::size_t k = 0; k < s.readings.size(); ++k) s.readings[k].systolic = static_cast<int>(k % 300) + 1;
         s.serialValue = 1000;
@@ -155,6 +157,12 @@ TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials
         EXPECT_EQ(reading.systolic, systolic) << index;
         EXPECT_EQ(reading.serial, serial) << index;
     }
+
+    // A file longer than its count declares is none of the format's.
+    std::fstream(storage_.File(SimMonitorStorage::kReadingsFile), std::ios::in | std::ios::out | std::ios::binary)
+        .write("\x64\x00", 2);  // a count of 100
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    EXPECT_EQ(Finish()[0], -1);
 }
 
 TEST_F(VepApiTest, AFailedReopenLeavesNoDeviceForAJob) {
