@@ -48,23 +48,67 @@ FileReadResult ReadAll(int fd, std::size_t maxBytes, Bytes& bytes, const std::fu
     }
 }
 
-template <typename Bytes>
-FileReadResult ReadInto(const std::filesystem::path& file, std::size_t maxBytes, Bytes& bytes,
-                        const std::function<bool()>& stop) {
-    bytes.clear();
-    // Looked at first, so that no device is ever opened: an open alone may act on one.
+// Opens a file of a volume for flags, as OverwriteVolumeFile and ReadVolumeFile need it:
+// looked at first (so that no device is ever opened in the normal case), opened without
+// following a link, and what was opened looked at again, which decides.
+FileReadResult OpenVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume, int flags,
+                              int& fd) {
+    fd = -1;
+    struct stat root {};
+    struct stat named {};
+    if (::stat(volume.empty() ? "." : volume.c_str(), &root) != 0) return FileReadResult::Failed;
+    if (::lstat(file.c_str(), &named) != 0) return Missing();
+    if (S_ISLNK(named.st_mode)) return FileReadResult::OffVolume;
+    if (!S_ISREG(named.st_mode)) return FileReadResult::NotRegular;
+    fd = ::open(file.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno == ELOOP ? FileReadResult::OffVolume : Missing();
+    struct stat got {};
+    if (::fstat(fd, &got) != 0) return FileReadResult::Failed;
+    if (!S_ISREG(got.st_mode)) return FileReadResult::NotRegular;
+    if (got.st_dev != root.st_dev) return FileReadResult::OffVolume;
+    return FileReadResult::Ok;
+}
+
+// Opens a file for reading: the name is looked at first, so that no device is ever opened
+// (an open alone may act on one), and what was opened again, as it may have been put in
+// the name's place since.
+FileReadResult OpenRegularFile(const std::filesystem::path& file, int& fd) {
+    fd = -1;
     struct stat named {};
     if (::stat(file.c_str(), &named) != 0) return Missing();
     if (!S_ISREG(named.st_mode)) return FileReadResult::NotRegular;
-    const OpenFile opened(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (opened.Fd() < 0) return Missing();
-    // What was opened may have been put in the name's place since.
+    fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return Missing();
     struct stat got {};
-    if (::fstat(opened.Fd(), &got) != 0) return FileReadResult::Failed;
+    if (::fstat(fd, &got) != 0) return FileReadResult::Failed;
     if (!S_ISREG(got.st_mode)) return FileReadResult::NotRegular;
-    const FileReadResult result = ReadAll(opened.Fd(), maxBytes, bytes, stop);
+    return FileReadResult::Ok;
+}
+
+// The whole file through open, which leaves its descriptor (or -1) in fd.
+template <typename Bytes>
+FileReadResult ReadOpened(const std::function<FileReadResult(int&)>& open, std::size_t maxBytes, Bytes& bytes,
+                          const std::function<bool()>& stop) {
+    bytes.clear();
+    int fd = -1;
+    const FileReadResult opened = open(fd);
+    const OpenFile file(fd);
+    if (opened != FileReadResult::Ok) return opened;
+    const FileReadResult result = ReadAll(file.Fd(), maxBytes, bytes, stop);
     if (result == FileReadResult::Failed || result == FileReadResult::Stopped) bytes.clear();
     return result;
+}
+
+template <typename Bytes>
+FileReadResult ReadInto(const std::filesystem::path& file, std::size_t maxBytes, Bytes& bytes,
+                        const std::function<bool()>& stop) {
+    return ReadOpened([&](int& fd) { return OpenRegularFile(file, fd); }, maxBytes, bytes, stop);
+}
+
+template <typename Bytes>
+FileReadResult ReadVolumeInto(const std::filesystem::path& file, const std::filesystem::path& volume,
+                              std::size_t maxBytes, Bytes& bytes, const std::function<bool()>& stop) {
+    return ReadOpened([&](int& fd) { return OpenVolumeFile(file, volume, O_RDONLY, fd); }, maxBytes, bytes, stop);
 }
 
 }  // namespace
@@ -77,6 +121,17 @@ FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t ma
 FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes,
                                std::vector<std::uint8_t>& bytes, const std::function<bool()>& stop) {
     return ReadInto(file, maxBytes, bytes, stop);
+}
+
+FileReadResult ReadVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume,
+                              std::size_t maxBytes, std::string& bytes, const std::function<bool()>& stop) {
+    return ReadVolumeInto(file, volume, maxBytes, bytes, stop);
+}
+
+FileReadResult ReadVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume,
+                              std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
+                              const std::function<bool()>& stop) {
+    return ReadVolumeInto(file, volume, maxBytes, bytes, stop);
 }
 
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t maxBytes) {
@@ -94,18 +149,13 @@ std::string FirstLineOf(const std::filesystem::path& file, std::size_t maxBytes)
 
 bool OverwriteVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume, const void* bytes,
                          std::size_t size) {
-    struct stat root {};
-    struct stat named {};
-    if (::stat(volume.empty() ? "." : volume.c_str(), &root) != 0) return false;
-    // Looked at first, so that no device is ever opened.
-    if (::lstat(file.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
-    const OpenFile opened(::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat got {};
-    if (opened.Fd() < 0 || ::fstat(opened.Fd(), &got) != 0) return false;
-    if (!S_ISREG(got.st_mode) || got.st_dev != root.st_dev) return false;
+    int fd = -1;
+    const FileReadResult opened = OpenVolumeFile(file, volume, O_WRONLY, fd);
+    const OpenFile written(fd);
+    if (opened != FileReadResult::Ok) return false;
     const auto* at = static_cast<const char*>(bytes);
     for (std::size_t left = size; left > 0;) {
-        const ssize_t put = ::write(opened.Fd(), at, left);
+        const ssize_t put = ::write(written.Fd(), at, left);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
         at += put;

@@ -19,6 +19,7 @@ enum class FileReadResult {
     TooLarge,    // more than the bound; the bytes hold its first part
     Failed,      // could not be opened or read
     Stopped,     // stop answered true between two chunks; the bytes are empty
+    OffVolume,   // a link, or a file of another file system than the volume's
 };
 
 // The whole file, at most maxBytes of it. The name is looked at before the open, the
@@ -29,6 +30,16 @@ FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t ma
                                const std::function<bool()>& stop = {});
 FileReadResult ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes,
                                std::vector<std::uint8_t>& bytes, const std::function<bool()>& stop = {});
+
+// The same for a file of a plugged-in volume, read only when it is the volume's own: a name
+// on such a volume may lead, through a link, to any file of the user's. Its last name is
+// opened without following a link, and what was opened must be a regular file on the
+// volume's file system, so nothing put in its place meanwhile is read either.
+FileReadResult ReadVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume,
+                              std::size_t maxBytes, std::string& bytes, const std::function<bool()>& stop = {});
+FileReadResult ReadVolumeFile(const std::filesystem::path& file, const std::filesystem::path& volume,
+                              std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
+                              const std::function<bool()>& stop = {});
 
 // At most maxBytes of the file; "" when it is not a regular file or cannot be read.
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t maxBytes);

@@ -200,7 +200,8 @@ int StorageFiles::Load(std::vector<BYTE>& image) {
         return 1;
     }
     const int read =
-        ReadVepFile(path, image, kSettingsSize + kVepFileSlack, state_.trace, [this] { return state_.TakeAbort(); });
+        ReadVepFile(path, image, kSettingsSize + kVepFileSlack, state_.trace, [this] { return state_.TakeAbort(); },
+                    model_.Params().filePath);
     if (read != vep::kOk || image.size() < kSettingsSize) {
         state_.trace.Line("ums info file err :%s", path.c_str());
         return read == vep::kAborted ? read : vep::kFailed;

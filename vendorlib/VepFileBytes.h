@@ -31,17 +31,22 @@ inline std::size_t VepRecordsFileBound(int dataStart, int recLength, std::size_t
 }
 
 // 0 with the whole file in bytes; 11 when stop ended the read; -1 when the file is
-// missing, unreadable, not a regular file or over limit bytes (each traced but the first
-// two, which the callers trace in their own words). Bytes is a std::vector<BYTE> or a
-// std::string.
+// missing, unreadable, not a regular file, over limit bytes or, for a file of a volume
+// (volume not empty), not the volume's own (each traced but the first two, which the
+// callers trace in their own words). Bytes is a std::vector<BYTE> or a std::string.
 template <typename Bytes>
 int ReadVepFile(const std::string& path, Bytes& bytes, std::size_t limit, VepTrace& trace,
-                const std::function<bool()>& stop = {}) {
-    switch (ReadRegularFile(path, limit, bytes, stop)) {
+                const std::function<bool()>& stop = {}, const std::string& volume = {}) {
+    const FileReadResult result = volume.empty() ? ReadRegularFile(path, limit, bytes, stop)
+                                                 : ReadVolumeFile(path, volume, limit, bytes, stop);
+    switch (result) {
         case FileReadResult::Ok: return vep::kOk;
         case FileReadResult::Stopped: trace.Line("file read aborted: %s", path.c_str()); return vep::kAborted;
         case FileReadResult::TooLarge: trace.Line("file over %zu bytes: %s", limit, path.c_str()); break;
         case FileReadResult::NotRegular: trace.Line("not a regular file: %s", path.c_str()); break;
+        case FileReadResult::OffVolume:
+            trace.Line("not a file of the volume %s: %s", volume.c_str(), path.c_str());
+            break;
         case FileReadResult::Missing:
         case FileReadResult::Failed: break;
     }

@@ -288,7 +288,7 @@ void VepLibrary::RunJob(Session& s, VepJob job, int mode) {
     int result = vep::kFailed;
     try {
         result = Dispatch(s, job, mode);
-        if (job == VepJob::Readings && result == vep::kOk) result = Decode(s);
+        if (job == VepJob::Readings && result == vep::kOk) result = Decode(s, mode);
     } catch (const std::exception& e) {
         s.state.trace.Line("exception:%s", e.what());
     }
@@ -334,12 +334,14 @@ int VepLibrary::Dispatch(Session& s, VepJob job, int mode) {
     return vep::kFailed;
 }
 
-int VepLibrary::Decode(Session& s) {
+int VepLibrary::Decode(Session& s, int mode) {
     const VepModelParams& p = s.model.Params();
     const std::string path = p.filePath + p.fileName;
     const auto aborted = [&s] { return s.state.TakeAbort(); };
-    if (p.downloadType == 2) return s.walking.DecodeFile(path, p, s.state.trace, aborted);
-    return s.state.readings.DecodeFile(path, p, s.state.trace, aborted);
+    // A drive's file, unlike a work file, is read only when it is the drive's own.
+    const std::string volume = mode == 1 ? p.filePath : std::string();
+    if (p.downloadType == 2) return s.walking.DecodeFile(path, p, s.state.trace, aborted, volume);
+    return s.state.readings.DecodeFile(path, p, s.state.trace, aborted, volume);
 }
 
 int VepLibrary::GetStatus() {

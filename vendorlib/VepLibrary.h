@@ -77,7 +77,7 @@ private:
     int OpenByType(Session& s, const char* file);
     void RunJob(Session& s, VepJob job, int mode);
     int Dispatch(Session& s, VepJob job, int mode);
-    int Decode(Session& s);
+    int Decode(Session& s, int mode);
     // The session when initialised and no job runs (data may be read), else null.
     Session* Idle();
     const std::string& DeviceName(Session& s, int kind);

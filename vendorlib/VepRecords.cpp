@@ -73,10 +73,10 @@ std::size_t VepRecords::FileBound(const VepModelParams& model) {
 }
 
 int VepRecords::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
-                           const std::function<bool()>& stop) {
+                           const std::function<bool()>& stop, const std::string& volume) {
     Clear();
     std::vector<BYTE> file;
-    const int read = ReadVepFile(path, file, FileBound(model), trace, stop);
+    const int read = ReadVepFile(path, file, FileBound(model), trace, stop, volume);
     if (read != 0) {
         trace.Line("file open err: %s", path.c_str());
         return read;

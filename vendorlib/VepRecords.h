@@ -47,9 +47,10 @@ public:
     // a failed decode never hands out the previous readings. The newest readings are
     // kept when there are more than the store holds. 0; -1 (traced) when the file is
     // missing, not a regular file, larger than FileBound or than its own count declares,
-    // or too short for its header; 11 when stop ended the read.
+    // or too short for its header, or of a volume (volume not empty) not its own; 11 when
+    // stop ended the read.
     int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
-                   const std::function<bool()>& stop = {});
+                   const std::function<bool()>& stop = {}, const std::string& volume = {});
     // A reading whose date or time cannot exist, or whose pressures or pulse no body
     // gives, is dropped (traced), as an erased one is.
     int Decode(std::span<const BYTE> file, const VepModelParams& model, VepTrace& trace);

@@ -37,11 +37,11 @@ unsigned HourlyValue(const std::vector<int>& offsets, std::size_t hour, std::spa
 }  // namespace
 
 int WalkingData::DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
-                            const std::function<bool()>& stop) {
+                            const std::function<bool()>& stop, const std::string& volume) {
     Clear();
     std::vector<BYTE> file;
     const std::size_t bound = VepRecordsFileBound(model.dataStart, model.recLength, kVepMostRecords);
-    const int read = ReadVepFile(path, file, bound, trace, stop);
+    const int read = ReadVepFile(path, file, bound, trace, stop, volume);
     if (read != 0) {
         trace.Line("file open err: %s", path.c_str());
         return read;

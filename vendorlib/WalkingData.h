@@ -23,9 +23,10 @@ public:
 
     // Refills the store from the file at path; it is emptied first. 0; -1 (traced) when
     // the file is missing, no regular file, shorter than its count or longer than its
-    // format can hold; 11 when stop ended the read.
+    // format can hold, or of a volume (volume not empty) not its own; 11 when stop ended
+    // the read.
     int DecodeFile(const std::string& path, const VepModelParams& model, VepTrace& trace,
-                   const std::function<bool()>& stop = {});
+                   const std::function<bool()>& stop = {}, const std::string& volume = {});
     // Raw record i is dated today minus i days, dropped records counted.
     int Decode(std::span<const BYTE> file, const VepModelParams& model, const VepDateTime& today);
     void Clear();

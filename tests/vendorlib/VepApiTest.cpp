@@ -473,7 +473,22 @@ TEST_F(VepApiTest, FifosAndDevicesInPlaceOfFilesFailAtOnce) {
             EXPECT_EQ(Vep_GetStatus(), -1);
         }
     }
-    EXPECT_EQ(CountOf(Trace(), "not a regular file"), 5);
+    EXPECT_EQ(CountOf(Trace(), "not a regular file"), 3);
+    EXPECT_EQ(CountOf(Trace(), "not a file of the volume"), 2);  // the links to /dev/zero
+}
+
+// The user's own file, reached through a link on the drive, is no reading of the monitor's.
+TEST_F(VepApiTest, ALinkOnTheDriveToAFileOutsideItIsNotRead) {
+    ASSERT_EQ(Vep_DebugMode(1), 0);
+    const std::filesystem::path readings = storage_.File(SimMonitorStorage::kReadingsFile);
+    const std::filesystem::path outside = absentDir_.Path() / "mine.dat";
+    std::filesystem::rename(readings, outside);
+    std::filesystem::create_symlink(outside, readings);
+    OpenStorage();
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    EXPECT_EQ(Finish()[0], -1);
+    EXPECT_EQ(Vep_GetErrStatus(), -1);
+    EXPECT_EQ(CountOf(Trace(), "not a file of the volume"), 1);
 }
 
 // Packed-decimal stamps, so that a digit above 9 can be written: 0x13 reads 13.
