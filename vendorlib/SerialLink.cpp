@@ -143,8 +143,16 @@ int SerialLink::EndCommand() {
     return Text(VepFrame::Of("END").Add(0xFF).Add(0xFF), response, 2);
 }
 
-int SerialLink::Retry(const std::function<int()>& exchange, bool abortTest) {
-    return VepRetry(abortTest ? kAbortableCommandPlan : kCommandPlan, state_, exchange);
+// An attempt that got no answer or a broken one leaves the line out of step: the rest of
+// that answer, or a late one, would be taken for the next. A plain "NO" leaves nothing.
+int SerialLink::Retry(const std::function<int()>& exchange, bool abortTest, int okReads) {
+    bool outOfStep = false;
+    return VepRetry(abortTest ? kAbortableCommandPlan : kCommandPlan, state_, [&] {
+        if (outOfStep && !LetQuiet(okReads)) return vep::kException;
+        const int result = exchange();
+        outOfStep = result != vep::kOk && result != vep::kAnsweredNo;
+        return result;
+    });
 }
 
 // Each listed port in turn until one wakes the monitor. An abort stops the search: the
@@ -221,8 +229,10 @@ int SerialLink::DeviceQuery(const char* command, const char* failure, VepRespons
     return result;
 }
 
-// Input that came before the command is dropped; output is not, so the command goes out.
+// Input that came before the command is dropped, once the line went quiet; output is
+// not, so the command goes out.
 bool SerialLink::Send(const VepFrame& frame, bool echoBack) {
+    if (!LetQuiet(1)) return false;
     state_.trace.Frame(frame.bytes.data(), frame.length);
     port_.PurgeInput();
     if (!echoBack) return port_.Write(frame.bytes.data(), frame.length) == static_cast<int>(frame.length);
@@ -230,6 +240,24 @@ bool SerialLink::Send(const VepFrame& frame, bool echoBack) {
         if (port_.Write(frame.bytes.data() + i, 1) != 1) return false;
         ReadEcho(1, 1);
     }
+    return true;
+}
+
+bool SerialLink::LetQuiet(int emptyReads) {
+    std::size_t dropped = 0;
+    int empty = 0;
+    while (empty < emptyReads) {
+        if (ReadByte() != kNoByte) {
+            empty = 0;
+            if (++dropped > kMostUnasked) {
+                state_.trace.Line("line not quiet: over %zu bytes unasked", kMostUnasked);
+                return false;
+            }
+        } else {
+            ++empty;
+        }
+    }
+    if (dropped > 0) state_.trace.Line("%zu bytes unasked dropped", dropped);
     return true;
 }
 

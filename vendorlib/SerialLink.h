@@ -69,8 +69,16 @@ public:
     int EndCommand();
 
     // exchange up to 3 times, 100 ms between the attempts; with abortTest an abort
-    // seen before an attempt ends with 11.
-    int Retry(const std::function<int()>& exchange, bool abortTest = false);
+    // seen before an attempt ends with 11. An attempt after one that went unanswered or
+    // came broken waits for the line to be quiet for okReads reads, the exchange's own
+    // wait for "OK".
+    int Retry(const std::function<int()>& exchange, bool abortTest = false, int okReads = kOkReads);
+
+    // Drops what comes unasked until emptyReads reads in a row bring nothing; false
+    // (traced) when the line does not go quiet within kMostUnasked bytes. Every command
+    // is sent after one empty read: an answer that came twice is not taken for the next.
+    bool LetQuiet(int emptyReads);
+    static constexpr std::size_t kMostUnasked = 128;
 
 private:
     enum class Wait { Ok, No, Nothing, Aborted };

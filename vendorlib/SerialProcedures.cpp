@@ -125,10 +125,12 @@ int SerialProcedures::Readings(VepWorkFile& file) {
     const auto recLength =
         std::min(static_cast<std::size_t>(std::max(0, model_.Params().recLength)), VepResponse{}.size());
     int written = 0;
+    VepResponse before{};
     for (int k = n - 1; k >= 0; --k) {
         if (state_.TakeAbort()) return vep::kAborted;
         VepResponse reading{};
-        if ((result = ReadReading(k, reading)) != vep::kOk) return result;
+        if ((result = ReadDistinctReading(k, before, reading)) != vep::kOk) return result;
+        before = reading;
         if (Plausible(reading)) {
             if (!file.Write(reading.data(), recLength)) return vep::kFileError;
             ++written;
@@ -155,8 +157,9 @@ int SerialProcedures::Readings(VepWorkFile& file) {
 int SerialProcedures::ReadReading(int number, VepResponse& reading) {
     const VepFrame frame = VepFrame::Of("MES").Add(0).AddBe16(number).Add((number >> 8) ^ (number & 0xFF));
     const auto length = static_cast<std::size_t>(std::max(0, model_.Params().resvLength));
-    const int result =
-        link_.Retry([&] { return link_.TextSecond(frame, reading, length, SerialLink::kReadingOkReads); });
+    const int result = link_.Retry(
+        [&] { return link_.TextSecond(frame, reading, length, SerialLink::kReadingOkReads); }, false,
+        SerialLink::kReadingOkReads);
     if (result == vep::kAnsweredNo) {
         state_.trace.Line("%d:ext read error", number);
         reading.fill(0xFF);
@@ -164,6 +167,18 @@ int SerialProcedures::ReadReading(int number, VepResponse& reading) {
     }
     if (result != vep::kOk) state_.trace.Line("get data NG!!");
     return result;
+}
+
+// The answer carries no number: a reading that came as the one before it did may be the
+// repeat of that answer, taken for this one. It is asked again once the line has been
+// quiet for as long as any answer is waited for; what the monitor then answers stands,
+// so two equal readings of a monitor without a clock are kept.
+int SerialProcedures::ReadDistinctReading(int number, const VepResponse& before, VepResponse& reading) {
+    const int result = ReadReading(number, reading);
+    if (result != vep::kOk || reading != before || !Plausible(reading)) return result;
+    state_.trace.Line("%d: as the reading before, asked again", number);
+    if (!link_.LetQuiet(SerialLink::kReadingOkReads)) return vep::kException;
+    return ReadReading(number, reading);
 }
 
 bool SerialProcedures::Plausible(const VepResponse& reading) const {

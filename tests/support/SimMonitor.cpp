@@ -332,6 +332,7 @@ SimMonitorAnswer SimMonitor::Disturb(const std::string& name, std::vector<BYTE> 
         case SimMonitorFault::Silent: answer.bytes.clear(); break;
         case SimMonitorFault::BadCount: answer.badCount = true; break;
         case SimMonitorFault::Hold: answer.holdTicket = ++heldTickets_; break;
+        case SimMonitorFault::Twice: answer.twice = true; break;
     }
     return answer;
 }

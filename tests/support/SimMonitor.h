@@ -94,6 +94,7 @@ enum class SimMonitorFault {
     Silent,    // no response
     BadCount,  // the first input report's count byte is 8
     Hold,      // the response waits until Release()
+    Twice,     // the response, and the same again a little later (the serial face only)
 };
 
 struct SimFrame {
@@ -107,6 +108,7 @@ struct SimMonitorAnswer {
     bool badCount = false;
     std::uint64_t holdTicket = 0;  // non-zero: released by Release()
     bool afterPurge = false;       // sent only after the host purged its input
+    bool twice = false;            // sent once more a little later
 };
 
 class SimMonitor {

@@ -41,8 +41,9 @@ void SimMonitorPty::Serve() {
             Pause(std::chrono::milliseconds(2));
         }
         TakeFrames(pending, got <= 0 && std::chrono::steady_clock::now() - lastByte >= kReplyDelay);
+        SendRepeats();
         // Nothing came after the tickets were asked, and nothing waits to be framed.
-        if (got <= 0 && pending.empty()) {
+        if (got <= 0 && pending.empty() && repeats_.empty()) {
             std::lock_guard lock(takenLock_);
             takenUpTo_ = asked;
             taken_.notify_all();
@@ -65,10 +66,22 @@ void SimMonitorPty::Answer(const std::vector<BYTE>& frame, bool delayed) {
     if (answer.bytes.empty()) return;
     if (answer.afterPurge && !delayed && !Pause(kReplyDelay)) return;
     line_.Write(answer.bytes.data(), answer.bytes.size());
+    if (answer.twice) repeats_.emplace_back(std::chrono::steady_clock::now() + kRepeatDelay, answer.bytes);
 }
 
-bool SimMonitorPty::Pause(std::chrono::milliseconds time) const {
+bool SimMonitorPty::Pause(std::chrono::milliseconds time) {
     const auto end = std::chrono::steady_clock::now() + time;
-    while (!stop_ && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    while (!stop_ && std::chrono::steady_clock::now() < end) {
+        SendRepeats();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     return !stop_;
+}
+
+void SimMonitorPty::SendRepeats() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!repeats_.empty() && repeats_.front().first <= now) {
+        line_.Write(repeats_.front().second.data(), repeats_.front().second.size());
+        repeats_.erase(repeats_.begin());
+    }
 }

@@ -12,7 +12,8 @@
 // line to stay quiet for the reply delay. Text commands and the wake-up are answered
 // about 100 ms later, as the monitor does (the host purges its input right after
 // writing); the echoed commands at once. With the state's echo-back every byte is echoed
-// as it arrives. Held answers are not offered on this face.
+// as it arrives. An answer to send twice comes again kRepeatDelay later, whatever the
+// host wrote meanwhile. Held answers are not offered on this face.
 #pragma once
 
 #include <atomic>
@@ -24,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "SerialPortPty.h"
@@ -32,6 +34,7 @@
 class SimMonitorPty {
 public:
     static constexpr std::chrono::milliseconds kReplyDelay{100};
+    static constexpr std::chrono::milliseconds kRepeatDelay{40};
 
     explicit SimMonitorPty(std::shared_ptr<SimMonitor> monitor);
     ~SimMonitorPty();
@@ -55,8 +58,10 @@ private:
     void TakeFrames(std::vector<BYTE>& pending, bool quiet);
     // `delayed`: the reply delay has passed since the frame's last byte.
     void Answer(const std::vector<BYTE>& frame, bool delayed);
-    // Waits unless the face is stopping; false when it is.
-    bool Pause(std::chrono::milliseconds time) const;
+    // Waits unless the face is stopping, sending the repeats that fall due; false when it is.
+    bool Pause(std::chrono::milliseconds time);
+    // Writes the repeats due by now.
+    void SendRepeats();
 
     std::shared_ptr<SimMonitor> monitor_;
     SerialPortPty line_;
@@ -67,5 +72,7 @@ private:
     mutable std::condition_variable taken_;
     mutable std::uint64_t asked_ = 0;
     std::uint64_t takenUpTo_ = 0;
+    // Answers to send again, with when; only the serving thread touches them.
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::vector<BYTE>>> repeats_;
     std::thread thread_;
 };

@@ -544,6 +544,23 @@ TEST_F(VepApiTest, DriveReadingsNoBodyGivesOrDatedBeforeAnyMonitorAreDropped) {
     }
 }
 
+// Each reading's answer comes again 40 ms later: while the library waits for the next
+// answer, or before it asks, whichever the machine's load makes it.
+TEST_F(VepApiSerialTest, AMonitorThatAnswersTwiceGivesItsReadingsOnceEach) {
+    ASSERT_TRUE(line_.Started());
+    SetMonitor([](SimMonitorState& s) {
+        s.readings = {{2013, 3, 5, 8, 0, 0, 121, 81, 61}, {2013, 3, 5, 7, 0, 0, 122, 82, 62}};
+    });
+    monitor_->SetFault("MES", SimMonitorFault::Twice);
+    WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
+    OnlyPresent("serial");
+    const VepRunResult run = RunDownload(kLinked);
+    ASSERT_EQ(run.polls, (std::vector<int>{0, 0, 0})) << run.error;
+    std::vector<int> systolic;
+    for (const str_bp_retdata& r : run.readings) systolic.push_back(r.systolic);
+    EXPECT_EQ(systolic, (std::vector<int>{122, 121}));
+}
+
 // Reading 0 is the newest; each takes a real exchange, so the download is stopped after
 // the first, which shows where it began.
 TEST_F(VepApiSerialTest, ASerialDownloadAsksOnlyForTheReadingsTheStoreKeeps) {
