@@ -238,6 +238,15 @@ void Sleep(DWORD ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void DevicePause(DWORD ms) {
+    if (ms >= 1000) {
+        Sleep(ms);
+        return;
+    }
+    const auto pause = Hooks().devicePause;
+    if (pause) pause(ms);
+}
+
 void ExitProcess(UINT code) { Hooks().exitProcess(static_cast<int>(code)); }
 
 int MessageBoxW(HWND, const wchar_t* text, const wchar_t* caption, UINT type) {

@@ -104,6 +104,9 @@ private:
 void GetLocalTime(SYSTEMTIME* st);
 DWORD GetTickCount();
 void Sleep(DWORD ms);
+// A fixed pause of a device protocol: one under a second through the devicePause hook,
+// a longer one through Sleep and its long-sleep hook.
+void DevicePause(DWORD ms);
 // Ends the process through the exit hook; returns only when a test's hook does.
 void ExitProcess(UINT code);
 int MessageBoxW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);

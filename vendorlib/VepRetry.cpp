@@ -4,14 +4,7 @@
 #include "VepResult.h"
 #include "VepState.h"
 
-void VepPause(DWORD milliseconds) {
-    if (milliseconds >= 1000) {
-        Sleep(milliseconds);
-        return;
-    }
-    const auto pause = Hooks().devicePause;
-    if (pause) pause(milliseconds);
-}
+void VepPause(DWORD milliseconds) { DevicePause(milliseconds); }
 
 int VepRetry(const VepRetryPlan& plan, VepState& state, const std::function<int()>& exchange) {
     int result = vep::kFailed;

@@ -17,9 +17,7 @@ struct VepRetryPlan {
     DWORD pauseBetween = 0;            // after a failure that another attempt follows
 };
 
-// A fixed pause of the protocol. Those under a second go through the platform's
-// device-pause hook, longer ones through Sleep and its long-sleep hook, so tests
-// count them instead of waiting.
+// A fixed pause of the protocol (DevicePause), so tests count them instead of waiting.
 void VepPause(DWORD milliseconds);
 
 // Tries exchange by plan; 0 at its first success, else the last attempt's code.

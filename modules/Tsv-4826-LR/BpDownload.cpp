@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "BpProgressWatch.h"
 #include "Hooks.h"
 
 namespace {
 
 constexpr int kBloodPressureMode = 0;
 constexpr DWORD kPollMs = 100;
-// The longest honest download: 700 readings at about 100 ms each over a 9600-baud line,
-// with the counts, the clock and the memory clear (its own 3 s pause), take under 80 s.
-// A job still running after more than twice that is held by its monitor or a file.
-constexpr DWORD kMostDownloadMs = 180000;
 // What the library reports for a job it aborted.
 constexpr int kAborted = 11;
 constexpr int kStatusFailed = -1;
@@ -66,14 +63,12 @@ int CBpDownload::StartJob() {
     return started != 0 ? Fail(BpText::ReadFailed, -4, true) : 0;
 }
 
+// A job whose progress stands still for longer than an honest one's is held by its
+// monitor: it is aborted.
 int CBpDownload::PollJob() {
     int lastProgress = -1;
-    const DWORD start = GetTickCount();
+    CBpProgressWatch watch(GetTickCount());
     for (;;) {
-        if (GetTickCount() - start > kMostDownloadMs) {
-            vep_.Abort();
-            return Fail(BpText::ReadFailed, kAborted, true);
-        }
         const int status = vep_.GetStatus();
         if (status == kStatusFailed) {
             const int code = vep_.GetErrStatus();
@@ -85,7 +80,11 @@ int CBpDownload::PollJob() {
             lastProgress = progress;
             report_.Report(BpState::Running, BpText::Reading, progress);
         }
-        Sleep(kPollMs);
+        if (status != kStatusDone && !watch.StillMoving(GetTickCount(), progress)) {
+            vep_.Abort();
+            return Fail(BpText::ReadFailed, kAborted, true);
+        }
+        DevicePause(kPollMs);
         if (status == kStatusDone) return 0;
     }
 }

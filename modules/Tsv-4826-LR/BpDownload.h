@@ -26,9 +26,10 @@ public:
 
     // The whole download: 0; -1 when the library is not bound (bound false), -2 for a buffer below 350
     // bytes, -3 busy or the monitor could not be initialised or opened, -4 the download
-    // did not start, the library's error code when its job failed, 11 when the job ran
-    // past the longest honest download and was aborted, or the failing result of a
-    // reading. The readings and their count change only on success.
+    // did not start, the library's error code when its job failed, 11 when the job's
+    // progress stood still longer than an honest one's (CBpProgressWatch) and it was
+    // aborted, or the failing result of a reading. The readings and their count change
+    // only on success.
     int DownloadBpData(bool bound, std::size_t bufferSize);
 
     // *out = the readings of the last successful download; their size in bytes.

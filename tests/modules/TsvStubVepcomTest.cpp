@@ -34,10 +34,19 @@ protected:
         return fresh;
     }
     std::vector<TsvReport> Reports() const { return TsvReports::Instance().All(); }
+    // Jobs in the stand-in's mode that modeFile names, on a clock that each look moves on
+    // by step; the polls do not wait.
+    void StubJobsOnClock(const char* modeFile, DWORD step) {
+        std::ofstream(modeFile).close();
+        Hooks().tickCount = [this, step] { return now_ += step; };
+        Hooks().devicePause = [](DWORD) {};
+    }
 
     TempDir dir_;
     CurrentFolder folder_{dir_.Path()};
     std::size_t seen_ = 0;
+    HookScope hooks_;
+    std::atomic<DWORD> now_{0};
 };
 
 TEST_F(TsvStubVepcomTest, AMissingExportOrLibraryFailsInitialisingWithItsCode) {
@@ -120,15 +129,12 @@ TEST_F(TsvStubVepcomTest, EveryFailureEndsTheSessionAndKeepsThePreviousReadings)
     EXPECT_EQ(module.Readings().size(), 700u);
 }
 
-// The stand-in's job runs on until it is aborted; each look at the clock finds a minute
-// gone, so the bound is passed after a few polls.
-TEST_F(TsvStubVepcomTest, AJobRunningPastTheLongestHonestDownloadIsAbortedAndFails) {
+// The stand-in's job runs on until it is aborted, its progress standing still; each look
+// at the clock finds a minute gone, so the bound is passed after a few polls.
+TEST_F(TsvStubVepcomTest, AJobWhoseProgressStandsStillIsAbortedAndFails) {
     TsvModule module(dir_.Path(), Stub("full"), true);
     ASSERT_EQ(module.Fn().InitModule(), 0);
-    std::ofstream("stubvep.endless").close();
-    HookScope hooks;
-    std::atomic<DWORD> now{0};
-    Hooks().tickCount = [&now] { return now += 60000; };
+    StubJobsOnClock("stubvep.endless", 60000);
     NewCalls();
     EXPECT_EQ(module.Fn().ReadModuleOrigData(), 11);
     const std::vector<std::string> calls = NewCalls();
@@ -137,6 +143,17 @@ TEST_F(TsvStubVepcomTest, AJobRunningPastTheLongestHonestDownloadIsAbortedAndFai
               (std::vector<std::string>{"Vep_Abort", "Vep_End"}));
     EXPECT_EQ(Reports().back(), Rep("2", L"读取设备数据失败!", "0"));
     EXPECT_TRUE(module.Readings().empty());
+}
+
+// 700 readings at 260 ms each take 182 s: a monitor that slow is still honest, and its
+// download ends with its readings. The clock moves 100 ms a poll; no poll waits.
+TEST_F(TsvStubVepcomTest, ASlowButHonestMonitorDownloadsAllItsReadings) {
+    TsvModule module(dir_.Path(), Stub("full"), true);
+    ASSERT_EQ(module.Fn().InitModule(), 0);
+    StubJobsOnClock("stubvep.slow", 100);
+    EXPECT_EQ(module.Fn().ReadModuleOrigData(), 0);
+    EXPECT_GE(now_.load(), 182000u);
+    EXPECT_EQ(Reports().back(), Rep("3", L"正在读取设备数据...", "100"));
 }
 
 }  // namespace
