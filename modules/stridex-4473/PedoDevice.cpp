@@ -63,7 +63,7 @@ CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId, std::tuple_size_v<PedoR
 
 int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply) {
     std::lock_guard guard(moduleLock_);
-    if (!hid_.FindDevice()) {
+    if (!hid_.Found() && !hid_.FindDevice()) {
         NoteFault("no device found");
         return -1;
     }

@@ -3,6 +3,9 @@
 // exchange (device search, write, read) runs under the module lock; the texts handed out
 // by pointer are written under a lock of their own. A call that gives up on the device
 // tells why in one debug-output line: the program cannot see inside the module.
+//
+// The link stays open from one exchange to the next: the device is searched for when
+// none is open (a failed read or write closes it), not at every exchange.
 #pragma once
 
 #include <array>
@@ -50,7 +53,8 @@ public:
     int IdLength() const { return idLength_.load(); }
 
 private:
-    // One request and its reply: 8, -1 no device or the write failed twice, -2 the read failed twice.
+    // One request and its reply, searching for the device when no link is open: 8, -1 no
+    // device or the write failed twice, -2 the read failed twice.
     int Exchange(const PedoReport& request, PedoReport& reply);
     // 8 when the reply echoes the request's index, else -9.
     int EchoedExchange(const PedoReport& request, PedoReport& reply);
