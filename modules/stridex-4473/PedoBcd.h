@@ -60,6 +60,14 @@ struct DayRecord {
     int calories = 0;
 };
 
+// Whether every digit the day record's decoding reads (bytes 0, 1, 3, 4, 5) is decimal.
+constexpr bool DayRecordDigits(const Byte* reply) {
+    for (const int at : {0, 1, 3, 4, 5}) {
+        if (HighDigit(reply[at]) > 9 || LowDigit(reply[at]) > 9) return false;
+    }
+    return true;
+}
+
 constexpr DayRecord DecodeDayRecord(const Byte* reply) {
     return {BcdNumber(reply[0], reply[1]) + HighDigit(reply[3]) * 10000,
             BcdNumber(reply[4], reply[5]) * 10 + LowDigit(reply[3])};

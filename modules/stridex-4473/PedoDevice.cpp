@@ -43,6 +43,16 @@ PedoReport Request(int index, BYTE flag, BYTE code, const BYTE* data = nullptr) 
 
 PedoReport StartRequest() { return Request(kStartIndex, 1, kCodeRead); }
 
+bool StartAnswered(const PedoReport& reply) {
+    return reply[kIndexByte] == kStartIndex && reply[kCodeByte] == kReplyRead;
+}
+
+// A day record has no echo (its sixth byte takes the place): its code and its digits
+// tell it from another reply (an ID, zeros, a raw block of a device out of day mode).
+bool DayRecordFits(const PedoReport& reply) {
+    return reply[kCodeByte] == kReplyRead && pedo::DayRecordDigits(reply.data());
+}
+
 int DaysBefore(int today, int days) {
     using namespace std::chrono;
     const year_month_day date{year{today / 10000}, month{static_cast<unsigned>((today / 100) % 100)},
@@ -61,8 +71,12 @@ void PutHex(char* at, const BYTE* bytes, std::size_t count) {
 
 CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId, std::tuple_size_v<PedoReport>) {}
 
-int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply) {
+int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply, Relink relink) {
     std::lock_guard guard(moduleLock_);
+    if (!hid_.Found() && relink == Relink::Refused) {
+        NoteFault("the link was lost: the device is not searched for again");
+        return kLinkLost;
+    }
     if (!hid_.Found() && !hid_.FindDevice()) {
         NoteFault("no device found");
         return -1;
@@ -120,9 +134,13 @@ int CPedoDevice::GiveUp(const std::string& step, int result) {
     return result;
 }
 
-bool CPedoDevice::PatientExchange(const PedoReport& request, PedoReport& reply) {
+bool CPedoDevice::PatientExchange(const PedoReport& request, PedoReport& reply, Relink relink,
+                                  bool (*fits)(const PedoReport& reply)) {
     for (int i = 0; i < kPatientAttempts; ++i) {
-        if (Exchange(request, reply) > 0) return true;
+        const int result = Exchange(request, reply, relink);
+        if (result == kLinkLost) return false;
+        if (result > 0 && fits(reply)) return true;
+        if (result > 0) NoteRefused(reply);
         Sleep(10);
     }
     return false;
@@ -189,9 +207,11 @@ int CPedoDevice::ReadBlocksLocked() {
 int CPedoDevice::ReadDayRecords(CPedoHistory& history, int today) {
     history.Clear(GetTickCount());
     PedoReport reply{};
-    if (!PatientExchange(StartRequest(), reply)) return GiveUp("the day records' start", -2);
+    if (!PatientExchange(StartRequest(), reply, Relink::Allowed, StartAnswered)) {
+        return GiveUp("the day records' start", -2);
+    }
     for (int block = kTodayBlock; block < kPedoBlocks; ++block) {
-        if (!PatientExchange(Request(block, 1, kCodeRead), reply)) {
+        if (!PatientExchange(Request(block, 1, kCodeRead), reply, Relink::Refused, DayRecordFits)) {
             return GiveUp("day block " + std::to_string(block), -2);
         }
         if (block == kReferenceBlock) continue;

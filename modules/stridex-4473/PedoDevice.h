@@ -5,7 +5,9 @@
 // tells why in one debug-output line: the program cannot see inside the module.
 //
 // The link stays open from one exchange to the next: the device is searched for when
-// none is open (a failed read or write closes it), not at every exchange.
+// none is open (a failed read or write closes it), not at every exchange. A day-record
+// read whose device had to be found again after its start fails: the device found may
+// be another, or the same one out of its day-record mode.
 #pragma once
 
 #include <array>
@@ -53,15 +55,23 @@ public:
     int IdLength() const { return idLength_.load(); }
 
 private:
-    // One request and its reply, searching for the device when no link is open: 8, -1 no
-    // device or the write failed twice, -2 the read failed twice.
-    int Exchange(const PedoReport& request, PedoReport& reply);
+    // Whether an exchange may search for the device when no link is open.
+    enum class Relink { Allowed, Refused };
+    // Exchange's result when the link was lost and could not be searched for again.
+    static constexpr int kLinkLost = -3;
+
+    // One request and its reply, searching for the device when no link is open and relink
+    // allows it: 8, -1 no device or the write failed twice, -2 the read failed twice,
+    // kLinkLost no open link with relink Refused.
+    int Exchange(const PedoReport& request, PedoReport& reply, Relink relink = Relink::Allowed);
     // 8 when the reply echoes the request's index, else -9.
     int EchoedExchange(const PedoReport& request, PedoReport& reply);
     // One echoed exchange whose reply must also carry code; true on success.
     bool CheckedExchange(const PedoReport& request, BYTE code, PedoReport& reply);
-    // Up to 30 plain exchanges; true once one succeeded.
-    bool PatientExchange(const PedoReport& request, PedoReport& reply);
+    // Up to 30 exchanges until one brings a reply that fits; false after 30, or at once
+    // when the link was lost and relink is Refused.
+    bool PatientExchange(const PedoReport& request, PedoReport& reply, Relink relink,
+                         bool (*fits)(const PedoReport& reply));
     bool Present();
     // What the last failed exchange brought, for the line of a call that gives up.
     void NoteFault(std::string fault);

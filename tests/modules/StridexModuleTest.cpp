@@ -220,6 +220,29 @@ TEST_F(StridexModuleTest, AnUnpluggedDeviceIsNotFoundAgain) {
     EXPECT_EQ(fn_.ReadModuleOrigData(), -3);
 }
 
+// Requests 0 to 5 are the start and blocks 3 to 7: the device comes back before block 7
+// is asked again, and would answer it as a raw block.
+TEST_F(StridexModuleTest, ADayReadWhoseDeviceHadToBeFoundAgainFails) {
+    device_->FaultAt(5, SimFault::Bounce);
+    ASSERT_EQ(fn_.InitModule(), 0);
+    struModuleReadRequest request{"pedoNumberOfSteps", '1'};
+    char out[80] = "untouched";
+    EXPECT_EQ(fn_.ReadModuleData(&request, out), -1);
+    EXPECT_EQ(device_->Requests().size(), 6u);
+}
+
+// Request 1 is block 3, today's record: answered with zeros, then with no digits.
+TEST_F(StridexModuleTest, ADayReplyThatIsNoDayRecordIsAskedAgain) {
+    device_->FaultAt(1, SimFault::Zeros);
+    device_->FaultAt(2, SimFault::NotDecimal);
+    ASSERT_EQ(fn_.InitModule(), 0);
+    struModuleReadRequest request{"pedoNumberOfSteps", '1'};
+    char out[80] = "untouched";
+    ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
+    EXPECT_STREQ(out, "5190");
+    EXPECT_EQ(device_->Requests()[3], BlockRequest(3));
+}
+
 TEST_F(StridexModuleTest, HistoryListsTheDaysAfterTheLimitAndToday) {
     ASSERT_EQ(fn_.InitModule(), 0);
     int rows = 0;

@@ -155,6 +155,12 @@ SimAnswer SimPedometer::Disturb(SimAnswer answer, std::size_t number) {
         plugged_ = false;
         answer.link = SimAnswer::Link::IoError;
         break;
+    case SimFault::Bounce:
+        dayRecords_ = false;
+        answer.link = SimAnswer::Link::IoError;
+        break;
+    case SimFault::Zeros: answer.reply.fill(0); break;
+    case SimFault::NotDecimal: std::fill_n(answer.reply.begin(), 5, BYTE{0xAB}); break;
     }
     return answer;
 }

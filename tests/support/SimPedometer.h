@@ -49,6 +49,10 @@ enum class SimFault {
     TimeOut,    // no reply; the link reports the time-out at once
     IoError,    // the request's write fails
     Unplug,     // the device goes away: this write fails and searches no longer find it
+    Bounce,     // the device drops off the bus for this request (its write fails) and is
+                // back for the next search, out of its day-record mode
+    Zeros,      // the reply is eight zero bytes
+    NotDecimal, // the reply's data bytes read 0xAB, its index and code kept
 };
 
 // What the link does with one request.
