@@ -3,14 +3,23 @@
 // With --model-file it also writes the monitor's model entry where the monitor library
 // reads its models, unless a file is there; with --usb it shows its USB adapter
 // (vendor:product, hex) below <root>/sys. It says "plugged in" once all of it is there, and
-// runs until Ctrl-C or SIGTERM.
+// runs until Ctrl-C or SIGTERM. To try a monitor at its edges: --readings keeps that many
+// readings instead of the demo's, ten minutes apart back from now; --clock no makes it a
+// monitor without a clock (every reading's month 0, dated at the download); --answer-ms
+// is how long it takes to answer a command (100 ms by default).
 //
-//   quorv_sim_monitor <root> [--model-file <file>] [--usb <vid:pid>]
+//   quorv_sim_monitor <root> [--model-file <file>] [--usb <vid:pid>] [--readings <n>]
+//                     [--clock yes|no] [--answer-ms <ms>]
+#include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "FakeUsbTree.h"
 #include "SimDeviceProgram.h"
@@ -58,6 +67,25 @@ SimMonitorState DemoState(std::time_t now) {
     return state;
 }
 
+// n readings ten minutes apart, the newest now; their values vary within a day's range.
+std::vector<SimReading> SpacedReadings(std::time_t now, int n, bool dated) {
+    std::vector<SimReading> readings;
+    for (int i = 0; i < n; ++i) {
+        SimReading r = ReadingAt(now - i * 600, 110 + i % 40, 70 + i % 20, 60 + i % 30);
+        if (!dated) r.month = 0;
+        readings.push_back(r);
+    }
+    return readings;
+}
+
+// A whole number of at least least from text; nothing for anything else.
+std::optional<int> WholeNumber(const std::string& text, int least) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < least || value > 100000) return std::nullopt;
+    return static_cast<int>(value);
+}
+
 void WriteModelFile(const fs::path& file) {
     if (fs::exists(file)) return;  // the library's own models stay
     fs::create_directories(file.parent_path());
@@ -67,14 +95,24 @@ void WriteModelFile(const fs::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    SimDeviceProgram program("simulated monitor", argc, argv, {"--model-file", "--usb"});
+    SimDeviceProgram program("simulated monitor", argc, argv,
+                             {"--model-file", "--usb", "--readings", "--clock", "--answer-ms"});
     if (!program.ArgumentsOk()) return 2;
     const auto usbIds = program.Option("--usb");
     if (usbIds && (usbIds->size() != 9 || (*usbIds)[4] != ':'))
         return program.Fail("--usb wants vendor:product as four hex digits each");
+    const auto readings = program.Option("--readings");
+    const auto count = readings ? WholeNumber(*readings, 0) : std::nullopt;
+    const std::string clock = program.Option("--clock").value_or("yes");
+    const auto answerMs = WholeNumber(program.Option("--answer-ms").value_or("100"), 1);
+    if ((readings && !count) || (clock != "yes" && clock != "no") || !answerMs)
+        return program.Fail("--readings wants a count, --clock yes or no, --answer-ms milliseconds");
+    const std::time_t now = std::time(nullptr);
+    SimMonitorState state = DemoState(now);
+    if (count) state.readings = SpacedReadings(now, *count, clock == "yes");
     auto monitor = std::make_shared<SimMonitor>();
-    monitor->SetState(DemoState(std::time(nullptr)));
-    SimMonitorPty line(monitor);
+    monitor->SetState(state);
+    SimMonitorPty line(monitor, std::chrono::milliseconds(*answerMs));
     if (!line.Started()) return program.Fail("cannot open a pseudo-terminal for its serial line");
     const fs::path port = program.Root() / "dev" / "ttyBP0";
     try {

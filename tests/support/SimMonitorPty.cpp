@@ -6,7 +6,8 @@ namespace {
 constexpr DWORD kPollMs = 5;
 }  // namespace
 
-SimMonitorPty::SimMonitorPty(std::shared_ptr<SimMonitor> monitor) : monitor_(std::move(monitor)) {
+SimMonitorPty::SimMonitorPty(std::shared_ptr<SimMonitor> monitor, std::chrono::milliseconds replyDelay)
+    : monitor_(std::move(monitor)), replyDelay_(replyDelay) {
     if (line_.IsOpen()) thread_ = std::thread([this] { Serve(); });
 }
 
@@ -40,7 +41,7 @@ void SimMonitorPty::Serve() {
             pending.clear();  // the host closed the port: what it began is gone
             Pause(std::chrono::milliseconds(2));
         }
-        TakeFrames(pending, got <= 0 && std::chrono::steady_clock::now() - lastByte >= kReplyDelay);
+        TakeFrames(pending, got <= 0 && std::chrono::steady_clock::now() - lastByte >= replyDelay_);
         SendRepeats();
         // Nothing came after the tickets were asked, and nothing waits to be framed.
         if (got <= 0 && pending.empty() && repeats_.empty()) {
@@ -64,7 +65,7 @@ void SimMonitorPty::TakeFrames(std::vector<BYTE>& pending, bool quiet) {
 void SimMonitorPty::Answer(const std::vector<BYTE>& frame, bool delayed) {
     const SimMonitorAnswer answer = monitor_->ReceiveSerial(frame);
     if (answer.bytes.empty()) return;
-    if (answer.afterPurge && !delayed && !Pause(kReplyDelay)) return;
+    if (answer.afterPurge && !delayed && !Pause(replyDelay_)) return;
     line_.Write(answer.bytes.data(), answer.bytes.size());
     if (answer.twice) repeats_.emplace_back(std::chrono::steady_clock::now() + kRepeatDelay, answer.bytes);
 }

@@ -10,9 +10,9 @@
 // line hands them over: one read may bring the end of the wake-up and the next command,
 // and a wake-up may come in pieces. Only "MES",0,0,0 with nothing after it waits for the
 // line to stay quiet for the reply delay. Text commands and the wake-up are answered
-// about 100 ms later, as the monitor does (the host purges its input right after
-// writing); the echoed commands at once. With the state's echo-back every byte is echoed
-// as it arrives. An answer to send twice comes again kRepeatDelay later, whatever the
+// the reply delay (100 ms unless said) later, as the monitor does (the host purges its
+// input right after writing); the echoed commands at once. With the state's echo-back
+// every byte is echoed as it arrives. An answer to send twice comes again kRepeatDelay later, whatever the
 // host wrote meanwhile. Held answers are not offered on this face.
 #pragma once
 
@@ -36,7 +36,8 @@ public:
     static constexpr std::chrono::milliseconds kReplyDelay{100};
     static constexpr std::chrono::milliseconds kRepeatDelay{40};
 
-    explicit SimMonitorPty(std::shared_ptr<SimMonitor> monitor);
+    // replyDelay: how long the monitor takes to answer a text command (a slow monitor's longer).
+    explicit SimMonitorPty(std::shared_ptr<SimMonitor> monitor, std::chrono::milliseconds replyDelay = kReplyDelay);
     ~SimMonitorPty();
     SimMonitorPty(const SimMonitorPty&) = delete;
     SimMonitorPty& operator=(const SimMonitorPty&) = delete;
@@ -64,6 +65,7 @@ private:
     void SendRepeats();
 
     std::shared_ptr<SimMonitor> monitor_;
+    const std::chrono::milliseconds replyDelay_;
     SerialPortPty line_;
     std::atomic<bool> stop_{false};
     // AwaitTaken's tickets: asked_ counts the calls, takenUpTo_ the last one the line
