@@ -1,6 +1,7 @@
 #include "UsbStorage.h"
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "Hooks.h"
@@ -39,13 +40,16 @@ std::string Canonical(const fs::path& path) {
     return ec ? path.string() : resolved.string();
 }
 
-std::string LabelOf(const std::string& device) {
-    const std::string target = Canonical(device);
+// Each label link resolved once per listing, as the device it names to the label's text
+// (the first link wins): resolving them again for every mounts line took seconds on a
+// machine with thousands of mounts.
+std::map<std::string, std::string> LabelsByDevice() {
+    std::map<std::string, std::string> labels;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(Hooks().devRoot / "disk" / "by-label", ec)) {
-        if (Canonical(entry.path()) == target) return DecodeLabelName(entry.path().filename().string());
+        labels.emplace(Canonical(entry.path()), DecodeLabelName(entry.path().filename().string()));
     }
-    return "";
+    return labels;
 }
 
 }  // namespace
@@ -94,6 +98,7 @@ std::vector<std::string> UsbStorageFriendlyNames() {
 
 std::vector<StorageVolume> StorageVolumes() {
     std::vector<StorageVolume> volumes;
+    const auto labels = LabelsByDevice();
     std::istringstream in(ReadSmallFile(Hooks().mountsFile, kMountsBytes));
     std::string line;
     while (std::getline(in, line)) {
@@ -102,7 +107,8 @@ std::vector<StorageVolume> StorageVolumes() {
         if (!(fields >> device >> folder)) continue;
         StorageVolume volume{DecodeMountField(device), DecodeMountField(folder), ""};
         if (volume.root.empty() || volume.root.back() != '/') volume.root += "/";
-        volume.label = LabelOf(volume.device);
+        const auto label = labels.find(Canonical(volume.device));
+        if (label != labels.end()) volume.label = label->second;
         volumes.push_back(std::move(volume));
     }
     return volumes;
