@@ -39,6 +39,7 @@ bool CHIDClass::FindDevice() {
     std::lock_guard guard(lock_);
     CloseLocked();
     found_ = false;
+    timedOut_ = false;
     node_.clear();
     fault_.clear();
     transport_ = Hooks().hidTransport;
@@ -149,8 +150,14 @@ std::string CHIDClass::LastFault() const {
     return fault_;
 }
 
+bool CHIDClass::ClosedByTimeOut() const {
+    std::lock_guard guard(lock_);
+    return timedOut_;
+}
+
 int CHIDClass::FailTransfer(const char* what, const HidIoResult& io, std::size_t size, DWORD milliseconds) {
     fault_ = Describe(what, io, size, milliseconds);
+    timedOut_ = io.status == HidStatus::TimedOut;
     return Fail();
 }
 

@@ -41,6 +41,9 @@ public:
     // after 1000 ms, 0 of 9 bytes"); a transfer refused because that failure closed the
     // link keeps it. Empty when none failed.
     std::string LastFault() const;
+    // Whether a time-out closed the link since the last search: the device did not answer
+    // in time, but nothing tells it left the bus.
+    bool ClosedByTimeOut() const;
 
 private:
     bool UsableLength(std::size_t length) const;
@@ -63,6 +66,7 @@ private:
     std::vector<BYTE> inputReport_;
     std::vector<BYTE> outputReport_;
     bool found_ = false;
+    bool timedOut_ = false;
     std::string node_;
     std::string fault_;
     std::string lastRefusal_;  // the line of the last device refused for its report lengths

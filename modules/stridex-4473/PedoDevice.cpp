@@ -73,7 +73,8 @@ CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId, std::tuple_size_v<PedoR
 
 int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply, Relink relink) {
     std::lock_guard guard(moduleLock_);
-    if (!hid_.Found() && relink == Relink::Refused) {
+    // A link a time-out closed is opened again: the device only answered late.
+    if (!hid_.Found() && relink == Relink::Refused && !hid_.ClosedByTimeOut()) {
         NoteFault("the link was lost: the device is not searched for again");
         return kLinkLost;
     }

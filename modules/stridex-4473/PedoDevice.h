@@ -6,8 +6,9 @@
 //
 // The link stays open from one exchange to the next: the device is searched for when
 // none is open (a failed read or write closes it), not at every exchange. A day-record
-// read whose device had to be found again after its start fails: the device found may
-// be another, or the same one out of its day-record mode.
+// read whose link a failed transfer lost after its start fails: the device found again
+// may be another, or the same one out of its day-record mode. One that a time-out
+// closed is opened again, as the device never left.
 #pragma once
 
 #include <array>
@@ -62,7 +63,7 @@ private:
 
     // One request and its reply, searching for the device when no link is open and relink
     // allows it: 8, -1 no device or the write failed twice, -2 the read failed twice,
-    // kLinkLost no open link with relink Refused.
+    // kLinkLost no open link with relink Refused (unless a time-out closed it).
     int Exchange(const PedoReport& request, PedoReport& reply, Relink relink = Relink::Allowed);
     // 8 when the reply echoes the request's index, else -9.
     int EchoedExchange(const PedoReport& request, PedoReport& reply);

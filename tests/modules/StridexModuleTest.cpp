@@ -231,6 +231,18 @@ TEST_F(StridexModuleTest, ADayReadWhoseDeviceHadToBeFoundAgainFails) {
     EXPECT_EQ(device_->Requests().size(), 6u);
 }
 
+// Request 5 is block 7: its reply does not come in time. The device never left the bus,
+// so the block is asked again, as the day read asks every unanswered block.
+TEST_F(StridexModuleTest, ADayReplyThatTimesOutIsAskedAgain) {
+    device_->FaultAt(5, SimFault::TimeOut);
+    ASSERT_EQ(fn_.InitModule(), 0);
+    struModuleReadRequest request{"pedoNumberOfSteps", '1'};
+    char out[80] = "untouched";
+    ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
+    EXPECT_STREQ(out, "5190");
+    EXPECT_EQ(device_->Requests()[6], BlockRequest(7));
+}
+
 // Request 1 is block 3, today's record: answered with zeros, then with no digits.
 TEST_F(StridexModuleTest, ADayReplyThatIsNoDayRecordIsAskedAgain) {
     device_->FaultAt(1, SimFault::Zeros);
