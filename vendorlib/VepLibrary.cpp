@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 
 #include "SerialLink.h"
 #include "SerialProcedures.h"
@@ -337,9 +338,15 @@ int VepLibrary::Dispatch(Session& s, VepJob job, int mode) {
 int VepLibrary::Decode(Session& s, int mode) {
     const VepModelParams& p = s.model.Params();
     const std::string path = p.filePath + p.fileName;
-    const auto aborted = [&s] { return s.state.TakeAbort(); };
-    // A drive's file, unlike a work file, is read only when it is the drive's own.
-    const std::string volume = mode == 1 ? p.filePath : std::string();
+    // A drive's file, unlike a work file, is read only when it is the drive's own, and an
+    // abort ends its read. A work file holds what the job already brought in, which the
+    // monitor may have cleared since: an abort that came by now does not throw it away,
+    // and is cleared as seen, so that no later search takes it for its own.
+    const bool drive = mode == 1;
+    const std::string volume = drive ? p.filePath : std::string();
+    std::function<bool()> aborted;
+    if (drive) aborted = [&s] { return s.state.TakeAbort(); };
+    if (!drive) s.state.TakeAbort();
     if (p.downloadType == 2) return s.walking.DecodeFile(path, p, s.state.trace, aborted, volume);
     return s.state.readings.DecodeFile(path, p, s.state.trace, aborted, volume);
 }

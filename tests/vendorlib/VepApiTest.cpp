@@ -578,4 +578,20 @@ TEST_F(VepApiSerialTest, ASerialDownloadAsksOnlyForTheReadingsTheStoreKeeps) {
     EXPECT_EQ(monitor_->CountOf("MES"), 1);
 }
 
+// An abort that comes as the monitor clears its memory finds every reading in the work
+// file: they are handed out, as the monitor holds them no longer.
+TEST_F(VepApiSerialTest, AnAbortDuringTheMemoryClearKeepsTheReadings) {
+    ASSERT_TRUE(line_.Started());
+    monitor_->OnCommand("CLEAR", [] { Vep_Abort(); });
+    WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
+    OnlyPresent("serial");
+    ASSERT_EQ(Vep_Init(0), 0);
+    ASSERT_EQ(Vep_OpenDevice(), 0);
+    ASSERT_EQ(Vep_SetBpMode(4), 0);
+    ASSERT_EQ(Vep_StartDownload(0), 0);
+    ASSERT_EQ(Finish()[0], 0);
+    EXPECT_EQ(Vep_GetDataCnt(), 2);
+    EXPECT_TRUE(monitor_->State().readings.empty());
+}
+
 }  // namespace
