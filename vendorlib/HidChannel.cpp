@@ -69,6 +69,15 @@ int HidChannel::Read(BYTE* out, std::size_t length, DWORD milliseconds) {
     return vep::kOk;
 }
 
+bool HidChannel::DropUntilQuiet(DWORD milliseconds, std::size_t mostReports) {
+    for (std::size_t dropped = 0;; ++dropped) {
+        kept_.clear();
+        const int result = ReadReport(milliseconds);
+        if (result == vep::kTimedOut) return true;
+        if (result != vep::kOk || dropped == mostReports) return false;
+    }
+}
+
 int HidChannel::ReadReport(DWORD milliseconds) {
     if (!Usable()) return vep::kReadFailed;
     std::vector<BYTE> report(device_.inputReportLength);

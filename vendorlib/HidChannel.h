@@ -37,6 +37,9 @@ public:
     int Read(BYTE* out, std::size_t length, DWORD milliseconds);
     // Drops the bytes kept from earlier reports.
     void Forget() { kept_.clear(); }
+    // Drops the kept bytes and every report that comes until one read of milliseconds
+    // brings none: true then; false when more than mostReports come, or a read fails.
+    bool DropUntilQuiet(DWORD milliseconds, std::size_t mostReports);
     // The feature report [id, code, second]; 0, or 7 when it fails.
     int SetFeature(BYTE code, BYTE second);
 

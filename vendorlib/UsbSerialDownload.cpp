@@ -171,7 +171,7 @@ int UsbSerialDownload::TypeThree(VepWorkFile& file) {
         return link_.Retry(kCountPlan, [&] {
             return link_.Command(VepFrame::Of("GME").Add(0).Add(user).AddBe16(k), true, record, resvLength, true,
                                  kRecordTimeout);
-        });
+        }, kRecordTimeout);
     });
     if (result != vep::kOk) return result;
     UsbSerialSettings settings(link_, model_, state_);

@@ -21,6 +21,8 @@ constexpr DWORD kHandshakePause = 120;
 constexpr int kVersionAttempts = 3;
 constexpr std::size_t kVersionLength = 15;
 constexpr std::size_t kProfileLength = 14;
+// More reports than a few answers fill: the link does not go quiet.
+constexpr std::size_t kMostUnaskedReports = 32;
 
 BYTE SpeedCode(int speed) {
     switch (speed) {
@@ -122,8 +124,26 @@ int UsbSerialLink::VariableCommand(const VepFrame& frame, VepResponse& response,
     return channel_.Read(response.data() + 4, rest, milliseconds);
 }
 
-int UsbSerialLink::Retry(const VepRetryPlan& plan, const std::function<int()>& exchange) {
-    return VepRetry(plan, state_, exchange);
+// A late or broken answer left on the link would be taken for the next one's: the
+// retry's, and after it every reading's, each the one before's. A refusal leaves none.
+// A failed attempt's answer may still come once its wait is out, even while the next
+// attempt is answered (by it, as they ask the same): it is waited out after a success too.
+int UsbSerialLink::Retry(const VepRetryPlan& plan, const std::function<int()>& exchange, DWORD quietMs) {
+    bool outOfStep = false;
+    bool failedBefore = false;
+    const auto waitOut = [&] {
+        if (channel_.DropUntilQuiet(quietMs, kMostUnaskedReports)) return true;
+        state_.trace.Line("link not quiet");
+        return false;
+    };
+    return VepRetry(plan, state_, [&] {
+        if (outOfStep && !waitOut()) return vep::kReadFailed;
+        const int result = exchange();
+        outOfStep = result == vep::kTimedOut || result == vep::kReadFailed || result == vep::kBccError;
+        failedBefore = failedBefore || outOfStep;
+        if (result == vep::kOk && failedBefore && !waitOut()) return vep::kReadFailed;
+        return result;
+    });
 }
 
 int UsbSerialLink::Handshake() {

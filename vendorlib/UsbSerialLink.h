@@ -47,8 +47,11 @@ public:
     // A length that would overrun the response buffer gives oversize.
     int VariableCommand(const VepFrame& frame, VepResponse& response, std::size_t expected, int unit, int oversize = 5,
                         DWORD milliseconds = kReplyTimeout);
-    // Tries exchange by plan; 0 at its first success, else the last attempt's code.
-    int Retry(const VepRetryPlan& plan, const std::function<int()>& exchange);
+    // Tries exchange by plan; 0 at its first success, else the last attempt's code. An
+    // attempt after one that timed out or came broken first waits out that answer, and
+    // so does a success after one: what comes is dropped until quietMs (the exchange's
+    // own wait) bring nothing.
+    int Retry(const VepRetryPlan& plan, const std::function<int()>& exchange, DWORD quietMs = kReplyTimeout);
     // Zero bytes that wake the monitor, answered "OK"; 0, or 5 after the last attempt.
     int Handshake();
     // "END" 0xFF 0xFF, answered "OK".

@@ -333,6 +333,7 @@ SimMonitorAnswer SimMonitor::Disturb(const std::string& name, std::vector<BYTE> 
         case SimMonitorFault::BadCount: answer.badCount = true; break;
         case SimMonitorFault::Hold: answer.holdTicket = ++heldTickets_; break;
         case SimMonitorFault::Twice: answer.twice = true; break;
+        case SimMonitorFault::Late: answer.late = true; break;
     }
     return answer;
 }

@@ -95,6 +95,7 @@ enum class SimMonitorFault {
     BadCount,  // the first input report's count byte is 8
     Hold,      // the response waits until Release()
     Twice,     // the response, and the same again a little later (the serial face only)
+    Late,      // the response comes once two reads of the host's timed out: as it asks again (the USB face only)
 };
 
 struct SimFrame {
@@ -109,6 +110,7 @@ struct SimMonitorAnswer {
     std::uint64_t holdTicket = 0;  // non-zero: released by Release()
     bool afterPurge = false;       // sent only after the host purged its input
     bool twice = false;            // sent once more a little later
+    bool late = false;             // there only once two reads have timed out
 };
 
 class SimMonitor {

@@ -83,6 +83,10 @@ HidIoResult SimMonitorTransport::ReadLocked(std::unique_lock<std::mutex>& guard,
         QueueAnswer(it->second, answer);
     }
     if (it->second.input.empty()) return {HidStatus::TimedOut, 0};
+    if (it->second.input.front().late > 0) {
+        --it->second.input.front().late;
+        return {HidStatus::TimedOut, 0};
+    }
     if (const std::uint64_t ticket = it->second.input.front().holdTicket; ticket != 0) {
         guard.unlock();
         const bool released = monitor_->AwaitRelease(ticket, std::chrono::milliseconds(milliseconds));
@@ -134,6 +138,7 @@ void SimMonitorTransport::QueueAnswer(OpenDevice& device, const SimMonitorAnswer
         input.bytes[1] = static_cast<BYTE>(at == 0 && answer.badCount ? 8 : count);
         std::copy_n(answer.bytes.begin() + static_cast<std::ptrdiff_t>(at), count, input.bytes.begin() + 2);
         if (at == 0) input.holdTicket = answer.holdTicket;
+        if (at == 0 && answer.late) input.late = 2;
         device.input.push_back(std::move(input));
     }
 }

@@ -9,7 +9,8 @@
 // The host writes a whole frame before it reads its answer, so a read ends the frame
 // the output reports carried and hands it to the monitor. Answers come back in input
 // reports of up to 7 data bytes; a read with no answer waiting reports a time-out at
-// once, so tests stay fast, and one whose answer is held waits for its release.
+// once, so tests stay fast, and one whose answer is held waits for its release. A late
+// answer is there once two reads have timed out on it.
 #pragma once
 
 #include <chrono>
@@ -57,6 +58,7 @@ private:
     struct InputReport {
         std::vector<BYTE> bytes;
         std::uint64_t holdTicket = 0;
+        int late = 0;  // the reads that find it time out, one fewer each
     };
     struct OpenDevice {
         std::string path;

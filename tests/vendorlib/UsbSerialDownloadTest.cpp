@@ -141,6 +141,17 @@ TEST_F(UsbSerialDownloadTest, AReadingThatFailsIsAskedAgainAndWrittenOnce) {
     EXPECT_EQ(FileBytes("down.dat").size(), 256u);
 }
 
+// The oldest reading's answer comes after the wait for it ran out, as it is asked again:
+// the retry's own answer is waited out, so that the next reading does not take it.
+TEST_F(UsbSerialDownloadTest, AReadingAnsweredTooLateLeavesNoAnswerForTheNext) {
+    SetMonitor([](SimMonitorState& s) { s.readings = ThreeReadings(); });
+    OpenSimMonitor();
+    monitor_->SetFault("GME", SimMonitorFault::Late, 1);
+    ASSERT_EQ(Download(), vep::kOk);
+    EXPECT_EQ(monitor_->CountOf("GME"), 3 + 1);
+    EXPECT_EQ(FileBytes("down.dat"), ExpectedReadings(0));
+}
+
 TEST_F(UsbSerialDownloadTest, AnAbortEndsTheDownloadAndIsClearedAsItIsSeen) {
     SetMonitor([](SimMonitorState& s) { s.readings = ThreeReadings(); });
     OpenSimMonitor(SimModel(1));
