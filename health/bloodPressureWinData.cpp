@@ -280,10 +280,17 @@ int CBloodPressureWin::BussDataProc_1002(const std::wstring& reply) {
     int packet = 0;
     if (!ReplyNumber(reply, 4, sourceNo) || !ReplyNumber(reply, 7, packet))
         return m_uploadState.End(-1, -1, kCommError);
-    const int packets = GetDeviceBussData().packets;
-    if (packet < 1 || packet > packets) {
-        LOGF(LOG_WARNING, kFn, L"packet[%d] of [%d]", packet, packets);
+    const struBpDeviceBussData buss = GetDeviceBussData();
+    if (packet < 1 || packet > buss.packets) {
+        LOGF(LOG_WARNING, kFn, L"packet[%d] of [%d]", packet, buss.packets);
         return m_uploadState.End(-1, -1, kCommError);
+    }
+    // Stored again, its readings would be stored twice, as the other packets' rows of
+    // their times are no longer deleted.
+    const auto& done = buss.storedPackets;
+    if (std::find(done.begin(), done.end(), packet) != done.end()) {
+        LOGF(LOG_WARNING, kFn, L"packet[%d] stored already", packet);
+        return 0;
     }
 
     std::vector<std::wstring> statements;

@@ -162,6 +162,19 @@ TEST_F(BloodPressureDataStoreTest, ReadingsOfOneTimeInTwoPacketsAreAllStored) {
               L"131,132,133");
 }
 
+// A reply that comes again for a packet stored already (a server's repeat, or a late
+// reply to an upload before) stores none of its readings a second time.
+TEST_F(BloodPressureDataStoreTest, ASecondReplyToAStoredPacketStoresNothingMore) {
+    StartWindow();
+    const std::wstring now = L"2024-06-15 09:00:00";
+    SetBatch({Reading(now, 131, 1, 1), Reading(now, 132, 1, 2)});
+    Busy();
+    for (const wchar_t* packet : {L"1", L"2", L"1"}) EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", packet)), 0);
+    EXPECT_EQ(FirstValue(L"select group_concat(systolic) from (select systolic from tDeviceDataList_1002 order by "
+                         L"systolic)"),
+              L"131,132");
+}
+
 TEST_F(BloodPressureDataStoreTest, FailedRepliesEndTheUploadAndStoreNothing) {
     StartWindow();
     const auto batch = [this] {
