@@ -121,6 +121,21 @@ TEST_F(EndToEndTest, AUserDatabaseThatIsAFolderEndsTheProgramOnceWithAnErrorStat
     EXPECT_EQ(CountOf(program_.Log(), L"AppExit..."), 1) << Trace();
 }
 
+// A file-size limit below the template's size: the copy of the user database fails as on a
+// full disk, the login page says so and waits, and SIGTERM ends the program in order.
+TEST_F(EndToEndTest, AFileSizeLimitBelowTheDatabaseFailsTheLoginInsteadOfKillingTheProgram) {
+    const std::string home = program_.Dir().Path().string();
+    ChildProcess run("/bin/sh", {"-c", "ulimit -f 100 && exec \"$0\" /autoRun", (program_.Folder() / "quorvix").string()},
+                     program_.Dir() / "program.out",
+                     {"XDG_RUNTIME_DIR=" + home, "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config"});
+    const auto told = [&] { return Output().find("登录失败---无法建立用户数据。") != std::string::npos; };
+    WaitFor([&] { return told() || run.Wait(std::chrono::milliseconds(0)).has_value(); }, ProgramCopy::kTimeout);
+    ASSERT_TRUE(run.Signal(SIGTERM)) << "ended by itself with " << run.Wait(std::chrono::milliseconds(0)).value_or(-1)
+                                     << "\n" << Trace();
+    EXPECT_TRUE(told()) << Trace();
+    EXPECT_EQ(run.Wait(ProgramCopy::kTimeout), 0) << Trace();
+}
+
 // Left empty by a full disk or a crash.
 TEST_F(EndToEndTest, AnEmptyUserDatabaseIsSetAsideAndTheMainPageIsReached) {
     ExpectDamagedUserDatabaseSetAside([](const std::filesystem::path& db) { std::ofstream(db).flush(); });
