@@ -12,6 +12,7 @@
 #include <thread>
 
 #include <ifaddrs.h>
+#include <signal.h>
 #include <net/if.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -67,15 +68,23 @@ void ReapLater(pid_t pid) {
 }
 
 // Starts a program without a shell; 0 when it could not be started. A name without a
-// slash is searched in PATH.
+// slash is searched in PATH. It blocks no signal: the caller's threads hold SIGINT and
+// SIGTERM for the program's own watcher, which a started program would otherwise keep.
 pid_t SpawnProcess(const std::vector<std::string>& argv) {
     if (argv.empty() || argv[0].empty()) return 0;
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) return 0;
+    sigset_t none;
+    sigemptyset(&none);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return 0;
-    return pid;
+    const bool started = posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+                         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK) == 0 &&
+                         posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ) == 0;
+    posix_spawnattr_destroy(&attributes);
+    return started ? pid : 0;
 }
 
 bool Spawn(const std::vector<std::string>& argv) {

@@ -1,7 +1,9 @@
 #include "Hooks.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "EnvScope.h"
 #include "HidTransport.h"
 #include "TempDir.h"
+#include "Text.h"
 #include "WaitFor.h"
 
 namespace {
@@ -112,6 +115,24 @@ TEST_F(DefaultHooksTest, BareProgramNamesAreFoundInTheCurrentFolderThenInPath) {
     EXPECT_GT(WinExec("Brevik.exe 1.2|x|", 1), 31u);
     EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(dir_ / "brevik.txt") == "1.2|x|\n"; }));
     EXPECT_LE(ShellExecuteW(nullptr, L"open", L"Missing.exe", L"-u 7", nullptr, 1), 32);
+}
+
+// The program's threads hold SIGINT and SIGTERM for its own watcher; a program it starts
+// (an updater, the desktop's handler of the update page) must still end on them.
+TEST_F(DefaultHooksTest, AStartedProgramBlocksNoSignalsThoughItsStarterDoes) {
+    Hooks().startProgram = DefaultHooks().startProgram;
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
+    const std::filesystem::path status = dir_ / "status.txt";
+    const bool started = Hooks().startProgram(L"cp", {L"/proc/self/status", text::FromUtf8(status.string())});
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(status).find("SigBlk:") != std::string::npos; }));
+    EXPECT_NE(ReadFileBytes(status).find("SigBlk:\t0000000000000000\n"), std::string::npos) << ReadFileBytes(status);
 }
 
 TEST_F(DefaultHooksTest, SystemActionsSucceedOnlyWhenTheirCommandSucceeds) {
