@@ -1,0 +1,170 @@
+// Page code of windows on different threads, through the built program in the demo run
+// (scripts/demo_run.sh): pages of the test's copy of the program folder are changed so that
+// a window on a thread of its own keeps reaching into the main window's thread, never ends,
+// trades page calls with the main page or works for seconds, while the main window's page is
+// called all along.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "Hooks.h"
+#include "LogReader.h"
+#include "ProgramCopy.h"
+#include "Text.h"
+#include "WaitFor.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The shipped pages, which the build stores scrambled in the program folder.
+const fs::path kShippedPages = fs::path(QUORV_DEMO_RUN).parent_path().parent_path() / "resources" / "content";
+
+// The main page calls itself through a native every 10 ms: each time a page call made by the
+// main window's thread under the script-call lock, and this line on the program's output when
+// it is answered.
+constexpr const char* kMainTick = "[quorvix.htm] MainTick()";
+constexpr const char* kMainTicks = R"(
+function MainTick() {}
+function Tick() {
+  share.RemoteCall([{rootID: "quorvix", funcName: "MainTick", funcParaFlag: 0}]);
+  setTimeout(Tick, 10);
+}
+setTimeout(Tick, 10);
+)";
+
+class DemoPageThreadsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Both ends are on 127.0.0.1, but the program sends nothing while it thinks itself offline.
+        if (!InternetGetConnectedState(nullptr, 0)) GTEST_SKIP() << "no network interface is up";
+        fs::create_directories(program_.Dir() / "tmp");
+    }
+
+    // The shipped page (a path below content/) with `script` added to its first script, in
+    // the copy as a plain page, which the program reads where it finds no scrambled one.
+    void ChangePage(const std::string& page, const std::string& script) const {
+        std::string text = ReadFileBytes(kShippedPages / page);
+        const std::size_t end = text.find("</script>");
+        ASSERT_NE(end, std::string::npos) << page;
+        text.insert(end, script);
+        const fs::path plain = program_.Folder() / "content" / page;
+        ASSERT_TRUE(fs::remove(fs::path(plain).replace_extension(".uih"))) << page;
+        std::ofstream(plain) << text;
+    }
+
+    void Start(const std::vector<std::string>& extra = {}) {
+        const std::string home = program_.Dir().Path().string();
+        std::vector<std::string> args{QUORV_DEMO_RUN, "--bin", QUORV_DEMO_BIN, "--program", program_.Folder().string(),
+                                      "--port",       "0",     "--tree",       home + "/devices"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        run_ = std::make_unique<ChildProcess>(
+            "/bin/bash", args, program_.Dir() / "run.out",
+            std::vector<std::string>{"HOME=" + home, "XDG_RUNTIME_DIR=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+                                     "TMPDIR=" + home + "/tmp", "QUORV_SYSFS_ROOT=", "QUORV_DEV_ROOT=",
+                                     "QUORV_COMPORTS="});
+        ASSERT_TRUE(run_->Started());
+    }
+    // One SIGINT, as Ctrl-C; the demo's exit status, which is the program's.
+    std::optional<int> Interrupt() {
+        run_->Signal(SIGINT);
+        return run_->Wait(ProgramCopy::kTimeout);
+    }
+
+    static bool Within(const std::function<bool()>& condition) { return WaitFor(condition, ProgramCopy::kTimeout); }
+    int Lines(const std::string& line) const { return CountOf(Output(), line + "\n"); }
+    bool Logged(const std::wstring& text) const { return program_.Log().find(text) != std::wstring::npos; }
+    int TimesLogged(const std::wstring& text) const { return CountOf(program_.Log(), text); }
+    // Nothing was given up: no page call waited past a bound, for a thread or for the lock.
+    void ExpectNothingGivenUp() const {
+        EXPECT_FALSE(Logged(L"given up after")) << Trace();
+        EXPECT_FALSE(Logged(L"the script-call lock was not had in time")) << Trace();
+    }
+    std::string Output() const { return ReadFileBytes(program_.Dir() / "run.out"); }
+    std::string Trace() const { return Output() + text::ToUtf8(program_.Log()); }
+
+    ProgramCopy program_{QUORV_DIST_DIR};
+    std::unique_ptr<ChildProcess> run_;
+};
+
+TEST_F(DemoPageThreadsTest, AnOwnThreadPageShowingAMainThreadWindowEvery5MsHoldsNeitherThread) {
+    ChangePage("quorvix.htm", kMainTicks);
+    ChangePage("theme/pedometer/default.htm", R"(
+var shown = 0;
+function ShowMessageWin() {
+  alert.ShowWindow("MessageWin", 1);
+  if (++shown % 100 == 0) share.WriteLog("pedometer page: MessageWin shown " + shown + " times");
+  setTimeout(ShowMessageWin, 5);
+}
+setTimeout(ShowMessageWin, 5);
+)");
+    Start();
+    ASSERT_TRUE(Within([&] { return Logged(L"MessageWin shown 100 times"); })) << Trace();
+    const int ticks = Lines(kMainTick);
+    EXPECT_TRUE(Within([&] { return Logged(L"MessageWin shown 300 times") && Lines(kMainTick) >= ticks + 100; }))
+        << Trace();
+    EXPECT_EQ(Interrupt(), 0) << Trace();
+    ExpectNothingGivenUp();
+}
+
+TEST_F(DemoPageThreadsTest, APedometerPageThatNeverEndsHoldsItsOwnWindowOnly) {
+    ChangePage("quorvix.htm", kMainTicks);
+    ChangePage("theme/pedometer/default.htm", R"(
+setTimeout(function () {
+  share.WriteLog("pedometer page: loops from now");
+  for (;;) {}
+}, 300);
+)");
+    Start();
+    ASSERT_TRUE(Within([&] { return Logged(L"pedometer page: loops from now"); })) << Trace();
+    const int ticks = Lines(kMainTick);
+    EXPECT_TRUE(Within([&] { return Lines(kMainTick) >= ticks + 100; })) << Trace();
+
+    // The orderly end waits for the main window's thread, not for the pedometer window's.
+    EXPECT_EQ(Interrupt(), 0) << Trace();
+    EXPECT_TRUE(Logged(L"CSciterWindow::RunThread[Main] exit over."));
+    EXPECT_FALSE(Logged(L"CSciterWindow::RunThread[PedometerWin] exit")) << "the page was to loop to the end";
+}
+
+TEST_F(DemoPageThreadsTest, TheMainPageAndTheNotePopUpCallingEachOtherBothGetTheirAnswers) {
+    // The main page calls the note pop-up's page (its own thread), which calls back into the
+    // main page from within that call and, from its first call on, from a timer of its own.
+    ChangePage("quorvix.htm", R"(
+function FromNote() {}
+function Echo(n) { return n; }
+function CallNote() {
+  share.RemoteCall([{rootID: "popWin_note", funcName: "FromMain", funcParaFlag: 0}]);
+  setTimeout(CallNote, 10);
+}
+setTimeout(CallNote, 10);
+)");
+    ChangePage("float-h-note/default.htm", R"(
+var fromMain = 0;
+function FromMain() {
+  if (++fromMain == 1) setTimeout(CallMain, 10);
+  share.RemoteCall([{rootID: "quorvix", funcName: "Echo", funcParaFlag: 1, funcPara: String(fromMain)}]);
+}
+function CallMain() {
+  share.RemoteCall([{rootID: "quorvix", funcName: "FromNote", funcParaFlag: 0}]);
+  setTimeout(CallMain, 10);
+}
+)");
+    Start({"--no-devices"});
+    EXPECT_TRUE(Within([&] {
+        return Lines("[default.htm] FromMain()") >= 200 && Lines("[quorvix.htm] Echo(\"200\")") == 1 &&
+               Lines("[quorvix.htm] FromNote()") >= 200;
+    })) << Trace();
+    EXPECT_EQ(Interrupt(), 0) << Trace();
+    ExpectNothingGivenUp();
+}
+
+}  // namespace
