@@ -167,4 +167,62 @@ function CallMain() {
     ExpectNothingGivenUp();
 }
 
+// At the bounds' edge, honestly: a page function that works for 2 s under the script-call lock
+// (the note pop-up's, called by its own window) holds the main window's page calls that long
+// and no longer, and one that works for 2 s on the main window's thread, called from the note
+// pop-up's, is answered there.
+TEST_F(DemoPageThreadsTest, APageFunctionThatWorksForTwoSecondsIsWaitedForAndAnswered) {
+    constexpr const char* kWork = R"(
+function Work(who) {
+  var end = Date.now() + 2000;
+  while (Date.now() < end) {}
+  share.WriteLog(who + " worked 2 s");
+}
+)";
+    ChangePage("quorvix.htm", std::string(kMainTicks) + kWork);
+    ChangePage("float-h-note/default.htm", std::string(kWork) + R"(
+setTimeout(function () {
+  share.RemoteCall([{rootID: "popWin_note", funcName: "Work", funcParaFlag: 1, funcPara: "the note page"}]);
+  share.RemoteCall([{rootID: "quorvix", funcName: "Work", funcParaFlag: 1, funcPara: "the main page"}]);
+  share.WriteLog("note page: both calls answered");
+}, 10);
+)");
+    Start({"--no-devices"});
+    // The calls' lines reach the output a moment after the calls.
+    ASSERT_TRUE(Within([&] {
+        return Logged(L"note page: both calls answered") && Lines("[default.htm] Work(\"the note page\")") == 1 &&
+               Lines("[quorvix.htm] Work(\"the main page\")") == 1;
+    })) << Trace();
+    const int ticks = Lines(kMainTick);
+    EXPECT_TRUE(Within([&] { return Lines(kMainTick) >= ticks + 100; })) << Trace();
+    EXPECT_EQ(Interrupt(), 0) << Trace();
+    ExpectNothingGivenUp();
+}
+
+// A call from the main window into the note pop-up's page while that page's timer never ends is
+// given up after the bound, naming what the pop-up's thread runs, and the main page goes on.
+TEST_F(DemoPageThreadsTest, ACallIntoAPageThatNeverEndsIsGivenUpAndTheCallerGoesOn) {
+    ChangePage("quorvix.htm", std::string(kMainTicks) + R"(
+function CallNote() { share.RemoteCall([{rootID: "popWin_note", funcName: "Hello", funcParaFlag: 0}]); }
+function NoteLoops() { setTimeout(CallNote, 10); }
+)");
+    // The main page's call comes after the pop-up's thread is back in its page, which never
+    // serves a message again.
+    ChangePage("float-h-note/default.htm", R"(
+function Hello() {}
+setTimeout(function () {
+  share.RemoteCall([{rootID: "quorvix", funcName: "NoteLoops", funcParaFlag: 0}]);
+  for (;;) {}
+}, 10);
+)");
+    Start({"--no-devices"});
+    ASSERT_TRUE(Within([&] {
+        return Logged(L"[default.htm] Hello: given up after 5000 ms, its window's thread runs a timer of [default.htm]");
+    })) << Trace();
+    const int ticks = Lines(kMainTick);
+    EXPECT_TRUE(Within([&] { return Lines(kMainTick) >= ticks + 100; })) << Trace();
+    EXPECT_EQ(Interrupt(), 0) << Trace();
+    EXPECT_EQ(Lines("[default.htm] Hello()"), 0);
+}
+
 }  // namespace
