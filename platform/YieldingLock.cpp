@@ -67,8 +67,15 @@ void YieldingLock::OnTimedOut(TimedOut report) {
 bool YieldingLock::Acquire(std::wstring_view label) {
     const DWORD me = GetCurrentThreadId();
     std::unique_lock lock(mutex_);
-    if (freed_.wait_for(lock, bound_, [this] { return owner_ == 0; })) {
+    // The bound runs from the present hold's start, whoever took it while this thread waited.
+    while (owner_ != 0) {
+        const auto deadline = heldSince_ + bound_;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        freed_.wait_until(lock, deadline);
+    }
+    if (owner_ == 0) {
         owner_ = me;
+        heldSince_ = std::chrono::steady_clock::now();
         holder_.assign(label);  // keeps its room: no allocation once the names have been seen
         return true;
     }

@@ -2,8 +2,9 @@
 // this layer (a send to another thread's window, a sleep, a wait that names a
 // YieldScope), and takes again after, as deep as before. So no thread ever waits for
 // another while it holds one, and two threads can never wait for each other through it.
-// A wait for it is bounded: past the bound the caller learns who holds it and goes on
-// without it.
+// A wait for it is bounded by the hold it waits for: once the holder has had it past the
+// bound, the caller learns who holds it and goes on without it, at once. So a holder that
+// never lets go costs another thread one bound in all, not one at every wait.
 #pragma once
 
 #include <chrono>
@@ -35,7 +36,7 @@ public:
 
 private:
     friend class YieldScope;
-    // Waits within the bound until it is free, then takes it; false past the bound.
+    // Waits until it is free, then takes it; false once the present hold is past the bound.
     bool Acquire(std::wstring_view label);
     void Release();
 
@@ -43,6 +44,7 @@ private:
     std::condition_variable freed_;
     DWORD owner_ = 0;
     std::wstring holder_;  // the owner's label
+    std::chrono::steady_clock::time_point heldSince_;
     std::chrono::milliseconds bound_;
     TimedOut timedOut_;
 };

@@ -31,11 +31,14 @@ const fs::path kShippedPages = fs::path(QUORV_DEMO_RUN).parent_path().parent_pat
 
 // The main page calls itself through a native every 10 ms: each time a page call made by the
 // main window's thread under the script-call lock, and this line on the program's output when
-// it is answered.
+// it is answered. Every tenth tick of its timer, answered or not, is logged.
 constexpr const char* kMainTick = "[quorvix.htm] MainTick()";
+constexpr const wchar_t* kTenMainTicks = L"main page: ten ticks";
 constexpr const char* kMainTicks = R"(
+var ticks = 0;
 function MainTick() {}
 function Tick() {
+  if (++ticks % 10 == 0) share.WriteLog("main page: ten ticks");
   share.RemoteCall([{rootID: "quorvix", funcName: "MainTick", funcParaFlag: 0}]);
   setTimeout(Tick, 10);
 }
@@ -223,6 +226,25 @@ setTimeout(function () {
     EXPECT_TRUE(Within([&] { return Lines(kMainTick) >= ticks + 100; })) << Trace();
     EXPECT_EQ(Interrupt(), 0) << Trace();
     EXPECT_EQ(Lines("[default.htm] Hello()"), 0);
+}
+
+// A page function that never returns, called by its own window's native code, keeps the
+// script-call lock for good. The main window's page calls are given up, naming that window,
+// each as soon as the hold is past the bound rather than after a bound of its own, so the main
+// window's thread still gets through its timers and messages.
+TEST_F(DemoPageThreadsTest, APageFunctionThatNeverReturnsUnderTheLockHoldsOtherWindowsOneBoundInAll) {
+    ChangePage("quorvix.htm", kMainTicks);
+    ChangePage("float-h-note/default.htm", R"(
+function Forever() { for (;;) {} }
+setTimeout(function () { share.RemoteCall([{rootID: "popWin_note", funcName: "Forever", funcParaFlag: 0}]); }, 10);
+)");
+    Start({"--no-devices"});
+    ASSERT_TRUE(Within([&] {
+        return Logged(L"the script-call lock was not had in time for a call into [Main]: the page of [NoteWin] holds it");
+    })) << Trace();
+    const int ticks = TimesLogged(kTenMainTicks);
+    EXPECT_TRUE(Within([&] { return TimesLogged(kTenMainTicks) >= ticks + 10; })) << Trace();
+    EXPECT_EQ(Interrupt(), 0) << Trace();
 }
 
 }  // namespace
