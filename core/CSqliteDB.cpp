@@ -140,14 +140,22 @@ int CSqliteDB::execDML(const std::wstring& sql) {
     checkDB();
     // A statement from outside runs within what is left of its list's time, and what
     // SQLite allocates for it counts against the list's memory.
+    const bool fromOutside = !writableTable_.empty() && !ownTransactionStep_;
     std::optional<SqliteHeapBudget::Scope> counted;
-    if (!writableTable_.empty() && !ownTransactionStep_) {
+    if (fromOutside) {
         checkBudgetTime();
         counted.emplace(*heapBudget_);
     }
     for (int attempt = 0;; ++attempt) {
         sqlite3_stmt* statement = compile(sql);
         if (statement == nullptr) return 0;  // an empty text or a comment: nothing to run
+        // RETURNING gathers its values for every changed row in a temporary file, beyond
+        // the growth bound, before the first comes back; no authorizer call names it.
+        if (fromOutside && sqlite3_column_count(statement) != 0) {
+            sqlite3_finalize(statement);
+            failureCause_ = SQLITE_AUTH;
+            throw CSqliteException(SQLITE_AUTH, L"not authorized to return values");
+        }
         const int rc = sqlite3_step(statement);
         const int frc = sqlite3_finalize(statement);
         if (rc == SQLITE_ERROR) throwError(SQLITE_ERROR, frc);

@@ -52,11 +52,12 @@ public:
     // named, with values and simple expressions: it may read that table's own columns and
     // call the date and time functions, nothing else ("not authorized" for other tables,
     // any SELECT (a subquery, a CTE, a compound, INSERT ... SELECT), every other function,
-    // attach, schema changes, pragmas, transactions). The limits are lowered to what such
-    // a row needs, and the list as a whole stays within the budget: its time ("interrupted"
-    // past it, looked at before each statement and every few steps of one), the file's
-    // growth ("database or disk is full"), the longest text, blob or statement ("string or
-    // blob too big"), and the memory SQLite allocates for its statements ("out of memory").
+    // RETURNING, attach, schema changes, pragmas, transactions). The limits are lowered to
+    // what such a row needs, and the list as a whole stays within the budget: its time
+    // ("interrupted" past it, looked at before each statement and every few steps of one),
+    // the file's growth ("database or disk is full"), the longest text, blob or statement
+    // ("string or blob too big"), and the memory SQLite allocates for its statements ("out
+    // of memory").
     struct RowBudget {
         int ms = 0;
         std::int64_t growthBytes = 0;

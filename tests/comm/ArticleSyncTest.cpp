@@ -494,6 +494,20 @@ TEST_F(ArticleSyncTest, ARowThatWouldBuildGigabytesEndsAtOnceWithinItsOwnThreads
     EXPECT_THROW(hexOfMegabytes(), CSqliteException);
 }
 
+// What a row's RETURNING gives back for each row it changes is gathered in a temporary
+// file, which the database's growth bound does not reach: four kilobytes of reply wrote
+// gigabytes there. A row of values returns nothing, so such a row is refused.
+TEST_F(ArticleSyncTest, ARowThatReturnsValuesIsRefusedAndChangesNothing) {
+    Sync(Reply({Insert(11)}));
+    for (const std::string& sql : {std::string("update tArticle set title = title || title returning title"),
+                                   std::string("delete from tArticle returning articleNo"),
+                                   Insert(12) + " returning articleNo"}) {
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(RefusalsOf(sql, {sql}, L"SQLITE_AUTH[23]: not authorized to return values"), 1);
+        EXPECT_EQ(Titles(), L"11:t");
+    }
+}
+
 // Compiling is bounded too: in a row of a kilobyte whose CTEs each join the one before with
 // itself, every CTE more doubles what SQLite compiles (at 20 it took minutes and gigabytes).
 TEST_F(ArticleSyncTest, ARowOfSelfJoinedCtesEndsAtOnceInsteadOfCompilingForMinutes) {
