@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cwctype>
 
 #include "CSqliteDB.h"
@@ -26,6 +27,16 @@ constexpr int kMaxSerialCount = 1000;
 constexpr std::int64_t kOutsideGrowthBytes = 64LL << 20;
 constexpr int kOutsideLengthBytes = 4 << 20;
 constexpr std::int64_t kOutsideHeapBytes = 32LL << 20;
+
+// What a list from outside may take: its own time, and at most a third of how long a reader
+// waits for SQLite's file lock (the busy handler's retries). A list that has written past
+// the page cache holds that lock until it has ended and rolled back, and the two kinds'
+// lists follow each other, so a reader behind both still gets its turn.
+int OutsideBudgetMs(int budgetMs) {
+    const long long readerWaitMs =
+        static_cast<long long>(CSqliteDB::s_busyRetries.load()) * CSqliteDB::s_busySleepMs.load();
+    return static_cast<int>(std::min<long long>(budgetMs, readerWaitMs / 3));
+}
 
 const wchar_t* SerialName(int serialCode) {
     switch (serialCode) {
@@ -124,7 +135,8 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
         const bool outside = !scope.rowsOf.empty();
         if (outside)
             db.restrictToRows(scope.rowsOf,
-                              {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes, kOutsideHeapBytes});
+                              {OutsideBudgetMs(m_outsideBudgetMs), kOutsideGrowthBytes, kOutsideLengthBytes,
+                               kOutsideHeapBytes});
         CSqliteDB::SetFailure failure;
         result = db.execDMLSet(statements, inTransaction, &failure);
         // The cause first: a long statement is cut at the end of the line.

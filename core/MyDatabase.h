@@ -53,7 +53,9 @@ public:
     int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction,
                    const SqlScope& scope = SqlScope::Any());
     // The time a list from outside may take in all, while it holds the table lock (tests
-    // shorten it). A third of the lock's time-out: its other waiters never give up for it.
+    // shorten it). A third of the lock's time-out: its other waiters never give up for it;
+    // and no more than a third of a reader's wait for SQLite's file lock, which such a list
+    // may hold as long.
     void SetOutsideBudget(int ms) { m_outsideBudgetMs = ms; }
     // The "sql" text of each element of a script array, run in one transaction; 0 for
     // an empty array.

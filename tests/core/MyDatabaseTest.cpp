@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "BusyRetriesScope.h"
 #include "CSqliteDB.h"
 #include "CxLog.h"
 #include "Config.h"
@@ -212,6 +213,34 @@ TEST_F(MyDatabaseTest, AWriteTheFileSystemRefusesIsAnErrorOncePerCause) {
             levels.push_back(line.substr(24, line.find(L' ', 24) - 24));
     }
     EXPECT_EQ(levels, (std::vector<std::wstring>{L"Error", L"Message"}));
+}
+
+// A list from outside that has written past the page cache holds SQLite's file lock until
+// it has ended and rolled back, and the two kinds' lists come one after the other; readers
+// wait for that lock only as long as the busy handler lets them, so they must get their
+// rows behind two lists that run until their time is spent.
+TEST_F(MyDatabaseTest, ReadsBehindTwoOutsideListsThatHoldTheFileLockUntilTheirTimeStillSucceed) {
+    const BusyRetriesScope<CSqliteDB> readersWait(1500, 1);
+    std::vector<std::wstring> articles;
+    for (int i = 1; i <= 300; ++i)
+        articles.push_back(L"insert into tArticle (articleNo, articleBody) values (" + std::to_wstring(i) + L", '" +
+                           std::wstring(16000, L'x') + L"')");
+    ASSERT_EQ(db_->ExecSQLSet(articles, true), 0);
+    std::vector<std::wstring> rows{L"update tArticle set note = articleBody"};
+    rows.insert(rows.end(), 100000, L"update tArticle set viewTimes = viewTimes + (articleBody = note)");
+    std::atomic<bool> listsDone{false};
+    std::thread lists([&] {
+        EXPECT_EQ(db_->ExecSQLSet(rows, true, SqlScope::RowsOf(L"tArticle")), -1);
+        EXPECT_EQ(db_->ExecSQLSet(rows, true, SqlScope::RowsOf(L"tArticle")), -1);
+        listsDone = true;
+    });
+    EXPECT_TRUE(WaitFor([&] { return db_->IsWriteLocked(); }));
+    int reads = 0, failed = 0;
+    for (; !listsDone; ++reads) failed += Read(L"select count(*) from tArticle") == L"300" ? 0 : 1;
+    lists.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(Read(L"select count(*) from tArticle where viewTimes <> 0 or note is not null"), L"0");
 }
 
 TEST(MyDatabaseBeforeInitTest, WritesAndTheTableLockAreRefused) {
