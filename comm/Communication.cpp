@@ -207,10 +207,12 @@ int CCommunication::SendFailedProc(int result, struCommContext* context) {
     if (result > 0 || context == nullptr) return 0;
     if (context->nCommandID == COMMAND_USERINFO_UPLOAD && g_pUserInfo)
         g_pUserInfo->SetUpdateResult(false, -1, kUserInfoUploadFailed);
-    else if (context->nCommandID == COMMAND_PEDOMETER_ORIGDATA_UPLOAD && g_pPedometer)
-        g_pPedometer->m_uploadState.Set({false, -1, kDeviceUploadFailed});
-    else if (context->nCommandID == COMMAND_BLOODPRESSURE_DATA_UPLOAD && g_pBloodPressure)
-        g_pBloodPressure->m_uploadState.Set({false, -1, kDeviceUploadFailed});
+    else if (CPedometerWin* pedometer = g_pPedometer;
+             context->nCommandID == COMMAND_PEDOMETER_ORIGDATA_UPLOAD && pedometer)
+        pedometer->m_uploadState.Set({false, -1, kDeviceUploadFailed});
+    else if (CBloodPressureWin* monitor = g_pBloodPressure;
+             context->nCommandID == COMMAND_BLOODPRESSURE_DATA_UPLOAD && monitor)
+        monitor->m_uploadState.Set({false, -1, kDeviceUploadFailed});
     return 0;
 }
 

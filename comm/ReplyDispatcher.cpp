@@ -2,6 +2,7 @@
 // to the one handler that owns its command; a few replies are handled here. Also the
 // pages' health-note operation.
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -42,10 +43,19 @@ struct ReplyRow {
     RowResult (*handle)(CCommunication& comm, const std::wstring& reply);
 };
 
+template <class T>
+T* Loaded(T* global) {
+    return global;
+}
+template <class T>
+T* Loaded(const std::atomic<T*>& global) {
+    return global.load();
+}
+
 // The handler of an object reached through its global, which may still be null.
 template <auto& Owner, auto Handler>
 RowResult Owned(CCommunication&, const std::wstring& reply) {
-    auto* const owner = Owner;
+    auto* const owner = Loaded(Owner);
     if (owner == nullptr) return std::nullopt;
     return (owner->*Handler)(reply);
 }

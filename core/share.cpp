@@ -232,7 +232,7 @@ std::mutex& OpenerLock() {
 // The window of the global, made and started on first use; null, logged, when it cannot
 // be made. Test and make under one lock, so racing pages make one window.
 template <class Win>
-Win* DeviceWindow(Win*& global, const wchar_t* function, const wchar_t* failure) {
+Win* DeviceWindow(std::atomic<Win*>& global, const wchar_t* function, const wchar_t* failure) {
     std::lock_guard lock(OpenerLock());
     if (global != nullptr) return global;
     Win* made = new (std::nothrow) Win();  // lives as long as the program

@@ -17,7 +17,7 @@
 #include "IntDate.h"
 #include "Text.h"
 
-CBloodPressureWin* g_pBloodPressure = nullptr;
+std::atomic<CBloodPressureWin*> g_pBloodPressure{nullptr};
 
 namespace {
 

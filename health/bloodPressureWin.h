@@ -227,4 +227,5 @@ private:
 };
 
 // Null until the window is first opened.
-extern CBloodPressureWin* g_pBloodPressure;
+// Published once made and read by the socket, alert and other windows' threads.
+extern std::atomic<CBloodPressureWin*> g_pBloodPressure;

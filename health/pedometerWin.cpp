@@ -21,7 +21,7 @@
 #include "Text.h"
 #include "global.h"
 
-CPedometerWin* g_pPedometer = nullptr;
+std::atomic<CPedometerWin*> g_pPedometer{nullptr};
 
 namespace {
 

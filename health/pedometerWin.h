@@ -267,4 +267,5 @@ private:
 };
 
 // Null until the window is first opened.
-extern CPedometerWin* g_pPedometer;
+// Published once made and read by the socket, alert and other windows' threads.
+extern std::atomic<CPedometerWin*> g_pPedometer;

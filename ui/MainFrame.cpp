@@ -496,10 +496,12 @@ void CMainFrame::FirstRefresh() {
 void CMainFrame::OpenPresentDevices() {
     if (g_pHealthElementSourceType == nullptr) return;
     if (const auto* source = g_pHealthElementSourceType->FindPresentDevice(CPedometerWin::kFirstSource)) {
-        if (OpenPedometerWin(1) && g_pPedometer != nullptr) g_pPedometer->DevChangeProc(source, 1);
+        CPedometerWin* window = OpenPedometerWin(1) ? g_pPedometer.load() : nullptr;
+        if (window != nullptr) window->DevChangeProc(source, 1);
     }
     if (const auto* source = g_pHealthElementSourceType->FindPresentDevice(CBloodPressureWin::kFirstSource)) {
-        if (OpenBloodPressureWin(1) && g_pBloodPressure != nullptr) g_pBloodPressure->DevChangeProc(source, 1);
+        CBloodPressureWin* window = OpenBloodPressureWin(1) ? g_pBloodPressure.load() : nullptr;
+        if (window != nullptr) window->DevChangeProc(source, 1);
     }
 }
 

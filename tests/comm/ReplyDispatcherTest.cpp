@@ -118,8 +118,9 @@ private:
     std::atomic<int> m_storeNo{-1};
 };
 
-template <class T, class S>
-std::function<void(bool)> Placer(T*& global, S& standIn) {
+// The global is a plain or an atomic pointer.
+template <class Global, class S>
+std::function<void(bool)> Placer(Global& global, S& standIn) {
     return [&global, &standIn](bool on) { global = on ? &standIn : nullptr; };
 }
 

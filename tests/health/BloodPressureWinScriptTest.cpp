@@ -28,7 +28,7 @@ TEST_F(BloodPressureScriptTest, EveryPageHasTheObjectWhileTheWindowExists) {
 }
 
 TEST_F(BloodPressureScriptTest, WithoutAWindowEveryMemberAnswersItsDefault) {
-    CBloodPressureWin* window = std::exchange(g_pBloodPressure, nullptr);
+    CBloodPressureWin* window = g_pBloodPressure.exchange(nullptr);
     const value reading = Array({Map({{L"systolic", value(120)}, {L"save", value(1)}})});
     EXPECT_EQ(Get("regDeviceID").get_string(), L"");
     EXPECT_EQ(Get("deviceID").get_string(), L"");

@@ -175,7 +175,7 @@ TEST_F(BloodPressureWinTest, TheStatusCallbackTakesTheModulesTextsIntoTheLoadSta
     CBloodPressureWin::BpDataProcStatusCallBack("3x", "", "a", nullptr, "100");
     EXPECT_EQ(Load(), L"3  0 0 100");
 
-    CBloodPressureWin* window = std::exchange(g_pBloodPressure, nullptr);
+    CBloodPressureWin* window = g_pBloodPressure.exchange(nullptr);
     CBloodPressureWin::BpDataProcStatusCallBack("2", "late", "-1", "-1", "0");  // no window: dropped
     g_pBloodPressure = window;
     EXPECT_EQ(Load(), L"3  0 0 100");

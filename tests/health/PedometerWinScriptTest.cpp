@@ -19,7 +19,7 @@ protected:
 };
 
 TEST_F(PedometerScriptTest, WithoutAWindowEveryMemberAnswersItsDefault) {
-    CPedometerWin* window = std::exchange(g_pPedometer, nullptr);
+    CPedometerWin* window = g_pPedometer.exchange(nullptr);
     EXPECT_EQ(Get("deviceID").get_string(), L"");
     EXPECT_EQ(Get("regDeviceID").get_string(), L"");
     EXPECT_FALSE(Get("updatePedoData_State").get_bool());

@@ -147,7 +147,7 @@ TEST_F(PedometerWinTest, OpeningMakesTheWindowOnItsOwnThreadWithThePedometerObje
         }
         CPedometerWin* window;
         std::wstring page;
-    } restore{std::exchange(g_pPedometer, nullptr), std::exchange(g_Config.m_config.pedometerPage, page)};
+    } restore{g_pPedometer.exchange(nullptr), std::exchange(g_Config.m_config.pedometerPage, page)};
 
     server_.OnCommand(0x1180, [](const PacketRequest&) {
         PacketReply none;  // no reply may reach the window the test deletes
@@ -156,7 +156,7 @@ TEST_F(PedometerWinTest, OpeningMakesTheWindowOnItsOwnThreadWithThePedometerObje
     });
     const std::uint64_t before = uie::test::PageHost::LastSeq();
     ASSERT_TRUE(OpenPedometerWin(2));
-    std::unique_ptr<CPedometerWin> opened(g_pPedometer);  // made for the program's life
+    std::unique_ptr<CPedometerWin> opened(g_pPedometer.load());  // made for the program's life
     ASSERT_NE(opened, nullptr);
     ASSERT_TRUE(WaitFor([&opened] { return opened->GetState() == CSciterWindow::kStateReady; }));
     const auto init = uie::test::PageHost::WaitForCall("PageInit", std::chrono::seconds(3), before);

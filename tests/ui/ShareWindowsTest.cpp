@@ -58,8 +58,8 @@ protected:
         caller_.reset();
         frame_.reset();
         g_pMainFrame = nullptr;
-        std::unique_ptr<CPedometerWin>(std::exchange(g_pPedometer, nullptr)).reset();
-        std::unique_ptr<CBloodPressureWin>(std::exchange(g_pBloodPressure, nullptr)).reset();
+        std::unique_ptr<CPedometerWin>(g_pPedometer.exchange(nullptr)).reset();
+        std::unique_ptr<CBloodPressureWin>(g_pBloodPressure.exchange(nullptr)).reset();
         g_pArticleMsgWin.store(nullptr);
         g_pMyDatabase = nullptr;
         g_Config.m_config = savedConfig_;
@@ -272,7 +272,7 @@ TEST_F(ShareWindowsTest, OpenPedometerWinMakesOneWindowInFrontAndAsksForTheRanki
     tick_ += CPedometerWin::kRankRefreshMs - 1;
     SetForegroundWindow(caller);
     ASSERT_EQ(CallFromPage("OpenPedometerWin").result, value(true));
-    EXPECT_EQ(g_pPedometer, window);
+    EXPECT_EQ(g_pPedometer.load(), window);
     EXPECT_EQ(g_UiThreads.GetCount(), threads + 1);
     EXPECT_EQ(GetForegroundWindow(), window->GetHwnd());
     // The one worker sends in order: a marker sent now arrives right after anything
@@ -306,10 +306,10 @@ TEST_F(ShareWindowsTest, OpenersRacingFromTwoPagesMakeOneWindow) {
     first.join();
     second.join();
     EXPECT_EQ(opened, 2);
-    ASSERT_NE(g_pBloodPressure, nullptr);
+    ASSERT_NE(g_pBloodPressure.load(), nullptr);
     EXPECT_EQ(g_UiThreads.GetCount(), threads + 1);
-    EXPECT_TRUE(WaitFor([] { return g_pBloodPressure->GetState() == CSciterWindow::kStateReady; }));
-    EXPECT_TRUE(IsWindowVisible(g_pBloodPressure->GetHwnd()));
+    EXPECT_TRUE(WaitFor([] { return g_pBloodPressure.load()->GetState() == CSciterWindow::kStateReady; }));
+    EXPECT_TRUE(IsWindowVisible(g_pBloodPressure.load()->GetHwnd()));
 }
 
 }  // namespace
