@@ -240,6 +240,7 @@ TEST_F(StridexModuleTest, ADayReplyThatTimesOutIsAskedAgain) {
     char out[80] = "untouched";
     ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
     EXPECT_STREQ(out, "5190");
+    ASSERT_GT(device_->Requests().size(), 6u);
     EXPECT_EQ(device_->Requests()[6], BlockRequest(7));
 }
 
@@ -252,6 +253,7 @@ TEST_F(StridexModuleTest, ADayReplyThatIsNoDayRecordIsAskedAgain) {
     char out[80] = "untouched";
     ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
     EXPECT_STREQ(out, "5190");
+    ASSERT_GT(device_->Requests().size(), 3u);
     EXPECT_EQ(device_->Requests()[3], BlockRequest(3));
 }
 
