@@ -77,6 +77,9 @@ void CSqliteDB::close() {
     const int rc = sqlite3_close(db_);
     if (rc != SQLITE_OK) throwError(rc);
     db_ = nullptr;
+    // A restriction is the connection's: one opened next is unrestricted.
+    writableTable_.clear();
+    heapBudget_.reset();
 }
 
 bool CSqliteDB::isFileSystemRefusal(int code) {
@@ -223,7 +226,6 @@ void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budge
     // columns loads the schema, which the lowered limits would no longer let parse.
     const std::int64_t pageSize = std::max<std::int64_t>(execScalar(L"pragma page_size"), 512);
     const std::int64_t pages = execScalar(L"pragma page_count") + budget.growthBytes / pageSize;
-    savedMaxPageCount_ = execScalar(L"pragma max_page_count");
     execScalar(L"pragma max_page_count=" + std::to_wstring(pages));
     const auto columns = static_cast<int>(
         execScalar(L"select count(*) from pragma_table_info('" + text::QuoteSql(table) + L"')"));
@@ -255,20 +257,7 @@ void CSqliteDB::setRowLimits(const RowBudget& budget, int columns) {
         // The article tables have no trigger; one of the table's own may run, but start no other.
         {SQLITE_LIMIT_TRIGGER_DEPTH, 1},
     };
-    savedLimits_.clear();
-    for (const auto& [id, value] : limits) savedLimits_.emplace_back(id, sqlite3_limit(db_, id, value));
-}
-
-void CSqliteDB::liftRestriction() {
-    if (db_ == nullptr || writableTable_.empty()) return;
-    sqlite3_set_authorizer(db_, nullptr, nullptr);
-    sqlite3_progress_handler(db_, 0, nullptr, nullptr);
-    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
-    for (const auto& [id, value] : savedLimits_) sqlite3_limit(db_, id, value);
-    savedLimits_.clear();
-    writableTable_.clear();
-    heapBudget_.reset();
-    execScalar(L"pragma max_page_count=" + std::to_wstring(savedMaxPageCount_));
+    for (const auto& [id, value] : limits) sqlite3_limit(db_, id, value);
 }
 
 void CSqliteDB::checkBudgetTime() const {

@@ -47,8 +47,8 @@ public:
         int code = 0;  // the specific SQLite result code (causeOf)
     };
     int execDMLSet(const std::vector<std::wstring>& statements, bool inTransaction, SetFailure* failedAt = nullptr);
-    // For statements that come from outside, until liftRestriction or the connection's
-    // close: SQL as data only. Each statement may insert, update or delete rows of the table
+    // For statements that come from outside, until the connection's close (the lowered
+    // limits and page count are the connection's own and end with it): SQL as data only. Each statement may insert, update or delete rows of the table
     // named, with values and simple expressions: it may read that table's own columns and
     // call the date and time functions, nothing else ("not authorized" for other tables,
     // any SELECT (a subquery, a CTE, a compound, INSERT ... SELECT), every other function,
@@ -65,8 +65,6 @@ public:
         std::int64_t heapBytes = 0;
     };
     void restrictToRows(const std::wstring& table, const RowBudget& budget);
-    // Puts back what restrictToRows changed; nothing when it did not run.
-    void liftRestriction();
     std::int64_t lastRowId() const;
     // Whether an SQLite result code says the file system refused a write: a read-only
     // file or folder, a full disk, an I/O error, a file that cannot be opened.
@@ -106,6 +104,4 @@ private:
     int budgetMs_ = 0;
     std::string writableTable_;  // UTF-8, as the authorizer is told names; empty: unrestricted
     std::unique_ptr<SqliteHeapBudget> heapBudget_;
-    std::vector<std::pair<int, int>> savedLimits_;  // limit id, value before the restriction
-    std::int64_t savedMaxPageCount_ = 0;
 };

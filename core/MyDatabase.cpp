@@ -151,7 +151,6 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
             LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"CSqliteException[%s]:[%d][%s]", failed.c_str(), failure.code,
                  failure.message.c_str());
         }
-        db.liftRestriction();
         db.close();
     } catch (const CSqliteException&) {
         LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] try fail!", first.c_str());
