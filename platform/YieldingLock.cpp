@@ -59,11 +59,6 @@ void YieldingLock::SetBound(std::chrono::milliseconds bound) {
     bound_ = bound;
 }
 
-void YieldingLock::OnTimedOut(TimedOut report) {
-    std::lock_guard lock(mutex_);
-    timedOut_ = std::move(report);
-}
-
 bool YieldingLock::Acquire(std::wstring_view label) {
     const DWORD me = GetCurrentThreadId();
     std::unique_lock lock(mutex_);
@@ -80,9 +75,8 @@ bool YieldingLock::Acquire(std::wstring_view label) {
         return true;
     }
     const std::wstring holder = holder_;
-    const TimedOut report = timedOut_;
     lock.unlock();
-    if (report) report(std::wstring(label), holder);
+    if (timedOut_) timedOut_(std::wstring(label), holder);
     return false;
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "WinTypes.h"
 
@@ -21,7 +22,7 @@ public:
     // Told (any thread) when a wait ran out: what the waiter wanted it for, and who held it.
     using TimedOut = std::function<void(const std::wstring& wanted, const std::wstring& holder)>;
 
-    explicit YieldingLock(std::chrono::milliseconds bound) : bound_(bound) {}
+    YieldingLock(std::chrono::milliseconds bound, TimedOut report) : bound_(bound), timedOut_(std::move(report)) {}
     YieldingLock(const YieldingLock&) = delete;
     YieldingLock& operator=(const YieldingLock&) = delete;
 
@@ -32,7 +33,6 @@ public:
     bool HeldByThisThread() const;
 
     void SetBound(std::chrono::milliseconds bound);
-    void OnTimedOut(TimedOut report);
 
 private:
     friend class YieldScope;
@@ -46,7 +46,7 @@ private:
     std::wstring holder_;  // the owner's label
     std::chrono::steady_clock::time_point heldSince_;
     std::chrono::milliseconds bound_;
-    TimedOut timedOut_;
+    const TimedOut timedOut_;
 };
 
 // While it lives, the calling thread holds none of the yielding locks it had taken; each is

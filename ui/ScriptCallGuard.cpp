@@ -26,19 +26,16 @@ std::wstring NameOf(HELEMENT he) {
     return it != n.names.end() ? it->second : std::wstring(L"?");
 }
 
+void ReportTimedOut(const std::wstring& wanted, const std::wstring& holder) {
+    LOGF(LOG_ERROR, L"CSciterWindow::callScript",
+         L"the script-call lock was not had in time for a call into [%s]: the page of [%s] holds it", wanted.c_str(),
+         holder.c_str());
+}
+
 }  // namespace
 
 YieldingLock& ScriptCallGuard::Lock() {
-    static YieldingLock lock(kBound);
-    static const bool reporting = [] {
-        lock.OnTimedOut([](const std::wstring& wanted, const std::wstring& holder) {
-            LOGF(LOG_ERROR, L"CSciterWindow::callScript",
-                 L"the script-call lock was not had in time for a call into [%s]: the page of [%s] holds it",
-                 wanted.c_str(), holder.c_str());
-        });
-        return true;
-    }();
-    (void)reporting;
+    static YieldingLock lock(kBound, ReportTimedOut);
     return lock;
 }
 
