@@ -179,13 +179,16 @@ uie::value ElementItem(const wchar_t* id, int valueNo) {
                                 {L"recordDataList", uie::value(1)}});
 }
 
+bool PacketStoredAlready(const struBpDeviceBussData& buss, int packet) {
+    const auto& stored = buss.storedPackets;
+    return std::find(stored.begin(), stored.end(), packet) != stored.end();
+}
+
 // The times of the readings that the upload's packets other than `packet` stored.
 std::set<std::wstring> TimesOfStoredPackets(const struBpDeviceBussData& buss, int packet) {
     std::set<std::wstring> times;
-    const auto& stored = buss.storedPackets;
     for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
-        if (r.packet != packet && std::find(stored.begin(), stored.end(), r.packet) != stored.end())
-            times.insert(r.recTime);
+        if (r.packet != packet && PacketStoredAlready(buss, r.packet)) times.insert(r.recTime);
     }
     return times;
 }
@@ -287,8 +290,7 @@ int CBloodPressureWin::BussDataProc_1002(const std::wstring& reply) {
     }
     // Stored again, its readings would be stored twice, as the other packets' rows of
     // their times are no longer deleted.
-    const auto& done = buss.storedPackets;
-    if (std::find(done.begin(), done.end(), packet) != done.end()) {
+    if (PacketStoredAlready(buss, packet)) {
         LOGF(LOG_WARNING, kFn, L"packet[%d] stored already", packet);
         return 0;
     }

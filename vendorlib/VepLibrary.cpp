@@ -345,8 +345,10 @@ int VepLibrary::Decode(Session& s, int mode) {
     const bool drive = mode == 1;
     const std::string volume = drive ? p.filePath : std::string();
     std::function<bool()> aborted;
-    if (drive) aborted = [&s] { return s.state.TakeAbort(); };
-    if (!drive) s.state.TakeAbort();
+    if (drive)
+        aborted = [&s] { return s.state.TakeAbort(); };
+    else
+        s.state.TakeAbort();
     if (p.downloadType == 2) return s.walking.DecodeFile(path, p, s.state.trace, aborted, volume);
     return s.state.readings.DecodeFile(path, p, s.state.trace, aborted, volume);
 }
