@@ -16,6 +16,7 @@
 
 #include "ScriptVM.h"
 #include "StopSignal.h"
+#include "ThreadWait.h"
 #include "WinTypes.h"
 
 // One tAlertList row, in column order, with the two times parsed when loaded.
@@ -288,7 +289,7 @@ private:
 
     // The reload thread: one at a time; a request while it runs makes it read again.
     std::mutex m_csReload;
-    std::thread m_reloadThread;
+    threadwait::Thread m_reloadThread;
     bool m_bReloading = false;
     bool m_bReloadAgain = false;
 };

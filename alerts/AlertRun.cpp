@@ -61,25 +61,28 @@ int CAlert::StartWork() {
 
 void CAlert::StopWork() {
     m_stop.Stop(m_thread);
-    std::thread reload;
+    threadwait::Thread reload;
     {
         std::lock_guard lock(m_csReload);
         m_bReloadAgain = false;
         reload = std::move(m_reloadThread);
     }
-    if (reload.joinable()) reload.join();
+    reload.Join();
 }
 
 void CAlert::StartReload() {
+    // The last reload cleared m_bReloading as its last step: joined once the lock is given
+    // back, as its wait serves what is sent to this thread's windows (a page calls here).
+    threadwait::Thread finished;
     std::lock_guard lock(m_csReload);
     if (m_bReloading) {
         m_bReloadAgain = true;  // the running reload reads once more
         return;
     }
-    if (m_reloadThread.joinable()) m_reloadThread.join();  // finished: it cleared m_bReloading
+    finished = std::move(m_reloadThread);
     m_bReloading = true;
     try {
-        m_reloadThread = std::thread(&CAlert::RunReload, this);
+        m_reloadThread = threadwait::Thread([this] { RunReload(); });
     } catch (const std::system_error&) {
         m_bReloading = false;
         LOGF(LOG_ERROR, L"CAlert::StartReload", L"CreateThread fail!!!");

@@ -19,7 +19,7 @@ void StopSignal::Set() {
 
 bool StopSignal::Wait(DWORD ms) {
     std::unique_lock lock(lock_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; });
+    return threadwait::WaitFor(changed_, lock, std::chrono::milliseconds(ms), [this] { return set_; });
 }
 
 void StopSignal::LogStartFailure(const wchar_t* who) { LOGF(LOG_ERROR, who, L"CreateThread fail!!!"); }

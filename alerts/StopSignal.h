@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "ThreadWait.h"
 #include "WinTypes.h"
 
 class StopSignal {
@@ -33,7 +34,7 @@ public:
     // Sets the signal and waits for the worker on `thread` to end, if one was started.
     void Stop(std::thread& thread) {
         Set();
-        if (thread.joinable()) thread.join();
+        threadwait::Join(thread);
     }
 
 private:

@@ -127,8 +127,12 @@ uie::value SyncNotice(const struHttpQuestThreadPara& para, int inserts) {
 // ---- starting ------------------------------------------------------------------------
 
 void CCommunication::ArticleSyncSlot::Join() {
-    std::lock_guard lock(threadLock);
-    if (thread.joinable()) thread.join();
+    threadwait::Thread ending;
+    {
+        std::lock_guard lock(threadLock);
+        ending = std::move(thread);
+    }
+    ending.Join();  // outside the lock: the wait serves what is sent to this thread's windows
 }
 
 bool CCommunication::IsArticleSyncRunning() const {
@@ -142,11 +146,11 @@ int CCommunication::StartArticleSync(int kind, const struHttpQuestThreadPara& pa
     // One at a time per kind: a dead server would otherwise pile up a thread per keep-alive.
     bool idle = false;
     if (!slot.running.compare_exchange_strong(idle, true)) return -1;
+    slot.Join();  // the last one has ended its work
     std::lock_guard lock(slot.threadLock);
-    if (slot.thread.joinable()) slot.thread.join();  // the last one has ended its work
     const wchar_t* const starter = kKinds[kind].starter;
     try {
-        slot.thread = std::thread([this, para, &slot] {
+        slot.thread = threadwait::Thread([this, para, &slot] {
             RunArticleSync(para);
             slot.running = false;
         });

@@ -20,6 +20,7 @@
 
 #include "ScriptVM.h"
 #include "SocketThread.h"
+#include "ThreadWait.h"
 #include "WinTypes.h"
 
 // Command ids; a reply carries the id of its request.
@@ -375,7 +376,7 @@ private:
         LoginParts(const LoginParts&) = delete;
         LoginParts& operator=(const LoginParts&) = delete;
         std::mutex threadLock;
-        std::thread thread;
+        threadwait::Thread thread;
     };
     LoginParts m_loginParts;
     LoginParts m_logoutParts;
@@ -392,7 +393,7 @@ private:
         ArticleSyncSlot(const ArticleSyncSlot&) = delete;
         ArticleSyncSlot& operator=(const ArticleSyncSlot&) = delete;
         std::mutex threadLock;
-        std::thread thread;
+        threadwait::Thread thread;
         std::atomic<bool> running{false};
     };
     // Last: joined before anything a synchronisation uses goes away.

@@ -2,7 +2,7 @@
 // database and stored login settings; logging out; the data-sync check.
 #include <chrono>
 #include <filesystem>
-#include <future>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -21,6 +21,7 @@
 #include "MyDatabase.h"
 #include "Quorvix.h"
 #include "Text.h"
+#include "ThreadWait.h"
 #include "Window.h"
 #include "global.h"
 #include "userInfo.h"
@@ -83,8 +84,12 @@ int ExchangeIfOnline(CCommunication& comm, struCommContext* context, CSocketThre
 // ---- the login thread --------------------------------------------------------------
 
 void CCommunication::LoginParts::Join() {
-    std::lock_guard lock(threadLock);
-    if (thread.joinable()) thread.join();
+    threadwait::Thread ending;
+    {
+        std::lock_guard lock(threadLock);
+        ending = std::move(thread);
+    }
+    ending.Join();  // outside the lock: the wait serves what is sent to this thread's windows
 }
 
 int CCommunication::UserLogin_asyn(const std::wstring& account, const std::wstring& password, bool rememberPassword,
@@ -93,10 +98,12 @@ int CCommunication::UserLogin_asyn(const std::wstring& account, const std::wstri
     SetLoginPassword(password);
     m_bRememberPassword = rememberPassword;
     m_bAutoLoginWhenRun = autoLoginWhenRun;
-    std::lock_guard lock(m_loginParts.threadLock);
     // The page starts no login while one runs, so the last thread has ended or is ending.
-    if (m_loginParts.thread.joinable()) m_loginParts.thread.join();
-    m_loginParts.thread = std::thread([this] { UserLogin_syn(GetLoginAccount(), GetLoginPassword()); });
+    m_loginParts.Join();
+    std::lock_guard lock(m_loginParts.threadLock);
+    // One started meanwhile, by what the wait served, is the login under way.
+    if (!m_loginParts.thread.joinable())
+        m_loginParts.thread = threadwait::Thread([this] { UserLogin_syn(GetLoginAccount(), GetLoginPassword()); });
     return 0;
 }
 
@@ -378,14 +385,20 @@ int CCommunication::UserLogout_syn() {
 }
 
 int CCommunication::UserLogoutAtExit(std::chrono::milliseconds bound) {
-    auto done = std::make_shared<std::promise<int>>();
-    std::future<int> result = done->get_future();
+    struct Outcome {
+        std::atomic<int> result{-1};
+        std::atomic<bool> over{false};
+    };
+    auto outcome = std::make_shared<Outcome>();
     {
         std::lock_guard lock(m_logoutParts.threadLock);
         if (m_logoutParts.thread.joinable()) return -1;  // one logout per run
-        m_logoutParts.thread = std::thread([this, done] { done->set_value(UserLogout_syn()); });
+        m_logoutParts.thread = threadwait::Thread([this, outcome] {
+            outcome->result = UserLogout_syn();
+            outcome->over = true;
+        });
     }
-    if (result.wait_for(bound) == std::future_status::ready) return result.get();
+    if (threadwait::WaitForOtherThread([&outcome] { return outcome->over.load(); }, bound)) return outcome->result;
     LOGF(LOG_WARNING, L"CCommunication::UserLogout_syn", L"UserLogout_syn: no reply within %d ms, the exit goes on",
          static_cast<int>(bound.count()));
     return -1;

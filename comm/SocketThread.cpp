@@ -8,6 +8,7 @@
 #include "CxLog.h"
 #include "Hooks.h"
 #include "Quorvix.h"
+#include "ThreadWait.h"
 
 namespace {
 // How often an idle worker looks at the run state.
@@ -52,7 +53,7 @@ void CSocketThread::Stop() {
         m_bSignalled = true;
     }
     m_event.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+    threadwait::Join(m_thread);
 }
 
 int CSocketThread::Push(struCommContext* context) {
@@ -101,7 +102,7 @@ void CSocketThread::Run() {
             std::unique_lock lock(m_queueLock);
             while (g_nRunState != 4 && m_nStop == 0 && m_queue.empty()) {
                 // Timed, so that the end of the program is seen without a request.
-                m_event.wait_for(lock, kRunStatePoll, [this] { return m_bSignalled; });
+                threadwait::WaitFor(m_event, lock, kRunStatePoll, [this] { return m_bSignalled; });
                 m_bSignalled = false;
             }
             if (m_nStop != 0 || m_queue.empty()) break;

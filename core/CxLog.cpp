@@ -16,6 +16,7 @@
 
 #include "Hooks.h"
 #include "Text.h"
+#include "ThreadWait.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ void CxLog::Queue::Wake() {
 void CxLog::Queue::Run() {
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-        dataEvent.wait(guard, [this] { return stop || pending.load(); });
+        threadwait::Wait(dataEvent, guard, [this] { return stop || pending.load(); });
         const bool last = stop;
         ++passesStarted;
         pending = false;  // a record queued from here on wakes the next pass
@@ -386,7 +387,7 @@ bool CxLog::Flush(std::chrono::milliseconds timeout) {
     const std::uint64_t target = queue_->passesStarted + 1;
     queue_->pending = true;
     queue_->dataEvent.notify_one();
-    return queue_->writtenEvent.wait_for(guard, timeout, [&] {
+    return threadwait::WaitFor(queue_->writtenEvent, guard, timeout, [&] {
         return queue_->passesDone >= target || queue_->writerEnded.load();
     }) && queue_->passesDone >= target;
 }
@@ -399,11 +400,12 @@ void CxLog::Shutdown() {
     }
     queue_->dataEvent.notify_one();
     std::unique_lock<std::mutex> guard(queue_->lock);
-    const bool ended = queue_->writtenEvent.wait_for(guard, kShutdownWait, [&] { return queue_->writerEnded.load(); });
+    const bool ended =
+        threadwait::WaitFor(queue_->writtenEvent, guard, kShutdownWait, [&] { return queue_->writerEnded.load(); });
     guard.unlock();
     // A writer stuck on the disk cannot be killed; it keeps its own share of the queue.
     if (ended) {
-        writer_.join();
+        threadwait::Join(writer_);
     } else {
         writer_.detach();
     }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "ThreadWait.h"
 #include "Window.h"
 
 namespace {
@@ -18,21 +19,19 @@ bool ProgramEnd::Begin() {
     }
     if (m_owner == std::this_thread::get_id()) return false;
     const std::uint64_t waitedFor = m_nEnds;
-    while (m_nEnds == waitedFor) {
-        if (m_over.wait_for(lock, kServeEvery, [&] { return m_nEnds != waitedFor; })) break;
-        lock.unlock();
-        DispatchPendingMessages();
-        lock.lock();
-    }
+    lock.unlock();
+    const auto over = [&] {
+        std::lock_guard again(m_lock);
+        return m_nEnds != waitedFor;
+    };
+    // The end under way may post to this thread's windows as well as send.
+    while (!threadwait::WaitForOtherThread(over, kServeEvery)) DispatchPendingMessages();
     return false;
 }
 
 void ProgramEnd::Over() {
-    {
-        std::lock_guard lock(m_lock);
-        m_bEnding = false;
-        m_owner = {};
-        ++m_nEnds;
-    }
-    m_over.notify_all();
+    std::lock_guard lock(m_lock);
+    m_bEnding = false;
+    m_owner = {};
+    ++m_nEnds;
 }

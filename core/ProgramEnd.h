@@ -4,7 +4,6 @@
 // ends once, with the status of the end that began first.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -21,7 +20,6 @@ public:
 
 private:
     std::mutex m_lock;
-    std::condition_variable m_over;
     bool m_bEnding = false;
     std::thread::id m_owner;
     std::uint64_t m_nEnds = 0;  // ends that are over

@@ -29,6 +29,7 @@
 #include "SystemInfo.h"
 #include "Testing.h"
 #include "Text.h"
+#include "ThreadWait.h"
 #include "UiThreadManager.h"
 #include "UserOperation.h"
 #include "article.h"
@@ -299,7 +300,7 @@ int RegisterScriptObjects(HVM vm) {
 namespace {
 
 // The orderly end in all may take the logout's own bound and a few seconds more.
-constexpr std::chrono::seconds kExitBound = CMainFrame::kLogoutAtExit + std::chrono::seconds(3);
+constexpr std::chrono::seconds kExitBound = CMainFrame::kExitEndBound;
 // The status of an end that the orderly one did not reach in time.
 constexpr UINT kExitHeld = 3;
 constexpr std::chrono::milliseconds kLogFlush{500};
@@ -333,7 +334,7 @@ public:
             over_ = true;
         }
         changed_.notify_all();
-        if (watcher_.joinable()) watcher_.join();
+        threadwait::Join(watcher_);
     }
     ExitBound(const ExitBound&) = delete;
     ExitBound& operator=(const ExitBound&) = delete;
@@ -342,7 +343,7 @@ private:
     void Watch() {
         {
             std::unique_lock lock(mutex_);
-            if (changed_.wait_for(lock, kExitBound, [this] { return over_; })) return;
+            if (threadwait::WaitFor(changed_, lock, kExitBound, [this] { return over_; })) return;
         }
         for (const auto& [name, hwnd] : g_UiThreads.Running()) {
             const std::wstring running = uie::RunningScript(hwnd);
@@ -369,6 +370,9 @@ void EndOnce(Steps steps) {
     steps();
     g_programEnd.Over();
 }
+
+// A wait made where only one that serves the thread's windows may be (ThreadWait.h).
+void LogRefusedWait(const std::wstring& what) { LOGF(LOG_ERROR, L"threadwait", L"%s", what.c_str()); }
 
 void OrderlyEnd(int exitCode) {
     LOGF(LOG_MESSAGE, L"AppExit", L"AppExit...");
@@ -418,6 +422,7 @@ int wWinMain(const std::wstring& cmdLine) {
     }
     if (SetCurDir() == 0) return 0;
     LOGF(LOG_MESSAGE, L"wWinMain", L"Start...");
+    threadwait::SetRefusedReport(LogRefusedWait);
     PrepareCrashLog();
     if (g_nOsVersion == 0) GetWindowsVersion();
     SetNotificationSound(kSoundResource, GetModuleHandleW(nullptr), 0, FALSE);

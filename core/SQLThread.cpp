@@ -7,6 +7,7 @@
 #include "CxLog.h"
 #include "MyDatabase.h"
 #include "Quorvix.h"
+#include "ThreadWait.h"
 
 namespace {
 // The worker looks at the run state this often while it has nothing to do.
@@ -18,7 +19,7 @@ CSQLThread::CSQLThread(CMyDatabase& owner) : owner_(owner) {}
 CSQLThread::~CSQLThread() {
     stopped_ = 1;
     wakeUp_.notify_all();
-    if (worker_.joinable()) worker_.join();
+    threadwait::Join(worker_);
     LogDropped();
 }
 
@@ -126,7 +127,8 @@ int CSQLThread::Run() {
         std::wstring sql;
         {
             std::unique_lock<std::mutex> guard(queueLock_);
-            while (running() && queue_.empty()) wakeUp_.wait_for(guard, kRunStatePoll);
+            while (running() && queue_.empty())
+                threadwait::WaitFor(wakeUp_, guard, kRunStatePoll, [&] { return !running() || !queue_.empty(); });
             if (!running()) break;
             sql = std::move(queue_.front());
             queue_.pop_front();

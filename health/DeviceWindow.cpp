@@ -54,11 +54,11 @@ bool CDeviceWindow::StartDeviceRead(const wchar_t* function, const struHealthEle
     struHealthElementSourceTypeW* record =
         source != nullptr && sources != nullptr ? sources->GetSourceType(source->sourceNo) : nullptr;
     if (!ClaimRead()) return false;  // one read at a time
-    std::lock_guard lock(m_threadLock);
     // The last read cleared the flag as its last step: its thread is ending.
-    if (m_readThread.joinable()) m_readThread.join();
+    JoinDeviceRead();
+    std::lock_guard lock(m_threadLock);
     try {
-        m_readThread = std::thread([this, record, read = std::move(read)] {
+        m_readThread = threadwait::Thread([this, record, read = std::move(read)] {
             read(record);
             m_bReadBusy = false;
         });
@@ -76,8 +76,12 @@ void CDeviceWindow::WaitReadEnd() const {
 }
 
 void CDeviceWindow::JoinDeviceRead() {
-    std::lock_guard lock(m_threadLock);
-    if (m_readThread.joinable()) m_readThread.join();
+    threadwait::Thread ending;
+    {
+        std::lock_guard lock(m_threadLock);
+        ending = std::move(m_readThread);
+    }
+    ending.Join();  // outside the lock: the wait serves what is sent to this thread's windows
 }
 
 int CDeviceWindow::StoreStatements(const wchar_t* function, const wchar_t* what,

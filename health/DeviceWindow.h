@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SciterWindow.h"
+#include "ThreadWait.h"
 
 struct struHealthElementSourceTypeW;
 
@@ -63,5 +64,5 @@ protected:
 private:
     std::atomic<bool> m_bReadBusy{false};
     std::mutex m_threadLock;
-    std::thread m_readThread;
+    threadwait::Thread m_readThread;
 };

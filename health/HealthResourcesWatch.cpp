@@ -17,6 +17,7 @@
 #include "MainFrame.h"
 #include "Quorvix.h"
 #include "Text.h"
+#include "ThreadWait.h"
 #include "Window.h"
 #include "bloodPressureWin.h"
 #include "pedometerWin.h"
@@ -93,7 +94,7 @@ CHealthResources::DeviceState::~DeviceState() {
     stop = true;
     {
         std::lock_guard lock(threadLock);
-        if (watch.joinable()) watch.join();
+        threadwait::Join(watch);
     }
     if (const HDEVNOTIFY registered = notify.exchange(nullptr)) UnregisterDeviceNotification(registered);
 }
@@ -119,7 +120,7 @@ int CHealthResources::StartWatch() {
 void CHealthResources::StopWatch() {
     m_devices->stop = true;
     std::lock_guard lock(m_devices->threadLock);
-    if (m_devices->watch.joinable()) m_devices->watch.join();
+    threadwait::Join(m_devices->watch);
 }
 
 bool CHealthResources::WaitForMainPage() const {

@@ -23,7 +23,7 @@
 #include "Text.h"
 #include "UserActivity.h"
 #include "Window.h"
-#include "YieldingLock.h"
+#include "ThreadWait.h"
 
 extern char** environ;
 
@@ -239,7 +239,7 @@ DWORD GetTickCount() { return Hooks().tickCount(); }
 
 void Sleep(DWORD ms) {
     // A sleep is how a thread here waits for another to let go of something.
-    const YieldScope yielded;
+    const LockGivenUp given;
     if (ms >= 1000) {
         Hooks().longSleep(ms);
         return;

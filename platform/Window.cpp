@@ -10,18 +10,21 @@
 #include <cstdio>
 #include <cwctype>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Hooks.h"
 #include "Shell.h"
-#include "YieldingLock.h"
+#include "ThreadWait.h"
 
 // Locking: the registry mutex may be held while taking a queue mutex, never the other
 // way round, and at most one queue mutex is held at a time. No procedure is ever called
@@ -80,6 +83,7 @@ struct Window {
     DWORD ownerThread;
     std::shared_ptr<ThreadQueue> owner;
     bool destroying = false;
+    bool endHeld = false;  // its DestroyWindow waits for the page code under way (HoldWindowEnds)
     std::optional<HRGN__> region;
     double z = 0;          // higher is nearer the top of its band
     DWORD trackFlags = 0;  // TME_HOVER | TME_LEAVE armed
@@ -212,19 +216,40 @@ struct ThreadState {
     }
 };
 
+thread_local ThreadState t_state;
+
 // The calling thread's queue, made on first use; null once the thread is ending.
 std::shared_ptr<ThreadQueue> Self() {
     if (t_ending) return nullptr;
-    thread_local ThreadState state;
-    if (!state.queue) {
+    if (!t_state.queue) {
         auto queue = std::make_shared<ThreadQueue>(GetCurrentThreadId());
         auto& reg = Reg();
         std::lock_guard lock(reg.mutex);
         reg.threads[queue->threadId] = queue;
-        state.queue = std::move(queue);
+        t_state.queue = std::move(queue);
     }
-    return state.queue;
+    return t_state.queue;
 }
+
+// What the calling thread asked to run once the send it serves has been answered
+// (AfterTheAnswer), and how many sends from other threads it is serving now, nested.
+thread_local std::vector<std::function<void()>> t_afterAnswer;
+thread_local unsigned t_serving = 0;
+
+// Runs, in order, what was asked since `base` (and what that asks in turn).
+void RunAfterAnswer(std::size_t base) {
+    while (t_afterAnswer.size() > base) {
+        std::function<void()> work = std::move(t_afterAnswer[base]);
+        t_afterAnswer.erase(t_afterAnswer.begin() + static_cast<std::ptrdiff_t>(base));
+        work();
+    }
+}
+
+// While page code runs on the thread (HoldWindowEnds), the ends of its windows wait here.
+thread_local unsigned t_endsHeld = 0;
+thread_local std::vector<HWND> t_heldEnds;
+
+BOOL Destroy(HWND hwnd, bool mayHold);
 
 LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC proc = nullptr;
@@ -248,8 +273,12 @@ bool ServeOneSent(ThreadQueue& queue, std::unique_lock<std::mutex>& lock) {
     auto sent = std::move(queue.incoming.front());
     queue.incoming.pop_front();
     lock.unlock();
+    const std::size_t after = t_afterAnswer.size();
+    ++t_serving;
     LRESULT result = CallProc(sent->hwnd, sent->message, sent->wParam, sent->lParam);
+    --t_serving;
     Complete(*sent, result);
+    RunAfterAnswer(after);
     lock.lock();
     return true;
 }
@@ -502,14 +531,17 @@ HWND CreateWindowExW(DWORD exStyle, const wchar_t* className, const wchar_t* tit
     CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x,
                      static_cast<long>(style), title, className, exStyle};
     if (CallProc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        DestroyWindow(hwnd);
+        Destroy(hwnd, false);  // it never was: nothing of it runs yet
         return nullptr;
     }
     // The procedure may have destroyed the window itself while being created.
     return IsWindow(hwnd) ? hwnd : nullptr;
 }
 
-BOOL DestroyWindow(HWND hwnd) {
+namespace {
+
+// DestroyWindow's work; `mayHold`: held back under a HoldWindowEnds.
+BOOL Destroy(HWND hwnd, bool mayHold) {
     {
         auto& reg = Reg();
         std::lock_guard lock(reg.mutex);
@@ -522,7 +554,12 @@ BOOL DestroyWindow(HWND hwnd) {
             SetLastError(ERROR_WINDOW_OF_OTHER_THREAD);
             return FALSE;
         }
+        if (mayHold && t_endsHeld > 0) {
+            if (!std::exchange(w->endHeld, true)) t_heldEnds.push_back(hwnd);
+            return TRUE;
+        }
         w->destroying = true;
+        w->endHeld = false;
     }
     CallProc(hwnd, WM_DESTROY, 0, 0);
     std::vector<HWND> children;
@@ -533,11 +570,15 @@ BOOL DestroyWindow(HWND hwnd) {
             if (w.parent == hwnd) children.push_back(Handle(h));
         }
     }
-    for (HWND child : children) DestroyWindow(child);
+    for (HWND child : children) Destroy(child, false);
     CallProc(hwnd, WM_NCDESTROY, 0, 0);
     Forget(hwnd);
     return TRUE;
 }
+
+}  // namespace
+
+BOOL DestroyWindow(HWND hwnd) { return Destroy(hwnd, true); }
 
 BOOL IsWindow(HWND hwnd) {
     auto& reg = Reg();
@@ -679,10 +720,10 @@ std::shared_ptr<SentMessage> Queue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 // Waits for the owner to answer, serving what is sent to this thread's windows meanwhile,
-// and holding none of the thread's yielding locks (YieldingLock.h); false once `deadline`
+// without the thread's script-call lock (ThreadWait.h); false once `deadline`
 // has passed (the message stays queued, as on Windows).
 bool AwaitAnswer(ThreadQueue& self, const SentMessage& sent, std::optional<Clock::time_point> deadline) {
-    const YieldScope yielded;
+    const LockGivenUp given;
     std::unique_lock lock(self.mutex);
     for (;;) {
         if (sent.done) return true;
@@ -1188,4 +1229,42 @@ void DispatchPendingMessages() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+void ServeSentUntil(std::chrono::steady_clock::time_point until) {
+    const std::shared_ptr<ThreadQueue> self = t_ending ? nullptr : t_state.queue;
+    if (!self) {
+        std::this_thread::sleep_until(until);  // nothing can be sent to a thread without a queue
+        return;
+    }
+    std::unique_lock lock(self->mutex);
+    if (ServeOneSent(*self, lock)) return;
+    self->wake.wait_until(lock, until);
+    ServeOneSent(*self, lock);
+}
+
+HoldWindowEnds::HoldWindowEnds() { ++t_endsHeld; }
+
+HoldWindowEnds::~HoldWindowEnds() {
+    if (--t_endsHeld != 0) return;
+    // Each end may run page code that holds and asks for ends of its own: those follow.
+    while (!t_heldEnds.empty()) {
+        const HWND hwnd = t_heldEnds.front();
+        t_heldEnds.erase(t_heldEnds.begin());
+        bool held = false;
+        {
+            auto& reg = Reg();
+            std::lock_guard lock(reg.mutex);
+            if (Window* w = Find(reg, hwnd)) held = std::exchange(w->endHeld, false);
+        }
+        if (held) Destroy(hwnd, false);
+    }
+}
+
+void AfterTheAnswer(std::function<void()> work) {
+    if (t_serving == 0) {
+        work();
+        return;
+    }
+    t_afterAnswer.push_back(std::move(work));
 }

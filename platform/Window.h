@@ -4,7 +4,9 @@
 // there, whether a message is posted, sent from another thread or produced by a timer.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "LastError.h"
 #include "WinTypes.h"
@@ -156,7 +158,8 @@ HWND CreateWindowExW(DWORD exStyle, const wchar_t* className, const wchar_t* tit
                      void* param);
 // Owner thread only (ERROR_WINDOW_OF_OTHER_THREAD otherwise). Sends WM_DESTROY, destroys
 // the window's children, sends WM_NCDESTROY; then the handle is dead for good, its timers
-// are gone and sends still waiting for it return 0.
+// are gone and sends still waiting for it return 0. Under a HoldWindowEnds (below) all this
+// waits until the thread's outermost hold goes, and TRUE is returned at once.
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 HWND GetParent(HWND hwnd);
@@ -174,7 +177,7 @@ void PostQuitMessage(int exitCode);
 // Runs the procedure on the owner thread and returns its result. While waiting the
 // caller serves messages sent to its own windows, so mutual sends cannot deadlock.
 // 0 when the window is invalid, is destroyed meanwhile, or its thread has ended. The
-// caller holds none of its yielding locks while it waits (YieldingLock.h).
+// caller's script-call lock is given up while it waits (ThreadWait.h).
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 constexpr UINT SMTO_NORMAL = 0x0000;
 // SendMessageW that waits at most timeoutMs for another thread's answer: 0 with
@@ -312,3 +315,26 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 // that owns no window is left alone: no queue is made for it. A WM_QUIT met is posted
 // again for the thread's own loop.
 void DispatchPendingMessages();
+
+// The layer's own, for the waits of ThreadWait.h: serves what other threads send to the
+// calling thread's windows until `until`, returning once it has served one. A thread that
+// has never had a queue only waits.
+void ServeSentUntil(std::chrono::steady_clock::time_point until);
+
+// The layer's own. While one lives on a thread, the ends its windows are asked for
+// (DestroyWindow, and so WM_CLOSE, WM_QUIT and the rest that end one) are held back; they
+// are carried out, in the order asked, when the thread's outermost hold goes. The engine
+// holds them while page code runs, so a send served inside the page's wait can end its
+// window, but never under the page code, its document or its script heap.
+class HoldWindowEnds {
+public:
+    HoldWindowEnds();
+    ~HoldWindowEnds();
+    HoldWindowEnds(const HoldWindowEnds&) = delete;
+    HoldWindowEnds& operator=(const HoldWindowEnds&) = delete;
+};
+
+// The layer's own: runs `work` on the calling thread once the message it is serving for
+// another thread has been answered, so that whatever it runs (a window's end: its pages'
+// finalizers) never holds the sender; at once when the thread serves no such message.
+void AfterTheAnswer(std::function<void()> work);

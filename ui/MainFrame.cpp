@@ -26,6 +26,7 @@
 #include "Quorvix.h"
 #include "Text.h"
 #include "TrayIcon.h"
+#include "UiThreadManager.h"
 #include "UserOperation.h"
 #include "Value.h"
 #include "Window.h"
@@ -478,7 +479,8 @@ bool CMainFrame::CreateTrayIcon(bool visible) {
 void CMainFrame::EndLoginWindow() {
     if (g_pLoginWin == nullptr) return;
     const HWND login = g_pLoginWin->GetHwnd();
-    if (login != nullptr && IsWindow(login)) SendMessageW(login, WM_QUIT, 0, 0);
+    if (login != nullptr && IsWindow(login))
+        UiThreadManager::SendEnd(login, WM_QUIT, 0, g_pLoginWin->m_cs.name, UiThreadManager::kEndBound);
 }
 
 void CMainFrame::FirstRefresh() {
@@ -758,7 +760,9 @@ void CMainFrame::Exit() {
     if (g_pCommunication != nullptr) g_pCommunication->UserLogoutAtExit(kLogoutAtExit);
     const HWND hwnd = GetHwnd();
     if (hwnd != nullptr && IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {
-        SendMessageW(hwnd, WM_COMMAND, ID_CMD_DESTROY_WINDOW, 0);
+        // Bounded by the exit's own bound: a main page that never ends holds the end until
+        // the exit's watch ends the process.
+        UiThreadManager::SendEnd(hwnd, WM_COMMAND, ID_CMD_DESTROY_WINDOW, m_cs.name, kExitEndBound);
     } else {
         EndWindow();
     }

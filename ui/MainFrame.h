@@ -36,6 +36,9 @@ public:
     static constexpr UINT_PTR kBandTipTimerFirst = 60;  // one per frame, to 65
     // The user asked to end: the server's goodbye is not worth more than this.
     static constexpr std::chrono::seconds kLogoutAtExit{5};
+    // How long Exit waits for the main window's own thread to end it: the whole end's bound
+    // (the logout's and 3 s more), past which the exit's watch ends the process anyway.
+    static constexpr std::chrono::seconds kExitEndBound = kLogoutAtExit + std::chrono::seconds(3);
 
     CMainFrame();
     ~CMainFrame() override;

@@ -9,7 +9,6 @@
 
 #include "Config.h"
 #include "CxLog.h"
-#include "ScriptCallGuard.h"
 #include "Text.h"
 #include "UiThreadManager.h"
 
@@ -184,11 +183,7 @@ void CResPlayer::Close() {
 void CResPlayer::StopMovie() {
     if (!m_movieElement.is_valid()) return;
     sciter::value result;
-    BOOL called = FALSE;
-    {
-        const ScriptCallGuard guard(m_movieElement);
-        called = guard.held() && SciterCallScriptingMethod(m_movieElement, "Stop", nullptr, 0, &result);
-    }
+    const BOOL called = SciterCallScriptingMethod(m_movieElement, "Stop", nullptr, 0, &result);
     if (!called) LOGF(LOG_ERROR, L"CResPlayer::StopMovie", L"call_method[%s]", L"Stop");
 }
 

@@ -1,5 +1,6 @@
 #include "SciterWindow.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -17,7 +18,6 @@
 #include "Hooks.h"
 #include "MyDatabase.h"
 #include "Quorvix.h"
-#include "ScriptCallGuard.h"
 #include "Tabs.h"
 #include "TelmarScript.h"
 #include "Text.h"
@@ -97,8 +97,8 @@ sciter::value CallPage(const wchar_t* where, HELEMENT he, const char* name, cons
     sciter::value result;
     bool ok = false;
     try {
-        const ScriptCallGuard guard(he);
-        ok = guard.held() && name != nullptr && SciterCallScriptingFunction(he, name, argv, argc, &result) != FALSE;
+        // Made on the thread of the page's window, under its script-call lock (the engine's).
+        ok = name != nullptr && SciterCallScriptingFunction(he, name, argv, argc, &result) != FALSE;
     } catch (...) {
         ok = false;
     }
@@ -119,9 +119,18 @@ CSciterWindow::~CSciterWindow() {
     if (hwnd == nullptr || !IsWindow(hwnd)) return;
     if (GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId()) {
         DestroyWindow(hwnd);
-    } else {
-        SendMessageW(hwnd, WM_QUIT, 0, 0);
+        return;
     }
+    // The window's thread takes the quit and leaves its loop; until it has, it may still be
+    // inside a method of this object. Neither wait is for good: a page that never ends is
+    // logged instead.
+    const auto deadline = std::chrono::steady_clock::now() + UiThreadManager::kEndBound;
+    if (!UiThreadManager::SendEnd(hwnd, WM_QUIT, 0, m_cs.name, UiThreadManager::kEndBound) || !m_cs.ownThread)
+        return;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!g_UiThreads.WaitThread(m_cs.hThread, static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0))))
+        LOGF(LOG_ERROR, L"CSciterWindow::~CSciterWindow", L"window [%s]: its thread did not end in time",
+             m_cs.name.c_str());
 }
 
 void CSciterWindow::WaitUntilMade() const {
@@ -202,7 +211,6 @@ bool CSciterWindow::Create() {
     if (m_cs.ownThread) g_UiThreads.SetThreadWindow(m_cs.hThread, hwnd, m_cs.name);
     const HVM vm = SciterGetVM(hwnd);
     m_hVM = vm;
-    ScriptCallGuard::NameWindow(hwnd, m_cs.name);
 
     // The page's natives exist before the page loads. Windows sharing another
     // window's thread see that thread's VM and register nothing themselves.
@@ -234,7 +242,6 @@ LRESULT CSciterWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     auto* self = reinterpret_cast<CSciterWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if ((msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) && self != nullptr && !self->m_bContextMenu) return 1;
 
-    if (msg == WM_NCDESTROY) ScriptCallGuard::ForgetWindow(hwnd);
     BOOL handled = FALSE;
     const LRESULT engine = SciterProcND(hwnd, msg, wParam, lParam, &handled);
     if (handled) return engine;

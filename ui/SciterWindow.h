@@ -75,9 +75,8 @@ public:
     void SetHideTimer();
     void KillHideTimer();
 
-    // Page functions, called under the one program-wide script-call lock (ScriptCallGuard.h),
-    // and run on the thread of the page's window. A failed call is logged and gives an
-    // undefined value.
+    // Page functions, run on the thread of the page's window under its VM's script-call lock
+    // (ThreadWait.h). A failed call is logged and gives an undefined value.
     static sciter::value callScript(HELEMENT he, const char* name);
     static sciter::value callElementFunction(HELEMENT he, const char* name, const sciter::value& arg);
     static sciter::value callScriptArgs(HELEMENT he, const wchar_t* name, const sciter::value& arg);

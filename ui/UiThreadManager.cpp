@@ -1,5 +1,6 @@
 #include "UiThreadManager.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <system_error>
@@ -9,7 +10,8 @@
 
 #include "CxLog.h"
 #include "Quorvix.h"
-#include "YieldingLock.h"
+#include "ScriptVM.h"
+#include "ThreadWait.h"
 
 UiThreadManager g_UiThreads;
 
@@ -31,7 +33,7 @@ public:
         if (!thread.joinable()) return;
         // Closing a handle never waits for a thread that still runs, as on Windows.
         if (state->ended.load() && thread.get_id() != std::this_thread::get_id()) {
-            thread.join();
+            threadwait::Join(thread);  // it has ended: a moment
         } else {
             thread.detach();
         }
@@ -161,15 +163,31 @@ bool UiThreadManager::RemoveThread(int index) {
 void UiThreadManager::QuitAll() {
     g_nRunState = 4;
     WakeAll();
-    std::vector<HWND> windows;
+    std::vector<std::pair<HWND, std::wstring>> windows;
     {
         std::lock_guard lock(m_lock);
-        windows.assign(m_hWnds, m_hWnds + m_nCount);
+        for (int i = 0; i < m_nCount; ++i) windows.emplace_back(m_hWnds[i], m_names[i]);
     }
-    // Sent without the lock: each window's thread runs its procedure meanwhile.
-    for (HWND hwnd : windows) {
-        if (hwnd != nullptr) SendMessageW(hwnd, WM_QUIT, 0, 0);
+    // Sent without the lock: each window's thread runs its procedure meanwhile. One bound for
+    // them all, so the forced end stays within its own.
+    const auto deadline = std::chrono::steady_clock::now() + kEndBound;
+    for (const auto& [hwnd, name] : windows) {
+        if (hwnd == nullptr) continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        SendEnd(hwnd, WM_QUIT, 0, name, std::max(left, std::chrono::milliseconds(0)));
     }
+}
+
+bool UiThreadManager::SendEnd(HWND hwnd, UINT msg, WPARAM wParam, const std::wstring& name,
+                              std::chrono::milliseconds bound) {
+    DWORD_PTR ignored = 0;
+    if (SendMessageTimeoutW(hwnd, msg, wParam, 0, SMTO_NORMAL, static_cast<UINT>(bound.count()), &ignored) != 0 ||
+        GetLastError() != ERROR_TIMEOUT)
+        return true;
+    const std::wstring running = uie::RunningScript(hwnd);
+    LOGF(LOG_ERROR, L"UiThreadManager::SendEnd", L"window [%s] did not end in time: its page runs %s", name.c_str(),
+         running.empty() ? L"nothing" : running.c_str());
+    return false;
 }
 
 void UiThreadManager::WakeAll() {
@@ -201,7 +219,6 @@ HWND UiThreadManager::GetWindow(int index) const {
 }
 
 int UiThreadManager::WaitAnyEnded(DWORD timeoutMs) const {
-    const YieldScope yielded;  // a wait for another thread
     std::unique_lock lock(m_lock);
     int found = -1;
     auto anyEnded = [&] {
@@ -213,10 +230,11 @@ int UiThreadManager::WaitAnyEnded(DWORD timeoutMs) const {
         }
         return false;
     };
+    // Only the start-up thread waits here, which runs no page.
     if (timeoutMs == kInfinite) {
-        m_changed.wait(lock, anyEnded);
+        threadwait::Wait(m_changed, lock, anyEnded);
     } else {
-        m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), anyEnded);
+        threadwait::WaitFor(m_changed, lock, std::chrono::milliseconds(timeoutMs), anyEnded);
     }
     return found;
 }
@@ -224,14 +242,12 @@ int UiThreadManager::WaitAnyEnded(DWORD timeoutMs) const {
 bool UiThreadManager::WaitThread(HANDLE thread, DWORD timeoutMs) const {
     auto state = StateOf(thread);
     if (!state) return true;
-    const YieldScope yielded;
-    std::unique_lock lock(m_lock);
-    auto ended = [&] { return state->ended.load(); };
-    if (timeoutMs == kInfinite) {
-        m_changed.wait(lock, ended);
-        return true;
+    // Page code waits here for a window it opened to be made.
+    const auto ended = [&state] { return state->ended.load(); };
+    if (timeoutMs != kInfinite) return threadwait::WaitForOtherThread(ended, std::chrono::milliseconds(timeoutMs));
+    while (!threadwait::WaitForOtherThread(ended, std::chrono::hours(1))) {
     }
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended);
+    return true;
 }
 
 std::vector<std::pair<std::wstring, HWND>> UiThreadManager::Running() const {

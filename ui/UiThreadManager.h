@@ -3,6 +3,7 @@
 // ends them. Thread handles are kernel objects (CloseHandle) that can be waited on.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -42,8 +43,17 @@ public:
     // no entry is left.
     int Run();
 
-    // Run state 4, every thread woken, and WM_QUIT sent to every registered window.
+    // How long a closer waits for a window of another thread to take the message that ends
+    // it: the window's end itself (its pages' finalizers) runs after that answer.
+    static constexpr std::chrono::seconds kEndBound{3};
+
+    // Run state 4, every thread woken, and WM_QUIT sent to every registered window, all within
+    // kEndBound.
     void QuitAll();
+    // Sends the message that ends a window of another thread (WM_QUIT, WM_CLOSE, command 18),
+    // waiting at most `bound` for its answer; false past it, logged: the window named `name`
+    // did not end in time.
+    static bool SendEnd(HWND hwnd, UINT msg, WPARAM wParam, const std::wstring& name, std::chrono::milliseconds bound);
     // Posts WM_NULL to every registered thread, so one waiting for a message looks at
     // the run state again.
     void WakeAll();
@@ -52,10 +62,11 @@ public:
     HANDLE GetThread(int index) const;  // null past the count
     HWND GetWindow(int index) const;
     // The index of an entry whose thread has ended, waiting up to timeoutMs; -1 when
-    // none ended in time. The caller removes the entry.
+    // none ended in time. The caller removes the entry. The start-up thread's wait only.
     int WaitAnyEnded(DWORD timeoutMs) const;
     // True once the thread behind a handle this registry's StartThread made has ended
-    // (a closed handle counts as ended); false when it still runs after timeoutMs.
+    // (a closed handle counts as ended); false when it still runs after timeoutMs. A wait for
+    // another thread that serves the caller's windows meanwhile (ThreadWait.h).
     bool WaitThread(HANDLE thread, DWORD timeoutMs) const;
     // The name and window of each thread this registry's StartThread made that still runs.
     std::vector<std::pair<std::wstring, HWND>> Running() const;

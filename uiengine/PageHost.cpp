@@ -5,6 +5,7 @@
 
 #include "EngineTest.h"
 #include "Text.h"
+#include "ThreadWait.h"
 #include "Window.h"
 #include "internal/DocumentScript.h"
 #include "internal/ScriptHeap.h"
@@ -110,13 +111,20 @@ BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE
     const std::span<const value> args(argv, argc);
     test::PageCall call{nullptr, nullptr, he, nullptr, {}, name, {}};
     const Callee callee = Lookup(he, method, call);
-    if (call.hwnd != nullptr && OnAnotherThread(call.hwnd)) return CallOnWindowThread(call, args, result, method);
+    const DWORD owner = call.hwnd != nullptr ? GetWindowThreadProcessId(call.hwnd, nullptr) : 0;
+    if (owner != 0 && owner != GetCurrentThreadId()) return CallOnWindowThread(call, args, result, method);
     value r;
     bool ok = false;
-    if (callee.fn) {
+    // The page's script-call lock (ThreadWait.h), had here on the page's own thread.
+    const ScriptCallLock lock(owner);
+    if (!lock.held()) {
+        if (call.hwnd != nullptr) ReportScriptError(call.hwnd, PageLabel(call.uri) + text::FromUtf8(call.name) +
+                                                                   L": the page's script-call lock is not had here");
+    } else if (callee.fn) {
         // What the handler gets; a page's script reads the arguments where they are.
         call.vm = call.hwnd != nullptr ? SciterGetVM(call.hwnd) : nullptr;
         call.args.assign(args.begin(), args.end());
+        const HoldWindowEnds held;  // a handler plays page code
         ok = Run(callee.fn, call, r);
     } else if (callee.script) {
         ok = callee.script->Call(call.name, args, r) == DocumentScript::Outcome::Done;

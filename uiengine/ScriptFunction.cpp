@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Text.h"
+#include "ThreadWait.h"
 #include "internal/DocumentScript.h"
 #include "internal/ScriptHeap.h"
 #include "internal/ScriptOutput.h"
@@ -49,8 +50,11 @@ value ScriptFunction::Call(const std::shared_ptr<const ScriptFunction>& fn, std:
     if (document && OnAnotherThread(document->hwnd())) return CallOnDocumentThread(fn, document->hwnd(), args);
     value result;
     std::wstring error;
-    const bool ok = document ? document->CallFunction(fn->slot, args, result, error)
-                             : CallWithoutDocument(*fn->heap, fn->slot, args, result, error);
+    // A native call of a page function: under its page's script-call lock (ThreadWait.h).
+    const ScriptCallLock lock(VMThread(fn->heap->vm()));
+    const bool ok = lock.held() && (document ? document->CallFunction(fn->slot, args, result, error)
+                                             : CallWithoutDocument(*fn->heap, fn->slot, args, result, error));
+    if (!lock.held()) error = L"page code runs only on its window's thread";
     if (ok) return result;
     ReportScriptError(document ? document->hwnd() : nullptr, L"a page's function failed: " + error);
     return {};

@@ -69,6 +69,10 @@ ScriptHeap::~ScriptHeap() {
 
 void ScriptHeap::End() {
     if (root_ == nullptr || ended_) return;
+    if (depth_ != 0) {
+        endPending_ = true;  // the page code under way goes on in the heap it runs in
+        return;
+    }
     // Finalizers of what the scripts still hold run now, native instances' included: page
     // code like any other, which a report of what the thread runs names.
     {
@@ -149,7 +153,7 @@ ScriptHeap::Entry::Entry(ScriptHeap& heap) : heap_(heap), nesting_(t_nesting) {
 ScriptHeap::Entry::~Entry() {
     if (!ok_) return;
     --nesting_;
-    --heap_.depth_;
+    if (--heap_.depth_ == 0 && heap_.endPending_) heap_.End();
 }
 
 duk_context* ScriptHeap::Entry::ctx() const { return heap_.running_ != nullptr ? heap_.running_ : heap_.root_; }

@@ -323,11 +323,22 @@ void ForgetWindow(HWND hwnd, bool ranScripts) {
         }
         return;
     }
-    // Still registered while its heap ends, so a report of what the thread runs finds it.
-    last->Release();
-    std::lock_guard lock(r.mutex);
-    auto it = r.byThread.find(thread);
-    if (it != r.byThread.end() && it->second.vm == last && it->second.windows.empty()) r.byThread.erase(it);
+    // Its heap ends once the send that closed the window (if one did) has been answered: its
+    // finalizers are page code, which the closer is not to wait for.
+    AfterTheAnswer([last, thread] {
+        Registry& vms = VMs();
+        {
+            std::lock_guard lock(vms.mutex);
+            auto it = vms.byThread.find(thread);
+            // A window made meanwhile has the VM again.
+            if (it == vms.byThread.end() || it->second.vm != last || !it->second.windows.empty()) return;
+        }
+        // Still registered while its heap ends, so a report of what the thread runs finds it.
+        last->Release();
+        std::lock_guard lock(vms.mutex);
+        auto it = vms.byThread.find(thread);
+        if (it != vms.byThread.end() && it->second.vm == last && it->second.windows.empty()) vms.byThread.erase(it);
+    });
 }
 
 test::CallResult InvokeNative(HVM vm, const NativeFn& fn, const NativeArgs& args) {

@@ -192,15 +192,15 @@ TEST_F(ShareWindowsTest, APageTimerAndAPopUpCallingEachOtherBothEnd) {
 }
 
 // A page of a window of its own thread shows a window of the main window's thread (placing
-// it is a send) while the main window's thread waits for the script-call lock to call its
-// own page: the sender gives the lock up while it waits, so both go on.
+// it is a send) while the main window's thread calls its own page: each call has its own
+// page's script-call lock, so both go on.
 TEST_F(ShareWindowsTest, APageShowingAMainThreadWindowWhileTheMainPageIsCalledHoldsNeitherThread) {
     std::atomic<bool> placing{false};
     std::atomic<bool> mainWaiting{false};
     test::PageHost::RegisterForPage(L"/window.htm", "Place", [&](const test::PageCall&) {
         placing = true;
         WaitFor([&] { return mainWaiting.load(); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // into its wait for the lock
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // into its own page call
         g_pMessageWin.load()->ShowWin(true);
         return value(1);
     });

@@ -83,6 +83,8 @@ public:
                  const BOOL ok = SciterCallScriptingFunction(RootOf(other), "Count", &arg, 1, &r);
                  return ok ? r : value(L"refused");
              }},
+            {"Close",
+             [this](HVM, const uie::NativeArgs&) { return value(SendMessageW(other, WM_CLOSE, 0, 0) != 0); }},
             {"Rendezvous",
              [this](HVM, const uie::NativeArgs&) {
                  // Both threads hold their own VM here before either reaches for the other's.
@@ -660,6 +662,31 @@ function Across(n) { return probe.CallOther(n); }
     }
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(wrong, 0);
+}
+
+// A page waiting in another thread's page, which closes the waiting page's window meanwhile:
+// the close is served inside the wait, and the window, its document and its heap end only
+// once the waiting page code has returned (AddressSanitizer watches the heap).
+TEST(PageScriptThreadsTest, AWindowClosedInsideItsOwnPagesWaitEndsOnceItsPageCodeReturns) {
+    Probe probeA;
+    Probe probeB;
+    auto with = [](Probe& probe, const char* page) {
+        return [&probe, page](EngineWindow& w) {
+            probe.Define(SciterGetVM(w.hwnd));
+            w.serve[L"/closing.htm"] = page;
+        };
+    };
+    ThreadWindow a("closing.htm", {}, with(probeA, R"(<script>
+function Across() { var r = probe.CallOther(1); return "after " + r + " " + probe.Add(2, 3); }
+</script>)"));
+    ThreadWindow b("closing.htm", {}, with(probeB, "<script>function Count(n) { probe.Close(); return n; }</script>"));
+    probeA.other = b.hwnd;
+    probeB.other = a.hwnd;
+    const std::size_t heaps = test::LiveScriptHeaps();
+    const Outcome across = Call(RootOf(a.hwnd), "Across");
+    EXPECT_EQ(across.result, value(L"after 1 5"));
+    EXPECT_FALSE(IsWindow(a.hwnd));
+    EXPECT_TRUE(WaitFor([&] { return test::LiveScriptHeaps() == heaps - 1; }));
 }
 
 // A UI thread's heap ends with the thread's last window: the native instances its pages still

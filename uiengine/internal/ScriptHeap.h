@@ -5,7 +5,8 @@
 // functions handed over, documents' globals and threads, timers' functions) live in numbered
 // slots of the heap's stash until released. The heap holds its VM; it ends (its finalizers
 // run, as page code) when its thread's last window goes, and what still holds it then finds
-// it ended.
+// it ended. It never ends under page code of its own still on the stack (a send served
+// inside a page's wait may close the last window): the outermost entry's end carries it out.
 //
 // Duktape reports a script error with longjmp, past every C++ frame up to the protected
 // call that catches it. So a Duktape call that may throw (a getter or proxy of the page,
@@ -33,6 +34,7 @@
 
 #include "EngineTest.h"
 #include "ScriptVM.h"
+#include "Window.h"
 #include "internal/HeapMemory.h"
 #include "internal/PageTimers.h"
 #include "internal/ScriptValues.h"
@@ -78,7 +80,8 @@ public:
     static ScriptHeap& Of(duk_context* ctx);
     static std::size_t Live();  // heaps in the process
     // On the VM's thread as its last window goes: the finalizers of what the pages still hold
-    // run, and every later entry is refused. Also from the VMs' registry as the process ends.
+    // run, and every later entry is refused; while an entry of the thread is inside, when the
+    // outermost leaves. Also from the VMs' registry as the process ends.
     void End();
     // Once a load has replaced a document with scripts: a mark-and-sweep when the heap has
     // handed out kCollectAfter bytes since the last one (ScriptHeap.cpp says why).
@@ -108,7 +111,8 @@ public:
     };
 
     // One run of page code, for a report from another thread (RunningNow): the innermost
-    // run is what the heap runs. The page and the name must outlive it.
+    // run is what the heap runs. The page and the name must outlive it. While it lives, the
+    // ends of the thread's windows wait for it (Window.h).
     class Activity {
     public:
         enum Kind { Load, Call, Timer, Function, Finalizers };
@@ -124,6 +128,7 @@ public:
         const std::wstring_view page_;
         const std::string_view name_;
         const Activity* outer_;
+        const HoldWindowEnds holdEnds_;
     };
     // "a timer of [main.htm]"; empty while no page code runs. Any thread.
     std::wstring RunningNow() const;
@@ -221,6 +226,7 @@ private:
     HeapMemory memory_;  // outlives root_
     duk_context* root_ = nullptr;
     bool ended_ = false;
+    bool endPending_ = false;  // asked to end while entries were inside
     unsigned depth_ = 0;      // entries of the thread inside
     duk_context* running_ = nullptr;  // the context running a native now
     void* slots_ = nullptr;       // the array of kept values, slot numbers its indexes
@@ -290,7 +296,8 @@ std::shared_ptr<ScriptHeap> HeapOf(HVM vm);
 // next HeapOf on the VM's thread does.
 bool DefinitionsPending(HVM vm);
 // The VM of the window's thread no longer counts the window; the last one's going lets the
-// VM go (ScriptVM.h). On the window's thread, as it is destroyed. `ranScripts`: its document's
+// VM go (ScriptVM.h), after the send that ended it, if one did, has been answered
+// (AfterTheAnswer, Window.h). On the window's thread, as it is destroyed. `ranScripts`: its document's
 // scripts ran, so what they held is collected now when the VM stays, as after a reload.
 void ForgetWindow(HWND hwnd, bool ranScripts);
 
