@@ -92,6 +92,7 @@ BOOL CallOnWindowThread(const test::PageCall& call, std::span<const value> args,
         case Reached::Ran:
             if (result != nullptr) *result = std::move(answer->r);
             return answer->ok;
+        case Reached::NotServing: break;  // reported once
         case Reached::TimedOut: {
             const std::wstring running = uie::RunningScript(call.hwnd);
             ReportScriptError(call.hwnd, PageLabel(call.uri) + text::FromUtf8(call.name) + L": given up after " +

@@ -32,6 +32,7 @@ value CallOnDocumentThread(const std::shared_ptr<const ScriptFunction>& fn, HWND
     };
     switch (RunOnWindowThread(hwnd, std::move(job))) {
         case Reached::Ran: return std::move(*result);
+        case Reached::NotServing: break;  // reported once
         case Reached::TimedOut:
             ReportScriptError(hwnd, L"a page's function was given up after " +
                                         std::to_wstring(CrossThreadBound().count()) + L" ms on its window's thread");

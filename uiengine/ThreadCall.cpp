@@ -1,12 +1,16 @@
 #include "internal/ThreadCall.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "EngineConstants.h"
+#include "ScriptVM.h"
 #include "Window.h"
+#include "internal/ScriptOutput.h"
 
 namespace uie::detail {
 namespace {
@@ -21,6 +25,10 @@ struct Jobs {
     std::mutex mutex;
     std::unordered_map<std::uint64_t, std::function<void()>> waiting;
     std::uint64_t last = 0;
+    // Threads that let a call run out and have not served their queue since, and of those
+    // the ones a refused call has been reported for.
+    std::unordered_set<DWORD> notServing;
+    std::unordered_set<DWORD> refusalReported;
 };
 
 Jobs& J() {
@@ -38,6 +46,25 @@ bool Take(std::uint64_t id, std::function<void()>* job) {
     return true;
 }
 
+void MarkNotServing(DWORD thread) {
+    Jobs& j = J();
+    std::lock_guard lock(j.mutex);
+    j.notServing.insert(thread);
+}
+
+// A call refused at once: reported for the first of them only.
+void ReportRefused(HWND hwnd, DWORD thread) {
+    {
+        Jobs& j = J();
+        std::lock_guard lock(j.mutex);
+        if (!j.refusalReported.insert(thread).second) return;
+    }
+    const std::wstring running = RunningScript(hwnd);
+    ReportScriptError(hwnd, L"its window's thread let a call run out and runs " +
+                                (running.empty() ? std::wstring(L"no page code") : running) +
+                                L": calls into it fail at once until it serves its queue again");
+}
+
 }  // namespace
 
 bool OnAnotherThread(HWND hwnd) {
@@ -46,6 +73,10 @@ bool OnAnotherThread(HWND hwnd) {
 }
 
 Reached RunOnWindowThread(HWND hwnd, std::function<void()> job) {
+    return RunOnWindowThread(hwnd, std::move(job), CrossThreadBound());
+}
+
+Reached RunOnWindowThread(HWND hwnd, std::function<void()> job, std::chrono::milliseconds bound) {
     const DWORD owner = GetWindowThreadProcessId(hwnd, nullptr);
     if (owner == 0) return Reached::Gone;
     if (owner == GetCurrentThreadId()) {
@@ -56,20 +87,36 @@ Reached RunOnWindowThread(HWND hwnd, std::function<void()> job) {
     {
         Jobs& j = J();
         std::lock_guard lock(j.mutex);
-        id = ++j.last;
-        j.waiting.emplace(id, std::move(job));
+        if (j.notServing.count(owner) == 0) {
+            id = ++j.last;
+            j.waiting.emplace(id, std::move(job));
+        }
+    }
+    if (id == 0) {
+        ReportRefused(hwnd, owner);
+        return Reached::NotServing;
     }
     DWORD_PTR ignored = 0;
-    const auto bound = static_cast<UINT>(g_boundMs.load());
+    const auto ms = static_cast<UINT>(std::min<std::chrono::milliseconds::rep>(bound.count(), 0xFFFFFFFE));
     const bool answered =
-        SendMessageTimeoutW(hwnd, kEngineMessage, kRunSentJob, static_cast<LPARAM>(id), SMTO_NORMAL, bound, &ignored) != 0;
+        SendMessageTimeoutW(hwnd, kEngineMessage, kRunSentJob, static_cast<LPARAM>(id), SMTO_NORMAL, ms, &ignored) != 0;
+    const bool timedOut = !answered && GetLastError() == ERROR_TIMEOUT;
     // Still waiting: the window never took it (gone meanwhile, or busy past the bound), and now
     // never will.
-    if (Take(id, nullptr)) return answered || GetLastError() != ERROR_TIMEOUT ? Reached::Gone : Reached::TimedOut;
+    const bool neverTaken = Take(id, nullptr);
+    if (timedOut) MarkNotServing(owner);
+    if (neverTaken) return timedOut ? Reached::TimedOut : Reached::Gone;
     return answered ? Reached::Ran : Reached::TimedOut;
 }
 
 void RunSentJob(LPARAM id) {
+    {
+        Jobs& j = J();
+        std::lock_guard lock(j.mutex);
+        const DWORD self = GetCurrentThreadId();
+        j.notServing.erase(self);
+        j.refusalReported.erase(self);
+    }
     std::function<void()> job;
     if (Take(static_cast<std::uint64_t>(id), &job)) job();
 }

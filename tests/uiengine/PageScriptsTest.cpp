@@ -689,6 +689,45 @@ function Across() { var r = probe.CallOther(1); return "after " + r + " " + prob
     EXPECT_TRUE(WaitFor([&] { return test::LiveScriptHeaps() == heaps - 1; }));
 }
 
+// A call into a window whose page runs away is given up once: later calls into its thread fail
+// at once, reported once, and none of them runs late; once the thread serves its queue again
+// its page is called as before.
+TEST(PageScriptThreadsTest, AThreadThatLetACallRunOutIsRefusedAtOnceUntilItServesAgain) {
+    std::atomic<bool> holding{false};
+    std::atomic<bool> letGo{false};
+    std::atomic<int> counted{0};
+    auto hold = std::make_shared<uie::NativeObjectDef>();
+    hold->methods = {{"Hold",
+                      [&](HVM, const uie::NativeArgs&) {
+                          holding = true;
+                          WaitFor([&] { return letGo.load(); }, 60s);
+                          return value();
+                      }},
+                     {"Counted", [&](HVM, const uie::NativeArgs&) { return value(++counted); }}};
+    ThreadWindow window("runaway.htm", {}, [&hold](EngineWindow& w) {
+        ASSERT_TRUE(uie::DefineNativeObject(SciterGetVM(w.hwnd), "hold", hold));
+        w.serve[L"/runaway.htm"] = R"(<script>
+function Arm() { setTimeout(function () { hold.Hold(); }, 0); }
+function Count() { return hold.Counted(); }
+</script>)";
+    });
+    ASSERT_TRUE(Call(RootOf(window.hwnd), "Arm").ok);
+    ASSERT_TRUE(WaitFor([&] { return holding.load(); }));
+    int answered = 0;
+    for (int i = 0; i < 3; ++i) answered += Call(RootOf(window.hwnd), "Count").ok ? 1 : 0;
+    letGo = true;
+    EXPECT_EQ(answered, 0);
+    auto reported = [&window](const wchar_t* text) {
+        int n = 0;
+        for (const std::wstring& line : window.window->Output()) n += line.find(text) != std::wstring::npos ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(reported(L"given up after"), 1);
+    EXPECT_EQ(reported(L"calls into it fail at once until it serves its queue again"), 1);
+    EXPECT_TRUE(WaitFor([&] { return Call(RootOf(window.hwnd), "Count").ok; }));
+    EXPECT_EQ(counted, 1);
+}
+
 // A UI thread's heap ends with the thread's last window: the native instances its pages still
 // held are finalized, and the heaps alive stay as many however many windows come and go.
 TEST(PageScriptThreadsTest, AThreadsHeapEndsWithItsLastWindow) {
