@@ -116,6 +116,5 @@ namespace uie {
 // The window message that carries the engine's work to the owner thread; its wParam says what.
 constexpr UINT kEngineMessage = 0x7E5C;
 constexpr WPARAM kDeliverPosted = 0;
-constexpr WPARAM kRunInPage = 1;  // lParam: a test's function, its sender waiting
 constexpr WPARAM kRunSentJob = 2;  // lParam: the number of a job (ThreadCall.h)
 }  // namespace uie

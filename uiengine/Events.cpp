@@ -1,6 +1,7 @@
 #include "Events.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "Dom.h"
 #include "EngineTest.h"
@@ -156,9 +157,7 @@ LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* ha
     if (handled != nullptr) *handled = FALSE;
     if (msg == uie::kEngineMessage) {
         if (handled != nullptr) *handled = TRUE;
-        if (wParam == uie::kRunInPage && lParam != 0) {
-            (*reinterpret_cast<const std::function<void()>*>(lParam))();
-        } else if (wParam == uie::kRunSentJob) {
+        if (wParam == uie::kRunSentJob) {
             RunSentJob(lParam);
         } else {
             DeliverPosted(hwnd);
@@ -234,7 +233,9 @@ std::vector<PostedEventRecord> PostedEvents() {
 }
 
 void RunInPage(HWND hwnd, const std::function<void()>& fn) {
-    SendMessageW(hwnd, uie::kEngineMessage, uie::kRunInPage, reinterpret_cast<LPARAM>(&fn));
+    // Waited for to its end (or the window's), so the job may use fn where it is.
+    constexpr std::chrono::milliseconds kToItsEnd{0xFFFFFFFE};
+    RunOnWindowThread(hwnd, [&fn] { fn(); }, kToItsEnd);
 }
 
 HELEMENT Find(HWND hwnd, const char* selector) {

@@ -83,8 +83,8 @@ BOOL SciterWindowAttachEventHandler(HWND hwnd, uie::EventHandler* handler, UINT 
 DomResult SciterPostEvent(HELEMENT he, UINT eventCode, HELEMENT heSource, UINT_PTR reason);
 
 // Called first by the window procedure for every message. It handles only the
-// engine's own messages (posted events, the closures of test::RunInPage, and the timers
-// of page scripts) and sets *handled then; on WM_NCDESTROY, without handling it, it also
+// engine's own messages (posted events, calls sent from other threads by the number of a
+// job waiting for them, and the timers of page scripts) and sets *handled then; on WM_NCDESTROY, without handling it, it also
 // forgets the window's page, and with the thread's last window its script VM. Everything
 // else is the program's.
 LRESULT SciterProcND(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled);

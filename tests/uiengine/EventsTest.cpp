@@ -105,6 +105,20 @@ TEST(PostedEvents, AreDeliveredOnTheOwnerThread) {
     EXPECT_EQ(posted.back().deliveredOn, tw.owner);
 }
 
+// The engine's message carries only the engine's own work: whatever else a post of it holds
+// (a number that once took a pointer to a test's function) is ignored, and the window goes on.
+TEST(PostedEvents, AnEngineMessageOfAnyOtherKindCallsNothing) {
+    std::atomic<bool> expanded{false};
+    ThreadWindow tw("tabs.htm", [&expanded](EngineWindow& w) {
+        w.answer = [&expanded](UINT type) { return expanded = expanded || type == ELEMENT_EXPANDED; };
+    });
+    for (WPARAM kind : {WPARAM{1}, WPARAM{3}, WPARAM{0xFFFF}})
+        ASSERT_TRUE(PostMessageW(tw.hwnd, uie::kEngineMessage, kind, static_cast<LPARAM>(0x5EEDF00D)));
+    HELEMENT tab = test::Find(tw.hwnd, "[panel=third]");
+    ASSERT_EQ(SciterPostEvent(tab, ELEMENT_EXPANDED, tab, 0), DOM_OK);
+    EXPECT_TRUE(WaitFor([&] { return expanded.load(); }));
+}
+
 class PageFunctionsTest : public ::testing::Test {
 protected:
     void TearDown() override { test::PageHost::Reset(); }
