@@ -19,6 +19,17 @@ namespace {
 
 using SciterWindowTest = UiTest;
 
+// The native "probe" of window-hold.htm: its Hold does not return until let go.
+std::shared_ptr<uie::NativeObjectDef> HoldingProbe(std::atomic<bool>& holding, std::atomic<bool>& letGo) {
+    auto probe = std::make_shared<uie::NativeObjectDef>();
+    probe->methods = {{"Hold", [&holding, &letGo](HVM, const uie::NativeArgs&) {
+                           holding = true;
+                           WaitFor([&letGo] { return letGo.load(); }, std::chrono::seconds(30));
+                           return uie::value();
+                       }}};
+    return probe;
+}
+
 TEST_F(SciterWindowTest, OwnThreadWindowHasCommBeforeItsPageLoads) {
     CommScope scope;
     scope.comm.SetStatusText(L"正在登录");
@@ -96,12 +107,7 @@ TEST_F(SciterWindowTest, AFailedCallIsCaughtAndItsThreadGoesOn) {
 TEST_F(SciterWindowTest, APageThatNeverEndsHoldsOnlyItsOwnWindow) {
     std::atomic<bool> holding{false};
     std::atomic<bool> letGo{false};
-    auto probe = std::make_shared<uie::NativeObjectDef>();
-    probe->methods = {{"Hold", [&](HVM, const uie::NativeArgs&) {
-                           holding = true;
-                           WaitFor([&] { return letGo.load(); }, std::chrono::seconds(20));
-                           return uie::value();
-                       }}};
+    const auto probe = HoldingProbe(holding, letGo);
     ProbeWindow& stuck = Ready("window-hold.htm", L"Stuck");
     ProbeWindow& other = Ready("window-hold.htm", L"Other");
     ASSERT_TRUE(uie::DefineNativeObject(stuck.IsReady(), "probe", probe));
@@ -123,12 +129,7 @@ TEST_F(SciterWindowTest, APageThatNeverEndsHoldsOnlyItsOwnWindow) {
 TEST_F(SciterWindowTest, AWindowWhoseFinalizerNeverEndsHoldsNoCloser) {
     std::atomic<bool> holding{false};
     std::atomic<bool> letGo{false};
-    auto probe = std::make_shared<uie::NativeObjectDef>();
-    probe->methods = {{"Hold", [&](HVM, const uie::NativeArgs&) {
-                           holding = true;
-                           WaitFor([&] { return letGo.load(); }, std::chrono::seconds(30));
-                           return uie::value();
-                       }}};
+    const auto probe = HoldingProbe(holding, letGo);
     auto w = std::make_unique<ProbeWindow>(ScrambledPage("window-hold.htm"), true, Unique(L"Finalizing"));
     ASSERT_EQ(w->Start(), 0);
     ASSERT_TRUE(WaitFor([&w] { return w->GetState() == CSciterWindow::kStateReady; }));
