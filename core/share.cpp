@@ -119,7 +119,7 @@ void RemoteCallOne(const value& record) {
     if (rootID.starts_with(L"quorv")) {
         if (CMainFrame* frame = g_pMainFrame) frame->RemoteCall(rootID, funcName, flag, para);
     } else if (rootID.starts_with(L"popWin")) {
-        if (CFloatBarWin* bar = g_pFloatBarWin) bar->RemoteCall(rootID, funcName, flag, para);
+        if (CFloatBarWin* bar = CFloatBarWin::Made(L"share.RemoteCall")) bar->RemoteCall(rootID, funcName, flag, para);
     }
 }
 

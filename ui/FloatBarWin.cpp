@@ -8,8 +8,11 @@
 #include "Config.h"
 #include "CxLog.h"
 #include "DynamicLibrary.h"
+#include "MainFrame.h"
+#include "Quorvix.h"
 #include "Shell.h"
 #include "Text.h"
+#include "ThreadWait.h"
 #include "global.h"
 
 std::atomic<CFloatBarWin*> g_pFloatBarWin{nullptr};
@@ -45,6 +48,23 @@ POINT ClientPoint(LPARAM lParam) {
 
 bool IsShown(const CSciterWindow* window) { return window != nullptr && IsWindowVisible(window->GetHwnd()); }
 
+// What `read` gives once the window it names is made and published. The main window's thread
+// makes the bar and its pop-ups, so a caller there has it or never will; any other caller
+// waits for it.
+template <class Read>
+auto WhenMade(Read read, const wchar_t* caller, const wchar_t* what) {
+    auto made = read();
+    if (made != nullptr) return made;
+    const CMainFrame* frame = g_pMainFrame;
+    const HWND main = frame != nullptr ? frame->GetHwnd() : nullptr;
+    if (main == nullptr || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId()) {
+        threadwait::WaitForOtherThread([&] { return (made = read()) != nullptr || g_nRunState == 4; },
+                                       CFloatBarWin::kMadeWait);
+    }
+    if (made == nullptr) LOGF(LOG_ERROR, caller, L"[%s] is not made: the call is not made", what);
+    return made;
+}
+
 }  // namespace
 
 CFloatBarWin::CFloatBarWin() {
@@ -69,6 +89,10 @@ CFloatBarWin::~CFloatBarWin() {
 CPopWin* CFloatBarWin::GetPopup(Popup which) const {
     if (which < 0 || which >= kPopupCount) return nullptr;
     return m_published[which].load();
+}
+
+CFloatBarWin* CFloatBarWin::Made(const wchar_t* caller) {
+    return WhenMade([] { return g_pFloatBarWin.load(); }, caller, L"FloatBar");
 }
 
 void CFloatBarWin::StoreShownFlag(bool shown) {
@@ -319,7 +343,8 @@ int CFloatBarWin::RemoteCall(const std::wstring& rootID, const std::wstring& fun
             LOGF(LOG_MESSAGE, kFn, L"rootID=[%s]", rootID.c_str());
             return -1;
         }
-        target = GetPopup(static_cast<Popup>(spec - std::begin(kPopups)));
+        const auto which = static_cast<Popup>(spec - std::begin(kPopups));
+        target = WhenMade([this, which] { return GetPopup(which); }, kFn, spec->name);
     }
     if (target != nullptr && funcName == L"ShowNavigationTip" && !IsShown(target)) return -1;
     const dom::element root = target != nullptr ? dom::element(target->GetRootElement()) : dom::element();

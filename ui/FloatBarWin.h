@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -23,8 +24,15 @@ public:
     CFloatBarWin();
     ~CFloatBarWin() override;
 
+    // How long a page call into the bar or a pop-up not made yet waits for it.
+    static constexpr std::chrono::seconds kMadeWait{10};
+
     // Null until Init made it. Any thread.
     CPopWin* GetPopup(Popup which) const;
+    // The published bar: on a thread other than the main window's, which makes it, a bar not
+    // made yet is waited for within kMadeWait (serving the caller's windows meanwhile); null
+    // past it, logged under `caller`.
+    static CFloatBarWin* Made(const wchar_t* caller);
     CPopWin* GetCurrentPopup() const { return m_pCurrent.load(); }
     void ClearCurrentPopup() { m_pCurrent = nullptr; }
 

@@ -151,6 +151,35 @@ TEST_F(ShareWindowsTest, RemoteCallReachesTheMainWindowAndTheBarsPopUpsByPrefix)
                                                                           {"Note[\"q\"]", note}}));
 }
 
+// A call into the bar's pop-ups from another thread before the main window has published
+// the bar waits for it: the bar is published meanwhile by a send the wait serves.
+TEST_F(ShareWindowsTest, ACallIntoAPopUpBeforeTheBarIsPublishedWaitsForIt) {
+    test::PageHost::RegisterForPage(L"/pop-popup.htm", "Note", [](const test::PageCall&) { return value(1); });
+    StartMainWindow();
+    CFloatBarWin* const bar = g_pFloatBarWin.exchange(nullptr);  // as before the main window's Init is over
+    constexpr WPARAM kPublish = 0x8FF0;
+    caller_ = std::make_unique<ProbeWindow>(ScrambledPage("window.htm"), true, L"ShareCaller");
+    caller_->onCommand = [bar](WPARAM id) {
+        if (id == kPublish) g_pFloatBarWin = bar;
+    };
+    ASSERT_EQ(caller_->Start(), 0);
+    ASSERT_TRUE(WaitFor([this] { return caller_->GetState() == CSciterWindow::kStateReady; }));
+    std::atomic<bool> calling{false};
+    std::thread publisher([&] {
+        WaitFor([&] { return calling.load(); });
+        SendMessageW(caller_->GetHwnd(), WM_COMMAND, kPublish, 0);  // served inside the call's wait, or after it
+    });
+    const std::uint64_t seq = test::PageHost::LastSeq();
+    const HWND hwnd = caller_->GetHwnd();
+    test::RunInPage(hwnd, [&] {
+        calling = true;
+        test::CallNative(SciterGetVM(hwnd), "share", "RemoteCall",
+                         {value::make_array({Record(L"popWin_note", L"Note", 0, L"")})});
+    });
+    publisher.join();
+    EXPECT_EQ(CallsAfter(seq), (std::vector<std::pair<std::string, HWND>>{{"Note[]", bar->GetPopup(CFloatBarWin::kNote)->GetHwnd()}}));
+}
+
 // The main page's timer calls into the note pop-up while the pop-up's thread runs a page
 // function that calls into the main page: each call runs on its page's thread, which serves
 // the other's while it waits for its own, so the two threads cannot wait for each other.
