@@ -205,6 +205,7 @@ std::shared_ptr<Document> LoadDocument(HWND hwnd, const std::wstring& uri, int d
     auto doc = std::make_shared<Document>();
     doc->uri = uri;
     doc->hwnd = hwnd;
+    doc->thread = GetWindowThreadProcessId(hwnd, nullptr);
     doc->root = ParseHtml(std::string_view(reinterpret_cast<const char*>(page.bytes.data()), page.bytes.size()));
     std::vector<std::shared_ptr<Node>> nodes;
     Walk(doc->root, true, [&](const std::shared_ptr<Node>& n) {

@@ -24,6 +24,7 @@ struct Callee {
     test::PageFunction fn;                   // a test's handler
     std::shared_ptr<DocumentScript> script;  // else the document's scripts, which may have it
     std::wstring elementId;
+    DWORD thread = 0;  // where the call runs: the thread of the document's window
 };
 
 // Fills in the call's document and finds what it reaches; empty when the element is gone.
@@ -36,6 +37,7 @@ Callee Lookup(HELEMENT he, bool method, test::PageCall& call) {
     const Document& doc = *node->doc;
     if (const std::wstring* id = node->Attr("id")) found.elementId = *id;
     call.hwnd = doc.hwnd;
+    found.thread = doc.thread;
     call.root = ToHandle(*doc.root);
     call.uri = doc.uri;
     if (method) {
@@ -64,6 +66,7 @@ bool Run(const test::PageFunction& fn, const test::PageCall& call, value& r) {
 void RecordCall(const test::PageCall& call, std::span<const value> args, const Callee& callee, bool method, bool ok,
                 const value& r) {
     Engine& e = E();
+    if (!e.recording) return;  // as the program runs: no lock taken for nothing
     {
         std::lock_guard lock(e.mutex);
         if (!e.recording) return;
@@ -112,7 +115,7 @@ BOOL CallPage(HELEMENT he, const char* name, const VALUE* argv, UINT argc, VALUE
     const std::span<const value> args(argv, argc);
     test::PageCall call{nullptr, nullptr, he, nullptr, {}, name, {}};
     const Callee callee = Lookup(he, method, call);
-    const DWORD owner = call.hwnd != nullptr ? GetWindowThreadProcessId(call.hwnd, nullptr) : 0;
+    const DWORD owner = call.hwnd != nullptr ? callee.thread : 0;
     if (owner != 0 && owner != GetCurrentThreadId()) return CallOnWindowThread(call, args, result, method);
     value r;
     bool ok = false;

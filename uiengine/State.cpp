@@ -137,7 +137,7 @@ namespace uie::test {
 Recording::Recording(bool on) {
     detail::Engine& e = detail::E();
     std::lock_guard lock(e.mutex);
-    was_ = std::exchange(e.recording, on);
+    was_ = e.recording.exchange(on);
 }
 
 Recording::~Recording() {

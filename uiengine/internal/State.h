@@ -2,6 +2,7 @@
 // all of it; it is never held while a handler, callback or page function runs.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -45,6 +46,7 @@ struct Node {
 struct Document {
     std::wstring uri;
     HWND hwnd = nullptr;
+    DWORD thread = 0;  // of its window, where page calls into it run: asked once, at load
     std::shared_ptr<Node> root;
     std::vector<std::shared_ptr<Document>> frames;
     std::map<std::string, test::PageFunction, std::less<>> functions;  // registered by tests
@@ -89,7 +91,7 @@ struct Engine {
     std::unordered_map<std::uintptr_t, std::weak_ptr<Node>> nodes;
     std::unordered_map<std::uintptr_t, std::pair<std::shared_ptr<Node>, int>> pinned;
     std::unordered_map<HWND, WindowRec> windows;
-    bool recording = false;  // the logs below grow only while it is set (test::Recording)
+    std::atomic<bool> recording{false};  // the logs below grow only while it is set (test::Recording)
     std::vector<test::LoadRecord> loadLog;
     std::vector<test::PostedEventRecord> postedLog;
     std::vector<PreparedFunction> prepared;
