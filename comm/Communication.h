@@ -249,6 +249,9 @@ public:
     // The logout as the program ends: UserLogout_syn, waited for at most `bound`, so that a
     // server holding the exchange cannot hold the exit; -1 when the wait ran out.
     int UserLogoutAtExit(std::chrono::milliseconds bound);
+    // As the program ends: the login thread, over by then unless the end came during a login,
+    // joined within `bound` (not from itself: an end its login began goes on past it).
+    void JoinLoginAtExit(std::chrono::milliseconds bound);
     // 1 when a check record of the server hits, 0 when none does or nothing could be
     // asked, -1 no context, -2 no idle worker.
     int QuestDataSyncCheck_syn(const std::wstring& userID, const std::wstring& unused);

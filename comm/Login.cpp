@@ -83,6 +83,17 @@ int ExchangeIfOnline(CCommunication& comm, struCommContext* context, CSocketThre
 
 // ---- the login thread --------------------------------------------------------------
 
+void CCommunication::JoinLoginAtExit(std::chrono::milliseconds bound) {
+    threadwait::Thread ending;
+    {
+        std::lock_guard lock(m_loginParts.threadLock);
+        ending = std::move(m_loginParts.thread);
+    }
+    if (ending.Join(bound)) return;
+    LOGF(LOG_WARNING, L"CCommunication::JoinLoginAtExit", L"the login thread goes on as the program ends");
+    ending.Detach();
+}
+
 void CCommunication::LoginParts::Join() {
     threadwait::Thread ending;
     {

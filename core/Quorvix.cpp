@@ -374,12 +374,20 @@ void EndOnce(Steps steps) {
 // A wait made where only one that serves the thread's windows may be (ThreadWait.h).
 void LogRefusedWait(const std::wstring& what) { LOGF(LOG_ERROR, L"threadwait", L"%s", what.c_str()); }
 
+// The login's thread is over long before an end, unless the end came during a login: it is
+// joined, so the process leaves no thread of its own that nobody waited for.
+void JoinLogin() {
+    constexpr std::chrono::seconds kLoginJoin{1};
+    if (CCommunication* comm = g_pCommunication) comm->JoinLoginAtExit(kLoginJoin);
+}
+
 void OrderlyEnd(int exitCode) {
     LOGF(LOG_MESSAGE, L"AppExit", L"AppExit...");
     const ExitBound bound;
     if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
     g_nRunState = 4;
     Sleep(300);
+    JoinLogin();
     EndProcess(static_cast<UINT>(exitCode));
 }
 
@@ -402,6 +410,7 @@ void ForcedExit(int exitCode) {
         const ExitBound bound;
         if (g_pMainFrame != nullptr) g_pMainFrame->Exit();
         g_UiThreads.QuitAll();
+        JoinLogin();
         EndProcess(static_cast<UINT>(exitCode));
     });
 }

@@ -81,8 +81,13 @@ Thread::Thread(std::function<void()> body) : ended_(std::make_shared<std::atomic
 
 Thread::~Thread() { Join(); }
 
+void Thread::Detach() {
+    if (thread_.joinable()) thread_.detach();
+}
+
 bool Thread::Join(std::chrono::milliseconds bound) {
     if (!thread_.joinable()) return true;
+    if (thread_.get_id() == std::this_thread::get_id()) return false;  // it cannot wait for itself
     const std::shared_ptr<std::atomic<bool>> ended = ended_;
     if (!WaitForOtherThread([&ended] { return ended->load(); }, bound)) return false;
     thread_.join();

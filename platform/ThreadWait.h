@@ -81,8 +81,11 @@ public:
     ~Thread();
 
     bool joinable() const { return thread_.joinable(); }
-    // False (not joined) when the body has not returned within `bound`.
+    // False (not joined) when the body has not returned within `bound`, and at once on the
+    // thread itself.
     bool Join(std::chrono::milliseconds bound = std::chrono::hours(24));
+    // The body goes on alone, as the process ends.
+    void Detach();
 
 private:
     std::shared_ptr<std::atomic<bool>> ended_;
