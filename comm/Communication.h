@@ -327,6 +327,8 @@ private:
     void TrackOnline(bool success);
     // Whether the feed (by its place in the keep-alive's order) may send one more request.
     bool TakeFeedRequest(std::size_t feed);
+    // Asks the feed for the message after `held`, noting the request until its reply.
+    void AskFeed(std::size_t feed, int announced, int held);
     // Takes a context and a worker and queues the payload text in the system code page.
     // logFailures: the device uploads also log a missing context or worker.
     int QueueRequest(int commandId, const std::wstring& payload, const wchar_t* function, bool logFailures = false);
@@ -353,6 +355,13 @@ private:
 
     // Requests of each feed since the last keep-alive asked it (feeds' replies come on any worker).
     std::array<std::atomic<int>, kMessFeeds> m_feedRequests{};
+    // Each feed's request whose reply has not come: the message it asked after (-1: none)
+    // and when, so a keep-alive that follows at once does not ask for the same again.
+    struct FeedAsked {
+        std::atomic<int> after{-1};
+        std::atomic<DWORD> tick{0};
+    };
+    std::array<FeedAsked, kMessFeeds> m_feedAsked{};
     std::atomic<int> m_bOnline{1};
     std::atomic<int> m_nOnlineCount{0};
 

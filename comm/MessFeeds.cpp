@@ -6,6 +6,7 @@
 #include "Communication.h"
 
 #include "CxLog.h"
+#include "Hooks.h"
 #include "publicMess.h"
 #include "userGroupMess.h"
 #include "userMess.h"
@@ -34,6 +35,10 @@ const FeedRow kFeeds[] = {
 
 static_assert(std::size(kFeeds) == CCommunication::kMessFeeds);
 
+// How long a feed's reply may take before the same request is sent again: the time-out of
+// an exchange with the server.
+constexpr DWORD kFeedReplyWaitMs = 30000;
+
 }  // namespace
 
 void CCommunication::QuestNewMessages() {
@@ -44,9 +49,19 @@ void CCommunication::QuestNewMessages() {
         const int announced = m_nPluseCheckNo[row.announcedField];
         const int held = feed->GetMaxMessNo();
         if (announced <= 0 || announced <= held) continue;
+        // The main window's keep-alive comes right after the login's: the same request is
+        // not sent again while its reply may still come.
+        const FeedAsked& asked = m_feedAsked[i];
+        if (asked.after == held && GetTickCount() - asked.tick < kFeedReplyWaitMs) continue;
         m_feedRequests[i] = 1;  // each keep-alive counts its feeds' requests anew
-        row.quest(*this, announced, held);
+        AskFeed(i, announced, held);
     }
+}
+
+void CCommunication::AskFeed(std::size_t feed, int announced, int held) {
+    m_feedAsked[feed].tick = GetTickCount();
+    m_feedAsked[feed].after = held;
+    kFeeds[feed].quest(*this, announced, held);
 }
 
 bool CCommunication::TakeFeedRequest(std::size_t feed) {
@@ -64,6 +79,8 @@ std::optional<int> CCommunication::MessFeedReply(int feedCommand, const std::wst
     while (row != std::end(kFeeds) && row->command != feedCommand) ++row;
     CMessFeed* feed = row != std::end(kFeeds) ? row->feed() : nullptr;
     if (feed == nullptr) return std::nullopt;
+    const auto index = static_cast<std::size_t>(row - std::begin(kFeeds));
+    m_feedAsked[index].after = -1;  // answered
     const int before = feed->GetMaxMessNo();
     const int result = feed->BussDataProc(reply);
     const int held = feed->GetMaxMessNo();
@@ -71,8 +88,6 @@ std::optional<int> CCommunication::MessFeedReply(int feedCommand, const std::wst
     // Only a reply that moved the feed on is followed, or a message the client cannot
     // store would be asked for again after every reply; and only so often after one
     // keep-alive, or a number announced far ahead would chain requests for ever.
-    if (result >= 0 && held > before && announced > held &&
-        TakeFeedRequest(static_cast<std::size_t>(row - std::begin(kFeeds))))
-        row->quest(*this, announced, held);
+    if (result >= 0 && held > before && announced > held && TakeFeedRequest(index)) AskFeed(index, announced, held);
     return result;
 }

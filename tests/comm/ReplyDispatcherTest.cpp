@@ -524,6 +524,29 @@ TEST_F(ReplyDispatcherTest, AFeedAnnouncedFarAheadAsksForItsShareOfMessagesPerKe
     EXPECT_EQ(FirstValue(L"select count(*) from tPublicMess"), std::to_wstring(2 * kShare));
 }
 
+// A keep-alive that follows the last at once (the main window's, after the login's) asks a
+// feed for nothing it asked for already while that reply can still come.
+TEST_F(ReplyDispatcherTest, ASecondKeepAliveBeforeTheReplyDoesNotAskForTheSameMessageAgain) {
+    CPublicMess publicMess;
+    publicMess.LoadFromDB();
+    g_pPublicMess = &publicMess;
+    std::atomic<bool> answer{false};
+    server_.OnCommand(COMMAND_PUBLICMESS_QUEST, [&answer](const PacketRequest&) {
+        WaitFor([&answer] { return answer.load(); });
+        PacketReply reply;
+        reply.payload = std::string("1\x02text\x02p\x02v\x02" "1\x02" "1\x02n\x02m\x02") + '\0';
+        return reply;
+    });
+    comm_->m_nPluseCheckNo[7] = 1;
+    comm_->QuestNewMessages();
+    ASSERT_TRUE(server_.WaitForRequests(1));
+    comm_->QuestNewMessages();
+    answer = true;
+    EXPECT_TRUE(WaitFor([&] { return publicMess.GetMaxMessNo() == 1; }));
+    EXPECT_TRUE(NoMoreRequests(1));
+    EndWorkers();
+}
+
 TEST_F(ReplyDispatcherTest, FeedMovesPastAMessageCutShortAndBringsTheLaterOnes) {
     CPublicMess publicMess;
     CUserMess userMess;
