@@ -56,7 +56,15 @@ int Count(const fs::path& database, const std::string& sql) {
     return count;
 }
 
-bool Gone(int pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+// Ended: no such process, or one whose end nobody has collected yet.
+bool Gone(int pid) {
+    if (kill(pid, 0) != 0) return errno == ESRCH;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && line.compare(close, 3, ") Z") == 0;
+}
 
 class DemoRunTest : public ::testing::Test {
 protected:
@@ -235,6 +243,16 @@ TEST_F(DemoRunTest, WithoutDevicesNothingIsPluggedIn) {
     EXPECT_NE(out.find("demo server: login [demo]"), std::string::npos) << out;
     EXPECT_EQ(ErrorLines(), std::vector<std::wstring>()) << Trace();
     ExpectEverythingEnded(2);
+}
+
+// A case that fails ends its run as the harness does: with the script killed, the server and
+// the program it started in groups of their own end too.
+TEST_F(DemoRunTest, ARunItsCaseAbandonsLeavesNothingRunning) {
+    Start({"--no-devices"});
+    ASSERT_TRUE(WaitFor([&] { return Pids().size() == 2; }, kDemoTime)) << Trace();
+    const std::vector<int> pids = Pids();
+    run_.reset();
+    for (const int pid : pids) EXPECT_TRUE(WaitFor([pid] { return Gone(pid); })) << pid;
 }
 
 TEST_F(DemoRunTest, ADeviceThatCannotBeMadeStopsTheRunBeforeTheProgram) {

@@ -5,7 +5,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "WaitFor.h"
 
@@ -35,6 +40,47 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return pointers;
 }
 
+// The processes whose parent is `parent`, from /proc.
+std::vector<int> ChildrenOf(int parent) {
+    std::vector<int> children;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // "pid (comm) state ppid ...": the name may hold anything, so read after its last ')'.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+            children.push_back(std::stoi(name));
+    }
+    return children;
+}
+
+// Stops the process and everything below it, so that none can start another meanwhile, then
+// kills them all. Those below are reaped by whoever adopts them.
+void KillTree(int root) {
+    std::vector<int> tree{root};
+    kill(root, SIGSTOP);
+    // A second look finds what a process forked while its stop was on its way.
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (std::size_t i = 0; i < tree.size(); ++i) {
+            for (int child : ChildrenOf(tree[i])) {
+                if (std::find(tree.begin(), tree.end(), child) != tree.end()) continue;
+                kill(child, SIGSTOP);
+                tree.push_back(child);
+                grew = true;
+            }
+        }
+    }
+    for (int pid : tree) kill(pid, SIGKILL);
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
@@ -56,7 +102,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vect
 
 ChildProcess::~ChildProcess() {
     if (!Started() || status_) return;
-    Signal(SIGKILL);
+    KillTree(pid_);
     Wait(std::chrono::seconds(5));
 }
 

@@ -5,7 +5,8 @@
 //   server.Signal(SIGTERM);
 //   EXPECT_EQ(server.Wait(std::chrono::seconds(5)), 0);
 //
-// A process still running when the object goes is killed, so a failed test leaves none behind.
+// A process still running when the object goes is killed with every process it started,
+// whatever process group each runs in, so a failed test leaves none behind.
 #pragma once
 
 #include <chrono>
