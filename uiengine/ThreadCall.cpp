@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 #include "EngineConstants.h"
 #include "ScriptVM.h"
@@ -19,16 +19,29 @@ namespace {
 // not be held by it for good.
 std::atomic<std::chrono::milliseconds::rep> g_boundMs{5000};
 
+using Clock = std::chrono::steady_clock;
+
+struct Job {
+    std::function<void()> run;
+    Clock::time_point deadline;  // its caller gives up then: a job not begun by then never runs
+};
+
+// A thread that let a call run out, as of the jobs it had served when that call was sent: it
+// counts as not answering until it has served one more (finished or dropped it), whenever
+// that came.
+struct Mark {
+    std::uint64_t served;
+    bool reported;
+};
+
 // Jobs sent and not yet taken, by the number their message carries: the one that takes a
 // job (the window's thread, or its sender giving up) is the only one to have it.
 struct Jobs {
     std::mutex mutex;
-    std::unordered_map<std::uint64_t, std::function<void()>> waiting;
+    std::unordered_map<std::uint64_t, Job> waiting;
     std::uint64_t last = 0;
-    // Threads that let a call run out and have not served their queue since, and of those
-    // the ones a refused call has been reported for.
-    std::unordered_set<DWORD> notServing;
-    std::unordered_set<DWORD> refusalReported;
+    std::unordered_map<DWORD, std::uint64_t> served;  // by thread: jobs served
+    std::unordered_map<DWORD, Mark> marks;
 };
 
 Jobs& J() {
@@ -36,7 +49,7 @@ Jobs& J() {
     return jobs;
 }
 
-bool Take(std::uint64_t id, std::function<void()>* job) {
+bool Take(std::uint64_t id, Job* job) {
     Jobs& j = J();
     std::lock_guard lock(j.mutex);
     auto it = j.waiting.find(id);
@@ -46,19 +59,26 @@ bool Take(std::uint64_t id, std::function<void()>* job) {
     return true;
 }
 
-void MarkNotServing(DWORD thread) {
+void Served(DWORD thread) {
     Jobs& j = J();
     std::lock_guard lock(j.mutex);
-    j.notServing.insert(thread);
+    ++j.served[thread];
 }
 
-// A call refused at once: reported for the first of them only.
-void ReportRefused(HWND hwnd, DWORD thread) {
-    {
-        Jobs& j = J();
-        std::lock_guard lock(j.mutex);
-        if (!j.refusalReported.insert(thread).second) return;
+// With the jobs' lock: whether the thread still counts as not answering, and whether this
+// refusal is the first since it was marked, to be reported.
+bool NotServing(Jobs& j, DWORD thread, bool& report) {
+    auto mark = j.marks.find(thread);
+    if (mark == j.marks.end()) return false;
+    if (mark->second.served != j.served[thread]) {
+        j.marks.erase(mark);
+        return false;
     }
+    report = !std::exchange(mark->second.reported, true);
+    return true;
+}
+
+void ReportRefused(HWND hwnd) {
     const std::wstring running = RunningScript(hwnd);
     ReportScriptError(hwnd, L"its window's thread let a call run out and runs " +
                                 (running.empty() ? std::wstring(L"no page code") : running) +
@@ -84,16 +104,20 @@ Reached RunOnWindowThread(HWND hwnd, std::function<void()> job, std::chrono::mil
         return Reached::Ran;
     }
     std::uint64_t id = 0;
+    std::uint64_t servedBefore = 0;
+    bool report = false;
+    const auto deadline = Clock::now() + bound;
     {
         Jobs& j = J();
         std::lock_guard lock(j.mutex);
-        if (j.notServing.count(owner) == 0) {
+        if (!NotServing(j, owner, report)) {
+            servedBefore = j.served[owner];
             id = ++j.last;
-            j.waiting.emplace(id, std::move(job));
+            j.waiting.emplace(id, Job{std::move(job), deadline});
         }
     }
     if (id == 0) {
-        ReportRefused(hwnd, owner);
+        if (report) ReportRefused(hwnd);
         return Reached::NotServing;
     }
     DWORD_PTR ignored = 0;
@@ -104,21 +128,21 @@ Reached RunOnWindowThread(HWND hwnd, std::function<void()> job, std::chrono::mil
     // Still waiting: the window never took it (gone meanwhile, or busy past the bound), and now
     // never will.
     const bool neverTaken = Take(id, nullptr);
-    if (timedOut) MarkNotServing(owner);
+    if (timedOut) {
+        Jobs& j = J();
+        std::lock_guard lock(j.mutex);
+        // Unless it has served a job since this one was sent: then it answers again.
+        if (j.served[owner] == servedBefore) j.marks[owner] = Mark{servedBefore, false};
+    }
     if (neverTaken) return timedOut ? Reached::TimedOut : Reached::Gone;
     return answered ? Reached::Ran : Reached::TimedOut;
 }
 
 void RunSentJob(LPARAM id) {
-    {
-        Jobs& j = J();
-        std::lock_guard lock(j.mutex);
-        const DWORD self = GetCurrentThreadId();
-        j.notServing.erase(self);
-        j.refusalReported.erase(self);
-    }
-    std::function<void()> job;
-    if (Take(static_cast<std::uint64_t>(id), &job)) job();
+    const DWORD self = GetCurrentThreadId();
+    Job job;
+    if (Take(static_cast<std::uint64_t>(id), &job) && Clock::now() <= job.deadline) job.run();
+    Served(self);  // back at its queue, with this job over or dropped
 }
 
 std::chrono::milliseconds CrossThreadBound() { return std::chrono::milliseconds(g_boundMs.load()); }

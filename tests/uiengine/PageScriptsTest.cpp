@@ -28,6 +28,7 @@
 #include "Signals.h"
 #include "TempDir.h"
 #include "WaitFor.h"
+#include "internal/ThreadCall.h"
 
 using namespace std::chrono_literals;
 using uie::value;
@@ -131,6 +132,13 @@ std::shared_ptr<uie::NativeClassDef> CounterClass(std::atomic<int>& finalized) {
     };
     return def;
 }
+
+// Calls into another thread's page given up sooner than the program's 5 s, for the cases that
+// run one out.
+struct ShortCrossThreadBound {
+    ShortCrossThreadBound() { uie::detail::SetCrossThreadBound(std::chrono::milliseconds(300)); }
+    ~ShortCrossThreadBound() { uie::detail::SetCrossThreadBound(std::chrono::milliseconds(5000)); }
+};
 
 class PageScriptsTest : public ::testing::Test {
 protected:
@@ -693,6 +701,7 @@ function Across() { var r = probe.CallOther(1); return "after " + r + " " + prob
 // at once, reported once, and none of them runs late; once the thread serves its queue again
 // its page is called as before.
 TEST(PageScriptThreadsTest, AThreadThatLetACallRunOutIsRefusedAtOnceUntilItServesAgain) {
+    const ShortCrossThreadBound shortened;
     std::atomic<bool> holding{false};
     std::atomic<bool> letGo{false};
     std::atomic<int> counted{0};
@@ -726,6 +735,25 @@ function Count() { return hold.Counted(); }
     EXPECT_EQ(reported(L"calls into it fail at once until it serves its queue again"), 1);
     EXPECT_TRUE(WaitFor([&] { return Call(RootOf(window.hwnd), "Count").ok; }));
     EXPECT_EQ(counted, 1);
+}
+
+// A page call that runs past its caller's bound and then ends leaves its thread answering:
+// the call after it is answered.
+TEST(PageScriptThreadsTest, AThreadThatFinishesACallPastTheBoundIsCalledAgain) {
+    const ShortCrossThreadBound shortened;
+    std::atomic<bool> letGo{false};
+    auto slow = std::make_shared<uie::NativeObjectDef>();
+    slow->methods = {{"Work", [&letGo](HVM, const uie::NativeArgs&) {
+                          WaitFor([&letGo] { return letGo.load(); }, 30s);
+                          return value(1);
+                      }}};
+    ThreadWindow window("slow.htm", {}, [&slow](EngineWindow& w) {
+        ASSERT_TRUE(uie::DefineNativeObject(SciterGetVM(w.hwnd), "slow", slow));
+        w.serve[L"/slow.htm"] = "<script>function Work() { return slow.Work(); } function Count() { return 1; }</script>";
+    });
+    EXPECT_FALSE(Call(RootOf(window.hwnd), "Work").ok);
+    letGo = true;
+    EXPECT_TRUE(WaitFor([&] { return Call(RootOf(window.hwnd), "Count").ok; }));
 }
 
 // A UI thread's heap ends with the thread's last window: the native instances its pages still
