@@ -19,12 +19,19 @@ namespace {
 
 using SciterWindowTest = UiTest;
 
+// What a held page and its test share; the probe keeps it too, as its Hold may still be
+// looking as the test's body returns.
+struct Holding {
+    std::atomic<bool> holding{false};
+    std::atomic<bool> letGo{false};
+};
+
 // The native "probe" of window-hold.htm: its Hold does not return until let go.
-std::shared_ptr<uie::NativeObjectDef> HoldingProbe(std::atomic<bool>& holding, std::atomic<bool>& letGo) {
+std::shared_ptr<uie::NativeObjectDef> HoldingProbe(const std::shared_ptr<Holding>& hold) {
     auto probe = std::make_shared<uie::NativeObjectDef>();
-    probe->methods = {{"Hold", [&holding, &letGo](HVM, const uie::NativeArgs&) {
-                           holding = true;
-                           WaitFor([&letGo] { return letGo.load(); }, std::chrono::seconds(30));
+    probe->methods = {{"Hold", [hold](HVM, const uie::NativeArgs&) {
+                           hold->holding = true;
+                           WaitFor([&hold] { return hold->letGo.load(); }, std::chrono::seconds(30));
                            return uie::value();
                        }}};
     return probe;
@@ -105,20 +112,19 @@ TEST_F(SciterWindowTest, AFailedCallIsCaughtAndItsThreadGoesOn) {
 // A page whose timer never ends holds its own window's thread only: another window's page
 // is still called meanwhile, from native code under that page's script-call lock.
 TEST_F(SciterWindowTest, APageThatNeverEndsHoldsOnlyItsOwnWindow) {
-    std::atomic<bool> holding{false};
-    std::atomic<bool> letGo{false};
-    const auto probe = HoldingProbe(holding, letGo);
+    const auto hold = std::make_shared<Holding>();
+    const auto probe = HoldingProbe(hold);
     ProbeWindow& stuck = Ready("window-hold.htm", L"Stuck");
     ProbeWindow& other = Ready("window-hold.htm", L"Other");
     ASSERT_TRUE(uie::DefineNativeObject(stuck.IsReady(), "probe", probe));
     CSciterWindow::callScript(stuck.GetRootElement(), "Arm");
-    ASSERT_TRUE(WaitFor([&] { return holding.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return hold->holding.load(); }));
 
     auto called = std::async(std::launch::async, [&other] {
         return CSciterWindow::callScript(other.GetRootElement(), "Count");
     });
     const bool answered = called.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
-    letGo = true;
+    hold->letGo = true;
     EXPECT_TRUE(answered) << "the other window's page call waited for the page that never ends";
     EXPECT_EQ(called.get(), uie::value(1));
 }
@@ -127,9 +133,8 @@ TEST_F(SciterWindowTest, APageThatNeverEndsHoldsOnlyItsOwnWindow) {
 // sends is answered before the window's end runs, and the closer's wait for the window's
 // thread ends at its bound, naming the window.
 TEST_F(SciterWindowTest, AWindowWhoseFinalizerNeverEndsHoldsNoCloser) {
-    std::atomic<bool> holding{false};
-    std::atomic<bool> letGo{false};
-    const auto probe = HoldingProbe(holding, letGo);
+    const auto hold = std::make_shared<Holding>();
+    const auto probe = HoldingProbe(hold);
     auto w = std::make_unique<ProbeWindow>(ScrambledPage("window-hold.htm"), true, Unique(L"Finalizing"));
     ASSERT_EQ(w->Start(), 0);
     ASSERT_TRUE(WaitFor([&w] { return w->GetState() == CSciterWindow::kStateReady; }));
@@ -139,10 +144,10 @@ TEST_F(SciterWindowTest, AWindowWhoseFinalizerNeverEndsHoldsNoCloser) {
     const std::wstring name = w->m_cs.name;
     auto closed = std::async(std::launch::async, [&w] { w.reset(); });
     const bool returned = closed.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-    letGo = true;
+    hold->letGo = true;
     closed.wait();
     EXPECT_TRUE(returned) << "the closer waited for the finalizer";
-    EXPECT_TRUE(holding);
+    EXPECT_TRUE(hold->holding);
     EXPECT_EQ(CountLogLines(L"window [" + name + L"]: its thread did not end in time"), 1);
     EXPECT_TRUE(g_UiThreads.WaitThread(thread, 10000));
 }
