@@ -54,10 +54,13 @@ public:
     // any SELECT (a subquery, a CTE, a compound, INSERT ... SELECT), every other function,
     // RETURNING, attach, schema changes, pragmas, transactions). The limits are lowered to
     // what such a row needs, and the list as a whole stays within the budget: its time
-    // ("interrupted" past it, looked at before each statement and every few steps of one),
-    // the file's growth ("database or disk is full"), the longest text, blob or statement
-    // ("string or blob too big"), and the memory SQLite allocates for its statements ("out
-    // of memory").
+    // ("interrupted" past it, looked at before each statement and every few steps of one;
+    // a whole-table delete goes row by row), the file's growth ("database or disk is
+    // full"), the longest text, blob or statement ("string or blob too big"), and the
+    // memory SQLite allocates for its statements ("out of memory"). The database is put
+    // in WAL mode, where readers never wait for the list and its commit and rollback are
+    // bounded steps (what is left in the page cache, one sync); the log is not copied into
+    // the file at the commit: the caller runs checkpointPassively once nobody waits for it.
     struct RowBudget {
         int ms = 0;
         std::int64_t growthBytes = 0;
@@ -65,6 +68,13 @@ public:
         std::int64_t heapBytes = 0;
     };
     void restrictToRows(const std::wstring& table, const RowBudget& budget);
+    // Puts the database in WAL mode (it stays so, in the file), where readers never wait
+    // for a writer; throws when it cannot be.
+    void useWriteAheadLog();
+    // Copies what the write-ahead log holds into the file without making a reader or a
+    // writer wait; tries again a few times while a reader still reads an older state.
+    // True once all of it is in the file.
+    bool checkpointPassively();
     std::int64_t lastRowId() const;
     // Whether an SQLite result code says the file system refused a write: a read-only
     // file or folder, a full disk, an I/O error, a file that cannot be opened.

@@ -27,16 +27,9 @@ constexpr int kMaxSerialCount = 1000;
 constexpr std::int64_t kOutsideGrowthBytes = 64LL << 20;
 constexpr int kOutsideLengthBytes = 4 << 20;
 constexpr std::int64_t kOutsideHeapBytes = 32LL << 20;
-
-// What a list from outside may take: its own time, and at most a third of how long a reader
-// waits for SQLite's file lock (the busy handler's retries). A list that has written past
-// the page cache holds that lock until it has ended and rolled back, and the two kinds'
-// lists follow each other, so a reader behind both still gets its turn.
-int OutsideBudgetMs(int budgetMs) {
-    const long long readerWaitMs =
-        static_cast<long long>(CSqliteDB::s_busyRetries.load()) * CSqliteDB::s_busySleepMs.load();
-    return static_cast<int>(std::min<long long>(budgetMs, readerWaitMs / 3));
-}
+// A third of the table lock's time-out: a writer may wait behind both kinds' lists, one
+// after the other, each with its commit.
+constexpr int kOutsideBudgetMs = 10000;
 
 const wchar_t* SerialName(int serialCode) {
     switch (serialCode) {
@@ -62,12 +55,14 @@ bool IsColumnName(const std::wstring& name) {
 
 }  // namespace
 
-CMyDatabase::CMyDatabase() = default;
+CMyDatabase::CMyDatabase() : m_outsideBudgetMs(kOutsideBudgetMs) {}
 
 CMyDatabase::~CMyDatabase() = default;
 
 int CMyDatabase::Init() {
     if (!m_pSQLThread) {
+        // Before the worker opens its connection: the switch needs the file to itself.
+        OpenForLogin();
         m_pSQLThread = std::make_unique<CSQLThread>(*this);
         m_pSQLThread->Start(g_Config.m_config.userDBName);
     }
@@ -75,6 +70,23 @@ int CMyDatabase::Init() {
     m_lockTimeoutMs = m_initTimeoutMs;
     m_bReady = true;  // last: a page thread may ask before the worker exists
     return 0;
+}
+
+void CMyDatabase::OpenForLogin() {
+    try {
+        CSqliteDB db;
+        db.open(g_Config.m_config.userDBName);
+        // Readers then never wait for a writer, however long its list.
+        db.useWriteAheadLog();
+        db.close();
+    } catch (const CSqliteException& e) {
+        LOGF(LOG_WARNING, L"CMyDatabase::Init", L"CSqliteException[%s]:[%d][%s]", g_Config.m_config.userDBName.c_str(),
+             e.errorCode(), e.errorMessage());
+    }
+}
+
+CSqliteDB::RowBudget CMyDatabase::OutsideBudget() const {
+    return {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes, kOutsideHeapBytes};
 }
 
 void CMyDatabase::SetLockTiming(int timeoutMs, int sleepMs) {
@@ -128,15 +140,12 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
         return -1;
     }
     int result = 0;
+    // The restriction holds for this list only, and the connection ends with it.
+    const bool outside = !scope.rowsOf.empty();
+    CSqliteDB db;
     try {
-        CSqliteDB db;
         db.open(g_Config.m_config.userDBName);
-        // The restriction holds for this list only, and the connection ends with it.
-        const bool outside = !scope.rowsOf.empty();
-        if (outside)
-            db.restrictToRows(scope.rowsOf,
-                              {OutsideBudgetMs(m_outsideBudgetMs), kOutsideGrowthBytes, kOutsideLengthBytes,
-                               kOutsideHeapBytes});
+        if (outside) db.restrictToRows(scope.rowsOf, OutsideBudget());
         CSqliteDB::SetFailure failure;
         result = db.execDMLSet(statements, inTransaction, &failure);
         // The cause first: a long statement is cut at the end of the line.
@@ -151,12 +160,23 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
             LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"CSqliteException[%s]:[%d][%s]", failed.c_str(), failure.code,
                  failure.message.c_str());
         }
-        db.close();
+        if (!outside) db.close();
     } catch (const CSqliteException&) {
         LOGF(LOG_ERROR, L"CMyDatabase::ExecSQLSet", L"SQL:[%s] try fail!", first.c_str());
         if (result == 0) result = -2;
     }
     UnLockSqliteTable(L"");
+    // What a list from outside wrote reaches the file once its lock is free: neither
+    // readers nor writers wait for that, and no reader's close is left to do it.
+    if (outside && db.handle() != nullptr) {
+        try {
+            db.checkpointPassively();
+            db.close();
+        } catch (const CSqliteException& e) {
+            LOGF(LOG_MESSAGE, L"CMyDatabase::ExecSQLSet", L"CSqliteException[%s]:[%d][%s]", L"checkpoint",
+                 e.errorCode(), e.errorMessage());
+        }
+    }
     return result;
 }
 

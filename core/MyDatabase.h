@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "CSqliteDB.h"
 #include "Value.h"
 
 class CSQLThread;
@@ -52,10 +53,8 @@ public:
     // inside a transaction), -2 on any other database failure.
     int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction,
                    const SqlScope& scope = SqlScope::Any());
-    // The time a list from outside may take in all, while it holds the table lock (tests
-    // shorten it). A third of the lock's time-out: its other waiters never give up for it;
-    // and no more than a third of a reader's wait for SQLite's file lock, which such a list
-    // may hold as long.
+    // The time a list from outside may take in all, while it holds the table lock (readers
+    // never wait for it; tests shorten it).
     void SetOutsideBudget(int ms) { m_outsideBudgetMs = ms; }
     // The "sql" text of each element of a script array, run in one transaction; 0 for
     // an empty array.
@@ -90,6 +89,9 @@ public:
     bool FirstFileSystemRefusal(int sqliteCode);
 
 private:
+    // At the first Init: the database put in WAL mode.
+    void OpenForLogin();
+    CSqliteDB::RowBudget OutsideBudget() const;
     int SelectRows(const std::wstring& dbPath, const std::wstring& sql, SqlRows& rows, const wchar_t* context);
     std::wstring ReadLastText(const std::wstring& sql);
     std::wstring DictName(const wchar_t* format, int key);
@@ -104,7 +106,7 @@ private:
     std::atomic<int> m_lockTimeoutMs{30000};
     std::atomic<int> m_lockSleepMs{10};
     int m_initTimeoutMs = 30000;
-    std::atomic<int> m_outsideBudgetMs{10000};
+    std::atomic<int> m_outsideBudgetMs;
     std::mutex m_refusalLock;
     std::set<int> m_refusalsLogged;  // primary SQLite result codes
 };

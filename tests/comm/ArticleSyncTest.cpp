@@ -3,6 +3,9 @@
 // announced, what a bad reply leaves alone, and when the keep-alive starts a sync.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -455,6 +458,44 @@ TEST_F(ArticleSyncTest, ARowThatWouldRunForMinutesEndsAtOnceAndADeviceReadingMea
                          L"SQLITE_INTERRUPT[9]: interrupted before it ran: the list's 0 ms are spent"),
               1);
     EXPECT_EQ(Titles(), L"");
+}
+
+// A whole-table delete freed every page in one step, past the list's clock (10^6 rows took
+// 6.4 s), and a reader behind a list that had written past the page cache waited for its end:
+// the delete goes row by row, where the clock ends it, and a reader reads the state before
+// the list, whatever the list has written.
+TEST_F(ArticleSyncTest, AWholeTableDeleteEndsOnTheListsClockAndAReaderMeanwhileNeverWaits) {
+    CSqliteDB db;
+    db.open(g_Config.m_config.userDBName);
+    db.execDML(L"with recursive r(n) as (select 1 union all select n + 1 from r where n < 300000) "
+               L"insert into tArticle (articleNo, title) select n, printf('%0100d', n) from r");
+    db_.SetOutsideBudget(1);
+    const std::string deleteAll = "delete from tArticle";
+    EXPECT_EQ(RefusalsOf(deleteAll, {deleteAll}), 1);
+    EXPECT_EQ(FirstValue(L"select count(*) from tArticle"), L"300000");
+
+    // This connection reads all along and never waits for a lock.
+    sqlite3_busy_timeout(db.handle(), 0);
+    std::atomic<bool> listEnded{false};
+    int reads = 0;
+    int failures = 0;
+    std::thread reader([&] {
+        while (!listEnded) {
+            try {
+                db.execQuery(L"select title from tArticle where articleNo = 7").finalize();
+                ++reads;
+            } catch (const CSqliteException&) {
+                ++failures;
+            }
+        }
+    });
+    db_.SetOutsideBudget(60000);
+    Sync(Reply({"update tArticle set title = title || 'x'"}));
+    listEnded = true;
+    reader.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(FirstValue(L"select substr(title, 101) from tArticle where articleNo = 7"), L"x");
 }
 
 // A row of a kilobyte may hold values of megabytes all at once, and one of numbers only may
