@@ -14,6 +14,7 @@
 #include "CSqliteDB.h"
 #include "CxLog.h"
 #include "DataClassKit.h"
+#include "DatabaseFile.h"
 #include "FileCopy.h"
 #include "Hooks.h"
 #include "LoginWin.h"
@@ -314,6 +315,7 @@ int CCommunication::LoginSucceeded(const std::wstring& reply, int mode) {
     }
     if (!std::filesystem::exists(FsPath(dbPath), ec)) {
         // Whole or not at all: a half copy left under the name would pass for the user's database.
+        RemoveDatabaseLeftovers(dbPath);
         if (!CopyFileW(config.tempDBName.c_str(), dbPath.c_str(), TRUE)) {
             LOGF(LOG_ERROR, kFn, L"CopyFileEx[%s]to[%s] err!!!", config.tempDBName.c_str(), dbPath.c_str());
             if (mode == COMM_MODE_SYNC) FailLogin(mode, -2, kUserDataFailed);

@@ -12,6 +12,7 @@
 #include "CSqliteDB.h"
 #include "CSqliteException.h"
 #include "CxLog.h"
+#include "DatabaseFile.h"
 #include "FileCopy.h"
 #include "Hooks.h"
 #include "Quorvix.h"
@@ -43,18 +44,6 @@ int CompareField(std::wstring_view a, std::wstring_view b) {
     }
     const int c = a.compare(b);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
-// Renames without ever replacing a file: the link fails when the name is taken.
-bool MoveNoReplace(const std::wstring& from, const std::wstring& to) {
-    std::error_code ec;
-    std::filesystem::create_hard_link(FsPath(from), FsPath(to), ec);
-    if (ec) return false;
-    if (!std::filesystem::remove(FsPath(from), ec)) {
-        std::filesystem::remove(FsPath(to), ec);
-        return false;
-    }
-    return true;
 }
 
 // The user database cannot be made usable: the program cannot go on without it.
@@ -185,6 +174,7 @@ int CConfig::ReadAllConfigKey() {
         replaced = true;
         LOGF(LOG_MESSAGE, kFn, L"CopyFileEx[%s][%s].", m_config.tempDBName.c_str(), m_config.userDBName.c_str());
         // Never over an existing file, and whole or not at all.
+        RemoveDatabaseLeftovers(m_config.userDBName);
         if (!CopyFileW(m_config.tempDBName.c_str(), m_config.userDBName.c_str(), TRUE)) {
             LOGF(LOG_ERROR, kFn, L"CopyFileEx[%s]to[%s] err!!!", m_config.tempDBName.c_str(),
                  m_config.userDBName.c_str());
@@ -214,7 +204,7 @@ bool CConfig::ReplaceUserDatabase() {
                  std::to_wstring((first + i) % kBackupNumbers);
         std::error_code ec;
         if (std::filesystem::exists(FsPath(backup), ec)) continue;
-        if (MoveNoReplace(m_config.userDBName, backup)) {
+        if (MoveDatabaseNoReplace(m_config.userDBName, backup)) {
             LOGF(LOG_MESSAGE, kFn, L"MoveFile[%s]to[%s].", m_config.userDBName.c_str(), backup.c_str());
             return true;
         }

@@ -3,6 +3,8 @@
 // this thread so its status notices can be read here.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -218,6 +220,31 @@ TEST_F(LoginTest, FirstLoginMakesTheUserDataAndASecondCopiesNothing) {
     CSqliteDB again;
     again.open(W(db));
     EXPECT_EQ(Number(again, L"select count(*) from sqlite_master where name='tMarker'"), 1);
+}
+
+// The user database runs in WAL mode: a file removed after an abrupt end leaves its log
+// beside the name, which SQLite would play into the fresh copy made there.
+TEST_F(LoginTest, AFreshCopyTakesNothingOfALogLeftBesideTheName) {
+    const fs::path folder = dir_ / "quorv_ann@x.org";
+    const fs::path db = folder / "Quorv10_ann@x.org.db";
+    fs::create_directory(folder);
+    MakeDefaultDatabase(db);
+    {
+        CSqliteDB left;
+        left.open(W(db));
+        left.useWriteAheadLog();
+        sqlite3_db_config(left.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        left.execDML(L"create table tLeftOver(x)");
+    }
+    fs::remove(db);
+    ASSERT_TRUE(fs::exists(db.string() + "-wal"));
+    AnswerLogin("ann@x.org");
+    ASSERT_EQ(comm_->UserLogin_syn(L"ann", L"pw"), 0);
+    EXPECT_TRUE(comm_->m_bNewDatabase);
+    CSqliteDB check;
+    check.open(W(db));
+    EXPECT_EQ(Number(check, L"select count(*) from sqlite_master where name='tLeftOver'"), 0);
+    EXPECT_EQ(check.execQuery(L"pragma integrity_check").getStringField(0), L"ok");
 }
 
 TEST_F(LoginTest, TheLoginSectionFollowsRememberPassword) {
