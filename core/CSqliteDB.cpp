@@ -20,18 +20,29 @@ constexpr int kSchemaRetries = 16;
 // but the date and time ones, a step does at most a copy or comparison of values within the
 // length limit: a hundred of them end well within a second.
 constexpr int kBudgetCheckSteps = 100;
-// What a row from outside needs, after SQLite's advice for SQL from an untrusted source.
-// The fullest article insert or update compiles to under 40 instructions, a delete by a
-// list of ten numbers to 50: a thousand leave room for a list of a few hundred.
-constexpr int kRowInstructions = 1000;
-// A where clause of a few comparisons is under 8 levels deep.
-constexpr int kRowExpressionDepth = 16;
-// datetime('now', 'localtime') takes two.
-constexpr int kRowFunctionArgs = 8;
+// What a row from outside needs, ten times over, after SQLite's advice for SQL from an
+// untrusted source; each is bounded in time and memory by the list's clock and heap bound
+// anyway. The fullest article insert or update compiles to under 40 instructions, a delete
+// by an IN list of n numbers to 3n + 20. SQLite grows a program by doubling from 42
+// instructions and refuses the growth past the limit, so the limit sits on one of its steps:
+// an IN list of 14,000 numbers fits, ten times a server's list of 1,000 and more.
+constexpr int kRowInstructions = 42 << 10;
+// A chain of a hundred ORs, sums or concatenations is a hundred deep: ten times that is
+// SQLite's own most.
+constexpr int kRowExpressionDepth = 1000;
+// datetime('now', 'localtime', 'start of day') takes three.
+constexpr int kRowFunctionArgs = 30;
+// A row names each of its table's columns once.
+constexpr int kRowColumnsPerColumn = 10;
 // A checkpoint that a reader of an older state keeps from the end of the log is tried again
 // this often, this far apart: readers end within milliseconds.
 constexpr int kCheckpointAttempts = 100;
 constexpr DWORD kCheckpointPauseMs = 10;
+
+std::wstring Bytes(std::int64_t bytes) {
+    constexpr std::int64_t kMiB = 1 << 20;
+    return bytes % kMiB == 0 ? std::to_wstring(bytes / kMiB) + L" MiB" : std::to_wstring(bytes) + L" bytes";
+}
 
 int BusyHandler(void*, int count) {
     if (count >= CSqliteDB::s_busyRetries) return 0;
@@ -103,7 +114,30 @@ void CSqliteDB::checkDB() const {
 
 void CSqliteDB::throwError(int code, int cause) const {
     failureCause_ = cause != SQLITE_OK ? cause : code;
-    throw CSqliteException(code, SqliteErrorText(db_));
+    throw CSqliteException(code, errorText(failureCause_));
+}
+
+std::wstring CSqliteDB::errorText(int cause) const {
+    const std::wstring message = SqliteErrorText(db_);
+    if (writableTable_.empty()) return message;
+    switch (cause & 0xFF) {
+    case SQLITE_INTERRUPT: return message + L": the list's " + std::to_wstring(budget_.ms) + L" ms are spent";
+    case SQLITE_NOMEM: return message + L": the list's memory bound of " + Bytes(budget_.heapBytes);
+    case SQLITE_TOOBIG: return message + L": the length limit of " + Bytes(budget_.lengthBytes);
+    default: break;
+    }
+    // The limits whose refusals do not say how far they go.
+    static const std::pair<const wchar_t*, int> kLimits[] = {
+        {L"too many columns", SQLITE_LIMIT_COLUMN},
+        {L"too many arguments on function", SQLITE_LIMIT_FUNCTION_ARG},
+        {L"too many SQL variables", SQLITE_LIMIT_VARIABLE_NUMBER},
+        {L"too many levels of trigger recursion", SQLITE_LIMIT_TRIGGER_DEPTH},
+    };
+    for (const auto& [start, limit] : kLimits) {
+        if (message.starts_with(start))
+            return message + L" (limit " + std::to_wstring(sqlite3_limit(db_, limit, -1)) + L")";
+    }
+    return message;
 }
 
 int CSqliteDB::causeOf(const CSqliteException& e) const {
@@ -114,14 +148,21 @@ sqlite3_stmt* CSqliteDB::compile(const std::wstring& sql) {
     checkDB();
     ToSqlite16(sql, sql16_);
     sqlite3_stmt* statement = nullptr;
+    const std::int64_t heapRefusals = heapBudget_ ? heapBudget_->Refusals() : 0;
     const int rc = sqlite3_prepare16(db_, sql16_.c_str(), -1, &statement, nullptr);
+    // SQLite refuses a program's growth past the instruction limit as "out of memory".
+    if (rc == SQLITE_NOMEM && heapBudget_ && heapBudget_->Refusals() == heapRefusals) {
+        failureCause_ = SQLITE_ERROR;
+        throw CSqliteException(SQLITE_ERROR, L"too many instructions: a row compiles to at most " +
+                                                 std::to_wstring(kRowInstructions) + L" virtual-machine instructions");
+    }
     if (rc != SQLITE_OK) throwError(rc);
     // SQLite reads a UTF-16 text as a value, and one past the length limit comes back as
     // no statement at all, as a comment does: it must not pass for one that ran.
     const auto lengthLimit = static_cast<std::size_t>(sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1));
     if (statement == nullptr && sql16_.size() * sizeof(char16_t) > lengthLimit) {
         failureCause_ = SQLITE_TOOBIG;
-        throw CSqliteException(SQLITE_TOOBIG, L"statement too long");
+        throw CSqliteException(SQLITE_TOOBIG, L"statement too long: the length limit of " + Bytes(lengthLimit));
     }
     return statement;
 }
@@ -241,7 +282,7 @@ void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budge
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     writableTable_ = text::ToUtf8(table);
     heapBudget_ = std::make_unique<SqliteHeapBudget>(budget.heapBytes);
-    budgetMs_ = budget.ms;
+    budget_ = budget;
     budgetEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget.ms);
     sqlite3_progress_handler(db_, kBudgetCheckSteps, &CSqliteDB::pastBudget, this);
     sqlite3_set_authorizer(db_, &CSqliteDB::authorizeData, this);
@@ -276,7 +317,7 @@ void CSqliteDB::setRowLimits(const RowBudget& budget, int columns) {
         // Handed over in UTF-16, a statement meets the length limit first: as many UTF-8
         // bytes hold any statement that passed it.
         {SQLITE_LIMIT_SQL_LENGTH, budget.lengthBytes},
-        {SQLITE_LIMIT_COLUMN, columns},  // a row names each of its table's columns once at most
+        {SQLITE_LIMIT_COLUMN, columns * kRowColumnsPerColumn},
         {SQLITE_LIMIT_EXPR_DEPTH, kRowExpressionDepth},
         {SQLITE_LIMIT_COMPOUND_SELECT, 1},
         {SQLITE_LIMIT_VDBE_OP, kRowInstructions},
@@ -294,7 +335,7 @@ void CSqliteDB::checkBudgetTime() const {
     if (std::chrono::steady_clock::now() < budgetEnd_) return;
     failureCause_ = SQLITE_INTERRUPT;
     throw CSqliteException(SQLITE_INTERRUPT,
-                           L"interrupted before it ran: the list's " + std::to_wstring(budgetMs_) + L" ms are spent");
+                           L"interrupted before it ran: the list's " + std::to_wstring(budget_.ms) + L" ms are spent");
 }
 
 int CSqliteDB::pastBudget(void* self) {

@@ -53,14 +53,15 @@ public:
     // call the date and time functions, nothing else ("not authorized" for other tables,
     // any SELECT (a subquery, a CTE, a compound, INSERT ... SELECT), every other function,
     // RETURNING, attach, schema changes, pragmas, transactions). The limits are lowered to
-    // what such a row needs, and the list as a whole stays within the budget: its time
-    // ("interrupted" past it, looked at before each statement and every few steps of one;
-    // a whole-table delete goes row by row), the file's growth ("database or disk is
+    // ten times what such a row needs, and the list as a whole stays within the budget: its
+    // time ("interrupted" past it, looked at before each statement and every few steps of
+    // one; a whole-table delete goes row by row), the file's growth ("database or disk is
     // full"), the longest text, blob or statement ("string or blob too big"), and the
-    // memory SQLite allocates for its statements ("out of memory"). The database is put
-    // in WAL mode, where readers never wait for the list and its commit and rollback are
-    // bounded steps (what is left in the page cache, one sync); the log is not copied into
-    // the file at the commit: the caller runs checkpointPassively once nobody waits for it.
+    // memory SQLite allocates for its statements ("out of memory"); each refusal names the
+    // bound or limit it met. The database is put in WAL mode, where readers never wait for
+    // the list and its commit and rollback are bounded steps (what is left in the page
+    // cache, one sync); the log is not copied into the file at the commit: the caller runs
+    // checkpointPassively once nobody waits for it.
     struct RowBudget {
         int ms = 0;
         std::int64_t growthBytes = 0;
@@ -97,6 +98,9 @@ private:
     static int authorizeData(void* self, int action, const char* first, const char* second, const char* database,
                              const char* trigger);
     static int pastBudget(void* self);
+    // SQLite's text of the last error, with the bound or limit of a restriction it met
+    // where SQLite does not name it.
+    std::wstring errorText(int cause) const;
     // begin, commit and rollback of execDMLSet's own transaction, past the restriction.
     void execOwnTransactionStep(const wchar_t* sql);
     // The first column of the first row as a number; 0 without a row.
@@ -111,7 +115,7 @@ private:
     int busyTimeoutMs_ = 60000;
     bool ownTransactionStep_ = false;
     std::chrono::steady_clock::time_point budgetEnd_;
-    int budgetMs_ = 0;
+    RowBudget budget_;
     std::string writableTable_;  // UTF-8, as the authorizer is told names; empty: unrestricted
     std::unique_ptr<SqliteHeapBudget> heapBudget_;
 };

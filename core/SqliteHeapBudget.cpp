@@ -9,8 +9,10 @@ struct SqliteHeapCounting {
     static sqlite3_mem_methods base;
     static thread_local SqliteHeapBudget* active;
 
-    static bool Fits(const SqliteHeapBudget* budget, std::int64_t held, int bytes) {
-        return budget == nullptr || budget->used_ - held + bytes <= budget->bytes_;
+    static bool Fits(SqliteHeapBudget* budget, std::int64_t held, int bytes) {
+        if (budget == nullptr || budget->used_ - held + bytes <= budget->bytes_) return true;
+        ++budget->refusals_;
+        return false;
     }
     static void Count(SqliteHeapBudget* budget, std::int64_t delta) {
         // What was allocated before the scope and freed inside it counts as nothing.

@@ -30,12 +30,15 @@ public:
         SqliteHeapBudget* outer_;
     };
 
-    // What the scopes' allocations hold now.
+    // What the scopes' allocations hold now, and how many of their allocations it refused.
     std::int64_t Used() const { return used_; }
+    std::int64_t Refusals() const { return refusals_; }
+    std::int64_t Bytes() const { return bytes_; }
 
 private:
     friend struct SqliteHeapCounting;
 
     const std::int64_t bytes_;
     std::int64_t used_ = 0;  // touched only by the thread whose scope is open
+    std::int64_t refusals_ = 0;
 };
