@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "CSqliteException.h"
 #include "Hooks.h"
@@ -38,6 +40,8 @@ constexpr int kRowColumnsPerColumn = 10;
 // this often, this far apart: readers end within milliseconds.
 constexpr int kCheckpointAttempts = 100;
 constexpr DWORD kCheckpointPauseMs = 10;
+// Below this the disk, not a bound, ends a growing list.
+constexpr std::uintmax_t kDiskRoomBytes = 1 << 20;
 
 std::wstring Bytes(std::int64_t bytes) {
     constexpr std::int64_t kMiB = 1 << 20;
@@ -124,6 +128,15 @@ std::wstring CSqliteDB::errorText(int cause) const {
     case SQLITE_INTERRUPT: return message + L": the list's " + std::to_wstring(budget_.ms) + L" ms are spent";
     case SQLITE_NOMEM: return message + L": the list's memory bound of " + Bytes(budget_.heapBytes);
     case SQLITE_TOOBIG: return message + L": the length limit of " + Bytes(budget_.lengthBytes);
+    case SQLITE_FULL: {
+        std::error_code unknown;
+        const char* file = sqlite3_db_filename(db_, "main");
+        const auto room = file != nullptr ? std::filesystem::space(std::filesystem::path(file).parent_path(), unknown)
+                                          : std::filesystem::space_info{};
+        if (unknown || room.available < kDiskRoomBytes) return message;
+        return message + (fileBound_ ? L": the file's size bound of " + Bytes(budget_.fileBytes)
+                                     : L": the list's growth bound of " + Bytes(budget_.growthBytes));
+    }
     default: break;
     }
     // The limits whose refusals do not say how far they go.
@@ -274,7 +287,9 @@ void CSqliteDB::restrictToRows(const std::wstring& table, const RowBudget& budge
     useWriteAheadLog();
     sqlite3_wal_autocheckpoint(db_, 0);
     const std::int64_t pageSize = std::max<std::int64_t>(execScalar(L"pragma page_size"), 512);
-    const std::int64_t pages = execScalar(L"pragma page_count") + budget.growthBytes / pageSize;
+    std::int64_t pages = execScalar(L"pragma page_count") + budget.growthBytes / pageSize;
+    fileBound_ = budget.fileBytes > 0 && budget.fileBytes / pageSize < pages;
+    if (fileBound_) pages = budget.fileBytes / pageSize;
     execScalar(L"pragma max_page_count=" + std::to_wstring(pages));
     const auto columns = static_cast<int>(
         execScalar(L"select count(*) from pragma_table_info('" + text::QuoteSql(table) + L"')"));
@@ -309,6 +324,8 @@ bool CSqliteDB::checkpointPassively() {
         Sleep(kCheckpointPauseMs);
     }
 }
+
+std::int64_t CSqliteDB::fileBytes() { return execScalar(L"pragma page_count") * execScalar(L"pragma page_size"); }
 
 void CSqliteDB::setRowLimits(const RowBudget& budget, int columns) {
     const std::pair<int, int> limits[] = {

@@ -65,6 +65,7 @@ public:
     struct RowBudget {
         int ms = 0;
         std::int64_t growthBytes = 0;
+        std::int64_t fileBytes = 0;  // what the file may hold in all; 0: no such bound
         int lengthBytes = 0;
         std::int64_t heapBytes = 0;
     };
@@ -76,6 +77,8 @@ public:
     // writer wait; tries again a few times while a reader still reads an older state.
     // True once all of it is in the file.
     bool checkpointPassively();
+    // What the file holds: its pages, those still in the write-ahead log included.
+    std::int64_t fileBytes();
     std::int64_t lastRowId() const;
     // Whether an SQLite result code says the file system refused a write: a read-only
     // file or folder, a full disk, an I/O error, a file that cannot be opened.
@@ -116,6 +119,7 @@ private:
     bool ownTransactionStep_ = false;
     std::chrono::steady_clock::time_point budgetEnd_;
     RowBudget budget_;
+    bool fileBound_ = false;  // the file's bound, not the list's growth, sets the page count
     std::string writableTable_;  // UTF-8, as the authorizer is told names; empty: unrestricted
     std::unique_ptr<SqliteHeapBudget> heapBudget_;
 };

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 
 #include "CSqliteDB.h"
@@ -27,6 +28,9 @@ constexpr int kMaxSerialCount = 1000;
 constexpr std::int64_t kOutsideGrowthBytes = 64LL << 20;
 constexpr int kOutsideLengthBytes = 4 << 20;
 constexpr std::int64_t kOutsideHeapBytes = 32LL << 20;
+// And what the lists of one login may grow the file by, for each day it lasts: ten of the
+// largest replies, so that a row that doubles the articles at every sync stops there.
+constexpr std::int64_t kOutsideGrowthPerDayBytes = 160LL << 20;
 // A third of the table lock's time-out: a writer may wait behind both kinds' lists, one
 // after the other, each with its commit.
 constexpr int kOutsideBudgetMs = 10000;
@@ -55,7 +59,10 @@ bool IsColumnName(const std::wstring& name) {
 
 }  // namespace
 
-CMyDatabase::CMyDatabase() : m_outsideBudgetMs(kOutsideBudgetMs) {}
+CMyDatabase::CMyDatabase()
+    : m_outsideBudgetMs(kOutsideBudgetMs),
+      m_outsideGrowthBytes(kOutsideGrowthBytes),
+      m_outsideGrowthPerDayBytes(kOutsideGrowthPerDayBytes) {}
 
 CMyDatabase::~CMyDatabase() = default;
 
@@ -73,11 +80,13 @@ int CMyDatabase::Init() {
 }
 
 void CMyDatabase::OpenForLogin() {
+    m_loginTime = std::chrono::steady_clock::now();
     try {
         CSqliteDB db;
         db.open(g_Config.m_config.userDBName);
         // Readers then never wait for a writer, however long its list.
         db.useWriteAheadLog();
+        m_loginBytes = db.fileBytes();
         db.close();
     } catch (const CSqliteException& e) {
         LOGF(LOG_WARNING, L"CMyDatabase::Init", L"CSqliteException[%s]:[%d][%s]", g_Config.m_config.userDBName.c_str(),
@@ -85,8 +94,13 @@ void CMyDatabase::OpenForLogin() {
     }
 }
 
-CSqliteDB::RowBudget CMyDatabase::OutsideBudget() const {
-    return {m_outsideBudgetMs, kOutsideGrowthBytes, kOutsideLengthBytes, kOutsideHeapBytes};
+CSqliteDB::RowBudget CMyDatabase::OutsideBudget(CSqliteDB& db) {
+    // A file that could not be read at login is measured by its first list.
+    if (m_loginBytes < 0) m_loginBytes = db.fileBytes();
+    const auto days =
+        std::chrono::duration_cast<std::chrono::hours>(std::chrono::steady_clock::now() - m_loginTime).count() / 24;
+    const std::int64_t fileBytes = m_loginBytes + (days + 1) * m_outsideGrowthPerDayBytes;
+    return {m_outsideBudgetMs, m_outsideGrowthBytes, fileBytes, kOutsideLengthBytes, kOutsideHeapBytes};
 }
 
 void CMyDatabase::SetLockTiming(int timeoutMs, int sleepMs) {
@@ -145,7 +159,7 @@ int CMyDatabase::ExecSQLSet(const std::vector<std::wstring>& statements, bool in
     CSqliteDB db;
     try {
         db.open(g_Config.m_config.userDBName);
-        if (outside) db.restrictToRows(scope.rowsOf, OutsideBudget());
+        if (outside) db.restrictToRows(scope.rowsOf, OutsideBudget(db));
         CSqliteDB::SetFailure failure;
         result = db.execDMLSet(statements, inTransaction, &failure);
         // The cause first: a long statement is cut at the end of the line.

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -54,8 +56,13 @@ public:
     int ExecSQLSet(const std::vector<std::wstring>& statements, bool inTransaction,
                    const SqlScope& scope = SqlScope::Any());
     // The time a list from outside may take in all, while it holds the table lock (readers
-    // never wait for it; tests shorten it).
+    // never wait for it), and the file's growth: by one list, and by the lists of each day
+    // since the login (the first Init). Tests shorten them.
     void SetOutsideBudget(int ms) { m_outsideBudgetMs = ms; }
+    void SetOutsideGrowth(std::int64_t perList, std::int64_t perDay) {
+        m_outsideGrowthBytes = perList;
+        m_outsideGrowthPerDayBytes = perDay;
+    }
     // The "sql" text of each element of a script array, run in one transaction; 0 for
     // an empty array.
     int ExecSQLSetFromArray(const uie::value& statements);
@@ -89,9 +96,9 @@ public:
     bool FirstFileSystemRefusal(int sqliteCode);
 
 private:
-    // At the first Init: the database put in WAL mode.
+    // At the first Init: the database put in WAL mode, its size and the time noted.
     void OpenForLogin();
-    CSqliteDB::RowBudget OutsideBudget() const;
+    CSqliteDB::RowBudget OutsideBudget(CSqliteDB& db);
     int SelectRows(const std::wstring& dbPath, const std::wstring& sql, SqlRows& rows, const wchar_t* context);
     std::wstring ReadLastText(const std::wstring& sql);
     std::wstring DictName(const wchar_t* format, int key);
@@ -107,6 +114,11 @@ private:
     std::atomic<int> m_lockSleepMs{10};
     int m_initTimeoutMs = 30000;
     std::atomic<int> m_outsideBudgetMs;
+    std::atomic<std::int64_t> m_outsideGrowthBytes;
+    std::atomic<std::int64_t> m_outsideGrowthPerDayBytes;
+    // Read and set by lists from outside, which run one at a time under the table lock.
+    std::int64_t m_loginBytes = -1;
+    std::chrono::steady_clock::time_point m_loginTime = std::chrono::steady_clock::now();
     std::mutex m_refusalLock;
     std::set<int> m_refusalsLogged;  // primary SQLite result codes
 };

@@ -531,6 +531,24 @@ TEST_F(ArticleSyncTest, AnInListOfAThousandNumbersAndChainsOfAHundredTermsAreApp
     EXPECT_EQ(Titles(), L"11:or,12:or");
 }
 
+// A row of 70 bytes may double the articles at every sync, each time within a list's growth
+// bound: the lists of each day since the login have a bound of their own, and a refusal says
+// which bound it met, where it said "database or disk is full" with room on the disk.
+TEST_F(ArticleSyncTest, ListsGrowTheFileByADaysBoundAtMostAndARefusalSaysWhichBound) {
+    db_.SetOutsideGrowth(2 << 20, 3 << 20);
+    const auto article = [](int articleNo, int bytes) { return Insert(articleNo, std::string(bytes, 'x')); };
+    const std::wstring full = L"SQLITE_ERROR[1]: database or disk is full: ";
+    const int perList = CountLogLines(full + L"the list's growth bound of 2 MiB]");
+    const int perDay = CountLogLines(full + L"the file's size bound of ");
+    Sync(Reply({article(11, 1300000), article(12, 1300000)}));
+    EXPECT_EQ(CountLogLines(full + L"the list's growth bound of 2 MiB]"), perList + 1);
+    Sync(Reply({article(11, 1800000)}));
+    EXPECT_EQ(Titles().substr(0, 3), L"11:");
+    Sync(Reply({article(12, 1800000)}), 13);
+    EXPECT_EQ(CountLogLines(full + L"the file's size bound of "), perDay + 1);
+    EXPECT_EQ(FirstValue(L"select count(*) from tArticle"), L"1");
+}
+
 // A row of a kilobyte may hold values of megabytes all at once, and one of numbers only may
 // compile to fifty times its length: it ends at once within the list's memory bound. That
 // bound counts only the sync's own thread, and the longest article the length limit takes
