@@ -39,10 +39,11 @@ constexpr char kSyncPath[] = "DataSync/BussDataSync.aspx";
 constexpr char kInsert[] = "insert into";  // case as it stands: "INSERT INTO" is not counted
 // A root and its rows, refused unread past them: the parser recurses per level, checks
 // each attribute of an element against all before it, and keeps some 230 bytes an element.
-// The root carries four attributes and a row one; a hundred thousand rows are fifty times
-// the 2,000 articles of a large synchronisation, or a whole 16 MB reply of rows of about
-// 170 bytes.
-constexpr XmlBounds kReplyBounds{2, 8, 100000};
+// A server's root carries eight attributes, more where a web service adds its namespaces,
+// and a row one: a few dozen bound the check as well. A hundred thousand rows are fifty
+// times the 2,000 articles of a large synchronisation, or a whole 16 MB reply of rows of
+// about 170 bytes.
+constexpr XmlBounds kReplyBounds{2, 32, 100000};
 // A failed reply's copy is for reading, and up to a hundred names per kind may stay.
 constexpr std::size_t kCopyBytes = 256 * 1024;
 
