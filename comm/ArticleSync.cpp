@@ -4,6 +4,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -242,15 +243,23 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
         return 0;
     }
     client.m_nConnectTimeout = m_nHttpConnectTimeout;
-    client.m_nTimeout = m_nHttpTimeout;
     client.m_nStallTime = m_nHttpStallTime;
     client.m_nMinRate = m_nHttpMinRate;
     const std::string body = HttpSyncBody(para);
     std::string reply;
     int result = -1;
-    for (int attempt = 0; attempt < kAttempts && result != 0 && g_nRunState != 4; ++attempt) {
+    // The attempts share the transfer's bound: a server that answers each one slowly holds
+    // the sync no longer than one slow reply would.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_nHttpTimeout.load());
+    int attempts = 0;
+    while (attempts < kAttempts && result != 0 && g_nRunState != 4) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        client.m_nTimeoutMs = static_cast<int>(left.count());
         reply.clear();  // a failed attempt's part must not stand in front of the next reply
         result = client.Request(url, body, &reply);
+        ++attempts;
     }
     if (result != 0) {
         // Which limit ended the transfer: the cap, or libcurl's time-outs in its own words.
@@ -259,7 +268,7 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
                                            L" bytes"
                                      : text::FromUtf8(client.LastError());
         LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d%s%s", KindName(para.bussID).c_str(),
-             text::FromAnsi(url).c_str(), kAttempts, result, why.empty() ? L"" : L": ", why.c_str());
+             text::FromAnsi(url).c_str(), attempts, result, why.empty() ? L"" : L": ", why.c_str());
         return 0;
     }
     bool applied = false;

@@ -300,9 +300,9 @@ public:
     std::string HttpSyncBody(const struHttpQuestThreadPara& para) const;
     bool IsArticleSyncRunning() const;
     // The bounds of each sync transfer (tests shorten them), seconds but for the rate: the
-    // connect time-out; the whole transfer, in proportion to the 16 MB reply cap (5 minutes
-    // hold it at 56 KB/s); and the minimum rate over the stall time, so that a trickle does
-    // not hold its kind's sync even that long.
+    // connect time-out; the whole transfer, its three attempts together, in proportion to the
+    // 16 MB reply cap (5 minutes hold it at 56 KB/s); and the minimum rate over the stall
+    // time, so that a trickle does not hold its kind's sync even that long.
     std::atomic<int> m_nHttpConnectTimeout{30};
     std::atomic<int> m_nHttpTimeout{300};
     std::atomic<int> m_nHttpStallTime{60};

@@ -134,7 +134,10 @@ void CHttpClient::SetTransferOptions(CURL* handle, HttpWriteTarget target) {
     SetOpt(handle, CURLOPT_ERRORBUFFER, static_cast<char*>(m_errorText));
     SetOpt(handle, CURLOPT_NOSIGNAL, 1L);
     SetOpt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_nConnectTimeout));
-    SetOpt(handle, CURLOPT_TIMEOUT, static_cast<long>(m_nTimeout));
+    if (m_nTimeoutMs > 0)
+        SetOpt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(m_nTimeoutMs));
+    else
+        SetOpt(handle, CURLOPT_TIMEOUT, static_cast<long>(m_nTimeout));
     SetOpt(handle, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(m_nMinRate));
     SetOpt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_nStallTime));
     if (m_nSpeedLimit > 0)

@@ -64,6 +64,7 @@ public:
     void* m_progressData = nullptr;
     int m_nConnectTimeout = 30;      // seconds
     int m_nTimeout = 6000;           // seconds, the whole transfer
+    int m_nTimeoutMs = 0;            // when above 0: the whole transfer in milliseconds, in its place
     // A transfer slower than the minimum rate (bytes a second) for the stall time (seconds)
     // fails: a server that stops sending cannot hold a request for the whole time-out.
     int m_nStallTime = 60;
