@@ -45,6 +45,10 @@ constexpr char kInsert[] = "insert into";  // case as it stands: "INSERT INTO" i
 // times the 2,000 articles of a large synchronisation, or a whole 16 MB reply of rows of
 // about 170 bytes.
 constexpr XmlBounds kReplyBounds{2, 32, 100000};
+// A reply refused by a bound would be refused again: after each refusal in a row its kind
+// waits twice as long before the keep-alive asks again, from two minutes up to four hours.
+constexpr DWORD kFirstRetryMs = 2 * 60 * 1000;
+constexpr DWORD kLastRetryMs = 4 * 60 * 60 * 1000;
 // A failed reply's copy is for reading, and up to a hundred names per kind may stay.
 constexpr std::size_t kCopyBytes = 256 * 1024;
 
@@ -69,6 +73,12 @@ const ArticleKind* KindOf(const std::string& bussID) {
     for (const ArticleKind& kind : kKinds)
         if (bussID == kind.bussID) return &kind;
     return nullptr;
+}
+
+DWORD RetryWaitMs(int refusals) {
+    DWORD wait = kFirstRetryMs;
+    for (int i = 1; i < refusals && wait < kLastRetryMs; ++i) wait *= 2;
+    return std::min(wait, kLastRetryMs);
 }
 
 // The kind's name as log lines show it.
@@ -208,7 +218,10 @@ void CCommunication::QuestNewArticles(int focusMaxNo, int articleMaxNo, int focu
         const int heldNo = stream->m_nMaxNo;
         const int heldDeleted = stream->m_nMaxDeletedRecNo;
         const bool behind = (maxNo > 0 && maxNo > heldNo) || (deleted > 0 && deleted > heldDeleted);
-        if (behind && GetTickCount() - stream->GetCheckTick() > kKinds[kind].waitMs)
+        const ArticleSyncSlot& slot = m_articleSyncs[static_cast<std::size_t>(kind)];
+        const int refusals = slot.refusals;
+        const bool waiting = refusals > 0 && GetTickCount() - slot.refusedTick < RetryWaitMs(refusals);
+        if (behind && !waiting && GetTickCount() - stream->GetCheckTick() > kKinds[kind].waitMs)
             StartArticleSync(kind, {kKinds[kind].bussID, heldNo, maxNo, heldDeleted, deleted});
     }
 }
@@ -269,6 +282,11 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
                                      : text::FromUtf8(client.LastError());
         LOGF(LOG_WARNING, kFn, L"[%s] %s failed %d times, last result %d%s%s", KindName(para.bussID).c_str(),
              text::FromAnsi(url).c_str(), attempts, result, why.empty() ? L"" : L": ", why.c_str());
+        // A reply past a bound, not a server out of reach: the cap, or the time for one
+        // that came too slowly.
+        const bool bounded = result == CURLE_FILESIZE_EXCEEDED ||
+                             (result == CURLE_OPERATION_TIMEDOUT && client.ReceivedBytes() > 0);
+        if (bounded) NoteSyncOutcome(para, false);
         return 0;
     }
     bool applied = false;
@@ -277,7 +295,27 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
     // Applied rows move the marks on even when the pop-up failed, or the next
     // synchronisation would fail on their keys.
     if (parsed == 0 || applied) AdvanceArticleMarks(para);
+    NoteSyncOutcome(para, parsed == 0 || applied);
     return 0;
+}
+
+void CCommunication::NoteSyncOutcome(const struHttpQuestThreadPara& para, bool applied) {
+    const ArticleKind* kind = KindOf(para.bussID);
+    if (kind == nullptr) return;
+    ArticleSyncSlot& slot = m_articleSyncs[static_cast<std::size_t>(kind - kKinds)];
+    if (applied) {
+        slot.refusals = 0;
+        return;
+    }
+    slot.refusedTick = GetTickCount();
+    const int refusals = ++slot.refusals;
+    const DWORD waitSeconds = RetryWaitMs(refusals) / 1000;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    const DWORD at = (now.wHour * 3600u + now.wMinute * 60u + now.wSecond + waitSeconds) % (24 * 3600);
+    LOGF(LOG_WARNING, L"CCommunication::HttpQuestThread_article",
+         L"[%s] reply refused %d times in a row: asked for again in %u s, at %02u:%02u:%02u",
+         KindName(para.bussID).c_str(), refusals, waitSeconds, at / 3600, at / 60 % 60, at % 60);
 }
 
 void CCommunication::AdvanceArticleMarks(const struHttpQuestThreadPara& para) {

@@ -396,6 +396,8 @@ private:
     // The article synchronisation helpers (ArticleSync.cpp). kind: 0 focus, 1 subscription.
     int StartArticleSync(int kind, const struHttpQuestThreadPara& para);
     void AdvanceArticleMarks(const struHttpQuestThreadPara& para);
+    // After a reply came: applied, or refused (by a bound, the server or the database).
+    void NoteSyncOutcome(const struHttpQuestThreadPara& para, bool applied);
 
     // One synchronisation thread per kind of article, at most one running.
     struct ArticleSyncSlot {
@@ -407,6 +409,10 @@ private:
         std::mutex threadLock;
         threadwait::Thread thread;
         std::atomic<bool> running{false};
+        // Replies refused in a row, and when the last was: the keep-alive asks again once a
+        // wait that grows with them is over.
+        std::atomic<int> refusals{0};
+        std::atomic<DWORD> refusedTick{0};
     };
     // Last: joined before anything a synchronisation uses goes away.
     std::array<ArticleSyncSlot, 2> m_articleSyncs;

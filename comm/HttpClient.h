@@ -47,6 +47,8 @@ public:
     // libcurl's words for why the last request failed (which time-out ended it, say);
     // empty after a success.
     const char* LastError() const { return m_errorText; }
+    // The reply body's bytes that the last request received.
+    long long ReceivedBytes() const { return m_sink.received; }
 
     // A form value as application/x-www-form-urlencoded carries it: letters, digits and
     // "-._~" stay, every other byte becomes %XX.

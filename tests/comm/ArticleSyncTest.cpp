@@ -720,6 +720,10 @@ protected:
         return started;
     }
 
+    ArticleSyncGatingTest() {
+        http_.OnRequest([](const HttpRequest&) { return HttpReply::Xml(Reply({})); });
+    }
+
     const DWORD start_ = tick_;
 };
 
@@ -738,6 +742,29 @@ TEST_F(ArticleSyncGatingTest, EachKindWaitsForItsTimeAfterTheCheckTickAndForTheM
     g_pMainFrame = &unstarted;
     EXPECT_EQ(SyncsAt(30000, KeepAlive(5, 11)), Started{});
     g_pMainFrame = &frame_;
+}
+
+// A reply refused by a bound is refused again, and was fetched again at every keep-alive
+// (16 MB each time): the keep-alive asks for it again only after a wait that doubles with
+// each refusal in a row, and an applied reply ends the waits.
+TEST_F(ArticleSyncGatingTest, ARefusedReplyIsAskedForAgainOnlyAfterAWaitThatGrows) {
+    using Started = std::vector<std::string>;
+    const Started article{"syndata_article"};
+    http_.OnRequest([](const HttpRequest&) { return HttpReply::Xml(Reply({"delete from tUser"})); });
+    const std::wstring third = L"[syndata_article] reply refused 3 times in a row: asked for again in 480 s, at ";
+    const int thirds = CountLogLines(third);
+    DWORD at = 20000;
+    EXPECT_EQ(SyncsAt(at, KeepAlive(0, 11)), article);
+    EXPECT_EQ(SyncsAt(at + 119999, KeepAlive(0, 11)), Started{});
+    EXPECT_EQ(SyncsAt(at += 120000, KeepAlive(0, 11)), article);
+    EXPECT_EQ(SyncsAt(at + 239999, KeepAlive(0, 11)), Started{});
+    EXPECT_EQ(SyncsAt(at += 240000, KeepAlive(0, 11)), article);
+    EXPECT_EQ(CountLogLines(third), thirds + 1);
+
+    http_.OnRequest([](const HttpRequest&) { return HttpReply::Xml(Reply({Insert(11)})); });
+    EXPECT_EQ(SyncsAt(at += 480000, KeepAlive(0, 11)), article);
+    EXPECT_EQ(SyncsAt(at, KeepAlive(0, 12)), article);
+    EXPECT_EQ(Titles(), L"11:t");
 }
 
 TEST_F(ArticleSyncGatingTest, ASyncOfOneKindStillRunningStartsNoSecond) {
