@@ -1,8 +1,11 @@
 // The application types of the computer-use monitor: the type map, the two tables and
 // the server's reply that changes both.
+#include <algorithm>
 #include <climits>
 #include <cwctype>
+#include <optional>
 
+#include "Communication.h"
 #include "CxLog.h"
 #include "DataClassKit.h"
 #include "Hooks.h"
@@ -19,15 +22,6 @@ constexpr int kMinTimerSeconds = 5;
 constexpr int kValuesPerItem = 4;
 
 std::wstring Quoted(const std::wstring& s) { return L"'" + text::QuoteSql(s) + L"'"; }
-
-// Digits with an optional leading minus; nothing else.
-bool IsNumber(const std::wstring& s) {
-    const std::size_t first = !s.empty() && s[0] == L'-' ? 1 : 0;
-    if (s.size() == first) return false;
-    for (std::size_t i = first; i < s.size(); ++i)
-        if (s[i] < L'0' || s[i] > L'9') return false;
-    return true;
-}
 
 std::vector<std::wstring> SplitValues(const std::wstring& items) {
     std::vector<std::wstring> values;
@@ -146,12 +140,13 @@ int CUserOperation::WriteApplicationToDB(const std::wstring& opCode, const std::
 
 int CUserOperation::BussDataProc(const std::wstring& reply) {
     constexpr const wchar_t* kFn = L"CUserOperation::BussDataProc";
-    const int result = records::ReplyInt(reply, 1);
+    const int result = records::ReplyResult(kFn, COMMAND_USEROPDATA_UPLOAD, reply);
     if (result < 0) return result;
     ApplyTimerInterval(records::ReplyField(reply, 5));
     const std::wstring countText = records::ReplyField(reply, 6);
-    int count = IsNumber(countText) ? text::WToI(countText.c_str()) : 0;
-    if (!countText.empty() && !IsNumber(countText)) LOGF(LOG_WARNING, kFn, L"item count [%s] is no number", countText.c_str());
+    int count = records::WireNumber(countText, 0).value_or(0);
+    if (!countText.empty() && !records::WireNumber(countText, 0))
+        LOGF(LOG_WARNING, kFn, L"item count [%s] is no count", countText.c_str());
     // The items all stand in one field: read it whole, and take only the items present.
     const std::vector<std::wstring> values = SplitValues(records::ReplyField(reply, 7, records::kReplyWholeMax));
     const int present = static_cast<int>(values.size()) / kValuesPerItem;
@@ -161,7 +156,14 @@ int CUserOperation::BussDataProc(const std::wstring& reply) {
     }
     for (int i = 0; i < count; ++i) {
         const std::size_t v = static_cast<std::size_t>(i) * kValuesPerItem;
-        ApplyReplyItem(values[v], text::WToI(values[v + 1].c_str()), values[v + 2], text::WToI(values[v + 3].c_str()));
+        // A negative type names the type it removes: its negation must be a number too.
+        const std::optional<int> appType = records::WireNumber(values[v + 1], -INT_MAX);
+        const std::optional<int> ratio = records::WireNumber(values[v + 3]);
+        if (appType && ratio)
+            ApplyReplyItem(values[v], *appType, values[v + 2], *ratio);
+        else
+            LOGF(LOG_WARNING, kFn, L"item [%s|%s|%s|%s] ignored: its type or ratio is no number", values[v].c_str(),
+                 values[v + 1].c_str(), values[v + 2].c_str(), values[v + 3].c_str());
         Sleep(1);
     }
     return 0;
@@ -169,16 +171,13 @@ int CUserOperation::BussDataProc(const std::wstring& reply) {
 
 void CUserOperation::ApplyTimerInterval(const std::wstring& field) {
     // A reply without an interval keeps the timer as it is.
-    if (!IsNumber(field)) {
-        LOGF(LOG_WARNING, L"CUserOperation::ApplyTimerInterval", L"interval [%s] is no number", field.c_str());
-        return;
-    }
-    const int seconds = std::max(text::WToI(field.c_str()), kMinTimerSeconds);
-    if (seconds > INT_MAX / 1000) {
-        LOGF(LOG_WARNING, L"CUserOperation::ApplyTimerInterval", L"interval [%s] s is too long for the timer",
+    const std::optional<int> given = records::WireNumber(field, INT_MIN, INT_MAX / 1000);
+    if (!given) {
+        LOGF(LOG_WARNING, L"CUserOperation::ApplyTimerInterval", L"interval [%s] is no number of seconds the timer takes",
              field.c_str());
         return;
     }
+    const int seconds = std::max(*given, kMinTimerSeconds);
     if (m_nTimerInterval.exchange(seconds * 1000) == seconds * 1000) return;
     if (CMainFrame* frame = g_pMainFrame) {
         frame->KillUserOpTimer();

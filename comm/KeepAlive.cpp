@@ -9,6 +9,7 @@
 
 #include "Config.h"
 #include "CxLog.h"
+#include "DataClassKit.h"
 #include "Hooks.h"
 #include "MainFrame.h"
 #include "Quorvix.h"
@@ -47,7 +48,7 @@ int CCommunication::PluseCheckBussProc(const std::wstring& reply) {
     const std::vector<int> fields = NumberFields(reply);
     // field(n) is field number n, counted from 1; a missing one reads 0.
     const auto field = [&fields](int n) { return n >= 1 && n <= static_cast<int>(fields.size()) ? fields[n - 1] : 0; };
-    const int code = field(1);
+    const int code = records::ReplyResult(kFn, COMMAND_PLUSECHECK, reply);
 
     if (code < 0) {
         if (code == -1 || code == -2) {

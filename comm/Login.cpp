@@ -217,7 +217,7 @@ bool CCommunication::IsSafeUserID(std::wstring_view userID) {
 
 int CCommunication::LoginBussProc(const std::wstring& reply, int mode) {
     const ReplyWorkerMark onWorker(mode == COMM_MODE_ASYNC);
-    const int code = ReplyInt(reply, 1);
+    const int code = records::ReplyResult(L"CCommunication::LoginBussProc", COMMAND_USER_LOGIN, reply);
     m_nRetCode = code;
     SetStatusText(ReplyField(reply, 2));
 

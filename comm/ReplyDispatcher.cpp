@@ -68,7 +68,7 @@ RowResult FeedReply(CCommunication& comm, const std::wstring& reply) {
 
 // The server has an element's value: the element no longer waits for upload.
 RowResult ElementValueUploaded(CCommunication&, const std::wstring& reply) {
-    if (records::ReplyInt(reply, 1) != 0) return 0;
+    if (records::ReplyResult(kFn, COMMAND_ELEMENTVALUE_UPLOAD, reply) != 0) return 0;
     if (g_pMyDatabase == nullptr) return std::nullopt;
     if (!records::HasFields(kFn, COMMAND_ELEMENTVALUE_UPLOAD, reply, kElementAckFields)) return 0;
     std::wstring sql;
@@ -80,7 +80,7 @@ RowResult ElementValueUploaded(CCommunication&, const std::wstring& reply) {
 }
 
 RowResult AssessReportReply(CCommunication&, const std::wstring& reply) {
-    const int code = records::ReplyInt(reply, 1);
+    const int code = records::ReplyResult(kFn, COMMAND_USERASSESSREPORT_DATA, reply);
     if (code != 0) LOGF(LOG_WARNING, kFn, L"COMMAND_USERASSESSREPORT_DATA retun %d:[%s]", code, reply.c_str());
     return code;
 }
@@ -130,7 +130,7 @@ const ReplyRow kRows[] = {
 
 // A command that no handler owns: only a failure is noted.
 int UnownedReply(int commandId, const std::wstring& reply) {
-    const int code = records::ReplyInt(reply, 1);
+    const int code = records::ReplyResult(kFn, commandId, reply);
     if (code >= 0) return 0;
     LOGF(LOG_ERROR, kFn, L"pPackHead->nCommandID[%X] retCode[%d],strRetMsg[%s]", commandId, code,
          records::ReplyField(reply, 2).c_str());

@@ -430,7 +430,7 @@ int CCommunication::UserActionDataOp(const VALUE& actions) {
 }
 
 int CCommunication::AlertListUpLoad_BussProc(const std::wstring& reply) {
-    const int retCode = records::ReplyInt(reply, 1);
+    const int retCode = records::ReplyResult(L"CCommunication::AlertListUpLoad_BussProc", COMMAND_ALERTLIST_UPLOAD, reply);
     if (retCode < 0) return retCode;
     const int alertNo = records::ReplyInt(reply, 4);
     const int no = records::ReplyInt(reply, 5);

@@ -19,6 +19,23 @@ std::wstring ReplyField(const std::wstring& reply, int n, int maxLen) { return G
 
 int ReplyInt(const std::wstring& reply, int n) { return text::WToI(ReplyField(reply, n).c_str()); }
 
+std::optional<int> WireNumber(std::wstring_view text, int min, int max) {
+    int value = 0;
+    if (!text::ParseWholeInt(text, value) || value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::optional<int> ReplyNumber(const std::wstring& reply, int n, int min, int max) {
+    return WireNumber(ReplyField(reply, n), min, max);
+}
+
+int ReplyResult(const wchar_t* function, int command, const std::wstring& reply) {
+    if (const std::optional<int> code = ReplyNumber(reply, 1)) return *code;
+    LOGF(LOG_WARNING, function, L"reply 0x%04X without a result code, taken as a failure:[%s]", command,
+         reply.c_str());
+    return kNoResult;
+}
+
 int ReplyFieldCount(const std::wstring& reply) {
     const auto separators = std::count(reply.begin(), reply.end(), L'\x02');
     const bool openLast = !reply.empty() && reply.back() != L'\x02';

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <functional>
 #include <initializer_list>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +26,15 @@ constexpr int kReplyWholeMax = 4097;
 std::wstring ReplyField(const std::wstring& reply, int n, int maxLen = kReplyFieldMax);
 // The same field through the decimal conversion (not a number: 0).
 int ReplyInt(const std::wstring& reply, int n);
+// A number from the wire, checked before any arithmetic: decimal digits with an optional
+// sign (blanks around them), within [min, max], the range its use allows; none for an empty
+// text, anything else, or a number outside the range.
+std::optional<int> WireNumber(std::wstring_view text, int min = INT_MIN, int max = INT_MAX);
+std::optional<int> ReplyNumber(const std::wstring& reply, int n, int min = INT_MIN, int max = INT_MAX);
+// What an acknowledgement's result code (field 1) stands for: failure is below 0, and one
+// that is empty or no number is kNoResult, a failure, logged at Warning with the command.
+constexpr int kNoResult = -1000;
+int ReplyResult(const wchar_t* function, int command, const std::wstring& reply);
 // How many fields a reply holds: the server ends each with code 2; text after the last
 // separator counts as one more. "" has none, "0\x02ok\x02" two.
 int ReplyFieldCount(const std::wstring& reply);

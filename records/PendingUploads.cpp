@@ -11,7 +11,7 @@ constexpr int kAckFields = 6;
 }
 
 AckRead ReadUploadAck(const std::wstring& reply, const wchar_t* function, int command, UploadAck& ack) {
-    ack.code = ReplyInt(reply, 1);
+    ack.code = ReplyResult(function, command, reply);
     if (ack.code < 0) return AckRead::Negative;
     if (!HasFields(function, command, reply, kAckFields)) return AckRead::Refused;
     ack.userNo = ReplyInt(reply, 3);

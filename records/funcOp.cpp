@@ -70,7 +70,7 @@ bool CFuncOp::ReadFuncOpFromDB() {
 }
 
 int CFuncOp::BussDataProc(const std::wstring& reply) {
-    if (records::ReplyInt(reply, 1) != 0) return 0;
+    if (records::ReplyResult(L"CFuncOp::BussDataProc", COMMAND_FUNCOP_UPLOAD, reply) != 0) return 0;
     if (!records::HasFields(L"CFuncOp::BussDataProc", COMMAND_FUNCOP_UPLOAD, reply, kReplyFields)) return 0;
     const int counted = CountUse(records::ReplyField(reply, 3));
     if (counted < 0) return -1;

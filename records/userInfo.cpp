@@ -252,7 +252,7 @@ int CUserInfo::UpdateUserInfo(const uie::value& profile) {
 
 int CUserInfo::UserInfoUp_BussDataProc(const std::wstring& reply) {
     constexpr const wchar_t* kFn = L"CUserInfo::UserInfoUp_BussDataProc";
-    const int retCode = ReplyInt(reply, 1);
+    const int retCode = records::ReplyResult(kFn, COMMAND_USERINFO_UPLOAD, reply);
     if (retCode >= 0 && !records::HasFields(kFn, COMMAND_USERINFO_UPLOAD, reply, kUploadReplyFields)) {
         // Nothing is written: the page learns that the update failed and may try again.
         SetUpdateResult(false, -1, kUploadFailed);

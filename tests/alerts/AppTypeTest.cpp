@@ -67,6 +67,20 @@ TEST_F(AppTypeTest, TypeItemsAddChangeAndDeleteTypesButOnlyUsedProgramsAreAssign
     EXPECT_EQ(monitor_->GetAppTypeName(7), L"Game's");
 }
 
+// Numbers from the wire are checked before any arithmetic: -2147483648 has no negation (the
+// sanitizers ended the program at the type it would remove), and a reply whose result is
+// empty or no number is a failure that changes nothing.
+TEST_F(AppTypeTest, ATypeWithoutANegationAndAReplyWithoutAResultCodeChangeNothing) {
+    const int types = RowCount(L"tAppType");
+    EXPECT_EQ(monitor_->BussDataProc(Reply(L"180", L"2", L"/x/a|-2147483648|Min|0|/x/b|8|Eight|1x")), 0);
+    for (const wchar_t* result : {L"", L"ok"}) {
+        const std::wstring reply = std::wstring(result) + L"\x02" L"a\x02" L"b\x02" L"c\x02" L"7\x02" L"1\x02" L"/x/c|9|Nine|0\x02";
+        EXPECT_LT(monitor_->BussDataProc(reply), 0);
+    }
+    EXPECT_EQ(RowCount(L"tAppType"), types);
+    EXPECT_EQ(monitor_->GetTimerInterval(), 180000);
+}
+
 TEST_F(AppTypeTest, AssigningTheBrowsingTypeMovesActiveTimeIntoBrowsingAndBack) {
     tick_ += 20000;
     monitor_->ProcessUserTimeAdd(L"/Opt/Tools/Editor", 15000);

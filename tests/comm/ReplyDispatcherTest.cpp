@@ -323,7 +323,9 @@ TEST_F(ReplyDispatcherTest, ElementUploadReplyClearsOnlyTheNamedElementsSyncNo) 
         return FirstValue(std::wstring(L"select syncNo from tHealthElement where healthElementID='") + id + L"'");
     };
 
-    EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, JoinFields({L"1", L"no", L"", L"sex"})), 0);
+    // A failure, and results that are empty or no number, which are failures too.
+    for (const wchar_t* result : {L"1", L"", L"ok"})
+        EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, JoinFields({result, L"no", L"", L"sex"})), 0);
     EXPECT_EQ(syncNo(L"sex"), L"4");
     EXPECT_EQ(Dispatch(COMMAND_ELEMENTVALUE_UPLOAD, JoinFields({L"0", L"ok", L"", L"x' or '1'='1"})), 0);
     EXPECT_EQ(FirstValue(L"select count(*) from tHealthElement where syncNo=0"), L"0");
