@@ -150,6 +150,8 @@ std::wstring CSqliteDB::errorText(int cause) const {
         if (message.starts_with(start))
             return message + L" (limit " + std::to_wstring(sqlite3_limit(db_, limit, -1)) + L")";
     }
+    // The parser's stack is SQLite's own, of a hundred entries.
+    if (message == L"parser stack overflow") return message + L": SQLite parses some 90 nested parentheses at most";
     return message;
 }
 

@@ -528,6 +528,11 @@ TEST_F(ArticleSyncTest, AnInListOfAThousandNumbersAndChainsOfAHundredTermsAreApp
                          L"SQLITE_ERROR[1]: too many instructions: a row compiles to at most 43008 "
                          L"virtual-machine instructions"),
               1);
+    const std::string nested = std::string(100, '(') + "1" + std::string(100, ')');
+    const std::string parsed = "update tArticle set viewTimes = " + nested;
+    EXPECT_EQ(RefusalsOf(parsed, {parsed},
+                         L"SQLITE_ERROR[1]: parser stack overflow: SQLite parses some 90 nested parentheses at most"),
+              1);
     EXPECT_EQ(Titles(), L"11:or,12:or");
 }
 
