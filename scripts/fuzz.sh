@@ -12,7 +12,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
 cmake --build build-fuzz --target fuzzers -j"$(nproc)"
 
 root=$PWD/build-fuzz
-targets=(reply_fuzzer sync_fuzzer profile_fuzzer html_fuzzer json_fuzzer model_fuzzer xml_guard_fuzzer)
+targets=(reply_fuzzer dispatcher_fuzzer sync_fuzzer profile_fuzzer html_fuzzer json_fuzzer model_fuzzer xml_guard_fuzzer)
 mkdir -p "$root/runs" "$root/findings"
 for t in "${targets[@]}"; do
   # Inputs found in earlier runs go on; the seeds are read, never written.
