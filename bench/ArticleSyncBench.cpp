@@ -16,6 +16,7 @@
 #include "ArticleMsgWin.h"
 #include "BenchSupport.h"
 #include "Communication.h"
+#include "CSqliteDB.h"
 #include "Config.h"
 #include "DefaultDatabase.h"
 #include "LoopbackHttpServer.h"
@@ -61,6 +62,10 @@ public:
         const auto file = path_ / ("user" + std::to_string(++count_) + ".db");
         MakeDefaultDatabase(file);
         g_Config.m_config.userDBName = text::FromUtf8(file.string());
+        // In WAL mode, as the login leaves a user database.
+        CSqliteDB db;
+        db.open(g_Config.m_config.userDBName);
+        db.useWriteAheadLog();
     }
 
 private:
