@@ -36,6 +36,7 @@ namespace {
 constexpr int kFocus = 0;
 constexpr int kSubscription = 1;
 constexpr int kAttempts = 3;
+constexpr std::chrono::milliseconds kLeastRetry{1000};
 constexpr char kSyncPath[] = "DataSync/BussDataSync.aspx";
 constexpr char kInsert[] = "insert into";  // case as it stands: "INSERT INTO" is not counted
 // A root and its rows, refused unread past them: the parser recurses per level, checks
@@ -268,7 +269,8 @@ int CCommunication::HttpQuestThread_article(const struHttpQuestThreadPara& para)
     while (attempts < kAttempts && result != 0 && g_nRunState != 4) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
+        // What is left of a spent bound could not fetch a reply: no attempt on it.
+        if (left.count() <= 0 || (attempts > 0 && left < kLeastRetry)) break;
         client.m_nTimeoutMs = static_cast<int>(left.count());
         reply.clear();  // a failed attempt's part must not stand in front of the next reply
         result = client.Request(url, body, &reply);
