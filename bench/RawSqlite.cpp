@@ -78,8 +78,13 @@ bool RawSqlite::ReadFirst(const std::string& statement, std::string& out) { retu
 bool RawSqlite::ReadFirst(const std::u16string& statement, std::u16string& out) { return First(statement, out); }
 
 const std::filesystem::path& FreshDatabase::Fresh() {
-    std::filesystem::remove(file_);
-    RawSqlite(file_).Run(std::vector<std::string>{createTable_});
+    // A leftover log beside a new file of the same name would be replayed into it.
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        std::filesystem::remove(file_.string() + suffix);
+    RawSqlite db(file_);
+    std::string mode;
+    db.ReadFirst("pragma journal_mode=wal", mode);
+    db.Run(std::vector<std::string>{createTable_});
     return file_;
 }
 

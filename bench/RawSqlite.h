@@ -52,7 +52,8 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-// A database file of its own in a temporary folder, made afresh with one table and no rows.
+// A database file of its own in a temporary folder, made afresh with one table and no rows,
+// in WAL mode as the program leaves its databases.
 class FreshDatabase {
 public:
     FreshDatabase(const std::string& name, std::string createTable)
