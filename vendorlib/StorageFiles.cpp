@@ -191,17 +191,39 @@ std::vector<BYTE> StorageFiles::BuildSettings(std::span<const BYTE> old, const V
     return image;
 }
 
+bool StorageFiles::NoLinkOnTheWay(const std::string& root, const std::string& name, VepTrace& trace) {
+    std::filesystem::path at = root;
+    for (const auto& folder : std::filesystem::path(name).relative_path().parent_path()) {
+        at /= folder;
+        std::error_code ec;
+        // A folder that is not there is left to the read, which finds no file.
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(at, ec))) {
+            trace.Line("link on the way to a file of the volume: %s", at.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+int StorageFiles::ReadDriveFile(const std::string& root, const std::string& name, std::vector<BYTE>& bytes,
+                                std::size_t limit, VepState& state) {
+    if (!NoLinkOnTheWay(root, name, state.trace)) {
+        bytes.clear();
+        return vep::kFailed;
+    }
+    return ReadVepFile(root + name, bytes, limit, state.trace, [&state] { return state.TakeAbort(); }, root);
+}
+
 int StorageFiles::Load(std::vector<BYTE>& image) {
-    const std::string path = model_.Params().filePath + model_.Params().fileName2;
+    const VepModelParams& p = model_.Params();
+    const std::string path = p.filePath + p.fileName2;
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (ec || size == 0) {
         state_.trace.Line("ums info file empty :%s", path.c_str());
         return 1;
     }
-    const int read =
-        ReadVepFile(path, image, kSettingsSize + kVepFileSlack, state_.trace, [this] { return state_.TakeAbort(); },
-                    model_.Params().filePath);
+    const int read = ReadDriveFile(p.filePath, p.fileName2, image, kSettingsSize + kVepFileSlack, state_);
     if (read != vep::kOk || image.size() < kSettingsSize) {
         state_.trace.Line("ums info file err :%s", path.c_str());
         return read == vep::kAborted ? read : vep::kFailed;
@@ -222,8 +244,10 @@ int StorageFiles::WriteJob() {
     const int result = Load(image);
     if (result != vep::kOk) return result;
     const std::vector<BYTE> next = BuildSettings(image, state_.settings);
-    const std::string path = model_.Params().filePath + model_.Params().fileName2;
-    if (!OverwriteVolumeFile(path, model_.Params().filePath, next.data(), next.size())) {
+    const VepModelParams& p = model_.Params();
+    const std::string path = p.filePath + p.fileName2;
+    if (!NoLinkOnTheWay(p.filePath, p.fileName2, state_.trace) ||
+        !OverwriteVolumeFile(path, p.filePath, next.data(), next.size())) {
         state_.trace.Line("ums info write err :%s", path.c_str());
         return 1;
     }

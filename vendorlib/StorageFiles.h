@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "VepDate.h"
@@ -18,6 +19,7 @@
 class VepModel;
 class VepSettingsBlock;
 class VepState;
+class VepTrace;
 
 class StorageFiles {
 public:
@@ -36,6 +38,14 @@ public:
     // The image a write puts in place of old (at least kSettingsSize bytes).
     static std::vector<BYTE> BuildSettings(std::span<const BYTE> old, const VepSettingsBlock& settings);
 
+    // A file of the volume at root: 0 with its bytes, read as ReadVepFile reads a volume's
+    // file (at most limit bytes, the job's abort ending the read); -1 when it cannot be
+    // read or a link is on the way to it. The file itself is opened without following a
+    // link, and each folder between root and it must be no link either: one could lead to
+    // any folder of the user's on the same file system, and from there to any file.
+    static int ReadDriveFile(const std::string& root, const std::string& name, std::vector<BYTE>& bytes,
+                             std::size_t limit, VepState& state);
+
     // The jobs: 0; 1 when the file is empty (or missing) or cannot be written; -1 when
     // it cannot be read, is no regular file, or is shorter or much longer than a
     // settings file; 11 when an abort ended the read.
@@ -43,6 +53,8 @@ public:
     int WriteJob();
 
 private:
+    // Whether no folder on the way from root to the file name is a link (traced when one is).
+    static bool NoLinkOnTheWay(const std::string& root, const std::string& name, VepTrace& trace);
     int Load(std::vector<BYTE>& image);
 
     VepModel& model_;

@@ -53,10 +53,10 @@ std::size_t StorageLink::FileBoundFor(int kind) const {
 }
 
 int StorageLink::Download(int kind) {
-    const std::string path = model_.Params().filePath + FileNameFor(kind);
+    const std::string& root = model_.Params().filePath;
+    const std::string path = root + FileNameFor(kind);
     std::vector<BYTE> file;
-    const int read = ReadVepFile(path, file, FileBoundFor(kind), state_.trace, [this] { return state_.TakeAbort(); },
-                                 model_.Params().filePath);
+    const int read = StorageFiles::ReadDriveFile(root, FileNameFor(kind), file, FileBoundFor(kind), state_);
     if (read != vep::kOk || file.size() < 2) {
         state_.trace.Line("ums_file err :%s", path.c_str());
         return read == vep::kAborted ? read : vep::kFailed;

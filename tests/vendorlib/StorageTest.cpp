@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "SimMonitorStorage.h"
 #include "StorageFiles.h"
@@ -238,6 +240,26 @@ TEST_F(StorageTest, TheSettingsAreWrittenOnlyIntoARegularFileOfTheDrive) {
     EXPECT_EQ(files.WriteJob(), -1);  // not even read
     EXPECT_EQ(ReadFileBytes(elsewhere), before);
     EXPECT_NE(Trace().find("ums info file err"), std::string::npos);
+}
+
+// On the same file system as the drive, a link in a folder on the way to its file passes
+// every check of the file itself: no link on the way is followed.
+TEST_F(StorageTest, AFolderOnTheWayToAFileOfTheDriveIsNoLink) {
+    storage_.Point(Hooks());
+    ModelParams params = SimStorageModel();
+    params["file_name"] = std::string("SUB/") + SimMonitorStorage::kReadingsFile;
+    LoadStorageModel(params);
+    ASSERT_EQ(link_.Open(), 0);
+    storage_.WriteReadings();
+    const std::filesystem::path sub = storage_.File("SUB");
+    const std::filesystem::path elsewhere = dir_ / "users-own-folder";
+    std::filesystem::create_directory(sub);
+    std::filesystem::copy_file(storage_.File(SimMonitorStorage::kReadingsFile), sub / SimMonitorStorage::kReadingsFile);
+    EXPECT_EQ(link_.Download(0), 0);
+    std::filesystem::rename(sub, elsewhere);
+    std::filesystem::create_directory_symlink(elsewhere, sub);
+    EXPECT_EQ(link_.Download(0), -1);
+    EXPECT_NE(Trace().find("link on the way"), std::string::npos);
 }
 
 }  // namespace
