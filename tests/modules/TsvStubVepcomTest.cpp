@@ -34,10 +34,10 @@ protected:
         return fresh;
     }
     std::vector<TsvReport> Reports() const { return TsvReports::Instance().All(); }
-    // Jobs in the stand-in's mode that modeFile names, on a clock that each look moves on
-    // by step; the polls do not wait.
-    void StubJobsOnClock(const char* modeFile, DWORD step) {
-        std::ofstream(modeFile).close();
+    // Jobs in the stand-in's mode that modeFile (holding text) names, on a clock that each
+    // look moves on by step; the polls do not wait.
+    void StubJobsOnClock(const char* modeFile, DWORD step, const char* text = "") {
+        std::ofstream(modeFile) << text;
         Hooks().tickCount = [this, step] { return now_ += step; };
         Hooks().devicePause = [](DWORD) {};
     }
@@ -150,9 +150,20 @@ TEST_F(TsvStubVepcomTest, AJobWhoseProgressStandsStillIsAbortedAndFails) {
 TEST_F(TsvStubVepcomTest, ASlowButHonestMonitorDownloadsAllItsReadings) {
     TsvModule module(dir_.Path(), Stub("full"), true);
     ASSERT_EQ(module.Fn().InitModule(), 0);
-    StubJobsOnClock("stubvep.slow", 100);
+    StubJobsOnClock("stubvep.slow", 100, "260 100 0");
     EXPECT_EQ(module.Fn().ReadModuleOrigData(), 0);
     EXPECT_GE(now_.load(), 182000u);
+    EXPECT_EQ(Reports().back(), Rep("3", L"正在读取设备数据...", "100"));
+}
+
+// Readings at 2.7 s and the 100 ms pause before each, within what a link allows; in one
+// percent step two of them time out once and succeed on their retry, each taking 9.1 s
+// more (the failed attempt and the waits for its late answer before and after the retry).
+TEST_F(TsvStubVepcomTest, AReadingWhoseRetrySucceedsIsProgress) {
+    TsvModule module(dir_.Path(), Stub("full"), true);
+    ASSERT_EQ(module.Fn().InitModule(), 0);
+    StubJobsOnClock("stubvep.slow", 1000, "2800 1000 9100");
+    EXPECT_EQ(module.Fn().ReadModuleOrigData(), 0);
     EXPECT_EQ(Reports().back(), Rep("3", L"正在读取设备数据...", "100"));
 }
 
