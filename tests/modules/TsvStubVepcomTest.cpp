@@ -129,8 +129,9 @@ TEST_F(TsvStubVepcomTest, EveryFailureEndsTheSessionAndKeepsThePreviousReadings)
     EXPECT_EQ(module.Readings().size(), 700u);
 }
 
-// The stand-in's job runs on until it is aborted, its progress standing still; each look
-// at the clock finds a minute gone, so the bound is passed after a few polls.
+// The stand-in's job moves a percent a poll for twenty polls, each look at the clock
+// finding a minute gone (longer than a bound on the whole download would let it run),
+// then stands still until it is aborted: it is aborted where it stood.
 TEST_F(TsvStubVepcomTest, AJobWhoseProgressStandsStillIsAbortedAndFails) {
     TsvModule module(dir_.Path(), Stub("full"), true);
     ASSERT_EQ(module.Fn().InitModule(), 0);
@@ -141,18 +142,23 @@ TEST_F(TsvStubVepcomTest, AJobWhoseProgressStandsStillIsAbortedAndFails) {
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
               (std::vector<std::string>{"Vep_Abort", "Vep_End"}));
-    EXPECT_EQ(Reports().back(), Rep("2", L"读取设备数据失败!", "0"));
+    const std::vector<TsvReport> reports = Reports();
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_EQ(std::vector<TsvReport>(reports.end() - 2, reports.end()),
+              (std::vector<TsvReport>{Rep("1", L"正在读取设备数据...", "20"), Rep("2", L"读取设备数据失败!", "0")}));
     EXPECT_TRUE(module.Readings().empty());
 }
 
-// 700 readings at 260 ms each take 182 s: a monitor that slow is still honest, and its
-// download ends with its readings. The clock moves 100 ms a poll; no poll waits.
+// 700 readings at 400 ms each take 280 s, longer than a bound on the whole download would
+// let them: a monitor that slow is still honest, and its download ends with its readings.
+// A poll is 4 s of the job, and the job ends by itself after 70 polls, whatever pause a
+// poll makes.
 TEST_F(TsvStubVepcomTest, ASlowButHonestMonitorDownloadsAllItsReadings) {
     TsvModule module(dir_.Path(), Stub("full"), true);
     ASSERT_EQ(module.Fn().InitModule(), 0);
-    StubJobsOnClock("stubvep.slow", 100, "260 100 0");
+    StubJobsOnClock("stubvep.slow", 4000, "400 4000 0");
     EXPECT_EQ(module.Fn().ReadModuleOrigData(), 0);
-    EXPECT_GE(now_.load(), 182000u);
+    EXPECT_GE(now_.load(), 280000u);
     EXPECT_EQ(Reports().back(), Rep("3", L"正在读取设备数据...", "100"));
 }
 
