@@ -60,6 +60,7 @@ CBloodPressureWin::CBloodPressureWin() {
     } catch (const std::bad_alloc&) {
         LOGF(LOG_ERROR, L"CBloodPressureWin::CBloodPressureWin", L"new CBloodPressureGraph fail!");
     }
+    WatchUploadReplies();
 }
 
 CBloodPressureWin::~CBloodPressureWin() { JoinDeviceRead(); }
@@ -194,10 +195,15 @@ int CBloodPressureWin::ReadModuleOrigData(struHealthElementSourceTypeW* source) 
         Report(kFailed, L"初始化设备失败!", kNone, kNone, kNone);
         return m_uploadState.End(-1, -1, kInitFailed);
     }
+    // A reading dated between the two times is one the monitor left undated.
+    const std::wstring beginTime = GetCurTimeStrSeconds();
     const int bytes = TakeModuleRecords(module, source->sourceNo);
     if (bytes < 0) return bytes;
     Report(L"1", L"解析数据...", kNone, kNone, L"100");
-    WithReadState([](struBpDeviceReadState& read) { read.readTime = GetCurTimeStrSeconds(); });
+    WithReadState([&](struBpDeviceReadState& read) {
+        read.beginTime = beginTime;
+        read.readTime = GetCurTimeStrSeconds();
+    });
     OrigDataToBussData_1002();
     Report(L"3", L"下载设备数据完成。", kNone, kNone, L"100");
     return bytes;

@@ -47,7 +47,13 @@ struct struDeviceDataList_1002W {
     std::wstring bpAssessNote;
     std::wstring status;
     std::wstring note;
+    // Where a reading the monitor left undated sits in its memory, from 1 (kept in the
+    // row's secondPassed); 0 for a dated reading.
+    int memoryPlace = 0;
 };
+
+// Where a packet of the upload stands.
+enum class BpPacketState { Unsent, Waiting, Stored, Lost };
 
 // The window's current batch of readings.
 struct struBpDeviceBussData {
@@ -60,7 +66,10 @@ struct struBpDeviceBussData {
     int count = 0;     // readings in pDeviceDataList
     int packets = 0;   // upload packets sent for the batch
     int replies = 0;   // packet replies stored
-    std::vector<int> storedPackets;  // the packets of this upload whose readings are stored
+    std::vector<BpPacketState> packetStates;  // packet n at n - 1
+    int awaitedReplies = 0;                   // packets sent whose reply (of any packet) is to come
+    bool uploadOver = false;                  // the page was told how the upload ended
+    struUploadState failure;                  // the first failure of the upload, if any
     std::vector<struDeviceDataList_1002W> pDeviceDataList;
 };
 
@@ -72,6 +81,7 @@ struct struBpDeviceReadState {
     std::wstring deviceID;
     std::vector<unsigned char> origData;  // the module's bytes; whole records only are read
     int recordCount = 0;                  // bytes / 72
+    std::wstring beginTime;  // as readTime, before the module read
     std::wstring readTime;
 };
 
@@ -93,6 +103,9 @@ public:
     static bool IsBloodPressureSource(int sourceNo) { return sourceNo >= kFirstSource && sourceNo <= kLastSource; }
     // Readings' texts per upload packet, at most.
     static constexpr std::size_t kPacketChars = 1500;
+    // The time an upload may wait for each packet's reply: the socket's 30 s on the main
+    // and on the backup server, and room.
+    static constexpr DWORD kReplyAllowanceMs = 70000;
 
     CBloodPressureWin();
 
@@ -109,10 +122,10 @@ public:
     // Another source empties the batch and gives 0.
     int OrigDataToBussData_1002();
     // Appends the statements that store the batch's readings of one packet (-1: all) to
-    // `statements`: the deletes of their times and of the demo rows, then an insert per
-    // kept reading. A time that a packet of this upload stored already is not deleted
-    // again, so that no packet deletes another's readings. Nothing without a list or
-    // readings. 0.
+    // `statements`: the deletes of the rows that are the same readings (time, values and
+    // device) and of the demo rows, then an insert per kept reading. A reading that a
+    // packet of this upload stored already is not deleted again. Nothing without a list
+    // or readings. 0.
     int BpDataListSave_1002(std::vector<std::wstring>* statements, int packet) const;
     // Sends the batch in packets of at most kPacketChars (0x1171): 0 once sent, with State
     // true until the last reply; 0 with nothing to send; a send's failure otherwise.
@@ -156,9 +169,19 @@ public:
 private:
     // Replaces the batch with the page's readings; false for an argument that is not an array.
     bool TakePageReadings(int sourceNo, const std::wstring& deviceID, const uie::value& readings, bool demo);
-    // Counts a stored packet reply; after the last one the elements, the page and the
-    // upload's end follow. 0.
+    // Marks a packet stored; once no packet waits the upload ends (elements and page
+    // refresh only when all are stored). 0.
     int PacketStored(int packet);
+    // The packets still to be sent (and waitingToo: those waiting for a reply) are lost,
+    // each logged with why; the page hears `told` at once unless the upload ended already.
+    void LosePackets(const struUploadState& told, const wchar_t* why, bool waitingToo);
+    // A reply that stores nothing: the page hears it at once, and the packet it names
+    // (when it waits) is lost. result.
+    int Refused(int result, int retCode, const std::wstring& message, int packet = -1);
+    // Failures reported by the socket side and the upload's time go to LosePackets.
+    void WatchUploadReplies();
+    // Once no packet waits, the upload's end, told to the page once. 0.
+    int FinishIfDone();
     // The systolic, diastolic and pulse elements from one reading.
     void SetBpElementValues(const struDeviceDataList_1002W& reading);
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <initializer_list>
+#include <map>
 #include <set>
 
 #include "BloodPressureLevel.h"
@@ -13,6 +15,7 @@
 #include "DataClassKit.h"
 #include "HealthResources.h"
 #include "IntDate.h"
+#include "MyDatabase.h"
 #include "Text.h"
 #include "Vepcom.h"
 #include "bloodPressureWin.h"
@@ -68,6 +71,11 @@ struDeviceDataList_1002W ReadingOf(const str_bp_retdata& rec) {
     return r;
 }
 
+// A reading the monitor left undated: the library dates it with the time of its download.
+bool DatedAtDownload(const std::wstring& recTime, const struBpDeviceReadState& orig) {
+    return !orig.beginTime.empty() && recTime >= orig.beginTime && recTime <= orig.readTime;
+}
+
 // The read state's whole records, at most its record count, as a batch; false when the
 // readings cannot be allocated.
 bool BatchOfRecords(const struBpDeviceReadState& orig, struBpDeviceBussData& buss) {
@@ -81,7 +89,8 @@ bool BatchOfRecords(const struBpDeviceReadState& orig, struBpDeviceBussData& bus
     for (std::size_t i = 0; i < n; ++i) {
         str_bp_retdata rec;
         std::memcpy(&rec, orig.origData.data() + i * sizeof rec, sizeof rec);
-        buss.pDeviceDataList.push_back(ReadingOf(rec));
+        struDeviceDataList_1002W& r = buss.pDeviceDataList.emplace_back(ReadingOf(rec));
+        if (DatedAtDownload(r.recTime, orig)) r.memoryPlace = static_cast<int>(i) + 1;
     }
     buss.userNo = orig.userNo;
     buss.sourceNo = orig.sourceNo;
@@ -115,6 +124,78 @@ std::wstring PacketTextOf(const struDeviceDataList_1002W& r) {
 
 std::wstring Quoted(const std::wstring& s) { return L"'" + text::QuoteSql(s) + L"'"; }
 
+// An undated reading is known by its number where the monitor gives one, else by its
+// place in the memory, and by the values the monitor gave it.
+std::wstring UndatedKey(int serial, int place, std::initializer_list<int> values) {
+    std::wstring key = serial != 0 ? L"s" + std::to_wstring(serial) : L"p" + std::to_wstring(place);
+    for (const int n : values) key += L"," + std::to_wstring(n);
+    return key;
+}
+
+std::wstring UndatedKeyOf(const struDeviceDataList_1002W& r) {
+    return UndatedKey(r.serial, r.memoryPlace,
+                      {r.systolic, r.diastolic, r.pulse, r.msNumber, r.msCount, r.msSetCount, r.memoFlag, r.moveFlag,
+                       r.fPulseFlag, r.userKbn, r.outFlag});
+}
+
+struct FirstStored {
+    std::wstring recTime;
+    int recDate = 0;
+    int bpKbn = 0;
+};
+
+// The undated readings the user database holds from the device, by their keys; the rows
+// are bounded well above what the largest memory leaves.
+std::map<std::wstring, FirstStored> UndatedRowsOf(const std::wstring& deviceID) {
+    constexpr const wchar_t* kColumns =
+        L"serial, secondPassed, systolic, diastolic, pulse, msNumber, msCount, msSetCount, memoFlag, moveFlag, "
+        L"fPulseFlag, userKbn, outFlag, recDate, bpKbn, recTime";
+    constexpr int kNumbers = 15;
+    std::map<std::wstring, FirstStored> rows;
+    CMyDatabase* db = g_pMyDatabase;
+    SqlRows found;
+    const std::wstring sql = std::wstring(L"select ") + kColumns + L" from tDeviceDataList_1002 where deviceID=" +
+                             Quoted(deviceID) + L" and secondPassed > 0 order by recTime limit 10000";
+    if (db == nullptr || db->SelectTableWithReturn(sql, found) < 0) {
+        LOGF(LOG_WARNING, L"CBloodPressureWin::OrigDataToBussData_1002", L"undated readings not read[%s]", sql.c_str());
+        return rows;
+    }
+    for (const std::vector<std::wstring>& row : found) {
+        int n[kNumbers] = {};
+        bool whole = row.size() == kNumbers + 1;
+        for (int i = 0; whole && i < kNumbers; ++i) whole = text::ParseWholeInt(row[i], n[i]);
+        if (!whole) continue;
+        const std::wstring key =
+            UndatedKey(n[0], n[1], {n[2], n[3], n[4], n[5], n[6], n[7], n[8], n[9], n[10], n[11], n[12]});
+        rows.emplace(key, FirstStored{row[kNumbers], n[13], n[14]});  // the earliest stays
+    }
+    return rows;
+}
+
+// An undated reading that an earlier download stored keeps the time it was stored under,
+// so that it replaces its row instead of standing beside it once more.
+void DateAsFirstStored(struBpDeviceBussData& buss) {
+    const bool anyUndated = std::any_of(buss.pDeviceDataList.begin(), buss.pDeviceDataList.end(),
+                                        [](const struDeviceDataList_1002W& r) { return r.memoryPlace > 0; });
+    if (!anyUndated) return;
+    const std::map<std::wstring, FirstStored> stored = UndatedRowsOf(buss.deviceID);
+    for (struDeviceDataList_1002W& r : buss.pDeviceDataList) {
+        if (r.memoryPlace == 0) continue;
+        const auto it = stored.find(UndatedKeyOf(r));
+        if (it == stored.end()) continue;
+        r.recTime = it->second.recTime;
+        r.recDate = it->second.recDate;
+        r.bpKbn = it->second.bpKbn;
+    }
+}
+
+// The rows that are this very reading: its time, its values and its device.
+std::wstring SameReading(const struBpDeviceBussData& buss, const struDeviceDataList_1002W& r) {
+    return L"recTime=" + Quoted(r.recTime) + L" and systolic=" + std::to_wstring(r.systolic) +
+           L" and diastolic=" + std::to_wstring(r.diastolic) + L" and pulse=" + std::to_wstring(r.pulse) +
+           L" and deviceID=" + Quoted(buss.deviceID);
+}
+
 std::wstring InsertOf(const struBpDeviceBussData& buss, const struDeviceDataList_1002W& r) {
     std::wstring sql =
         L"insert into tDeviceDataList_1002 (userNo, recTime, systolic, diastolic, pulse, msNumber,msCount, "
@@ -125,7 +206,8 @@ std::wstring InsertOf(const struBpDeviceBussData& buss, const struDeviceDataList
                         r.moveFlag, r.fPulseFlag, r.bpKbn, r.serial, r.userKbn, r.outFlag})
         sql += L"," + std::to_wstring(n);
     sql += L"," + Quoted(buss.readTime) + L"," + Quoted(buss.deviceID) + L",''," + Quoted(r.summary) + L"," +
-           std::to_wstring(r.bpLevel) + L"," + Quoted(r.bpAssessNote) + L"," + std::to_wstring(r.recDate) + L",0," +
+           std::to_wstring(r.bpLevel) + L"," + Quoted(r.bpAssessNote) + L"," + std::to_wstring(r.recDate) + L"," +
+           std::to_wstring(r.memoryPlace) + L"," +
            Quoted(r.status) + L"," + Quoted(r.note) + L")";
     return sql;
 }
@@ -179,18 +261,40 @@ uie::value ElementItem(const wchar_t* id, int valueNo) {
                                 {L"recordDataList", uie::value(1)}});
 }
 
-bool PacketStoredAlready(const struBpDeviceBussData& buss, int packet) {
-    const auto& stored = buss.storedPackets;
-    return std::find(stored.begin(), stored.end(), packet) != stored.end();
+bool PacketIs(const struBpDeviceBussData& buss, int packet, BpPacketState state) {
+    const auto& states = buss.packetStates;
+    return packet >= 1 && static_cast<std::size_t>(packet) <= states.size() &&
+           states[static_cast<std::size_t>(packet) - 1] == state;
 }
 
-// The times of the readings that the upload's packets other than `packet` stored.
-std::set<std::wstring> TimesOfStoredPackets(const struBpDeviceBussData& buss, int packet) {
-    std::set<std::wstring> times;
+bool AnyPacketIs(const struBpDeviceBussData& buss, BpPacketState state) {
+    return std::find(buss.packetStates.begin(), buss.packetStates.end(), state) != buss.packetStates.end();
+}
+
+// The readings that the upload's packets other than `packet` stored.
+std::set<std::wstring> ReadingsOfStoredPackets(const struBpDeviceBussData& buss, int packet) {
+    std::set<std::wstring> readings;
     for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
-        if (r.packet != packet && PacketStoredAlready(buss, r.packet)) times.insert(r.recTime);
+        if (r.packet != packet && PacketIs(buss, r.packet, BpPacketState::Stored)) readings.insert(SameReading(buss, r));
     }
-    return times;
+    return readings;
+}
+
+// A reply of the upload came (stored, refused or naming no packet that waits): one fewer to come.
+void ReplyCame(struBpDeviceBussData& buss) {
+    if (buss.awaitedReplies > 0) --buss.awaitedReplies;
+}
+
+// A packet that will not be stored, named in the log: the next download must bring its
+// readings again.
+void LosePacket(struBpDeviceBussData& buss, std::size_t at, const wchar_t* why) {
+    buss.packetStates[at] = BpPacketState::Lost;
+    LOGF(LOG_WARNING, L"CBloodPressureWin::BpDataUpload", L"packet[%d] of [%s] not stored: %s", static_cast<int>(at) + 1,
+         buss.readTime.c_str(), why);
+}
+
+void KeepFirstFailure(struBpDeviceBussData& buss, const struUploadState& failure) {
+    if (buss.failure.retCode == 0) buss.failure = failure;
 }
 
 void LogBatchReplaced(const struBpDeviceBussData& previous, const wchar_t* function) {
@@ -210,6 +314,7 @@ int CBloodPressureWin::OrigDataToBussData_1002() {
     // Another monitor's readings are not converted; the old batch must not pass for its.
     if (orig.sourceNo == kMonitorSource) {
         if (BatchOfRecords(orig, buss)) {
+            DateAsFirstStored(buss);
             made = buss.count;
         } else {
             LOGF(LOG_ERROR, kFn, L"new struDeviceDataList_1002W fail!");
@@ -229,24 +334,34 @@ int CBloodPressureWin::BpDataListSave_1002(std::vector<std::wstring>* statements
     if (statements == nullptr) return 0;
     const struBpDeviceBussData buss = GetDeviceBussData();
     if (buss.count < 1) return 0;
-    std::vector<std::wstring> made{L"delete from tDeviceDataList_1002 where deviceID='VirtualData' "};
-    // A monitor without a clock dates every reading now, and one without seconds two of a
-    // minute alike: a time may travel in several packets. Replacing by time is meant for
-    // the rows of earlier uploads, which the first stored packet with that time deleted.
-    const std::set<std::wstring> storedTimes = TimesOfStoredPackets(buss, packet);
-    std::wstring times;
+    // A packet replaces the rows that are its own readings stored before, and removes
+    // those the user discarded; another reading of the same time (a second measurement
+    // of one minute, another monitor's) is another reading and stays. A reading of this
+    // upload that another packet stored is not deleted again.
+    const std::set<std::wstring> storedByOthers = ReadingsOfStoredPackets(buss, packet);
+    std::set<std::wstring> deleted;
+    std::vector<std::wstring> made;
+    std::vector<std::wstring> inserts;
     for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
         if (packet != -1 && r.packet != packet) continue;
-        if (storedTimes.count(r.recTime) == 0) times += (times.empty() ? L"" : L",") + Quoted(r.recTime);
-        if (r.save == 1) made.push_back(InsertOf(buss, r));
+        const std::wstring same = SameReading(buss, r);
+        if (storedByOthers.count(same) == 0 && deleted.insert(same).second)
+            made.push_back(L"delete from tDeviceDataList_1002 where " + same);
+        if (r.save == 1) inserts.push_back(InsertOf(buss, r));
     }
-    if (!times.empty())
-        made.insert(made.begin(), L"delete from tDeviceDataList_1002 where recTime in (" + times + L")");
+    made.push_back(L"delete from tDeviceDataList_1002 where deviceID='VirtualData' ");
+    made.insert(made.end(), inserts.begin(), inserts.end());
     statements->insert(statements->end(), made.begin(), made.end());
     return 0;
 }
 
 // ---- upload and replies ----
+
+void CBloodPressureWin::WatchUploadReplies() {
+    m_uploadState.SetOwner(
+        {[this](const struUploadState& told) { LosePackets(told, L"its request failed", true); },
+         [this] { LosePackets({false, -1, kCommError}, L"no reply in time", true); }});
+}
 
 int CBloodPressureWin::BpDataUpload() {
     std::vector<struBpPacketW> packets;
@@ -255,75 +370,147 @@ int CBloodPressureWin::BpDataUpload() {
         packets = PackBatch(m_deviceBussData);
         m_deviceBussData.packets = static_cast<int>(packets.size());
         m_deviceBussData.replies = 0;
-        m_deviceBussData.storedPackets.clear();
+        m_deviceBussData.packetStates.assign(packets.size(), BpPacketState::Unsent);
+        m_deviceBussData.awaitedReplies = 0;
+        m_deviceBussData.uploadOver = false;
+        m_deviceBussData.failure = {};
     }
     // Nothing to wait for: the page must not see an upload running.
     if (packets.empty()) return m_uploadState.End(0, 0, kUploadDone);
-    m_uploadState.Set({true, 0, kUploadBusy});
+    // Far above an honest upload: a thousand packets' allowance is 19 hours.
+    m_uploadState.Begin(kUploadBusy, static_cast<DWORD>(std::min<std::size_t>(packets.size(), 1000)) * kReplyAllowanceMs);
     CCommunication* comm = g_pCommunication;
     for (const struBpPacketW& packet : packets) {
+        const std::size_t at = static_cast<std::size_t>(packet.packetNo) - 1;
+        bool send = false;
+        // Waiting before it goes: its reply may come before the send returns.
+        WithBussData([&](struBpDeviceBussData& buss) {
+            send = buss.packetStates[at] == BpPacketState::Unsent;
+            if (!send) return;
+            buss.packetStates[at] = BpPacketState::Waiting;
+            ++buss.awaitedReplies;
+        });
+        if (!send) continue;  // lost already with the upload's failure, and logged
         const int sent = comm != nullptr ? comm->BloodPressureDataUpLoad_asyn(packet) : -1;
         if (sent >= 0) continue;
         LOGF(LOG_WARNING, L"CBloodPressureWin::BpDataUpload", L"BloodPressureDataUpLoad_asyn[%d][%d]",
              packet.packetNo, sent);
-        // Replies to packets already sent now find no packet of theirs and store nothing.
-        WithBussData([](struBpDeviceBussData& buss) { buss.packets = 0; });
-        return m_uploadState.End(sent, sent, kCommError);
+        // The packets sent before still wait for their replies.
+        WithBussData([&](struBpDeviceBussData& buss) {
+            if (buss.packetStates[at] == BpPacketState::Waiting) {
+                buss.packetStates[at] = BpPacketState::Unsent;
+                ReplyCame(buss);
+            }
+        });
+        LosePackets({false, sent, kCommError}, L"not sent", false);
+        return sent;
     }
     return 0;
 }
 
+void CBloodPressureWin::LosePackets(const struUploadState& told, const wchar_t* why, bool waitingToo) {
+    bool tell = false;
+    WithBussData([&](struBpDeviceBussData& buss) {
+        tell = !buss.uploadOver;
+        if (!tell) return;
+        KeepFirstFailure(buss, told);
+        for (std::size_t i = 0; i < buss.packetStates.size(); ++i) {
+            BpPacketState& state = buss.packetStates[i];
+            if (state != BpPacketState::Unsent && !(waitingToo && state == BpPacketState::Waiting)) continue;
+            if (state == BpPacketState::Waiting) ReplyCame(buss);
+            LosePacket(buss, i, why);
+        }
+    });
+    if (!tell) return;
+    m_uploadState.End(0, told.retCode, told.message);
+    FinishIfDone();
+}
+
 int CBloodPressureWin::BussDataProc_1002(const std::wstring& reply) {
     constexpr const wchar_t* kFn = L"CBloodPressureWin::BussDataProc_1002";
-    if (reply.empty()) return m_uploadState.End(0, -1, kCommError);
+    if (reply.empty()) return Refused(0, -1, kCommError);
     int retCode = 0;
-    if (!ReplyNumber(reply, 1, retCode)) return m_uploadState.End(-1, -1, kCommError);
-    if (retCode < 0) return m_uploadState.End(0, retCode, records::ReplyField(reply, 2));
+    if (!ReplyNumber(reply, 1, retCode)) return Refused(-1, -1, kCommError);
+    if (retCode < 0) return Refused(0, retCode, records::ReplyField(reply, 2));
     int sourceNo = 0;
     int packet = 0;
-    if (!ReplyNumber(reply, 4, sourceNo) || !ReplyNumber(reply, 7, packet))
-        return m_uploadState.End(-1, -1, kCommError);
+    if (!ReplyNumber(reply, 4, sourceNo) || !ReplyNumber(reply, 7, packet)) return Refused(-1, -1, kCommError);
     const struBpDeviceBussData buss = GetDeviceBussData();
     if (packet < 1 || packet > buss.packets) {
         LOGF(LOG_WARNING, kFn, L"packet[%d] of [%d]", packet, buss.packets);
-        return m_uploadState.End(-1, -1, kCommError);
+        return Refused(-1, -1, kCommError);
     }
-    // Stored again, its readings would be stored twice, as the other packets' rows of
-    // their times are no longer deleted.
-    if (PacketStoredAlready(buss, packet)) {
-        LOGF(LOG_WARNING, kFn, L"packet[%d] stored already", packet);
-        return 0;
+    // Only a packet that waits takes a reply: one stored already would be stored twice,
+    // one not sent or given up has no reply to come, and a reply naming another packet
+    // than its own leaves its own without one (the reply count settles that).
+    if (!PacketIs(buss, packet, BpPacketState::Waiting)) {
+        LOGF(LOG_WARNING, kFn, L"packet[%d] not waiting for a reply", packet);
+        WithBussData(ReplyCame);
+        return FinishIfDone();
     }
 
     std::vector<std::wstring> statements;
     CDeviceManager* devices = g_pDeviceManager;
     const int registered =
         devices != nullptr ? devices->UserDeviceProc(&statements, sourceNo, records::ReplyField(reply, 5)) : -1;
-    if (registered < 0) return m_uploadState.End(registered, registered, kRegisterFailed);
+    if (registered < 0) return Refused(registered, registered, kRegisterFailed, packet);
     BpDataListSave_1002(&statements, packet);
     const int stored = StoreStatements(kFn, L"BussDataProc_OrigData", statements);
     if (stored < 0) {
         // The registration went into the map but not into the table.
         if (devices != nullptr) devices->ReadUserDeviceFromDB();
-        return m_uploadState.End(stored, stored, kStoreFailed);
+        return Refused(stored, stored, kStoreFailed, packet);
     }
     return PacketStored(packet);
 }
 
+int CBloodPressureWin::Refused(int result, int retCode, const std::wstring& message, int packet) {
+    WithBussData([&](struBpDeviceBussData& buss) {
+        ReplyCame(buss);
+        KeepFirstFailure(buss, {false, retCode, message});
+        if (PacketIs(buss, packet, BpPacketState::Waiting))
+            buss.packetStates[static_cast<std::size_t>(packet) - 1] = BpPacketState::Lost;
+    });
+    m_uploadState.End(result, retCode, message);
+    FinishIfDone();
+    return result;
+}
+
 int CBloodPressureWin::PacketStored(int packet) {
-    bool last = false;
+    WithBussData([&](struBpDeviceBussData& buss) {
+        ++buss.replies;
+        ReplyCame(buss);
+        buss.packetStates[static_cast<std::size_t>(packet) - 1] = BpPacketState::Stored;
+    });
+    return FinishIfDone();
+}
+
+int CBloodPressureWin::FinishIfDone() {
+    bool done = false;
+    bool allStored = false;
     bool anyKept = false;
     struDeviceDataList_1002W lastKept;
+    struUploadState failure;
     WithBussData([&](struBpDeviceBussData& buss) {
-        last = ++buss.replies == buss.packets;
-        buss.storedPackets.push_back(packet);
+        if (buss.uploadOver || buss.packetStates.empty() || AnyPacketIs(buss, BpPacketState::Unsent)) return;
+        // Every reply of the upload came, but some packet got none of its own.
+        if (buss.awaitedReplies == 0 && AnyPacketIs(buss, BpPacketState::Waiting)) {
+            for (std::size_t i = 0; i < buss.packetStates.size(); ++i)
+                if (buss.packetStates[i] == BpPacketState::Waiting) LosePacket(buss, i, L"no reply of its own");
+            KeepFirstFailure(buss, {false, -1, kCommError});
+        }
+        if (AnyPacketIs(buss, BpPacketState::Waiting)) return;
+        done = buss.uploadOver = true;
+        allStored = !AnyPacketIs(buss, BpPacketState::Lost);
+        failure = buss.failure;
         for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
             if (r.save != 1) continue;
             lastKept = r;
             anyKept = true;
         }
     });
-    if (!last) return 0;
+    if (!done) return 0;
+    if (!allStored) return m_uploadState.End(0, failure.retCode, failure.message);
     // A reading the user discarded must not become the current value.
     if (anyKept) SetBpElementValues(lastKept);
     PostRefreshBpData(1);

@@ -2,6 +2,7 @@
 // server's reply to one upload packet: what it stores and how each ending reads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ protected:
         r.valid = true;
         return r;
     }
-    // A batch as a two-packet upload left it.
+    // A batch as a two-packet upload left it, its packets waiting for their replies.
     void SetBatch(std::vector<struDeviceDataList_1002W> readings, int packets = 2) {
         bp_->WithBussData([&](struBpDeviceBussData& buss) {
             buss = {};
@@ -38,6 +39,8 @@ protected:
             buss.count = static_cast<int>(readings.size());
             buss.recordCount = buss.count;
             buss.packets = packets;
+            buss.packetStates.assign(static_cast<std::size_t>(packets), BpPacketState::Waiting);
+            buss.awaitedReplies = packets;
             buss.pDeviceDataList = std::move(readings);
         });
     }
@@ -56,6 +59,16 @@ protected:
                           L"by recTime)");
     }
     void Busy() { bp_->m_uploadState.Set({true, 0, L"正在处理数据，请稍后..."}); }
+    // The batch's download time as a text of this test's own, for the shared log.
+    std::wstring UniqueReadTime() {
+        const std::wstring readTime = L"upload of user " + std::to_wstring(userNo_);
+        bp_->WithBussData([&](struBpDeviceBussData& buss) { buss.readTime = readTime; });
+        return readTime;
+    }
+    std::wstring StoredReadings() {
+        return FirstValue(L"select group_concat(r, ',') from (select deviceID || '/' || systolic as r from "
+                          L"tDeviceDataList_1002 order by r)");
+    }
 };
 
 TEST_F(BloodPressureDataStoreTest, PacketStatementsDeleteTheirTimesAndDemoRowsThenInsertKeptOnes) {
@@ -69,7 +82,10 @@ TEST_F(BloodPressureDataStoreTest, PacketStatementsDeleteTheirTimesAndDemoRowsTh
     EXPECT_EQ(bp_->BpDataListSave_1002(&list, 1), 0);
     const std::vector<std::wstring> expected{
         L"earlier",
-        L"delete from tDeviceDataList_1002 where recTime in ('2024-06-15 08:00:00','2024-06-15 08:10:00')",
+        L"delete from tDeviceDataList_1002 where recTime='2024-06-15 08:00:00' and systolic=131 and diastolic=80 and "
+        L"pulse=66 and deviceID='BP-0001'",
+        L"delete from tDeviceDataList_1002 where recTime='2024-06-15 08:10:00' and systolic=132 and diastolic=80 and "
+        L"pulse=66 and deviceID='BP-0001'",
         L"delete from tDeviceDataList_1002 where deviceID='VirtualData' ",
         L"insert into tDeviceDataList_1002 (userNo, recTime, systolic, diastolic, pulse, msNumber,msCount, "
         L"msSetCount, memoFlag, moveFlag, fPulseFlag, bpKbn, serial, userKbn, outFlag, generatedTime, "
@@ -81,7 +97,7 @@ TEST_F(BloodPressureDataStoreTest, PacketStatementsDeleteTheirTimesAndDemoRowsTh
 
     std::vector<std::wstring> all;
     EXPECT_EQ(bp_->BpDataListSave_1002(&all, -1), 0);
-    EXPECT_EQ(all.size(), 4u);  // three times deleted, demo rows, two inserts
+    EXPECT_EQ(all.size(), 6u);  // three readings deleted, demo rows, two inserts
     std::vector<std::wstring> none;
     EXPECT_EQ(bp_->BpDataListSave_1002(&none, 3), 0);
     EXPECT_EQ(none, std::vector<std::wstring>{L"delete from tDeviceDataList_1002 where deviceID='VirtualData' "});
@@ -120,7 +136,8 @@ TEST_F(BloodPressureDataStoreTest, DemoReadingsAreStoredAtOnceAndReplaceEarlierD
 
 TEST_F(BloodPressureDataStoreTest, ReplyStoresItsPacketAndRegistersTheDevice) {
     StartWindow();
-    Exec(L"insert into tDeviceDataList_1002 (recTime, systolic) values ('2024-06-15 08:10:00', 99)");
+    Exec(L"insert into tDeviceDataList_1002 (recTime, systolic, diastolic, pulse, deviceID) values "
+         L"('2024-06-15 08:10:00', 132, 80, 66, 'BP-0001')");
     SetBatch({Reading(L"2024-06-15 08:00:00", 131, 1, 1), Reading(L"2024-06-15 08:10:00", 132, 0, 1),
               Reading(L"2024-06-15 08:20:00", 133, 1, 2), Reading(L"2024-06-15 08:30:00", 190, 0, 2)});
     Busy();
@@ -147,11 +164,12 @@ TEST_F(BloodPressureDataStoreTest, ReplyStoresItsPacketAndRegistersTheDevice) {
 }
 
 // A monitor without a clock dates every reading alike: the later packet must not delete
-// what the earlier one stored, only the row an earlier upload left.
+// what the earlier one stored, only the row an earlier upload left of the same reading.
 TEST_F(BloodPressureDataStoreTest, ReadingsOfOneTimeInTwoPacketsAreAllStored) {
     StartWindow();
     const std::wstring now = L"2024-06-15 09:00:00";
-    Exec(L"insert into tDeviceDataList_1002 (recTime, systolic) values ('" + now + L"', 99)");
+    Exec(L"insert into tDeviceDataList_1002 (recTime, systolic, diastolic, pulse, deviceID) values ('" + now +
+         L"', 133, 80, 66, 'BP-0001')");
     SetBatch({Reading(now, 131, 1, 1), Reading(now, 132, 1, 1), Reading(now, 133, 1, 2)});
     Busy();
     EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"1")), 0);
@@ -229,6 +247,76 @@ TEST_F(BloodPressureDataStoreTest, FailedRepliesEndTheUploadAndStoreNothing) {
     ExpectEnding(failed, L"处理数据失败：ExecSQLSet。");
     EXPECT_EQ(Column(L"tUserDevice", L"count(*)"), L"0");
     EXPECT_FALSE(devices_.GetUserDevice(1002).has_value());
+    EXPECT_TRUE(WindowCommands().empty());
+}
+
+// Two measurements of one minute are two readings, and so is another monitor's of that
+// time: a packet replaces only its own, such as when the monitor's newest 700 leave the
+// older of the minute out.
+TEST_F(BloodPressureDataStoreTest, APacketReplacesOnlyTheSameReadingsOfItsTimes) {
+    StartWindow();
+    const std::wstring minute = L"2024-06-15 08:00:00";
+    for (const wchar_t* systolic : {L"131", L"128"})
+        Exec(L"insert into tDeviceDataList_1002 (recTime, systolic, diastolic, pulse, deviceID) values ('" + minute +
+             L"', " + systolic + L", 80, 66, 'BP-0001')");
+    SetBatch({Reading(minute, 128, 1, 1)}, 1);
+    Busy();
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"1")), 0);
+    EXPECT_EQ(StoredReadings(), L"BP-0001/128,BP-0001/131");
+
+    SetBatch({Reading(minute, 131, 1, 1)}, 1);
+    bp_->WithBussData([](struBpDeviceBussData& buss) { buss.deviceID = L"BP-0002"; });
+    Busy();
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"1")), 0);
+    EXPECT_EQ(StoredReadings(), L"BP-0001/128,BP-0001/131,BP-0002/131");
+}
+
+// A reply naming another packet that waits is that packet's; its own then gets none, and
+// once no reply is to come the upload ends and names it. An upload whose replies stay
+// away ends when its time is up.
+TEST_F(BloodPressureDataStoreTest, RepliesGoOnlyToWaitingPacketsAndAnUploadEndsWithoutThem) {
+    StartWindow();
+    SetBatch({Reading(L"2024-06-15 08:00:00", 131, 1, 1), Reading(L"2024-06-15 08:20:00", 132, 1, 2)});
+    const std::wstring readTime = UniqueReadTime();
+    Busy();
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"2")), 0);  // packet 1's reply
+    EXPECT_TRUE(State().busy);
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"2")), 0);  // packet 2's own
+    ExpectEnding(-1, L"通讯错误");
+    EXPECT_EQ(StoredTimes(), L"2024-06-15 08:20:00");
+    EXPECT_EQ(CountLogLines(L"packet[1] of [" + readTime + L"] not stored: no reply of its own"), 1);
+    EXPECT_TRUE(WindowCommands().empty());
+
+    std::atomic<DWORD> tick{0xFFFFF000u};  // the bound holds across the tick's wrap
+    Hooks().tickCount = [&tick] { return tick.load(); };
+    SetBatch({Reading(L"2024-06-15 08:40:00", 133, 1, 1)}, 1);
+    UniqueReadTime();
+    bp_->m_uploadState.Begin(L"正在处理数据，请稍后...", CBloodPressureWin::kReplyAllowanceMs);
+    tick += CBloodPressureWin::kReplyAllowanceMs - 1;
+    EXPECT_TRUE(State().busy);
+    tick += 1;
+    ExpectEnding(-1, L"通讯错误");
+    EXPECT_EQ(CountLogLines(L"packet[1] of [" + readTime + L"] not stored: no reply in time"), 1);
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"1")), 0);  // too late
+    EXPECT_EQ(StoredTimes(), L"2024-06-15 08:20:00");
+}
+
+// The socket side gives up on a request (its reply lost, the requests queued behind it
+// dropped) without saying which: every packet not stored is named, and the page told.
+TEST_F(BloodPressureDataStoreTest, ARequestGivenUpNamesEveryPacketNotStored) {
+    StartWindow();
+    SetBatch({Reading(L"2024-06-15 08:00:00", 131, 1, 1), Reading(L"2024-06-15 08:20:00", 132, 1, 2),
+              Reading(L"2024-06-15 08:40:00", 133, 1, 3)},
+             3);
+    const std::wstring readTime = UniqueReadTime();
+    Busy();
+    EXPECT_EQ(bp_->BussDataProc_1002(Reply(L"0", L"1")), 0);
+    const std::wstring lost = L"请在网络通畅的情况下，使用设备管理功能。";
+    for (int i = 0; i < 2; ++i) bp_->m_uploadState.Set({false, -1, lost});
+    ExpectEnding(-1, lost);
+    for (const wchar_t* packet : {L"2", L"3"})
+        EXPECT_EQ(CountLogLines(L"packet[" + std::wstring(packet) + L"] of [" + readTime + L"] not stored"), 1);
+    EXPECT_EQ(StoredTimes(), L"2024-06-15 08:00:00");
     EXPECT_TRUE(WindowCommands().empty());
 }
 

@@ -141,7 +141,8 @@ TEST_F(BloodPressureDataUploadTest, RefusedSendEndsTheUploadAndLateRepliesStoreN
     EXPECT_EQ(State().retCode, -1);
     EXPECT_EQ(State().message, L"通讯错误");
     EXPECT_EQ(server_.RequestCount(), 0u);
-    EXPECT_EQ(bp_->BussDataProc_1002(L"0\x02ok\x02" L"0\x02" L"1002\x02" L"BP-0001\x02" L"0\x02" L"1\x02"), -1);
+    // A reply to the packet that was never sent is ignored.
+    EXPECT_EQ(bp_->BussDataProc_1002(L"0\x02ok\x02" L"0\x02" L"1002\x02" L"BP-0001\x02" L"0\x02" L"1\x02"), 0);
     EXPECT_EQ(StoredRows(), 0);
 }
 
@@ -185,6 +186,21 @@ TEST_F(BloodPressureDataUploadTest, ChoicesKeepWhatTheyLeaveOutAndStopAtTheDevic
     ASSERT_TRUE(Ended());
     EXPECT_EQ(StoredRows(), 2);
     EXPECT_EQ(Column(L"tDeviceDataList_1002", L"generatedTime"), L"2024-06-15 09:00:00");
+}
+
+// A monitor without a clock: its library dates every reading with the download's time,
+// so each download brings the same readings under a new time.
+TEST_F(BloodPressureDataUploadTest, AMonitorWithoutAClockIsStoredOnceOverThreeDownloads) {
+    for (const char* at : {"09:00:00", "09:10:00", "09:20:00"}) {
+        std::vector<str_bp_retdata> records;
+        for (int i = 0; i < 54; ++i) records.push_back(Record("2024/06/15", at, 110 + i, 70 + i % 20, 60 + i % 30));
+        ASSERT_EQ(ReadRecords(records, kSource, L"", L"2024-06-15 " + text::FromAnsi(at)), 54);
+        ASSERT_EQ(bp_->BpDataUpload(), 0);
+        ASSERT_TRUE(Ended());
+        EXPECT_EQ(State().message, L"处理成功.");
+    }
+    EXPECT_EQ(StoredRows(), 54);
+    EXPECT_EQ(StoredRows(L" where recTime='2024-06-15 09:00:00'"), 54);
 }
 
 }  // namespace

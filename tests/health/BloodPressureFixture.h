@@ -61,16 +61,18 @@ protected:
         if (!records.empty()) std::memcpy(bytes.data(), records.data(), bytes.size());
         return bytes;
     }
-    // A device read of source `sourceNo` that took these records, converted.
+    // A device read of source `sourceNo` that took these records, converted; with a
+    // download time, the read began and ended then.
     int ReadRecords(const std::vector<str_bp_retdata>& records, int sourceNo = kSource,
-                    const std::wstring& deviceID = L"BP-0001") {
+                    const std::wstring& deviceID = L"BP-0001", const std::wstring& downloadTime = L"") {
         struBpDeviceReadState state;
         state.userNo = userNo_;
         state.sourceNo = sourceNo;
         state.deviceID = deviceID;
         state.origData = Bytes(records);
         state.recordCount = static_cast<int>(records.size());
-        state.readTime = L"2024-06-15 09:00:00";
+        state.readTime = downloadTime.empty() ? L"2024-06-15 09:00:00" : downloadTime;
+        state.beginTime = downloadTime;
         bp_->SetReadState(std::move(state));
         return bp_->OrigDataToBussData_1002();
     }
