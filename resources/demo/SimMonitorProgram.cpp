@@ -4,12 +4,16 @@
 // reads its models, unless a file is there; with --usb it shows its USB adapter
 // (vendor:product, hex) below <root>/sys. It says "plugged in" once all of it is there, and
 // runs until Ctrl-C or SIGTERM. To try a monitor at its edges: --readings keeps that many
-// readings instead of the demo's, ten minutes apart back from now; --clock no makes it a
-// monitor without a clock (every reading's month 0, dated at the download); --answer-ms
-// is how long it takes to answer a command (100 ms by default).
+// readings instead of the demo's, ten minutes apart back from now (--newest: from that
+// time, in seconds since 1970, so that runs share readings), their values by their time;
+// --same-minute yes gives the oldest of them the time of the one after it, as two
+// measurements of one minute on a model without seconds; --clock no makes it a monitor
+// without a clock (every reading's month 0, dated at the download); --answer-ms is how
+// long it takes to answer a command (100 ms by default).
 //
 //   quorv_sim_monitor <root> [--model-file <file>] [--usb <vid:pid>] [--readings <n>]
-//                     [--clock yes|no] [--answer-ms <ms>]
+//                     [--newest <seconds>] [--same-minute yes|no] [--clock yes|no]
+//                     [--answer-ms <ms>]
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -67,15 +71,30 @@ SimMonitorState DemoState(std::time_t now) {
     return state;
 }
 
-// n readings ten minutes apart, the newest now; their values vary within a day's range.
-std::vector<SimReading> SpacedReadings(std::time_t now, int n, bool dated) {
+constexpr int kSpacing = 600;
+
+// n readings kSpacing apart, the newest at newest; their values vary within a day's range
+// by their time, so that a reading keeps them when newer ones come. With sameMinute the
+// oldest is taken in the minute of the one after it.
+std::vector<SimReading> SpacedReadings(std::time_t newest, int n, bool dated, bool sameMinute) {
     std::vector<SimReading> readings;
     for (int i = 0; i < n; ++i) {
-        SimReading r = ReadingAt(now - i * 600, 110 + i % 40, 70 + i % 20, 60 + i % 30);
+        const std::time_t at = newest - static_cast<std::time_t>(i) * kSpacing;
+        const long slot = static_cast<long>(at / kSpacing);
+        SimReading r = ReadingAt(at, 110 + slot % 40, 70 + slot % 20, 60 + slot % 30);
+        if (sameMinute && n >= 2 && i == n - 1) r = ReadingAt(at + kSpacing, 131, 81, 71);
         if (!dated) r.month = 0;
         readings.push_back(r);
     }
     return readings;
+}
+
+// Seconds since 1970 from text, up to the year 2100; nothing for anything else.
+std::optional<std::time_t> Seconds(const std::string& text) {
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 4102444800LL) return std::nullopt;
+    return static_cast<std::time_t>(value);
 }
 
 // A whole number of at least least from text; nothing for anything else.
@@ -96,7 +115,8 @@ void WriteModelFile(const fs::path& file) {
 
 int main(int argc, char** argv) {
     SimDeviceProgram program("simulated monitor", argc, argv,
-                             {"--model-file", "--usb", "--readings", "--clock", "--answer-ms"});
+                             {"--model-file", "--usb", "--readings", "--newest", "--same-minute", "--clock",
+                              "--answer-ms"});
     if (!program.ArgumentsOk()) return 2;
     const auto usbIds = program.Option("--usb");
     if (usbIds && (usbIds->size() != 9 || (*usbIds)[4] != ':'))
@@ -105,11 +125,16 @@ int main(int argc, char** argv) {
     const auto count = readings ? WholeNumber(*readings, 0) : std::nullopt;
     const std::string clock = program.Option("--clock").value_or("yes");
     const auto answerMs = WholeNumber(program.Option("--answer-ms").value_or("100"), 1);
-    if ((readings && !count) || (clock != "yes" && clock != "no") || !answerMs)
-        return program.Fail("--readings wants a count, --clock yes or no, --answer-ms milliseconds");
+    const auto newestText = program.Option("--newest");
+    const auto newest = newestText ? Seconds(*newestText) : std::optional<std::time_t>(std::time(nullptr));
+    const std::string sameMinute = program.Option("--same-minute").value_or("no");
+    if ((readings && !count) || (clock != "yes" && clock != "no") || (sameMinute != "yes" && sameMinute != "no") ||
+        !answerMs || !newest)
+        return program.Fail("--readings wants a count, --newest seconds since 1970, --same-minute and --clock yes or "
+                            "no, --answer-ms milliseconds");
     const std::time_t now = std::time(nullptr);
     SimMonitorState state = DemoState(now);
-    if (count) state.readings = SpacedReadings(now, *count, clock == "yes");
+    if (count) state.readings = SpacedReadings(*newest, *count, clock == "yes", sameMinute == "yes");
     auto monitor = std::make_shared<SimMonitor>();
     monitor->SetState(state);
     SimMonitorPty line(monitor, std::chrono::milliseconds(*answerMs));
