@@ -267,6 +267,12 @@ bool PacketIs(const struBpDeviceBussData& buss, int packet, BpPacketState state)
            states[static_cast<std::size_t>(packet) - 1] == state;
 }
 
+// A new upload may have replaced the packets meanwhile: a number out of them changes none.
+void SetPacket(struBpDeviceBussData& buss, int packet, BpPacketState state) {
+    if (packet >= 1 && static_cast<std::size_t>(packet) <= buss.packetStates.size())
+        buss.packetStates[static_cast<std::size_t>(packet) - 1] = state;
+}
+
 bool AnyPacketIs(const struBpDeviceBussData& buss, BpPacketState state) {
     return std::find(buss.packetStates.begin(), buss.packetStates.end(), state) != buss.packetStates.end();
 }
@@ -275,7 +281,8 @@ bool AnyPacketIs(const struBpDeviceBussData& buss, BpPacketState state) {
 std::set<std::wstring> ReadingsOfStoredPackets(const struBpDeviceBussData& buss, int packet) {
     std::set<std::wstring> readings;
     for (const struDeviceDataList_1002W& r : buss.pDeviceDataList) {
-        if (r.packet != packet && PacketIs(buss, r.packet, BpPacketState::Stored)) readings.insert(SameReading(buss, r));
+        if (r.packet != packet && PacketIs(buss, r.packet, BpPacketState::Stored))
+            readings.insert(SameReading(buss, r));
     }
     return readings;
 }
@@ -289,8 +296,8 @@ void ReplyCame(struBpDeviceBussData& buss) {
 // readings again.
 void LosePacket(struBpDeviceBussData& buss, std::size_t at, const wchar_t* why) {
     buss.packetStates[at] = BpPacketState::Lost;
-    LOGF(LOG_WARNING, L"CBloodPressureWin::BpDataUpload", L"packet[%d] of [%s] not stored: %s", static_cast<int>(at) + 1,
-         buss.readTime.c_str(), why);
+    LOGF(LOG_WARNING, L"CBloodPressureWin::BpDataUpload", L"packet[%d] of [%s] not stored: %s",
+         static_cast<int>(at) + 1, buss.readTime.c_str(), why);
 }
 
 void KeepFirstFailure(struBpDeviceBussData& buss, const struUploadState& failure) {
@@ -378,16 +385,16 @@ int CBloodPressureWin::BpDataUpload() {
     // Nothing to wait for: the page must not see an upload running.
     if (packets.empty()) return m_uploadState.End(0, 0, kUploadDone);
     // Far above an honest upload: a thousand packets' allowance is 19 hours.
-    m_uploadState.Begin(kUploadBusy, static_cast<DWORD>(std::min<std::size_t>(packets.size(), 1000)) * kReplyAllowanceMs);
+    const auto allowed = static_cast<DWORD>(std::min<std::size_t>(packets.size(), 1000));
+    m_uploadState.Begin(kUploadBusy, allowed * kReplyAllowanceMs);
     CCommunication* comm = g_pCommunication;
     for (const struBpPacketW& packet : packets) {
-        const std::size_t at = static_cast<std::size_t>(packet.packetNo) - 1;
         bool send = false;
         // Waiting before it goes: its reply may come before the send returns.
         WithBussData([&](struBpDeviceBussData& buss) {
-            send = buss.packetStates[at] == BpPacketState::Unsent;
+            send = PacketIs(buss, packet.packetNo, BpPacketState::Unsent);
             if (!send) return;
-            buss.packetStates[at] = BpPacketState::Waiting;
+            SetPacket(buss, packet.packetNo, BpPacketState::Waiting);
             ++buss.awaitedReplies;
         });
         if (!send) continue;  // lost already with the upload's failure, and logged
@@ -397,10 +404,9 @@ int CBloodPressureWin::BpDataUpload() {
              packet.packetNo, sent);
         // The packets sent before still wait for their replies.
         WithBussData([&](struBpDeviceBussData& buss) {
-            if (buss.packetStates[at] == BpPacketState::Waiting) {
-                buss.packetStates[at] = BpPacketState::Unsent;
-                ReplyCame(buss);
-            }
+            if (!PacketIs(buss, packet.packetNo, BpPacketState::Waiting)) return;
+            SetPacket(buss, packet.packetNo, BpPacketState::Unsent);
+            ReplyCame(buss);
         });
         LosePackets({false, sent, kCommError}, L"not sent", false);
         return sent;
@@ -468,8 +474,7 @@ int CBloodPressureWin::Refused(int result, int retCode, const std::wstring& mess
     WithBussData([&](struBpDeviceBussData& buss) {
         ReplyCame(buss);
         KeepFirstFailure(buss, {false, retCode, message});
-        if (PacketIs(buss, packet, BpPacketState::Waiting))
-            buss.packetStates[static_cast<std::size_t>(packet) - 1] = BpPacketState::Lost;
+        if (PacketIs(buss, packet, BpPacketState::Waiting)) SetPacket(buss, packet, BpPacketState::Lost);
     });
     m_uploadState.End(result, retCode, message);
     FinishIfDone();
@@ -480,7 +485,7 @@ int CBloodPressureWin::PacketStored(int packet) {
     WithBussData([&](struBpDeviceBussData& buss) {
         ++buss.replies;
         ReplyCame(buss);
-        buss.packetStates[static_cast<std::size_t>(packet) - 1] = BpPacketState::Stored;
+        SetPacket(buss, packet, BpPacketState::Stored);
     });
     return FinishIfDone();
 }
