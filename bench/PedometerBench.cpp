@@ -2,7 +2,8 @@
 // every one with data) read from the tests' simulated pedometer through the built module,
 // converted, uploaded (0x1170) to the tests' loopback server and its success reply stored
 // (31 day rows and the health elements). The baselines are the read and conversion
-// without the upload, and the module's raw read alone through the same bound module.
+// without the upload, and the module's raw read alone through the same bound module,
+// which also stands beside the module's day read (30 history rows).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -142,6 +143,14 @@ struct Program {
         return module->GetModuleOrigData(&text);
     }
 
+    // The module's day read, as the page's history asks it; the rows it gave.
+    int DayRead() {
+        struModuleInterface* module = source->moduleInterface.load();
+        std::lock_guard call(module->callLock);
+        char rows[4096];
+        return module->ReadModuleHisData("pedoNumberOfSteps", nullptr, rows, sizeof(rows));
+    }
+
     HookScope hooks;
     std::shared_ptr<SimPedometer> device = FullDevice();
     CMyDatabase db;
@@ -201,5 +210,19 @@ void BM_RawModuleReadAlone(benchmark::State& state) {
                                                   benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RawModuleReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DayRecordRead(benchmark::State& state) {
+    Folder folder;
+    Program program;
+    for (auto _ : state) {
+        if (program.DayRead() != 30) {
+            state.SkipWithError("day read failed");
+            break;
+        }
+    }
+    state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * 30),
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DayRecordRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

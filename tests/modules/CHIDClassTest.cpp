@@ -44,9 +44,10 @@ TEST_F(CHIDClassTest, ReportsTravelAfterTheIdByteAndAreCutToTheCallersLength) {
     const BYTE partial[3] = {0, 0, 0};
     ASSERT_EQ(hid_.Write(partial, 3, 1000), 1);
     EXPECT_EQ(device_->Requests().back(), (SimReport{0, 0, 0, 0, 0, 0, 0, 0})) << "zero-padded";
+    std::array<BYTE, 10> reply;
+    ASSERT_EQ(hid_.Read(reply.data(), 8, 1000), 1);  // the device's answer to no command
 
     ASSERT_EQ(hid_.Write(kReadId.data(), 8, 1000), 1);
-    std::array<BYTE, 10> reply;
     reply.fill(0xEE);
     ASSERT_EQ(hid_.Read(reply.data(), 4, 1000), 1);
     EXPECT_EQ(reply, (std::array<BYTE, 10>{0x12, 0x34, 0x56, 0x78, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));

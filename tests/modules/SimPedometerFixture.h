@@ -1,5 +1,6 @@
 // A simulated pedometer in the transport hook, a fixed clock (Sunday 20 January 2013,
-// 14:37:05.123, tick 3000000000) and long sleeps recorded instead of waited.
+// 14:37:05.123, tick 3000000000 and on by the link's simulated time) and long sleeps
+// recorded instead of waited, each moving that time on.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,8 +21,9 @@ protected:
 
     SimPedometerFixture() {
         Hooks().localTime = [](SYSTEMTIME& st) { st = kClock; };
-        Hooks().tickCount = [] { return kTick; };
+        Hooks().tickCount = [this] { return kTick + link_->Elapsed(); };
         Hooks().longSleep = [this](DWORD ms) {
+            link_->Advance(ms);
             std::lock_guard guard(sleepLock_);
             longSleeps_.push_back(ms);
         };

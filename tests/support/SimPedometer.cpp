@@ -65,6 +65,17 @@ void SimPedometer::FaultAt(std::size_t request, SimFault fault, BYTE code) {
     faults_[request] = {fault, code};
 }
 
+void SimPedometer::AnswerLate(int block, DWORD delayMs) {
+    std::lock_guard guard(lock_);
+    late_[block] = delayMs;
+}
+
+void SimPedometer::AnswerEverySecond(bool on) {
+    std::lock_guard guard(lock_);
+    everySecondFrom_.reset();
+    if (on) everySecondFrom_ = requests_.size();
+}
+
 void SimPedometer::SetPlugged(bool plugged) {
     std::lock_guard guard(lock_);
     plugged_ = plugged;
@@ -88,7 +99,18 @@ std::optional<SimSettings> SimPedometer::LastSettings() const {
 SimAnswer SimPedometer::Receive(const SimReport& request) {
     std::lock_guard guard(lock_);
     requests_.push_back(request);
-    return Disturb({SimAnswer::Link::Reply, Answer(request)}, requests_.size() - 1);
+    const std::size_t number = requests_.size() - 1;
+    SimAnswer answer = Delay(Disturb({SimAnswer::Link::Reply, Answer(request)}, number), request);
+    if (everySecondFrom_ && (number - *everySecondFrom_) % 2 == 1) answer.link = SimAnswer::Link::Silent;
+    return answer;
+}
+
+SimAnswer SimPedometer::Delay(SimAnswer answer, const SimReport& request) {
+    const auto late = request[7] == 3 ? late_.find(request[5]) : late_.end();
+    if (late == late_.end() || answer.link != SimAnswer::Link::Reply) return answer;
+    answer.delayMs = late->second;
+    late_.erase(late);
+    return answer;
 }
 
 // The command table: index at byte 5, flag at 6, code at 7.

@@ -8,6 +8,7 @@
 //   values.days[0] = {5230, 45600};
 //   device->SetValues(values);
 //   device->FaultAt(8, SimFault::WrongCode, '4');   // the ninth request: block 7 of a raw read
+//   device->AnswerLate(6, 2600);                     // block 6's next reply, 2.6 s late
 //
 // A block request that follows a start request is answered as a day record, one that
 // follows a read-ID request as a raw data block.
@@ -55,11 +56,13 @@ enum class SimFault {
     NotDecimal, // the reply's data bytes read 0xAB, its index and code kept
 };
 
-// What the link does with one request.
+// What the link does with one request. A late reply keeps the device busy: the replies to
+// later requests come after it, in order.
 struct SimAnswer {
     enum class Link { Reply, Silent, IoError };
     Link link = Link::Reply;
     SimReport reply{};
+    DWORD delayMs = 0;
 };
 
 class SimPedometer {
@@ -74,6 +77,11 @@ public:
 
     // A fault for the request of that number (0-based, counted over the device's life).
     void FaultAt(std::size_t request, SimFault fault, BYTE code = 0);
+    // The next reply to a request for block (raw or day record) comes delayMs late.
+    void AnswerLate(int block, DWORD delayMs);
+    // From the next request on, only every second one is answered (the first is); false
+    // answers every request again.
+    void AnswerEverySecond(bool on);
     void SetPlugged(bool plugged);
     bool Plugged() const;
 
@@ -90,6 +98,7 @@ private:
     SimReport DayRecordReply(int block) const;
     SimReport SettingsReply(const SimReport& request);
     SimAnswer Disturb(SimAnswer answer, std::size_t number);
+    SimAnswer Delay(SimAnswer answer, const SimReport& request);
     SimRawData RawBytesLocked() const;
 
     mutable std::mutex lock_;
@@ -100,6 +109,8 @@ private:
     std::optional<std::array<BYTE, 5>> firstHalf_;
     std::optional<SimSettings> lastSettings_;
     std::map<std::size_t, std::pair<SimFault, BYTE>> faults_;
+    std::map<int, DWORD> late_;  // block -> the delay of its next reply
+    std::optional<std::size_t> everySecondFrom_;  // the first request of the every-second spell
     std::vector<SimReport> requests_;
     bool plugged_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <vector>
@@ -74,8 +75,9 @@ void SimPedometerPty::PrepareTree() const {
 void SimPedometerPty::Serve() {
     std::vector<BYTE> received;
     while (!stop_) {
+        const auto wait = SendDue(std::chrono::milliseconds(20));
         pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0) continue;
+        if (poll(&p, 1, static_cast<int>(wait.count())) <= 0) continue;
         if ((p.revents & POLLIN) == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
@@ -93,9 +95,23 @@ void SimPedometerPty::Serve() {
     }
 }
 
-void SimPedometerPty::Answer(const SimReport& request) const {
+void SimPedometerPty::Answer(const SimReport& request) {
     const SimAnswer answer = device_->Receive(request);
     if (answer.link != SimAnswer::Link::Reply) return;
-    const ssize_t sent = write(master_, answer.reply.data(), answer.reply.size());
-    (void)sent;  // a reply that cannot be written is a time-out for the reader
+    auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer.delayMs);
+    if (!replies_.empty() && replies_.back().due > due) due = replies_.back().due;
+    replies_.push_back({due, answer.reply});
+    SendDue(std::chrono::milliseconds(0));
+}
+
+std::chrono::milliseconds SimPedometerPty::SendDue(std::chrono::milliseconds idle) {
+    const auto now = std::chrono::steady_clock::now();
+    while (!replies_.empty() && replies_.front().due <= now) {
+        const ssize_t sent = write(master_, replies_.front().reply.data(), replies_.front().reply.size());
+        (void)sent;  // a reply that cannot be written is a time-out for the reader
+        replies_.pop_front();
+    }
+    if (replies_.empty()) return idle;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(replies_.front().due - now);
+    return std::min(idle, left);
 }

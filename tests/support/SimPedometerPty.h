@@ -4,10 +4,13 @@
 // QUORV_SYSFS_ROOT and QUORV_DEV_ROOT) at SysfsRoot() and DevRoot().
 //
 // Each 9-byte report written to the node (id 0, then the request) is answered with the
-// 8 reply bytes, as hidraw gives an unnumbered report.
+// 8 reply bytes, as hidraw gives an unnumbered report. A late reply is written when its
+// delay has passed, and the replies after it follow it.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -30,13 +33,21 @@ private:
     bool OpenTerminal();
     void PrepareTree() const;
     void Serve();
-    void Answer(const SimReport& request) const;
+    void Answer(const SimReport& request);
+    // Writes the replies that are due; how long until the next is, at most idle.
+    std::chrono::milliseconds SendDue(std::chrono::milliseconds idle);
+
+    struct Pending {
+        std::chrono::steady_clock::time_point due;
+        SimReport reply{};
+    };
 
     std::shared_ptr<SimPedometer> device_;
     std::filesystem::path root_;
     std::filesystem::path terminal_;
     int master_ = -1;
     int slave_ = -1;  // kept open, so the terminal stays raw and never hangs up between opens
+    std::deque<Pending> replies_;  // the serving thread's own
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -1,6 +1,14 @@
 #include "SimPedometerTransport.h"
 
 #include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// Clock readings compared by their difference, as ticks are.
+bool Later(DWORD a, DWORD b) { return static_cast<std::int32_t>(a - b) > 0; }
+
+}  // namespace
 
 SimPedometerTransport::SimPedometerTransport(std::shared_ptr<SimPedometer> device) : device_(std::move(device)) {}
 
@@ -45,6 +53,16 @@ std::vector<std::string> SimPedometerTransport::OpenedPaths() const {
     return openedPaths_;
 }
 
+DWORD SimPedometerTransport::Elapsed() const {
+    std::lock_guard guard(lock_);
+    return now_;
+}
+
+void SimPedometerTransport::Advance(DWORD ms) {
+    std::lock_guard guard(lock_);
+    now_ += ms;
+}
+
 std::vector<HidDeviceInfo> SimPedometerTransport::Enumerate() {
     std::lock_guard guard(lock_);
     ++searches_;
@@ -60,21 +78,26 @@ HidHandle SimPedometerTransport::Open(const std::string& path) {
     if (!present || openFails_) return kNoHidHandle;
     ++opens_;
     openedPaths_.push_back(path);
-    open_[nextHandle_] = {path, std::nullopt};
+    open_[nextHandle_] = path;
     return nextHandle_++;
 }
 
-HidIoResult SimPedometerTransport::Read(HidHandle handle, BYTE* report, std::size_t size, DWORD) {
+HidIoResult SimPedometerTransport::Read(HidHandle handle, BYTE* report, std::size_t size, DWORD milliseconds) {
     std::lock_guard guard(lock_);
     const auto it = open_.find(handle);
     if (it == open_.end() || report == nullptr || size == 0) return {};
-    if (it->second.path == kDevicePath && !device_->Plugged()) return {};
-    if (!it->second.pending) return {HidStatus::TimedOut, 0};
+    if (it->second == kDevicePath && !device_->Plugged()) return {};
+    if (it->second != kDevicePath || replies_.empty() || Later(replies_.front().due, now_ + milliseconds)) {
+        now_ += milliseconds;
+        return {HidStatus::TimedOut, 0};
+    }
     const std::size_t bytes = std::min(size, inputLength_);
     if (bytes < 1) return {};
+    const Pending next = replies_.front();
+    replies_.pop_front();
+    if (Later(next.due, now_)) now_ = next.due;
     std::fill(report, report + size, BYTE{0});
-    std::copy_n(it->second.pending->begin(), std::min(bytes - 1, it->second.pending->size()), report + 1);
-    it->second.pending.reset();
+    std::copy_n(next.reply.begin(), std::min(bytes - 1, next.reply.size()), report + 1);
     return {HidStatus::Ok, bytes};
 }
 
@@ -82,14 +105,18 @@ HidIoResult SimPedometerTransport::Write(HidHandle handle, const BYTE* report, s
     std::lock_guard guard(lock_);
     const auto it = open_.find(handle);
     if (it == open_.end() || report == nullptr || size != outputLength_) return {};
-    if (it->second.path == kDecoyPath) return {HidStatus::Ok, size};
+    if (it->second == kDecoyPath) return {HidStatus::Ok, size};
     if (!device_->Plugged()) return {};
     SimReport request{};
     std::copy_n(report + 1, std::min(size - 1, request.size()), request.begin());
     const SimAnswer answer = device_->Receive(request);
-    it->second.pending.reset();
     if (answer.link == SimAnswer::Link::IoError) return {};
-    if (answer.link == SimAnswer::Link::Reply) it->second.pending = answer.reply;
+    if (answer.link == SimAnswer::Link::Reply) {
+        // A device busy with a late reply answers after it.
+        DWORD due = now_ + answer.delayMs;
+        if (!replies_.empty() && Later(replies_.back().due, due)) due = replies_.back().due;
+        replies_.push_back({due, answer.reply});
+    }
     return {HidStatus::Ok, size};
 }
 

@@ -7,13 +7,16 @@
 //   auto link = std::make_shared<SimPedometerTransport>(device);
 //   Hooks().hidTransport = link;
 //
-// A read with no reply waiting reports a time-out at once, so tests stay fast.
+// Time on the link is simulated: a read with no reply due within its time-out reports the
+// time-out at once and moves the link's clock on by it, so tests stay fast and a late
+// reply (SimPedometer::AnswerLate) comes when its delay has passed on that clock. Replies
+// wait on the device's side in order, whichever handle is open when they come.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,10 @@ public:
     int Closes() const;
     int OpenHandles() const;
     std::vector<std::string> OpenedPaths() const;
+    // The link's clock: milliseconds since the link was made.
+    DWORD Elapsed() const;
+    // Moves the clock on, as a caller's sleep of that long would.
+    void Advance(DWORD ms);
 
     std::vector<HidDeviceInfo> Enumerate() override;
     HidHandle Open(const std::string& path) override;
@@ -49,9 +56,9 @@ public:
     void Close(HidHandle handle) override;
 
 private:
-    struct OpenDevice {
-        std::string path;
-        std::optional<SimReport> pending;
+    struct Pending {
+        DWORD due = 0;  // on the link's clock
+        SimReport reply{};
     };
 
     std::shared_ptr<SimPedometer> device_;
@@ -60,7 +67,9 @@ private:
     bool openFails_ = false;
     std::size_t inputLength_ = 9;
     std::size_t outputLength_ = 9;
-    std::map<HidHandle, OpenDevice> open_;
+    std::map<HidHandle, std::string> open_;  // handle -> path
+    std::deque<Pending> replies_;
+    DWORD now_ = 0;
     HidHandle nextHandle_ = 1;
     int searches_ = 0;
     int opens_ = 0;
