@@ -17,6 +17,12 @@ constexpr int kProductId = 0x70C1;
 constexpr DWORD kIoTimeout = 1000;
 constexpr int kIoAttempts = 2;
 constexpr int kPatientAttempts = 30;
+// A day read is 34 exchanges: an honest device answering each just inside its 1000 ms
+// time-out, with a few recovered time-outs, still ends inside this.
+constexpr DWORD kDayReadAllowance = 45000;
+const std::string kDayReadSpent = "the day read's " + std::to_string(kDayReadAllowance / 1000) + " s ran out";
+// Replies dropped before the ID's answer at most: each failed attempt leaves one or two.
+constexpr int kMostDropped = 16;
 
 // Request: data bytes 0..4, index at 5, flag at 6, command code at 7. Reply: data, the
 // index echoed at 5, the reply code at 7.
@@ -42,10 +48,14 @@ PedoReport Request(int index, BYTE flag, BYTE code, const BYTE* data = nullptr) 
 }
 
 PedoReport StartRequest() { return Request(kStartIndex, 1, kCodeRead); }
+PedoReport IdRequest() { return Request(0, 0, kCodeReadId); }
 
 bool StartAnswered(const PedoReport& reply) {
     return reply[kIndexByte] == kStartIndex && reply[kCodeByte] == kReplyRead;
 }
+
+// Only the ID's answer carries the ID's code: no block or day reply looks like it.
+bool IdAnswered(const PedoReport& reply) { return reply[kIndexByte] == 0 && reply[kCodeByte] == kCodeReadId; }
 
 // A day record has no echo (its sixth byte takes the place): its code and its digits
 // tell it from another reply (an ID, zeros, a raw block of a device out of day mode).
@@ -71,8 +81,20 @@ void PutHex(char* at, const BYTE* bytes, std::size_t count) {
 
 CPedoDevice::CPedoDevice() : hid_(kProductId, kVendorId, std::tuple_size_v<PedoReport>) {}
 
-int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply, Relink relink) {
+DWORD PedoBudget::Left(DWORD ms) const {
+    if (allowance == 0) return ms;
+    const DWORD used = GetTickCount() - start;  // ticks wrap: their difference does not
+    return used >= allowance ? 0 : std::min(ms, allowance - used);
+}
+
+int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply, Relink relink, const PedoBudget& budget) {
     std::lock_guard guard(moduleLock_);
+    const int sent = SendLocked(request, relink, budget);
+    if (sent <= 0) return sent;
+    return ReceiveLocked(reply, kIoAttempts, budget) ? static_cast<int>(reply.size()) : -2;
+}
+
+int CPedoDevice::SendLocked(const PedoReport& request, Relink relink, const PedoBudget& budget) {
     // A link a time-out closed is opened again: the device only answered late.
     if (!hid_.Found() && relink == Relink::Refused && !hid_.ClosedByTimeOut()) {
         NoteFault("the link was lost: the device is not searched for again");
@@ -82,18 +104,85 @@ int CPedoDevice::Exchange(const PedoReport& request, PedoReport& reply, Relink r
         NoteFault("no device found");
         return -1;
     }
-    bool sent = false;
-    for (int i = 0; i < kIoAttempts && !sent; ++i) sent = hid_.Write(request.data(), request.size(), kIoTimeout) == 1;
-    if (!sent) {
-        NoteFault(hid_.LastFault());
-        return -1;
+    for (int i = 0; i < kIoAttempts; ++i) {
+        const DWORD wait = budget.Left(kIoTimeout);
+        if (wait == 0) {
+            NoteFault(kDayReadSpent);
+            return -1;
+        }
+        if (hid_.Write(request.data(), request.size(), wait) == 1) return 1;
     }
-    bool received = false;
-    for (int i = 0; i < kIoAttempts && !received; ++i) {
-        received = hid_.Read(reply.data(), reply.size(), kIoTimeout) == 1;
+    NoteFault(hid_.LastFault());
+    return -1;
+}
+
+bool CPedoDevice::ReceiveLocked(PedoReport& reply, int attempts, const PedoBudget& budget) {
+    for (int i = 0; i < attempts; ++i) {
+        const DWORD wait = budget.Left(kIoTimeout);
+        if (wait == 0) {
+            NoteFault(kDayReadSpent);
+            return false;
+        }
+        if (hid_.Read(reply.data(), reply.size(), wait) == 1) return true;
     }
-    if (!received) NoteFault(hid_.LastFault());
-    return received ? static_cast<int>(reply.size()) : -2;
+    NoteFault(hid_.LastFault());
+    return false;
+}
+
+int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget) {
+    const int sent = SendLocked(IdRequest(), relink, budget);
+    if (sent <= 0) return sent;
+    PedoReport reply{};
+    for (int dropped = 0; dropped <= kMostDropped; ++dropped) {
+        // One attempt: a time-out closed the link, and a second read would only wait.
+        if (!ReceiveLocked(reply, 1, budget)) return -2;
+        if (IdAnswered(reply)) return static_cast<int>(reply.size());
+    }
+    NoteFault("more than " + std::to_string(kMostDropped) + " replies came before the ID's");
+    return -2;
+}
+
+// Under one hold of the lock, so that no other exchange comes between the proof and the start.
+int CPedoDevice::EnterDayMode(Relink relink, const PedoBudget& budget) {
+    std::lock_guard guard(moduleLock_);
+    const int proved = ProveInStepLocked(relink, budget);
+    if (proved <= 0) return proved;
+    const int sent = SendLocked(StartRequest(), relink, budget);
+    if (sent <= 0) return sent;
+    PedoReport reply{};
+    if (!ReceiveLocked(reply, kIoAttempts, budget)) return -2;
+    if (StartAnswered(reply)) return static_cast<int>(reply.size());
+    NoteRefused(reply);
+    return -2;
+}
+
+int CPedoDevice::AskDayRecord(int block, bool& inStep, const PedoBudget& budget, PedoReport& reply) {
+    if (!inStep) {
+        const int entered = EnterDayMode(Relink::Refused, budget);
+        if (entered <= 0) return entered;
+        inStep = true;
+    }
+    const int result = Exchange(Request(block, 1, kCodeRead), reply, Relink::Refused, budget);
+    if (result > 0 && DayRecordFits(reply)) return result;
+    if (result > 0) NoteRefused(reply);
+    inStep = false;
+    return result > 0 ? -2 : result;
+}
+
+template <typename Ask>
+bool CPedoDevice::Patiently(const PedoBudget& budget, Ask ask) {
+    for (int i = 0; i < kPatientAttempts; ++i) {
+        // The exchanges look at the clock before each wait; a failed one, before its retry.
+        if (i > 0 && budget.Left(1) == 0) {
+            NoteFault(kDayReadSpent);
+            return false;
+        }
+        const int result = ask();
+        if (result > 0) return true;
+        if (result == kLinkLost) return false;
+        Sleep(10);
+    }
+    return false;
 }
 
 int CPedoDevice::EchoedExchange(const PedoReport& request, PedoReport& reply) {
@@ -135,18 +224,6 @@ int CPedoDevice::GiveUp(const std::string& step, int result) {
     return result;
 }
 
-bool CPedoDevice::PatientExchange(const PedoReport& request, PedoReport& reply, Relink relink,
-                                  bool (*fits)(const PedoReport& reply)) {
-    for (int i = 0; i < kPatientAttempts; ++i) {
-        const int result = Exchange(request, reply, relink);
-        if (result == kLinkLost) return false;
-        if (result > 0 && fits(reply)) return true;
-        if (result > 0) NoteRefused(reply);
-        Sleep(10);
-    }
-    return false;
-}
-
 bool CPedoDevice::Present() {
     std::lock_guard guard(moduleLock_);
     return hid_.FindDevice();
@@ -159,7 +236,7 @@ int CPedoDevice::ReadId() {
 
 bool CPedoDevice::ReadIdLocked() {
     PedoReport reply{};
-    const bool answered = EchoedExchange(Request(0, 0, kCodeReadId), reply) > 0;
+    const bool answered = EchoedExchange(IdRequest(), reply) > 0;
     if (answered) {
         std::copy_n(reply.begin(), kPedoIdSize, id_.begin());
     } else {
@@ -207,12 +284,14 @@ int CPedoDevice::ReadBlocksLocked() {
 
 int CPedoDevice::ReadDayRecords(CPedoHistory& history, int today) {
     history.Clear(GetTickCount());
-    PedoReport reply{};
-    if (!PatientExchange(StartRequest(), reply, Relink::Allowed, StartAnswered)) {
+    const PedoBudget budget{GetTickCount(), kDayReadAllowance};
+    if (!Patiently(budget, [&] { return EnterDayMode(Relink::Allowed, budget); })) {
         return GiveUp("the day records' start", -2);
     }
+    bool inStep = true;
+    PedoReport reply{};
     for (int block = kTodayBlock; block < kPedoBlocks; ++block) {
-        if (!PatientExchange(Request(block, 1, kCodeRead), reply, Relink::Refused, DayRecordFits)) {
+        if (!Patiently(budget, [&] { return AskDayRecord(block, inStep, budget, reply); })) {
             return GiveUp("day block " + std::to_string(block), -2);
         }
         if (block == kReferenceBlock) continue;

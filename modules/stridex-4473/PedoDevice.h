@@ -9,6 +9,13 @@
 // read whose link a failed transfer lost after its start fails: the device found again
 // may be another, or the same one out of its day-record mode. One that a time-out
 // closed is opened again, as the device never left.
+//
+// A day record carries nothing of its request, so a day reply is taken only on a link
+// shown to be in step: the ID's answer, which no other request gets, with every reply
+// before it dropped, then the start's. The read does so first and again after every
+// time-out or refused reply; a late answer is then dropped, never taken for the next
+// block's. The read as a whole is bounded: a device that keeps failing it cannot hold
+// the caller for 30 attempts of every block.
 #pragma once
 
 #include <array>
@@ -30,6 +37,14 @@ constexpr int kPedoIdTextLength = kPedoIdSize * 2;
 
 using PedoReport = std::array<BYTE, 8>;
 
+// What is left of a read bounded as a whole, on the tick count; the default is unbounded.
+struct PedoBudget {
+    DWORD start = 0;
+    DWORD allowance = 0;  // milliseconds; 0 for no bound
+    // ms, or what is left of the allowance when that is less: 0 once it is spent.
+    DWORD Left(DWORD ms) const;
+};
+
 class CPedoDevice {
 public:
     CPedoDevice();
@@ -43,7 +58,8 @@ public:
     // the text's length, the failed read's result, or -1 when it does not fit.
     int ReadOrigDataInto(void* buffer, int size);
     // The day records into history, dated from today (yyyymmdd): 30, or -2 when the device
-    // did not answer a request 30 times. The caller holds the history's lock.
+    // did not answer a request 30 times or the read's time ran out. The caller holds the
+    // history's lock.
     int ReadDayRecords(CPedoHistory& history, int today);
     // Writes the settings from an option text and the local time, reading the raw data
     // first when none was read: 0, -2 first half refused, -4 second half refused, or a
@@ -63,16 +79,29 @@ private:
 
     // One request and its reply, searching for the device when no link is open and relink
     // allows it: 8, -1 no device or the write failed twice, -2 the read failed twice,
-    // kLinkLost no open link with relink Refused (unless a time-out closed it).
-    int Exchange(const PedoReport& request, PedoReport& reply, Relink relink = Relink::Allowed);
+    // kLinkLost no open link with relink Refused (unless a time-out closed it). No wait
+    // of it outlasts the budget.
+    int Exchange(const PedoReport& request, PedoReport& reply, Relink relink = Relink::Allowed,
+                 const PedoBudget& budget = {});
+    // Exchange's two halves, under the module lock: 1 sent, or Exchange's failures.
+    int SendLocked(const PedoReport& request, Relink relink, const PedoBudget& budget);
+    bool ReceiveLocked(PedoReport& reply, int attempts, const PedoBudget& budget);
+    // The ID request, then its answer with every reply before it dropped: 8 once the
+    // link is in step, Exchange's failures otherwise.
+    int ProveInStepLocked(Relink relink, const PedoBudget& budget);
+    // ProveInStepLocked, then the start: 8 in step and in day-record mode, else a failure.
+    int EnterDayMode(Relink relink, const PedoBudget& budget);
+    // The read-day-record request on a link in step, entering day mode first when it is
+    // not; a failure leaves it out of step.
+    int AskDayRecord(int block, bool& inStep, const PedoBudget& budget, PedoReport& reply);
+    // Up to 30 attempts of ask until one succeeds; false after 30, when the link was lost
+    // or when the budget is spent.
+    template <typename Ask>
+    bool Patiently(const PedoBudget& budget, Ask ask);
     // 8 when the reply echoes the request's index, else -9.
     int EchoedExchange(const PedoReport& request, PedoReport& reply);
     // One echoed exchange whose reply must also carry code; true on success.
     bool CheckedExchange(const PedoReport& request, BYTE code, PedoReport& reply);
-    // Up to 30 exchanges until one brings a reply that fits; false after 30, or at once
-    // when the link was lost and relink is Refused.
-    bool PatientExchange(const PedoReport& request, PedoReport& reply, Relink relink,
-                         bool (*fits)(const PedoReport& reply));
     bool Present();
     // What the last failed exchange brought, for the line of a call that gives up.
     void NoteFault(std::string fault);

@@ -32,6 +32,14 @@ std::string HistoryRow(int year, int month, int day, int value) {
     return row;
 }
 
+// The 30 rows of a history without a limit: today's steps 5190, ending on 20 January 2013.
+std::string ThirtyDays() {
+    std::string rows;
+    for (int d = 29; d >= 20; --d) rows += HistoryRow(2012, 12, 51 - d, 5190 + 10 * d);
+    for (int d = 19; d >= 0; --d) rows += HistoryRow(2013, 1, 20 - d, 5190 + 10 * d);
+    return rows;
+}
+
 class StridexModuleTest : public SimPedometerFixture {
 protected:
     StridexModuleTest() : module_(StridexModule::FreshCopy(dir_.Path())), fn_(module_->fn) {
@@ -220,8 +228,8 @@ TEST_F(StridexModuleTest, AnUnpluggedDeviceIsNotFoundAgain) {
     EXPECT_EQ(fn_.ReadModuleOrigData(), -3);
 }
 
-// Requests 0 to 5 are the start and blocks 3 to 7: the device comes back before block 7
-// is asked again, and would answer it as a raw block.
+// Requests 0 to 5 are the ID, the start and blocks 3 to 6: the device comes back before
+// block 6 is asked again, and would answer it as a raw block.
 TEST_F(StridexModuleTest, ADayReadWhoseDeviceHadToBeFoundAgainFails) {
     device_->FaultAt(5, SimFault::Bounce);
     ASSERT_EQ(fn_.InitModule(), 0);
@@ -231,8 +239,8 @@ TEST_F(StridexModuleTest, ADayReadWhoseDeviceHadToBeFoundAgainFails) {
     EXPECT_EQ(device_->Requests().size(), 6u);
 }
 
-// Request 5 is block 7: its reply does not come in time. The device never left the bus,
-// so the block is asked again, as the day read asks every unanswered block.
+// Request 5 is block 6: its reply does not come in time. The device never left the bus,
+// so the block is asked again once the link is shown in step, as every unanswered block.
 TEST_F(StridexModuleTest, ADayReplyThatTimesOutIsAskedAgain) {
     device_->FaultAt(5, SimFault::TimeOut);
     ASSERT_EQ(fn_.InitModule(), 0);
@@ -240,21 +248,61 @@ TEST_F(StridexModuleTest, ADayReplyThatTimesOutIsAskedAgain) {
     char out[80] = "untouched";
     ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
     EXPECT_STREQ(out, "5190");
-    ASSERT_GT(device_->Requests().size(), 6u);
-    EXPECT_EQ(device_->Requests()[6], BlockRequest(7));
+    const auto requests = device_->Requests();
+    ASSERT_GT(requests.size(), 8u);
+    EXPECT_EQ(std::vector<SimReport>(requests.begin() + 6, requests.begin() + 9),
+              (std::vector<SimReport>{kReadId, kStart, BlockRequest(6)}));
 }
 
-// Request 1 is block 3, today's record: answered with zeros, then with no digits.
+// Requests 2 and 5 are block 3, today's record: answered with zeros, then with no digits.
 TEST_F(StridexModuleTest, ADayReplyThatIsNoDayRecordIsAskedAgain) {
-    device_->FaultAt(1, SimFault::Zeros);
-    device_->FaultAt(2, SimFault::NotDecimal);
+    device_->FaultAt(2, SimFault::Zeros);
+    device_->FaultAt(5, SimFault::NotDecimal);
     ASSERT_EQ(fn_.InitModule(), 0);
     struModuleReadRequest request{"pedoNumberOfSteps", '1'};
     char out[80] = "untouched";
     ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
     EXPECT_STREQ(out, "5190");
-    ASSERT_GT(device_->Requests().size(), 3u);
-    EXPECT_EQ(device_->Requests()[3], BlockRequest(3));
+    const auto requests = device_->Requests();
+    ASSERT_GT(requests.size(), 8u);
+    EXPECT_EQ(std::vector<SimReport>(requests.begin() + 6, requests.begin() + 9),
+              (std::vector<SimReport>{kReadId, kStart, BlockRequest(3)}));
+}
+
+// Block 6 (two days back) answers after the read gave up waiting and asked again; a day
+// reply carries no block number, so each later reply could be taken for the next block's.
+class StridexLateDayTest : public StridexModuleTest, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(StridexLateDayTest, ALateDayReplyShiftsNoDayOfThisReadOrTheNext) {
+    device_->AnswerLate(6, GetParam());
+    ASSERT_EQ(fn_.InitModule(), 0);
+    int rows = 0;
+    const std::string first = History("pedoNumberOfSteps", nullptr, 4096, &rows);
+    if (rows != -1) {
+        EXPECT_EQ(first, ThirtyDays()) << "a read that does not fail has every day right";
+    }
+    EXPECT_EQ(History("pedoNumberOfSteps", nullptr, 4096, &rows), ThirtyDays());
+    EXPECT_EQ(rows, 30);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delays, StridexLateDayTest, ::testing::Values(1200, 1500, 2600));
+
+// A device that answers only every second request holds a read no longer than the read's
+// bound, which the line of its failure names; once it answers again, so does the module.
+TEST_F(StridexModuleTest, ADayReadEndsWithinItsBoundAndTheNextStartsAfresh) {
+    std::vector<std::string> lines;
+    Hooks().debugOutput = [&lines](const std::wstring& line) { lines.push_back(text::ToUtf8(line)); };
+    device_->AnswerEverySecond(true);
+    ASSERT_EQ(fn_.InitModule(), 0);
+    struModuleReadRequest request{"pedoNumberOfSteps", '1'};
+    char out[80] = "untouched";
+    EXPECT_EQ(fn_.ReadModuleData(&request, out), -1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("the day read's 45 s ran out"), std::string::npos) << lines[0];
+
+    device_->AnswerEverySecond(false);
+    ASSERT_EQ(fn_.ReadModuleData(&request, out), 0);
+    EXPECT_STREQ(out, "5190");
 }
 
 TEST_F(StridexModuleTest, HistoryListsTheDaysAfterTheLimitAndToday) {
@@ -267,7 +315,7 @@ TEST_F(StridexModuleTest, HistoryListsTheDaysAfterTheLimitAndToday) {
     EXPECT_EQ(text, expected);
     EXPECT_NE(text.find("2013-01-16|5230|2013-01-16|`"), std::string::npos);
 
-    std::vector<SimReport> requests{kStart};
+    std::vector<SimReport> requests{kReadId, kStart};
     for (int b = 3; b < 35; ++b) requests.push_back(BlockRequest(b));
     EXPECT_EQ(device_->Requests(), requests);
 
@@ -278,9 +326,7 @@ TEST_F(StridexModuleTest, HistoryListsTheDaysAfterTheLimitAndToday) {
 
 TEST_F(StridexModuleTest, WithoutAUsableLimitHistoryHoldsThirtyDaysEndingToday) {
     ASSERT_EQ(fn_.InitModule(), 0);
-    std::string expected;
-    for (int d = 29; d >= 20; --d) expected += HistoryRow(2012, 12, 51 - d, 5190 + 10 * d);
-    for (int d = 19; d >= 0; --d) expected += HistoryRow(2013, 1, 20 - d, 5190 + 10 * d);
+    const std::string expected = ThirtyDays();
     for (const char* since : {"soon", "1999-12-31", "2100-1-2"}) {
         int rows = 0;
         EXPECT_EQ(History("pedoNumberOfSteps", since, 4096, &rows), expected) << since;
@@ -436,7 +482,7 @@ TEST_F(StridexDownloadTest, BuiltModuleDownloadsEverythingFromThePedometer) {
     ASSERT_EQ(fn.SetModuleDevOption("80|605|1|10000|"), 0);
     ASSERT_TRUE(device_->LastSettings());
     EXPECT_EQ(pedo::RawStepLength(device_->LastSettings()->data()), 80);
-    EXPECT_EQ(device_->Requests().size(), 36u + 33u + 33u + 3u);
+    EXPECT_EQ(device_->Requests().size(), 36u + 34u + 34u + 3u);
     EXPECT_EQ(fn.CloseModule(), 0);
 }
 
