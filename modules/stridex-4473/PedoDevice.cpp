@@ -54,8 +54,9 @@ bool StartAnswered(const PedoReport& reply) {
     return reply[kIndexByte] == kStartIndex && reply[kCodeByte] == kReplyRead;
 }
 
-// Only the ID's answer carries the ID's code: no block or day reply looks like it.
-bool IdAnswered(const PedoReport& reply) { return reply[kIndexByte] == 0 && reply[kCodeByte] == kCodeReadId; }
+// The ID's answer echoes index 0 without the code every block, day and start reply
+// carries, so none of them is taken for it.
+bool IdAnswered(const PedoReport& reply) { return reply[kIndexByte] == 0 && reply[kCodeByte] != kReplyRead; }
 
 // A day record has no echo (its sixth byte takes the place): its code and its digits
 // tell it from another reply (an ID, zeros, a raw block of a device out of day mode).
@@ -129,14 +130,14 @@ bool CPedoDevice::ReceiveLocked(PedoReport& reply, int attempts, const PedoBudge
     return false;
 }
 
-int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget) {
+int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply) {
     const int sent = SendLocked(IdRequest(), relink, budget);
     if (sent <= 0) return sent;
-    PedoReport reply{};
     for (int dropped = 0; dropped <= kMostDropped; ++dropped) {
         // One attempt: a time-out closed the link, and a second read would only wait.
         if (!ReceiveLocked(reply, 1, budget)) return -2;
         if (IdAnswered(reply)) return static_cast<int>(reply.size());
+        NoteRefused(reply);
     }
     NoteFault("more than " + std::to_string(kMostDropped) + " replies came before the ID's");
     return -2;
@@ -145,11 +146,11 @@ int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget) {
 // Under one hold of the lock, so that no other exchange comes between the proof and the start.
 int CPedoDevice::EnterDayMode(Relink relink, const PedoBudget& budget) {
     std::lock_guard guard(moduleLock_);
-    const int proved = ProveInStepLocked(relink, budget);
+    PedoReport reply{};
+    const int proved = ProveInStepLocked(relink, budget, reply);
     if (proved <= 0) return proved;
     const int sent = SendLocked(StartRequest(), relink, budget);
     if (sent <= 0) return sent;
-    PedoReport reply{};
     if (!ReceiveLocked(reply, kIoAttempts, budget)) return -2;
     if (StartAnswered(reply)) return static_cast<int>(reply.size());
     NoteRefused(reply);
@@ -234,9 +235,16 @@ int CPedoDevice::ReadId() {
     return ReadIdLocked() ? kPedoIdTextLength : GiveUp("the ID", kPedoIdTextLength);
 }
 
+// The ID's answer is the proof a raw read starts from: what a late answer to an earlier
+// read left waiting is dropped, and a block's answer is never taken for the ID.
 bool CPedoDevice::ReadIdLocked() {
     PedoReport reply{};
-    const bool answered = EchoedExchange(IdRequest(), reply) > 0;
+    bool answered = false;
+    {
+        std::lock_guard guard(moduleLock_);
+        answered = ProveInStepLocked(Relink::Allowed, {}, reply) > 0;
+    }
+    if (!answered) Sleep(10);
     if (answered) {
         std::copy_n(reply.begin(), kPedoIdSize, id_.begin());
     } else {

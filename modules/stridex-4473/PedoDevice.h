@@ -11,11 +11,12 @@
 // closed is opened again, as the device never left.
 //
 // A day record carries nothing of its request, so a day reply is taken only on a link
-// shown to be in step: the ID's answer, which no other request gets, with every reply
-// before it dropped, then the start's. The read does so first and again after every
-// time-out or refused reply; a late answer is then dropped, never taken for the next
-// block's. The read as a whole is bounded: a device that keeps failing it cannot hold
-// the caller for 30 attempts of every block.
+// shown to be in step: the ID's answer, which no block, day or start reply looks like,
+// with every reply before it dropped, then the start's. The read does so first and again
+// after every time-out or refused reply; a late answer is then dropped, never taken for
+// the next block's. The read as a whole is bounded: a device that keeps failing it
+// cannot hold the caller for 30 attempts of every block. A raw read's ID is read the
+// same way, so an answer an earlier read left waiting is never taken for the ID or a block.
 #pragma once
 
 #include <array>
@@ -86,9 +87,9 @@ private:
     // Exchange's two halves, under the module lock: 1 sent, or Exchange's failures.
     int SendLocked(const PedoReport& request, Relink relink, const PedoBudget& budget);
     bool ReceiveLocked(PedoReport& reply, int attempts, const PedoBudget& budget);
-    // The ID request, then its answer with every reply before it dropped: 8 once the
-    // link is in step, Exchange's failures otherwise.
-    int ProveInStepLocked(Relink relink, const PedoBudget& budget);
+    // The ID request, then its answer into reply with every reply before it dropped: 8
+    // once the link is in step, Exchange's failures otherwise.
+    int ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply);
     // ProveInStepLocked, then the start: 8 in step and in day-record mode, else a failure.
     int EnterDayMode(Relink relink, const PedoBudget& budget);
     // The read-day-record request on a link in step, entering day mode first when it is
@@ -108,7 +109,8 @@ private:
     void NoteRefused(const PedoReport& reply);
     // Writes the line naming step, the node and the last fault; returns result.
     int GiveUp(const std::string& step, int result);
-    // False when the device did not give its ID (it then reads as zeros).
+    // False when the device did not give its ID (it then reads as zeros); the link is in
+    // step after it.
     bool ReadIdLocked();
     int ReadOrigDataLocked();
     int ReadBlocksLocked();

@@ -213,6 +213,19 @@ INSTANTIATE_TEST_SUITE_P(Faults, StridexBlockFaultTest,
                                            BlockFault{SimFault::TimeOut, 0, true},
                                            BlockFault{SimFault::IoError, 0, true}));
 
+// Block 0's raw reply comes after the read gave up on it, echoing the index the ID's
+// answer echoes: the next read drops it, and takes it neither for the ID nor for a block.
+TEST_F(StridexModuleTest, ARawReplyThatComesLateIsDroppedByTheNextRead) {
+    device_->AnswerLate(0, 1500);
+    ASSERT_EQ(fn_.InitModule(), 0);
+    EXPECT_EQ(fn_.ReadModuleOrigData(), -4);
+    EXPECT_EQ(fn_.ReadModuleOrigData(), 350);
+    EXPECT_EQ(OrigText(), device_->RawText());
+    char* id = nullptr;
+    EXPECT_EQ(fn_.GetModuleID(&id), 10);
+    EXPECT_STREQ(id, "123456789A");
+}
+
 TEST_F(StridexModuleTest, ATimeOutClosesTheLinkAtOnce) {
     device_->FaultAt(3, SimFault::TimeOut);
     ASSERT_EQ(fn_.InitModule(), 0);
