@@ -54,9 +54,11 @@ bool StartAnswered(const PedoReport& reply) {
     return reply[kIndexByte] == kStartIndex && reply[kCodeByte] == kReplyRead;
 }
 
-// The ID's answer echoes index 0 without the code every block, day and start reply
-// carries, so none of them is taken for it.
-bool IdAnswered(const PedoReport& reply) { return reply[kIndexByte] == 0 && reply[kCodeByte] != kReplyRead; }
+// The ID's answer echoes index 0 without the code of any other command's reply (a block,
+// day record, start or settings half), so none of them is taken for it.
+bool IdAnswered(const PedoReport& reply) {
+    return reply[kIndexByte] == 0 && reply[kCodeByte] != kReplyRead && reply[kCodeByte] != kReplySettings;
+}
 
 // A day record has no echo (its sixth byte takes the place): its code and its digits
 // tell it from another reply (an ID, zeros, a raw block of a device out of day mode).
@@ -136,11 +138,20 @@ int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget, Pedo
     for (int dropped = 0; dropped <= kMostDropped; ++dropped) {
         // One attempt: a time-out closed the link, and a second read would only wait.
         if (!ReceiveLocked(reply, 1, budget)) return -2;
-        if (IdAnswered(reply)) return static_cast<int>(reply.size());
+        if (IdAnswered(reply)) {
+            linkInDoubt_ = false;
+            return static_cast<int>(reply.size());
+        }
         NoteRefused(reply);
     }
     NoteFault("more than " + std::to_string(kMostDropped) + " replies came before the ID's");
     return -2;
+}
+
+void CPedoDevice::ProveInStep() {
+    std::lock_guard guard(moduleLock_);
+    PedoReport reply{};
+    ProveInStepLocked(Relink::Allowed, {}, reply);
 }
 
 // Under one hold of the lock, so that no other exchange comes between the proof and the start.
@@ -203,6 +214,7 @@ bool CPedoDevice::CheckedExchange(const PedoReport& request, BYTE code, PedoRepo
 }
 
 void CPedoDevice::NoteFault(std::string fault) {
+    linkInDoubt_ = true;
     std::lock_guard guard(faultLock_);
     fault_ = std::move(fault);
 }
@@ -327,6 +339,8 @@ int CPedoDevice::WriteOptions(const char* options) {
 }
 
 int CPedoDevice::WriteSettings(const std::array<BYTE, kPedoSettingsSize>& block) {
+    // After a failure an answer may still be on its way: it must not be taken for a half's.
+    if (linkInDoubt_) ProveInStep();
     PedoReport reply{};
     CheckedExchange(StartRequest(), kReplyRead, reply);  // opens the sequence; its answer does not matter
     if (!CheckedExchange(Request(0, 1, kCodeSettings, block.data()), kReplySettings, reply)) {

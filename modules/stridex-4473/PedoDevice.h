@@ -16,7 +16,8 @@
 // after every time-out or refused reply; a late answer is then dropped, never taken for
 // the next block's. The read as a whole is bounded: a device that keeps failing it
 // cannot hold the caller for 30 attempts of every block. A raw read's ID is read the
-// same way, so an answer an earlier read left waiting is never taken for the ID or a block.
+// same way, and a settings write after a failure first shows the link in step, so an
+// answer an earlier call left waiting is never taken for the ID, a block or a half's.
 #pragma once
 
 #include <array>
@@ -90,6 +91,8 @@ private:
     // The ID request, then its answer into reply with every reply before it dropped: 8
     // once the link is in step, Exchange's failures otherwise.
     int ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply);
+    // ProveInStepLocked under the module lock, its result left to the exchanges after it.
+    void ProveInStep();
     // ProveInStepLocked, then the start: 8 in step and in day-record mode, else a failure.
     int EnterDayMode(Relink relink, const PedoBudget& budget);
     // The read-day-record request on a link in step, entering day mode first when it is
@@ -126,6 +129,8 @@ private:
     std::array<BYTE, kPedoIdSize> id_{};
     char idText_[kPedoIdTextLength + 1] = {};
     std::atomic<int> idLength_{0};
+    // Set by every fault noted, cleared when the link is shown in step.
+    std::atomic<bool> linkInDoubt_{false};
     std::mutex faultLock_;  // taken last, held only to copy the text
     std::string fault_;
 };

@@ -450,11 +450,21 @@ TEST_F(StridexModuleTest, ARefusedHalfFailsTheSettings) {
     device_->FaultAt(37, SimFault::WrongCode, '#');
     EXPECT_EQ(fn_.SetModuleDevOption("80|605|1|10000|"), -2);
     EXPECT_EQ(device_->Requests().size(), 38u) << "the second half is not sent";
-    device_->FaultAt(40, SimFault::WrongEcho);
+    device_->FaultAt(41, SimFault::WrongEcho);  // after the refusal the ID comes first
     EXPECT_EQ(fn_.SetModuleDevOption("80|605|1|10000|"), -4);
-    device_->FaultAt(41, SimFault::TimeOut);  // the start request's answer does not matter
+    device_->FaultAt(43, SimFault::TimeOut);  // the start request's answer does not matter
     EXPECT_EQ(fn_.SetModuleDevOption("80|605|1|10000|"), 0);
     EXPECT_EQ(fn_.SetModuleDevOption(nullptr), -1);
+}
+
+// The start of a settings write answers after the write gave up: the next write drops
+// that answer instead of taking it, and each later one, for a half's.
+TEST_F(StridexModuleTest, ASettingsAnswerThatComesLateIsDroppedByTheNextWrite) {
+    ASSERT_EQ(fn_.InitModule(), 0);
+    ASSERT_EQ(fn_.ReadModuleOrigData(), 350);
+    device_->AnswerLate('A', 1500);
+    EXPECT_EQ(fn_.SetModuleDevOption("80|605|1|10000|"), -2);
+    EXPECT_EQ(fn_.SetModuleDevOption("80|605|1|10000|"), 0);
 }
 
 TEST_F(StridexModuleTest, CallsAfterCloseModuleStillWork) {
