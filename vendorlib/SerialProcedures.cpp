@@ -183,8 +183,8 @@ int SerialProcedures::ReadDistinctReading(int number, const VepResponse& before,
 
 bool SerialProcedures::Plausible(const VepResponse& reading) const {
     const VepModelParams& p = model_.Params();
-    return VepRecords::Plausible(Be16Within(reading, p.systolic), Be16Within(reading, p.diastolic),
-                                 Be16Within(reading, p.pulse));
+    return VepRecords::BelowCeilings(Be16Within(reading, p.systolic), Be16Within(reading, p.diastolic),
+                                     Be16Within(reading, p.pulse));
 }
 
 int SerialProcedures::ReadCounts(int& valid, int& total) {

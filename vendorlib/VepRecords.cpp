@@ -16,22 +16,36 @@ constexpr std::size_t kHeaderMinimum = 6;
 constexpr double kMmHgPerTenthKpa = 76 * 0.009869232667160128;
 constexpr int kMostSystolic = 320;
 constexpr int kLeastImplausible = 255;  // diastolic and pulse
+// No cuff reads a lower systolic pressure from a body: a 0 is an empty field or noise.
+constexpr int kLeastSystolic = 20;
 
-// The erased memory of a slot reads 0xFF: tested on the raw byte, before a packed
-// decimal or a bit field could turn it into something else.
-bool Erased(std::span<const BYTE> raw, const VepField& month) {
-    if (!month.Present() || month.offset < 0 || static_cast<std::size_t>(month.offset) >= raw.size()) return false;
-    return raw[static_cast<std::size_t>(month.offset)] == 0xFF;
-}
-
-void ApplyMemoRules(VepReading& r, int memoType) {
+// True when the reading is a memo the model marks by its values, not a measurement.
+bool ApplyMemoRules(VepReading& r, int memoType) {
     if (memoType == 1 && r.systolic == 0 && r.diastolic == 0 && r.pulse == 1) {
         r.pulse = 0;
         r.memo = 1;
-    } else if (memoType == 2 && r.systolic == 25 && r.diastolic == 0 && r.pulse == 0) {
+        return true;
+    }
+    if (memoType == 2 && r.systolic == 25 && r.diastolic == 0 && r.pulse == 0) {
         r.systolic = 0;
         r.memo = 1;
+        return true;
     }
+    return false;
+}
+
+// A field the model places past the record would read 0, a value the monitor never sent.
+bool Inside(const VepField& f, std::span<const BYTE> raw) {
+    if (!f.Present()) return true;
+    return f.offset >= 0 && static_cast<std::size_t>(f.offset) + static_cast<std::size_t>(f.size) <= raw.size();
+}
+
+bool FieldsInside(std::span<const BYTE> raw, const VepModelParams& m) {
+    for (const VepField* f : {&m.systolic, &m.diastolic, &m.pulse, &m.year, &m.month, &m.day, &m.hour, &m.minute,
+                              &m.second}) {
+        if (!Inside(*f, raw)) return false;
+    }
+    return true;
 }
 
 int ToMmHg(int tenthsKpa) { return static_cast<int>(tenthsKpa * kMmHgPerTenthKpa + 0.5); }
@@ -107,14 +121,19 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
     // The newest reading lies last: from it back, until the store is full.
     for (std::size_t i = slots; i-- > 0 && readings_.size() < kCapacity;) {
         const auto raw = file.subspan(dataStart + i * recLength, recLength);
-        if (Erased(raw, model.month)) continue;
+        if (Erased(raw, model)) continue;
+        if (!FieldsInside(raw, model)) {
+            trace.Line("data %zu dropped: a field lies outside the record", i);
+            continue;
+        }
         VepDateTime when;
         if (!ReadingMoment(raw, model, when)) {
             trace.Line("data %zu dropped: no such date", i);
             continue;
         }
-        VepReading reading = DecodeOne(raw, model);
-        if (!Plausible(reading.systolic, reading.diastolic, reading.pulse)) {
+        bool memo = false;
+        VepReading reading = DecodeOne(raw, model, memo);
+        if (!memo && !Plausible(reading.systolic, reading.diastolic, reading.pulse)) {
             trace.Line("data %zu dropped: %d/%d/%d", i, reading.systolic, reading.diastolic, reading.pulse);
             continue;
         }
@@ -129,7 +148,7 @@ int VepRecords::Decode(std::span<const BYTE> file, const VepModelParams& model, 
     return 0;
 }
 
-VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams& model) const {
+VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams& model, bool& memo) const {
     const bool le = model.dataType != 0;
     const auto field = [&](const VepField& f) { return ReadField(f, raw, le); };
     VepReading r;
@@ -143,7 +162,7 @@ VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams
     r.moveFlag = static_cast<std::int8_t>(field(model.moveFlag));
     r.irregularPulse = static_cast<std::int8_t>(field(model.irregularPulse));
     r.userKbn = field(model.userKbn);
-    ApplyMemoRules(r, model.memoType);
+    memo = ApplyMemoRules(r, model.memoType);
     if (field(model.unit) == 1) {
         r.systolic = ToMmHg(r.systolic);
         r.diastolic = ToMmHg(r.diastolic);
@@ -154,7 +173,25 @@ VepReading VepRecords::DecodeOne(std::span<const BYTE> raw, const VepModelParams
 }
 
 bool VepRecords::Plausible(int systolic, int diastolic, int pulse) {
+    return systolic >= kLeastSystolic && BelowCeilings(systolic, diastolic, pulse);
+}
+
+bool VepRecords::BelowCeilings(int systolic, int diastolic, int pulse) {
     return systolic <= kMostSystolic && diastolic < kLeastImplausible && pulse < kLeastImplausible;
+}
+
+// Tested on the raw byte, before a packed decimal or a bit field could turn it into
+// something else.
+bool VepRecords::Erased(std::span<const BYTE> raw, const VepModelParams& model) {
+    const VepField& month = model.month;
+    if (!month.Present() || month.offset < 0 || static_cast<std::size_t>(month.offset) >= raw.size()) return false;
+    return raw[static_cast<std::size_t>(month.offset)] == 0xFF;
+}
+
+bool VepRecords::RecordedMoment(std::span<const BYTE> raw, const VepModelParams& model, VepDateTime& when) {
+    if (Erased(raw, model) || !FieldsInside(raw, model)) return false;
+    if (ReadField(model.month, raw, model.dataType != 0) == 0) return false;
+    return ReadingMoment(raw, model, when);
 }
 
 void VepRecords::Clear() {

@@ -65,13 +65,22 @@ public:
     bool CopySelected(str_bp_retdata& out) const;
 
     static void ToRecord(const VepReading& reading, str_bp_retdata& out);
-    // Systolic up to 320 mmHg, diastolic and pulse below 255: beyond them a monitor
-    // sent erased memory or noise, whatever its link.
+    // Systolic from 20 up to 320 mmHg, diastolic and pulse below 255: beyond them a
+    // monitor sent erased memory or noise, whatever its link. A memo the model marks by
+    // its values is no measurement and is kept.
     static bool Plausible(int systolic, int diastolic, int pulse);
+    // The upper bounds alone: what a download may test before the memo rules are applied.
+    static bool BelowCeilings(int systolic, int diastolic, int pulse);
+    // Whether a raw reading is a slot of erased memory: its month byte reads 0xFF.
+    static bool Erased(std::span<const BYTE> raw, const VepModelParams& model);
+    // The moment a raw reading was taken; false when it names none (erased memory, a
+    // monitor without a clock, a field past the record, a moment that cannot exist).
+    static bool RecordedMoment(std::span<const BYTE> raw, const VepModelParams& model, VepDateTime& when);
 
 private:
     // Everything but the moment, which the decoding checks first.
-    VepReading DecodeOne(std::span<const BYTE> raw, const VepModelParams& model) const;
+    // memo: the model's memo rules made it a memo.
+    VepReading DecodeOne(std::span<const BYTE> raw, const VepModelParams& model, bool& memo) const;
 
     std::vector<VepReading> readings_;
     std::atomic<int> count_{0};

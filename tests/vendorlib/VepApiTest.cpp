@@ -142,7 +142,7 @@ TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials
     SetMonitor([](SimMonitorState& s) {
         s.readings.assign(1000, {});
         // Within what a body gives; the serials tell the readings apart.
-        for (std::size_t k = 0; k < s.readings.size(); ++k) s.readings[k].systolic = static_cast<int>(k % 300) + 1;
+        for (std::size_t k = 0; k < s.readings.size(); ++k) s.readings[k].systolic = static_cast<int>(k % 300) + 20;
         s.serialValue = 1000;
     });
     storage_.WriteReadings();
@@ -151,7 +151,7 @@ TEST_F(VepApiTest, MoreReadingsThanTheStoreHoldsKeepTheNewestWithTheirOwnSerials
     ASSERT_EQ(Finish()[0], 0);
     ASSERT_EQ(Vep_GetDataCnt(), 700);
     str_bp_retdata reading{};
-    for (const auto& [index, systolic, serial] : std::vector<std::array<int, 3>>{{0, 100, 301}, {699, 1, 1000}}) {
+    for (const auto& [index, systolic, serial] : std::vector<std::array<int, 3>>{{0, 119, 301}, {699, 20, 1000}}) {
         ASSERT_EQ(Vep_SetDataCurrent(index), 0);
         ASSERT_EQ(Vep_GetBpData(&reading), 0);
         EXPECT_EQ(reading.systolic, systolic) << index;
@@ -540,6 +540,24 @@ TEST_F(VepApiTest, DriveReadingsNoBodyGivesOrDatedBeforeAnyMonitorAreDropped) {
         ASSERT_EQ(Vep_StartDownload(0), 0);
         ASSERT_EQ(Finish()[0], 0);
         EXPECT_EQ(Vep_GetDataCnt(), kept) << startYear;
+        ASSERT_EQ(Vep_End(), 0);
+    }
+}
+
+// A systolic of 0 is no measurement, and a pulse the model places past the record would
+// be read from no byte of it.
+TEST_F(VepApiTest, DriveReadingsWithoutAPressureOrWithAFieldPastTheRecordAreDropped) {
+    SetMonitor([](SimMonitorState& s) {
+        s.readings = {{2013, 3, 5, 8, 0, 0, 120, 80, 70}, {2013, 3, 5, 9, 0, 0, 0, 80, 70}};
+    });
+    storage_.WriteReadings();
+    ModelParams pastTheRecord = SimStorageModel();
+    pastTheRecord["ofs_pul"] = "16:1";  // the record is 16 bytes long
+    for (const auto& [params, kept] : {std::pair{SimStorageModel(), 1}, std::pair{pastTheRecord, 0}}) {
+        OpenStorage(params);
+        ASSERT_EQ(Vep_StartDownload(0), 0);
+        ASSERT_EQ(Finish()[0], 0);
+        EXPECT_EQ(Vep_GetDataCnt(), kept);
         ASSERT_EQ(Vep_End(), 0);
     }
 }

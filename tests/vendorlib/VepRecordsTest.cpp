@@ -138,7 +138,7 @@ TEST_F(VepRecordsTest, AnErasedMonthIsDroppedBeforeItsPackedDecimalIsRead) {
     ModelParams params = SimModel();
     params["ofs_month"] = "4:1:0:0:1";
     ReadingsFile file(2, 0);
-    file.Add({'O', 'K', 0x30, 13, 0xFF, 0x01}).Add({'O', 'K', 0x30, 13, 0x12, 25, 9, 30});
+    file.Add({'O', 'K', 0x30, 13, 0xFF, 0x01}).Add({'O', 'K', 0x30, 13, 0x12, 25, 9, 30, 0, 0, 120, 80, 70});
     ASSERT_EQ(Decode(file, params), 0);
     ASSERT_EQ(state_.readings.Count(), 1);
     EXPECT_STREQ(Record(0).date, "2013/12/25");
