@@ -69,6 +69,12 @@ int HidChannel::Read(BYTE* out, std::size_t length, DWORD milliseconds) {
     return vep::kOk;
 }
 
+std::vector<BYTE> HidChannel::TakeKept() {
+    std::vector<BYTE> kept(kept_.begin(), kept_.end());
+    kept_.clear();
+    return kept;
+}
+
 bool HidChannel::DropUntilQuiet(DWORD milliseconds, std::size_t mostReports) {
     for (std::size_t dropped = 0;; ++dropped) {
         kept_.clear();

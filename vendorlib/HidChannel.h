@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "HidTransport.h"
 #include "WinTypes.h"
@@ -37,6 +38,8 @@ public:
     int Read(BYTE* out, std::size_t length, DWORD milliseconds);
     // Drops the bytes kept from earlier reports.
     void Forget() { kept_.clear(); }
+    // Drops them too, handing them out.
+    std::vector<BYTE> TakeKept();
     // Drops the kept bytes and every report that comes until one read of milliseconds
     // brings none: true then; false when more than mostReports come, or a read fails.
     bool DropUntilQuiet(DWORD milliseconds, std::size_t mostReports);

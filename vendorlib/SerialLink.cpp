@@ -51,6 +51,7 @@ int SerialLink::SearchPorts() {
 int SerialLink::Open() {
     Close();
     version_ = {};
+    versionAnswer_ = {};
     try {
         SearchPorts();
         int result = OpenListed();
@@ -58,6 +59,7 @@ int SerialLink::Open() {
         VepResponse response{};
         if ((result = DeviceQuery("VER00", "ver err!!", response)) != vep::kOk) return result;
         version_ = VepVersion::Split(response.data());
+        versionAnswer_ = VepKnownAnswer(response, kQueryLength);
         if (!version_.MatchesModel(model_)) {
             state_.trace.Line("device name mismatch:%s", version_.name.c_str());
             End();
@@ -107,6 +109,10 @@ int SerialLink::TextSecond(const VepFrame& frame, VepResponse& response, std::si
     const std::size_t rest = std::min(expected - 2, kMostAfterOkSecond);
     ReadBytes(response.data() + 2, rest, static_cast<int>(rest), true);
     return XorOf(response.data(), 2, 2 + rest) == 0 ? vep::kOk : vep::kBccError;
+}
+
+std::size_t SerialLink::SecondAnswerLength(std::size_t expected) {
+    return expected < 2 ? 0 : 2 + std::min(expected - 2, kMostAfterOkSecond);
 }
 
 int SerialLink::Status(VepResponse& response) { return Echoed(VepFrame::Of("STAT0"), response, true); }
@@ -233,8 +239,12 @@ int SerialLink::DeviceQuery(const char* command, const char* failure, VepRespons
 // not, so the command goes out.
 bool SerialLink::Send(const VepFrame& frame, bool echoBack) {
     if (!LetQuiet(1)) return false;
-    state_.trace.Frame(frame.bytes.data(), frame.length);
     port_.PurgeInput();
+    return Write(frame, echoBack);
+}
+
+bool SerialLink::Write(const VepFrame& frame, bool echoBack) {
+    state_.trace.Frame(frame.bytes.data(), frame.length);
     if (!echoBack) return port_.Write(frame.bytes.data(), frame.length) == static_cast<int>(frame.length);
     for (std::size_t i = 0; i < frame.length; ++i) {
         if (port_.Write(frame.bytes.data() + i, 1) != 1) return false;
@@ -259,6 +269,27 @@ bool SerialLink::LetQuiet(int emptyReads) {
     }
     if (dropped > 0) state_.trace.Line("%zu bytes unasked dropped", dropped);
     return true;
+}
+
+// Nothing is purged: what came after the last answer is counted, not lost unseen.
+bool SerialLink::Prove(std::vector<BYTE>& dropped) {
+    dropped.clear();
+    if (!versionAnswer_.Known() || !Write(VepFrame::Of("VER00"), echoBack_)) return false;
+    versionAnswer_.Restart();
+    for (int empty = 0; empty < kReadingOkReads && dropped.size() <= kMostUnasked + versionAnswer_.Length();) {
+        const int byte = ReadByte();
+        if (byte == kNoByte) {
+            ++empty;
+            continue;
+        }
+        dropped.push_back(static_cast<BYTE>(byte));
+        if (versionAnswer_.Feed(static_cast<BYTE>(byte))) {
+            dropped.resize(dropped.size() - versionAnswer_.Length());
+            return true;
+        }
+    }
+    state_.trace.Line("line not in step: no known answer in %zu bytes", dropped.size());
+    return false;
 }
 
 bool SerialLink::ReadEcho(std::size_t length, int reads) {

@@ -15,6 +15,7 @@
 
 #include "SerialPort.h"
 #include "VepFrame.h"
+#include "VepKnownAnswer.h"
 #include "VepRetry.h"
 #include "VepVersion.h"
 #include "WinTypes.h"
@@ -55,6 +56,8 @@ public:
     // The second form: "NO" gives 1; an empty read is kept as 0xCF; at most 15 bytes
     // follow "OK".
     int TextSecond(const VepFrame& frame, VepResponse& response, std::size_t expected, int okReads);
+    // The bytes of the second form's answer on the line, "OK" included.
+    static std::size_t SecondAnswerLength(std::size_t expected);
     // "STAT0", or block's read: the echo, then 16 bytes and their check byte (the 17
     // XOR to 0) at the start of response.
     int Status(VepResponse& response);
@@ -79,6 +82,11 @@ public:
     // is sent after one empty read: an answer that came twice is not taken for the next.
     bool LetQuiet(int emptyReads);
     static constexpr std::size_t kMostUnasked = 128;
+    // Puts the line in step: "VER00" again, whose answer is the one the open got and
+    // unlike any reading's, everything before that answer dropped (into dropped). False
+    // (traced) when it does not come within the reading's wait or behind more than
+    // kMostUnasked bytes.
+    bool Prove(std::vector<BYTE>& dropped);
 
 private:
     enum class Wait { Ok, No, Nothing, Aborted };
@@ -89,6 +97,7 @@ private:
     int DeviceQuery(const char* command, const char* failure, VepResponse& response);
 
     bool Send(const VepFrame& frame, bool echoBack);
+    bool Write(const VepFrame& frame, bool echoBack);
     bool ReadEcho(std::size_t length, int reads);
     Wait WaitOk(int reads, bool abortable = false);
     bool ReadBytes(BYTE* out, std::size_t length, int reads, bool keepEmpty);
@@ -103,4 +112,5 @@ private:
     bool awake_ = false;
     bool echoBack_ = false;
     VepVersion version_;
+    VepKnownAnswer versionAnswer_;
 };

@@ -7,6 +7,8 @@
 #include "SerialMemory.h"
 #include "VepBytes.h"
 #include "VepModel.h"
+#include "VepReadingLedger.h"
+#include "VepRecords.h"
 #include "VepResult.h"
 #include "VepSettingsBlock.h"
 #include "VepState.h"
@@ -125,12 +127,15 @@ int SerialProcedures::Readings(VepWorkFile& file) {
     const auto recLength =
         std::min(static_cast<std::size_t>(std::max(0, model_.Params().recLength)), VepResponse{}.size());
     int written = 0;
-    VepResponse before{};
+    // The answer carries no number: one of another reading shows by what it is.
+    const auto resvLength = static_cast<std::size_t>(std::max(0, model_.Params().resvLength));
+    VepReadingLedger ledger(model_.Params(), SerialLink::SecondAnswerLength(resvLength), vep::kException);
+    const auto prove = [this](std::vector<BYTE>& dropped) { return link_.Prove(dropped); };
     for (int k = n - 1; k >= 0; --k) {
         if (state_.TakeAbort()) return vep::kAborted;
         VepResponse reading{};
-        if ((result = ReadDistinctReading(k, before, reading)) != vep::kOk) return result;
-        before = reading;
+        const auto ask = [&](VepResponse& answer) { return ReadReading(k, answer); };
+        if ((result = ledger.Fetch(k, ask, prove, reading, state_.trace)) != vep::kOk) return result;
         if (Plausible(reading)) {
             if (!file.Write(reading.data(), recLength)) return vep::kFileError;
             ++written;
@@ -167,18 +172,6 @@ int SerialProcedures::ReadReading(int number, VepResponse& reading) {
     }
     if (result != vep::kOk) state_.trace.Line("get data NG!!");
     return result;
-}
-
-// The answer carries no number: a reading that came as the one before it did may be the
-// repeat of that answer, taken for this one. It is asked again once the line has been
-// quiet for as long as any answer is waited for; what the monitor then answers stands,
-// so two equal readings of a monitor without a clock are kept.
-int SerialProcedures::ReadDistinctReading(int number, const VepResponse& before, VepResponse& reading) {
-    const int result = ReadReading(number, reading);
-    if (result != vep::kOk || reading != before || !Plausible(reading)) return result;
-    state_.trace.Line("%d: as the reading before, asked again", number);
-    if (!link_.LetQuiet(SerialLink::kReadingOkReads)) return vep::kException;
-    return ReadReading(number, reading);
 }
 
 bool SerialProcedures::Plausible(const VepResponse& reading) const {

@@ -46,8 +46,6 @@ private:
     int Guarded(const std::function<int()>& procedure);
     int Readings(VepWorkFile& file);
     int ReadReading(int number, VepResponse& reading);
-    // ReadReading, asked again when its answer equals the one before.
-    int ReadDistinctReading(int number, const VepResponse& before, VepResponse& reading);
     bool Plausible(const VepResponse& reading) const;
     int ReadCounts(int& valid, int& total);
     int FullRead(VepWorkFile& file);

@@ -12,6 +12,7 @@
 #include "VepBytes.h"
 #include "VepFileBytes.h"
 #include "VepModel.h"
+#include "VepReadingLedger.h"
 #include "VepResult.h"
 #include "VepState.h"
 #include "VepWorkFile.h"
@@ -301,10 +302,15 @@ int UsbSerialDownload::WriteHeader(VepWorkFile& file, int count, int second, int
 int UsbSerialDownload::FetchReadings(VepWorkFile& file, int n, bool abortable,
                                      const std::function<int(int index, VepResponse& record)>& fetch) {
     const auto recLength = static_cast<std::size_t>(model_.Params().recLength);
+    // The answer carries no number: one of another reading shows by what it is.
+    VepReadingLedger ledger(model_.Params(), static_cast<std::size_t>(std::max(0, model_.Params().resvLength)),
+                            vep::kReadFailed);
+    const auto prove = [this](std::vector<BYTE>& dropped) { return link_.Prove(dropped); };
     for (int k = n - 1; k >= 0; --k) {
         if (abortable && state_.TakeAbort()) return vep::kAborted;
         VepResponse record{};
-        int result = fetch(k, record);
+        const auto ask = [&](VepResponse& answer) { return fetch(k, answer); };
+        int result = ledger.Fetch(k, ask, prove, record, state_.trace);
         if (result != vep::kOk) {
             state_.trace.Line("GetData :%d", k);
             return result;

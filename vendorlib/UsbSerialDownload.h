@@ -46,9 +46,10 @@ private:
     int ClockCheck(int user);
     int DataCount(int user, int& serial, int& count);
     int WriteHeader(VepWorkFile& file, int count, int second, int serial);
-    // The readings from index n-1 down to 0, each fetched, written at the record length and
-    // counted; the failing index is traced as "GetData :%d". With `abortable` an abort
-    // between readings ends the download (11).
+    // The readings from index n-1 down to 0, each fetched (again, once the link is in
+    // step, when its answer is a reading taken before or out of order), written at the
+    // record length and counted; the failing index is traced as "GetData :%d". With
+    // `abortable` an abort between readings ends the download (11).
     int FetchReadings(VepWorkFile& file, int n, bool abortable,
                       const std::function<int(int index, VepResponse& record)>& fetch);
     int WriteRecord(VepWorkFile& file, const VepResponse& response, std::size_t length);

@@ -1,6 +1,7 @@
 #include "UsbSerialLink.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 
@@ -23,6 +24,7 @@ constexpr std::size_t kVersionLength = 15;
 constexpr std::size_t kProfileLength = 14;
 // More reports than a few answers fill: the link does not go quiet.
 constexpr std::size_t kMostUnaskedReports = 32;
+constexpr std::size_t kMostUnaskedBytes = kMostUnaskedReports * HidChannel::kDataPerReport;
 
 BYTE SpeedCode(int speed) {
     switch (speed) {
@@ -43,6 +45,7 @@ int UsbSerialLink::Open() {
     channel_.Close();
     adapter_ = -1;
     version_ = {};
+    versionAnswer_ = {};
     const int vendorId = model_.DeviceHex("hid_vender_id");
     const int productId = model_.DeviceHex("hid_product_id");
     int result = vep::kNoAdapter;
@@ -146,6 +149,26 @@ int UsbSerialLink::Retry(const VepRetryPlan& plan, const std::function<int()>& e
     });
 }
 
+bool UsbSerialLink::Prove(std::vector<BYTE>& dropped) {
+    dropped = channel_.TakeKept();
+    if (!versionAnswer_.Known() || SendFrame(VepFrame::Of("VER00")) != vep::kOk) return false;
+    versionAnswer_.Restart();
+    const std::size_t most = dropped.size() + kMostUnaskedBytes + versionAnswer_.Length();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * kReplyTimeout);
+    while (dropped.size() < most) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        BYTE byte = 0;
+        if (left.count() <= 0 || channel_.Read(&byte, 1, static_cast<DWORD>(left.count())) != vep::kOk) break;
+        dropped.push_back(byte);
+        if (versionAnswer_.Feed(byte)) {
+            dropped.resize(dropped.size() - versionAnswer_.Length());
+            return true;
+        }
+    }
+    state_.trace.Line("link not in step: no known answer");
+    return false;
+}
+
 int UsbSerialLink::Handshake() {
     const VepSpecialModel* special = FindSpecialModel(model_.DeviceParam("model_id"));
     const bool shortBlock = special != nullptr && special->shortHandshake;
@@ -208,6 +231,7 @@ int UsbSerialLink::VersionQuery() {
         result = Command(VepFrame::Of("VER00"), false, response, kVersionLength, true);
         if (result == vep::kOk) {
             version_ = VepVersion::Split(response.data());
+            versionAnswer_ = VepKnownAnswer(response, kVersionLength);
             return result;
         }
         state_.trace.Line("VER Retry:%d", attempt);

@@ -6,9 +6,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "HidChannel.h"
 #include "VepFrame.h"
+#include "VepKnownAnswer.h"
 #include "VepRetry.h"
 #include "VepVersion.h"
 #include "WinTypes.h"
@@ -52,6 +54,11 @@ public:
     // so does a success after one: what comes is dropped until quietMs (the exchange's
     // own wait) bring nothing.
     int Retry(const VepRetryPlan& plan, const std::function<int()>& exchange, DWORD quietMs = kReplyTimeout);
+    // Puts the link in step: "VER00" again, whose answer is the one the job's version
+    // query got and unlike any reading's, every byte before that answer dropped (into
+    // dropped, kept ones first). False (traced) when it does not come within the reply
+    // time-out twice over or behind more than a few answers' bytes.
+    bool Prove(std::vector<BYTE>& dropped);
     // Zero bytes that wake the monitor, answered "OK"; 0, or 5 after the last attempt.
     int Handshake();
     // "END" 0xFF 0xFF, answered "OK".
@@ -72,4 +79,5 @@ private:
     HidChannel channel_;
     int adapter_ = -1;  // the adapter's index in the device list, from the last open
     VepVersion version_;
+    VepKnownAnswer versionAnswer_;
 };

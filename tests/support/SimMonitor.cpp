@@ -109,6 +109,11 @@ void SimMonitor::SetFault(const std::string& command, SimMonitorFault fault, int
     faults_[command] = {fault, times};
 }
 
+void SimMonitor::SetRepeatDelay(std::chrono::milliseconds delay) {
+    std::lock_guard guard(lock_);
+    repeatDelay_ = delay;
+}
+
 void SimMonitor::OnCommand(const std::string& command, std::function<void()> action) {
     std::lock_guard guard(lock_);
     actions_[command] = std::move(action);
@@ -332,7 +337,10 @@ SimMonitorAnswer SimMonitor::Disturb(const std::string& name, std::vector<BYTE> 
         case SimMonitorFault::Silent: answer.bytes.clear(); break;
         case SimMonitorFault::BadCount: answer.badCount = true; break;
         case SimMonitorFault::Hold: answer.holdTicket = ++heldTickets_; break;
-        case SimMonitorFault::Twice: answer.twice = true; break;
+        case SimMonitorFault::Twice:
+            answer.twice = true;
+            answer.repeatAfter = repeatDelay_;
+            break;
         case SimMonitorFault::Late: answer.late = true; break;
     }
     return answer;

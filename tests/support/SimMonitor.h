@@ -94,7 +94,7 @@ enum class SimMonitorFault {
     Silent,    // no response
     BadCount,  // the first input report's count byte is 8
     Hold,      // the response waits until Release()
-    Twice,     // the response, and the same again a little later (the serial face only)
+    Twice,     // the response, and the same again the repeat delay later
     Late,      // the response comes once two reads of the host's timed out: as it asks again (the USB face only)
 };
 
@@ -109,19 +109,23 @@ struct SimMonitorAnswer {
     bool badCount = false;
     std::uint64_t holdTicket = 0;  // non-zero: released by Release()
     bool afterPurge = false;       // sent only after the host purged its input
-    bool twice = false;            // sent once more a little later
+    bool twice = false;            // sent once more repeatAfter later
+    std::chrono::milliseconds repeatAfter{0};
     bool late = false;             // there only once two reads have timed out
 };
 
 class SimMonitor {
 public:
     static constexpr BYTE kFiller = 0x30;
+    static constexpr std::chrono::milliseconds kRepeatDelay{40};
 
     void SetState(const SimMonitorState& state);
     SimMonitorState State() const;
 
     // A fault for the next times frames of command (-1: every one).
     void SetFault(const std::string& command, SimMonitorFault fault, int times = -1);
+    // How long after its first sending an answer of the Twice fault comes again.
+    void SetRepeatDelay(std::chrono::milliseconds delay);
     // Runs action as a frame of command arrives, before the answer.
     void OnCommand(const std::string& command, std::function<void()> action);
     // Answers command with these bytes instead.
@@ -175,4 +179,5 @@ private:
     std::uint64_t heldTickets_ = 0;
     std::uint64_t releasedUpTo_ = 0;
     bool plugged_ = true;
+    std::chrono::milliseconds repeatDelay_ = kRepeatDelay;
 };

@@ -1,5 +1,7 @@
 #include "SimMonitorPty.h"
 
+#include <algorithm>
+
 #include "SimMonitorSerial.h"
 
 namespace {
@@ -67,7 +69,11 @@ void SimMonitorPty::Answer(const std::vector<BYTE>& frame, bool delayed) {
     if (answer.bytes.empty()) return;
     if (answer.afterPurge && !delayed && !Pause(replyDelay_)) return;
     line_.Write(answer.bytes.data(), answer.bytes.size());
-    if (answer.twice) repeats_.emplace_back(std::chrono::steady_clock::now() + kRepeatDelay, answer.bytes);
+    if (!answer.twice) return;
+    // Kept in the order they fall due, whatever their delays.
+    const auto due = std::chrono::steady_clock::now() + answer.repeatAfter;
+    const auto at = std::find_if(repeats_.begin(), repeats_.end(), [&](const auto& r) { return r.first > due; });
+    repeats_.emplace(at, due, answer.bytes);
 }
 
 bool SimMonitorPty::Pause(std::chrono::milliseconds time) {

@@ -12,8 +12,9 @@
 // line to stay quiet for the reply delay. Text commands and the wake-up are answered
 // the reply delay (100 ms unless said) later, as the monitor does (the host purges its
 // input right after writing); the echoed commands at once. With the state's echo-back
-// every byte is echoed as it arrives. An answer to send twice comes again kRepeatDelay later, whatever the
-// host wrote meanwhile. Held answers are not offered on this face.
+// every byte is echoed as it arrives. An answer to send twice comes again the monitor's
+// repeat delay later, whatever the host wrote meanwhile. Held answers are not offered on
+// this face.
 #pragma once
 
 #include <atomic>
@@ -34,7 +35,6 @@
 class SimMonitorPty {
 public:
     static constexpr std::chrono::milliseconds kReplyDelay{100};
-    static constexpr std::chrono::milliseconds kRepeatDelay{40};
 
     // replyDelay: how long the monitor takes to answer a text command (a slow monitor's longer).
     explicit SimMonitorPty(std::shared_ptr<SimMonitor> monitor, std::chrono::milliseconds replyDelay = kReplyDelay);

@@ -1,12 +1,19 @@
 #include "SimMonitorTransport.h"
 
 #include <algorithm>
+#include <iterator>
+#include <thread>
 
 SimMonitorTransport::SimMonitorTransport(std::shared_ptr<SimMonitor> monitor) : monitor_(std::move(monitor)) {}
 
 void SimMonitorTransport::SetDecoy(bool present) {
     std::lock_guard guard(lock_);
     decoy_ = present;
+}
+
+void SimMonitorTransport::SetReplyDelay(std::chrono::milliseconds delay) {
+    std::lock_guard guard(lock_);
+    replyDelay_ = delay;
 }
 
 void SimMonitorTransport::SetReportLengths(std::size_t input, std::size_t output, std::size_t feature) {
@@ -83,6 +90,14 @@ HidIoResult SimMonitorTransport::ReadLocked(std::unique_lock<std::mutex>& guard,
         QueueAnswer(it->second, answer);
     }
     if (it->second.input.empty()) return {HidStatus::TimedOut, 0};
+    if (const auto due = it->second.input.front().due; due > std::chrono::steady_clock::now()) {
+        if (due > std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds))
+            return {HidStatus::TimedOut, 0};
+        guard.unlock();
+        std::this_thread::sleep_until(due);
+        guard.lock();
+        if ((it = open_.find(handle)) == open_.end() || it->second.input.empty()) return {};
+    }
     if (it->second.input.front().late > 0) {
         --it->second.input.front().late;
         return {HidStatus::TimedOut, 0};
@@ -130,8 +145,18 @@ void SimMonitorTransport::Close(HidHandle handle) {
     open_.erase(handle);
 }
 
-// Reports of [0, count, up to 7 data bytes]; a bad count shows in the first.
 void SimMonitorTransport::QueueAnswer(OpenDevice& device, const SimMonitorAnswer& answer) const {
+    const auto due = std::chrono::steady_clock::now() + replyDelay_;
+    QueueReports(device, answer, due);
+    if (answer.twice) QueueReports(device, answer, due + answer.repeatAfter);
+}
+
+// Reports of [0, count, up to 7 data bytes], behind those due before them; a bad count
+// shows in the first.
+void SimMonitorTransport::QueueReports(OpenDevice& device, const SimMonitorAnswer& answer,
+                                       std::chrono::steady_clock::time_point due) const {
+    auto place = std::find_if(device.input.begin(), device.input.end(),
+                              [&](const InputReport& r) { return r.due > due; });
     for (std::size_t at = 0; at < answer.bytes.size(); at += 7) {
         const std::size_t count = std::min<std::size_t>(7, answer.bytes.size() - at);
         InputReport input{std::vector<BYTE>(std::max<std::size_t>(inputLength_, 2 + count)), 0};
@@ -139,7 +164,8 @@ void SimMonitorTransport::QueueAnswer(OpenDevice& device, const SimMonitorAnswer
         std::copy_n(answer.bytes.begin() + static_cast<std::ptrdiff_t>(at), count, input.bytes.begin() + 2);
         if (at == 0) input.holdTicket = answer.holdTicket;
         if (at == 0 && answer.late) input.late = 2;
-        device.input.push_back(std::move(input));
+        input.due = due;
+        place = std::next(device.input.insert(place, std::move(input)));
     }
 }
 

@@ -10,7 +10,9 @@
 // the output reports carried and hands it to the monitor. Answers come back in input
 // reports of up to 7 data bytes; a read with no answer waiting reports a time-out at
 // once, so tests stay fast, and one whose answer is held waits for its release. A late
-// answer is there once two reads have timed out on it.
+// answer is there once two reads have timed out on it. With a reply delay an answer is
+// there that long after its frame (a read within reach of it waits for it), and an answer
+// to send twice comes again the monitor's repeat delay after the first.
 #pragma once
 
 #include <chrono>
@@ -36,6 +38,8 @@ public:
 
     // A device of the same vendor and another product, listed before the adapter.
     void SetDecoy(bool present);
+    // How long the monitor takes to answer a frame; 0 (at once) unless set.
+    void SetReplyDelay(std::chrono::milliseconds delay);
     // Report lengths (id byte included) given from the next search: 9, 9 and 3 at first.
     void SetReportLengths(std::size_t input, std::size_t output, std::size_t feature);
 
@@ -59,6 +63,7 @@ private:
         std::vector<BYTE> bytes;
         std::uint64_t holdTicket = 0;
         int late = 0;  // the reads that find it time out, one fewer each
+        std::chrono::steady_clock::time_point due{};  // not there before
     };
     struct OpenDevice {
         std::string path;
@@ -69,6 +74,8 @@ private:
     HidIoResult ReadLocked(std::unique_lock<std::mutex>& guard, HidHandle handle, BYTE* report, std::size_t size,
                            DWORD milliseconds);
     void QueueAnswer(OpenDevice& device, const SimMonitorAnswer& answer) const;
+    void QueueReports(OpenDevice& device, const SimMonitorAnswer& answer,
+                      std::chrono::steady_clock::time_point due) const;
     bool IsAdapter(const OpenDevice& device) const;
 
     std::shared_ptr<SimMonitor> monitor_;
@@ -77,6 +84,7 @@ private:
     std::size_t inputLength_ = 9;
     std::size_t outputLength_ = 9;
     std::size_t featureLength_ = 3;
+    std::chrono::milliseconds replyDelay_{0};
     std::map<HidHandle, OpenDevice> open_;
     HidHandle nextHandle_ = 1;
     std::vector<std::vector<BYTE>> outputReports_;

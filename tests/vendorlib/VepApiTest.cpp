@@ -37,6 +37,37 @@ const VepExports kLinked{
     &Vep_Init,         &Vep_End,        &Vep_OpenDevice,     &Vep_StartDownload, &Vep_GetStatus,
     &Vep_GetErrStatus, &Vep_GetDataCnt, &Vep_SetDataCurrent, &Vep_GetBpData,     &Vep_GetConnectDeviceName};
 
+// Twelve readings a minute apart, [0] the newest, each with values of its own.
+std::vector<SimReading> TwelveReadings() {
+    std::vector<SimReading> readings;
+    for (int i = 0; i < 12; ++i) readings.push_back({2013, 3, 5, 8, 40 - i, 0, 140 - i, 90 - i, 80 - i});
+    return readings;
+}
+
+// A download whose answers came twice either failed or gave the monitor's readings, the
+// oldest first: never other ones.
+void ExpectRightOrFailed(const VepRunResult& run, int delay) {
+    ASSERT_EQ(run.open, 0) << delay << " ms";
+    if (run.polls.back() != 0) return;
+    std::vector<std::string> expected;
+    const auto sim = TwelveReadings();
+    for (auto r = sim.rbegin(); r != sim.rend(); ++r) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%02d:%02d %d/%d/%d", r->hour, r->minute, r->systolic, r->diastolic,
+                      r->pulse);
+        expected.push_back(text);
+    }
+    std::vector<std::string> got;
+    for (const str_bp_retdata& r : run.readings) {
+        char text[48];
+        std::snprintf(text, sizeof(text), "%.5s %d/%d/%d", r.time, r.systolic, r.diastolic, r.pulse);
+        got.push_back(text);
+    }
+    EXPECT_EQ(got, expected) << "answers repeated after " << delay << " ms";
+}
+
+const int kRepeatDelays[] = {30, 160, 450, 1000};
+
 class VepApiTest : public VepApiFixture {
 protected:
     ~VepApiTest() override {
@@ -610,6 +641,37 @@ TEST_F(VepApiSerialTest, AnAbortDuringTheMemoryClearKeepsTheReadings) {
     ASSERT_EQ(Finish()[0], 0);
     EXPECT_EQ(Vep_GetDataCnt(), 2);
     EXPECT_TRUE(monitor_->State().readings.empty());
+}
+
+// Each reading's answer comes again later, while the library waits for a later reading's
+// answer: taken for it, every reading after would be the one before's.
+TEST_F(VepApiSerialTest, ASerialMonitorAnsweringTwiceGivesItsReadingsOrFails) {
+    ASSERT_TRUE(line_.Started());
+    SetMonitor([](SimMonitorState& s) { s.readings = TwelveReadings(); });
+    monitor_->SetFault("MES", SimMonitorFault::Twice);
+    WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
+    OnlyPresent("serial");
+    for (const int delay : kRepeatDelays) {
+        monitor_->SetRepeatDelay(std::chrono::milliseconds(delay));
+        ExpectRightOrFailed(RunDownload(kLinked, 60s), delay);
+        ASSERT_TRUE(line_.AwaitTaken(5s));  // no repeat left for the next run
+    }
+}
+
+// The same over the USB-serial link, for both reading loops; the monitor answers as a
+// 9600-baud line carries a reading, in about 20 ms.
+TEST_F(VepApiTest, AUsbSerialMonitorAnsweringTwiceGivesItsReadingsOrFails) {
+    SetMonitor([](SimMonitorState& s) { s.readings = TwelveReadings(); });
+    OnlyPresent("usb");
+    transport_->SetReplyDelay(20ms);
+    for (const int type : {1, 3}) {
+        monitor_->SetFault(type == 1 ? "MES" : "GME", SimMonitorFault::Twice);
+        WriteModels(ModelXml("SIMBP3", SimModel(type)));
+        for (const int delay : kRepeatDelays) {
+            monitor_->SetRepeatDelay(std::chrono::milliseconds(delay));
+            ExpectRightOrFailed(RunDownload(kLinked, 60s), delay);
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+// The answers a readings download has taken, to tell an answer that belongs to another
+// request. A monitor's reading answer carries no number: one that came twice, or late,
+// shows only by what it is, a reading the download took already or one dated before the
+// reading before it in the memory's order (the oldest first). Such a reading is asked
+// again between two proofs that the link is in step (an exchange whose answer is known):
+// of what came between the proofs' answers, the one answer that fits stands, or, when
+// none does, the answer when all that came are copies of it (two equal readings of a
+// monitor without a clock, a clock set back). The links and
+// their procedures share this, so every download holds to the same rule.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <set>
+#include <span>
+#include <vector>
+
+#include "VepDate.h"
+#include "VepFrame.h"
+
+struct VepModelParams;
+class VepTrace;
+
+class VepReadingLedger {
+public:
+    // Asks of one reading between proofs before the download is given up as out of step.
+    static constexpr int kMostProofs = 4;
+    // Puts the link in step, dropping what came before the known answer (into dropped);
+    // false when that answer does not come.
+    using Prove = std::function<bool(std::vector<BYTE>& dropped)>;
+
+    // answerLength: the bytes of a reading's answer on the link; outOfStep: the code a
+    // download gives when its answers cannot be put in step.
+    VepReadingLedger(const VepModelParams& model, std::size_t answerLength, int outOfStep);
+
+    // Asks reading number; an answer that does not fit is asked again between proofs.
+    // 0 with reading taken; ask's code; outOfStep when a proof fails or kMostProofs asks
+    // all had another answer beside them.
+    int Fetch(int number, const std::function<int(VepResponse&)>& ask, const Prove& prove, VepResponse& reading,
+              VepTrace& trace);
+
+private:
+    bool Fits(const VepResponse& answer) const;
+    void Take(const VepResponse& answer);
+    std::span<const BYTE> Record(const VepResponse& answer) const;
+    bool Resolve(VepResponse& reading, const std::vector<BYTE>& beside) const;
+
+    const VepModelParams& model_;
+    const std::size_t answerLength_;
+    const int outOfStep_;
+    std::set<VepResponse> taken_;
+    bool dated_ = false;
+    VepDateTime last_;
+};
