@@ -115,6 +115,11 @@ std::size_t SerialLink::SecondAnswerLength(std::size_t expected) {
     return expected < 2 ? 0 : 2 + std::min(expected - 2, kMostAfterOkSecond);
 }
 
+bool SerialLink::WellFormed(const VepResponse& answer, std::size_t length) {
+    return length > 2 && length <= answer.size() && answer[0] == 'O' && answer[1] == 'K' &&
+           XorOf(answer.data(), 2, length) == 0;
+}
+
 int SerialLink::Status(VepResponse& response) { return Echoed(VepFrame::Of("STAT0"), response, true); }
 
 int SerialLink::ReadBlock(int block, VepResponse& response) {

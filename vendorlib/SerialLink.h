@@ -58,6 +58,8 @@ public:
     int TextSecond(const VepFrame& frame, VepResponse& response, std::size_t expected, int okReads);
     // The bytes of the second form's answer on the line, "OK" included.
     static std::size_t SecondAnswerLength(std::size_t expected);
+    // Whether length bytes are an answer of the line: "OK", then bytes that XOR to 0.
+    static bool WellFormed(const VepResponse& answer, std::size_t length);
     // "STAT0", or block's read: the echo, then 16 bytes and their check byte (the 17
     // XOR to 0) at the start of response.
     int Status(VepResponse& response);

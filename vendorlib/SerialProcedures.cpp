@@ -129,7 +129,8 @@ int SerialProcedures::Readings(VepWorkFile& file) {
     int written = 0;
     // The answer carries no number: one of another reading shows by what it is.
     const auto resvLength = static_cast<std::size_t>(std::max(0, model_.Params().resvLength));
-    VepReadingLedger ledger(model_.Params(), SerialLink::SecondAnswerLength(resvLength), vep::kException);
+    VepReadingLedger ledger(model_.Params(), SerialLink::SecondAnswerLength(resvLength), SerialLink::WellFormed,
+                            vep::kException);
     const auto prove = [this](std::vector<BYTE>& dropped) { return link_.Prove(dropped); };
     for (int k = n - 1; k >= 0; --k) {
         if (state_.TakeAbort()) return vep::kAborted;

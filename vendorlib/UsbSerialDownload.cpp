@@ -304,7 +304,7 @@ int UsbSerialDownload::FetchReadings(VepWorkFile& file, int n, bool abortable,
     const auto recLength = static_cast<std::size_t>(model_.Params().recLength);
     // The answer carries no number: one of another reading shows by what it is.
     VepReadingLedger ledger(model_.Params(), static_cast<std::size_t>(std::max(0, model_.Params().resvLength)),
-                            vep::kReadFailed);
+                            UsbSerialLink::WellFormed, vep::kReadFailed);
     const auto prove = [this](std::vector<BYTE>& dropped) { return link_.Prove(dropped); };
     for (int k = n - 1; k >= 0; --k) {
         if (abortable && state_.TakeAbort()) return vep::kAborted;

@@ -169,6 +169,10 @@ bool UsbSerialLink::Prove(std::vector<BYTE>& dropped) {
     return false;
 }
 
+bool UsbSerialLink::WellFormed(const VepResponse& answer, std::size_t length) {
+    return length <= answer.size() && answer[0] == 'O' && answer[1] == 'K' && ResponseBccOk(answer.data(), length);
+}
+
 int UsbSerialLink::Handshake() {
     const VepSpecialModel* special = FindSpecialModel(model_.DeviceParam("model_id"));
     const bool shortBlock = special != nullptr && special->shortHandshake;

@@ -59,6 +59,8 @@ public:
     // dropped, kept ones first). False (traced) when it does not come within the reply
     // time-out twice over or behind more than a few answers' bytes.
     bool Prove(std::vector<BYTE>& dropped);
+    // Whether length bytes are an answer with its check byte: "OK" first.
+    static bool WellFormed(const VepResponse& answer, std::size_t length);
     // Zero bytes that wake the monitor, answered "OK"; 0, or 5 after the last attempt.
     int Handshake();
     // "END" 0xFF 0xFF, answered "OK".

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <tuple>
+#include <utility>
 
 #include "VepModel.h"
 #include "VepRecords.h"
@@ -15,8 +16,12 @@ auto Order(const VepDateTime& t) { return std::tie(t.year, t.month, t.day, t.hou
 
 }  // namespace
 
-VepReadingLedger::VepReadingLedger(const VepModelParams& model, std::size_t answerLength, int outOfStep)
-    : model_(model), answerLength_(std::min(answerLength, VepResponse{}.size())), outOfStep_(outOfStep) {}
+VepReadingLedger::VepReadingLedger(const VepModelParams& model, std::size_t answerLength, WellFormed wellFormed,
+                                   int outOfStep)
+    : model_(model),
+      answerLength_(std::min(answerLength, VepResponse{}.size())),
+      wellFormed_(std::move(wellFormed)),
+      outOfStep_(outOfStep) {}
 
 int VepReadingLedger::Fetch(int number, const std::function<int(VepResponse&)>& ask, const Prove& prove,
                             VepResponse& reading, VepTrace& trace) {
@@ -59,13 +64,15 @@ void VepReadingLedger::Take(const VepResponse& answer) {
 
 // What came beside the answer can only be answers sent before, to readings taken already
 // or to this one. So an answer that fits is this reading's; when none fits, the answer
-// stands only when all that came are copies of it.
+// stands only when all that came are copies of it. Anything else beside it is no answer
+// of the monitor's: nothing stands.
 bool VepReadingLedger::Resolve(VepResponse& reading, const std::vector<BYTE>& beside) const {
     if (answerLength_ == 0 || beside.size() % answerLength_ != 0) return false;
     std::vector<VepResponse> answers{reading};
     for (std::size_t at = 0; at < beside.size(); at += answerLength_) {
         VepResponse answer{};
         std::copy_n(beside.begin() + static_cast<std::ptrdiff_t>(at), answerLength_, answer.begin());
+        if (!wellFormed_(answer, answerLength_)) return false;
         answers.push_back(answer);
     }
     std::optional<VepResponse> fitting;

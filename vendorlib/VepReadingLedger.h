@@ -5,8 +5,8 @@
 // again between two proofs that the link is in step (an exchange whose answer is known):
 // of what came between the proofs' answers, the one answer that fits stands, or, when
 // none does, the answer when all that came are copies of it (two equal readings of a
-// monitor without a clock, a clock set back). The links and
-// their procedures share this, so every download holds to the same rule.
+// monitor without a clock, a clock set back). The links and their procedures share this,
+// so every download holds to the same rule.
 #pragma once
 
 #include <cstddef>
@@ -28,10 +28,12 @@ public:
     // Puts the link in step, dropping what came before the known answer (into dropped);
     // false when that answer does not come.
     using Prove = std::function<bool(std::vector<BYTE>& dropped)>;
+    // Whether bytes that came are a whole answer of the link ("OK" and its check byte).
+    using WellFormed = std::function<bool(const VepResponse& answer, std::size_t length)>;
 
     // answerLength: the bytes of a reading's answer on the link; outOfStep: the code a
     // download gives when its answers cannot be put in step.
-    VepReadingLedger(const VepModelParams& model, std::size_t answerLength, int outOfStep);
+    VepReadingLedger(const VepModelParams& model, std::size_t answerLength, WellFormed wellFormed, int outOfStep);
 
     // Asks reading number; an answer that does not fit is asked again between proofs.
     // 0 with reading taken; ask's code; outOfStep when a proof fails or kMostProofs asks
@@ -47,6 +49,7 @@ private:
 
     const VepModelParams& model_;
     const std::size_t answerLength_;
+    const WellFormed wellFormed_;
     const int outOfStep_;
     std::set<VepResponse> taken_;
     bool dated_ = false;
