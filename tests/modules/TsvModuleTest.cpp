@@ -14,12 +14,14 @@
 
 namespace {
 
-// n readings, the newest first as the monitor keeps them, each one different.
+// n readings (at most a day's minutes), the newest first as the monitor keeps them, each
+// one different and a minute before the one ahead of it.
 std::vector<SimReading> Readings(int n) {
-    std::vector<SimReading> readings;
-    for (int i = 0; i < n; ++i) {
-        readings.push_back({2013, 1 + i % 12, 1 + i % 28, i % 24, i % 60, (7 * i) % 60, 100 + i % 90, 60 + i % 40,
-                            50 + i % 70});
+    std::vector<SimReading> readings{{2013, 1, 1, 0, 0, 0, 100, 60, 50}};
+    for (int i = 1; i < n; ++i) {
+        const int before = i - 1;
+        readings.push_back({2012, 12, 31, 23 - before / 60, 59 - before % 60, (7 * i) % 60, 100 + i % 90,
+                            60 + i % 40, 50 + i % 70});
     }
     return readings;
 }
