@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <string>
@@ -566,12 +567,21 @@ TEST_F(ArticleSyncTest, ARowThatWouldBuildGigabytesEndsAtOnceWithinItsOwnThreads
     std::string numbers = "insert into tArticle (articleNo, title) values (907, 907 in (1";
     while (numbers.size() < 1500000) numbers += ",1";
     numbers += "))";
-    for (const auto& [sql, why] : {std::pair{values, L"SQLITE_ERROR[1]: not authorized to use function: hex"},
-                                   std::pair{numbers, L"SQLITE_NOMEM[7]: out of memory: the list's memory bound of 32 MiB"}}) {
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(RefusalsOf(sql, {sql}, why), 1);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
-    }
+    // Twenty values of 4 MB at once, a few instructions each, from one stored megabyte: only
+    // the memory bound stands in its way.
+    std::string wide = "update tArticle set title = datetime(title || title || title || title";
+    for (int i = 1; i < 20; ++i) wide += ", title || title || title || title";
+    wide += ") is null where articleNo = 908";
+    const std::wstring memoryBound = L"out of memory: the list's memory bound of 32 MiB";
+    const struct {
+        std::vector<std::string> rows;
+        std::wstring why;
+    } cases[] = {
+        {{values}, L"SQLITE_ERROR[1]: not authorized to use function: hex"},
+        {{numbers}, L"SQLITE_NOMEM[7]: " + memoryBound},  // in the compile
+        {{Insert(908, std::string(1000000, 'x')), wide}, L"SQLITE_ERROR[1]: " + memoryBound},  // in the step
+    };
+    for (const auto& c : cases) EXPECT_EQ(RefusalsOf(c.rows.back(), c.rows, c.why), 1);
     EXPECT_LT(PeakMemoryKb() - peakKb, 250 * 1024);
     EXPECT_EQ(Titles(), L"");
 
@@ -671,6 +681,22 @@ TEST_F(ArticleSyncTest, ATrickleAboveTheStallRateIsEndedByTheWholeTransfersBound
     EXPECT_EQ(CountLogLines(L"[syndata_article] " + url + L" failed 1 times, last result 28: Operation timed out after"),
               1);
     EXPECT_EQ(Titles(), L"");
+}
+
+// The bounds a sync's transfer has unless a test shortens them: five minutes for all its
+// attempts, and at least 2 KB a second over each minute.
+TEST_F(ArticleSyncTest, ATransferHasFiveMinutesInAllAndEndsBelowTwoKilobytesASecondForAMinute) {
+    comm_->m_nHttpTimeout = CCommunication().m_nHttpTimeout.load();  // the fixture's is shorter
+    std::map<CURLoption, long long> set;
+    CHttpClient::OptionRecorder() = [&](CURLoption option, const HttpOptionValue& value) { set[option] = value.number; };
+    Sync(Reply({Insert(11)}));
+    CHttpClient::OptionRecorder() = nullptr;
+    EXPECT_EQ(Titles(), L"11:t");
+    EXPECT_EQ(set[CURLOPT_LOW_SPEED_LIMIT], 2048);
+    EXPECT_EQ(set[CURLOPT_LOW_SPEED_TIME], 60);
+    // What is left of the five minutes as the first attempt starts.
+    EXPECT_GT(set[CURLOPT_TIMEOUT_MS], 240000);
+    EXPECT_LE(set[CURLOPT_TIMEOUT_MS], 300000);
 }
 
 // A refusal says why: before a statement longer than the log line, and for a reply in UTF-16,
