@@ -122,7 +122,7 @@ protected:
             while (g_pArticleMsgWin.load() == window) window->ShowNextArticle();
         }
         for (int i = g_UiThreads.GetCount() - 1; i >= 0; --i) {
-            EXPECT_TRUE(g_UiThreads.WaitThread(g_UiThreads.GetThread(i), 3000));
+            EXPECT_TRUE(g_UiThreads.WaitThread(g_UiThreads.GetThread(i), kGenerousWait.count()));
             g_UiThreads.RemoveThread(i);
         }
     }

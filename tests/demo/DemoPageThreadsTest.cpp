@@ -80,10 +80,13 @@ protected:
     // One SIGINT, as Ctrl-C; the demo's exit status, which is the program's.
     std::optional<int> Interrupt() {
         run_->Signal(SIGINT);
-        return run_->Wait(ProgramCopy::kTimeout);
+        return run_->Wait(budget_.Left());
     }
 
-    static bool Within(const std::function<bool()>& condition) { return WaitFor(condition, ProgramCopy::kTimeout); }
+    // Each wait may take what the case's earlier ones left, less what the exit keeps.
+    bool Within(const std::function<bool()>& condition) const {
+        return WaitFor(condition, budget_.Left(ProgramCopy::kTimeout));
+    }
     int Lines(const std::string& line) const { return CountOf(Output(), line + "\n"); }
     bool Logged(const std::wstring& text) const { return program_.Log().find(text) != std::wstring::npos; }
     int TimesLogged(const std::wstring& text) const { return CountOf(program_.Log(), text); }
@@ -94,6 +97,7 @@ protected:
 
     ProgramCopy program_{QUORV_DIST_DIR};
     std::unique_ptr<ChildProcess> run_;
+    const WaitBudget budget_{ProgramCopy::kCaseBound};
 };
 
 TEST_F(DemoPageThreadsTest, AnOwnThreadPageShowingAMainThreadWindowEvery5MsHoldsNeitherThread) {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "WaitFor.h"
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -63,7 +65,7 @@ int RunLoop(std::chrono::milliseconds limit = 2000ms) {
 }
 
 template <typename T>
-bool Within(std::future<T>& f, std::chrono::milliseconds limit = 2000ms) {
+bool Within(std::future<T>& f, std::chrono::milliseconds limit = kGenerousWait) {
     return f.wait_for(limit) == std::future_status::ready;
 }
 
@@ -83,7 +85,7 @@ public:
             thread_.detach();
         }
     }
-    bool Finishes(std::chrono::milliseconds limit = 2000ms) {
+    bool Finishes(std::chrono::milliseconds limit = kGenerousWait) {
         return finished_ = finished_ || Within(result_, limit);
     }
     LRESULT Result() { return Finishes() ? result_.get() : -1; }
@@ -325,7 +327,7 @@ TEST_F(WindowTest, SentMessagesAreServedBeforePostedAndNeverReturned) {
         sendDone = true;
     });
     MSG msg{};
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    const auto deadline = std::chrono::steady_clock::now() + kGenerousWait;
     while (!sendDone && std::chrono::steady_clock::now() < deadline) {
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
             EXPECT_EQ(msg.message, WM_USER + 1);

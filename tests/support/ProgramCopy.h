@@ -22,6 +22,9 @@ public:
     // For the copy to get somewhere: generous, as the sanitizer build starts slowly under
     // a full parallel test run, and only a failing test waits it out.
     static constexpr std::chrono::seconds kTimeout{20};
+    // What one case's waits for a copy take together at most (a WaitBudget's): within the
+    // test runner's 120 s, so that a failing case ends by its own bound.
+    static constexpr std::chrono::seconds kCaseBound{100};
 
     // Copies dist as the build lays it out, without what earlier runs left in it.
     explicit ProgramCopy(const std::filesystem::path& dist);

@@ -67,7 +67,7 @@ TEST_F(ArticleMsgWinTest, TheLastCloseEndsTheWindowAndItsThreadAndTheNextArticle
     // The page's own close call (from the share object) ends it after the last one.
     first->ShowNextArticle();
     EXPECT_EQ(g_pArticleMsgWin.load(), nullptr);
-    EXPECT_TRUE(g_UiThreads.WaitThread(thread, 3000));
+    EXPECT_TRUE(g_UiThreads.WaitThread(thread, kGenerousWait.count()));
     EXPECT_FALSE(IsWindow(hwnd));
     first->ShowNextArticle();  // a late second close changes nothing
     EXPECT_FALSE(first->AddArticle(Article(9)));
@@ -86,7 +86,7 @@ TEST_F(ArticleMsgWinTest, TheLastCloseEndsTheWindowAndItsThreadAndTheNextArticle
     second.reset();
     ASSERT_TRUE(WaitFor([&] { return Shown(next).size() == 1; }));
     Click(next);
-    EXPECT_TRUE(g_UiThreads.WaitThread(nextThread, 3000));
+    EXPECT_TRUE(g_UiThreads.WaitThread(nextThread, kGenerousWait.count()));
     EXPECT_EQ(g_pArticleMsgWin.load(), nullptr);
     EXPECT_EQ(Shown(next), (std::vector<int>{3}));
     EXPECT_EQ(Shown(hwnd), (std::vector<int>{1, 2}));
@@ -99,7 +99,7 @@ TEST_F(ArticleMsgWinTest, AnArticleQueuedBeforeTheWindowIsMadeIsShownOnceItIs) {
     EXPECT_TRUE(WaitFor([&] { return window->GetHwnd() != nullptr && Shown(window->GetHwnd()).size() == 1; }));
     const HANDLE thread = window->m_cs.hThread;
     window->ShowNextArticle();
-    EXPECT_TRUE(g_UiThreads.WaitThread(thread, 3000));
+    EXPECT_TRUE(g_UiThreads.WaitThread(thread, kGenerousWait.count()));
 }
 
 TEST_F(ArticleMsgWinTest, AWindowWhosePageFailsIsNotWaitedForForever) {

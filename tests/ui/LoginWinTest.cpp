@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "UiTestSupport.h"
+#include "WaitFor.h"
 
 namespace test = uie::test;
 
@@ -67,7 +68,7 @@ TEST_F(LoginWinTest, AFailedLoginIsFailedByTheTimeThePageHearsOfIt) {
         std::atomic<bool> watching{false};
         // Spins, so that it reads the state the moment the window is shown.
         std::thread watcher([&] {
-            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            const auto end = std::chrono::steady_clock::now() + kGenerousWait;
             watching = true;
             while (!IsWindowVisible(hwnd) && std::chrono::steady_clock::now() < end) {
             }

@@ -33,6 +33,7 @@
 #include "LoopbackPacketServer.h"
 #include "MessageWin.h"
 #include "TempDir.h"
+#include "WaitFor.h"
 #include "TrayIcon.h"
 #include "UiTestSupport.h"
 #include "UserOperation.h"
@@ -328,7 +329,7 @@ TEST_F(MainFrameTest, ItsWindowsArePublishedOnlyOnceTheyAreMade) {
             return w != nullptr;
         };
         bool seen[4] = {};
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto end = std::chrono::steady_clock::now() + kGenerousWait;
         while ((!started || !(seen[0] && seen[1] && seen[2] && seen[3])) && std::chrono::steady_clock::now() < end) {
             seen[0] = seen[0] || made(g_pFloatBarWin);
             seen[1] = seen[1] || made(g_pAlertMessageWin);

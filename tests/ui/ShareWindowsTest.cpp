@@ -20,6 +20,7 @@
 #include "MessageWin.h"
 #include "MyDatabase.h"
 #include "UiTestSupport.h"
+#include "WaitFor.h"
 #include "bloodPressureWin.h"
 #include "pedometerWin.h"
 
@@ -249,7 +250,7 @@ TEST_F(ShareWindowsTest, APageShowingAMainThreadWindowWhileTheMainPageIsCalledHo
             CSciterWindow::callScript(mainRoot, "Main");
         });
     });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto deadline = std::chrono::steady_clock::now() + kGenerousWait;
     if (placed.wait_until(deadline) != std::future_status::ready ||
         called.wait_until(deadline) != std::future_status::ready) {
         ADD_FAILURE() << "the two threads wait for each other";
