@@ -69,15 +69,16 @@ TEST_F(SQLThreadTest, QueuedStatementsRunInOrder) {
 
 TEST_F(SQLThreadTest, WorkerEndsWhenTheRunStateTurnsToFour) {
     const std::wstring marker = L"insert into tQueue values (" + std::to_wstring(std::random_device{}() % 100000) + L")";
+    const std::wstring exit = L"CSQLThread::Run exit...";
+    const int exits = CountLogLines(exit);
     auto worker = std::make_unique<CSQLThread>(owner_);
     worker->Start(file_);
     g_nRunState = 4;
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // past the worker's next look at the state
+    // Ended by the run state alone: nothing else tells it to stop until it is gone.
+    EXPECT_TRUE(WaitFor([&] { return CountLogLines(exit) > exits; }, std::chrono::seconds(30)));
     worker->PostSQL(marker);
-    const auto start = std::chrono::steady_clock::now();
     worker.reset();
     g_nRunState = 1;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(CountLogLines(L"SQL not run at exit:[" + marker + L"]"), 1);
     EXPECT_TRUE(Queued().empty());
 }

@@ -67,17 +67,15 @@ protected:
 
 TEST_F(DemoExitTest, ATrickledLogoutHoldsTheExitAFewSecondsAndASecondSignalEndsItAtOnce) {
     auto run = RunToTheMainPageThenTerminate();
-    const auto asked = std::chrono::steady_clock::now();
-    const std::optional<int> code = run->Wait(std::chrono::seconds(15));
-    ASSERT_TRUE(code.has_value()) << "still running 15 s after SIGTERM";
+    const std::optional<int> code = run->Wait(ProgramCopy::kTimeout);
+    ASSERT_TRUE(code.has_value()) << "still running after SIGTERM";
     EXPECT_EQ(*code, 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(15));
     EXPECT_NE(program_.Log().find(L"UserLogout_syn: no reply within 5000 ms, the exit goes on"), std::wstring::npos);
 
     // The lock is free again, and a second signal does not wait for the logout at all.
     run = RunToTheMainPageThenTerminate();
     run->Signal(SIGTERM);
-    EXPECT_EQ(run->Wait(std::chrono::seconds(2)), 128 + SIGTERM);
+    EXPECT_EQ(run->Wait(ProgramCopy::kTimeout), 128 + SIGTERM);  // not 0, after the logout's bound
     EXPECT_NE(program_.Log().find(L"signal 15 again: the program ends at once"), std::wstring::npos);
 }
 
