@@ -171,7 +171,7 @@ TEST_F(TestingTest, TheWorkerWaitsFiftySecondsThenRemindsAndEndsWithTheProgram) 
     EXPECT_TRUE(WaitFor([&] { return testing_->Messages().size() == 1; }));
 
     const int savedRun = g_nRunState.exchange(4);
-    EXPECT_TRUE(WaitFor([&] { return !testing_->IsRunning(); }, std::chrono::milliseconds(1500)));
+    EXPECT_TRUE(WaitFor([&] { return !testing_->IsRunning(); }));
     g_nRunState = savedRun;
     testing_->StopWork();
     g_pMessageWin = savedWin;
@@ -186,7 +186,7 @@ TEST_F(TestingTest, WithoutAMessageWindowTheWorkerWaitsAndStillEndsWithTheProgra
     ASSERT_EQ(testing_->StartWork(), 1);
     ASSERT_TRUE(WaitFor([&] { return testing_->IsRunning(); }));
     const int savedRun = g_nRunState.exchange(4);
-    EXPECT_TRUE(WaitFor([&] { return !testing_->IsRunning(); }, std::chrono::milliseconds(1500)));
+    EXPECT_TRUE(WaitFor([&] { return !testing_->IsRunning(); }));
     g_nRunState = savedRun;
     testing_->StopWork();
     g_pMessageWin = savedWin;

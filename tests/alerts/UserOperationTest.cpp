@@ -213,9 +213,9 @@ TEST_F(UserOpTest, TheWorkerSamplesOnceTheMainFrameAndElementsAreReadyAndEndsWit
         SetInput(5000 + static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                std::chrono::steady_clock::now() - start).count()));
         return Record().apps[0].appName == L"/opt/seen";
-    }, std::chrono::milliseconds(5000)));
+    }));
     const int savedRun = g_nRunState.exchange(4);
-    EXPECT_TRUE(WaitFor([&] { return !monitor_->IsWorking(); }, std::chrono::milliseconds(2000)));
+    EXPECT_TRUE(WaitFor([&] { return !monitor_->IsWorking(); }));
     g_nRunState = savedRun;
     monitor_->StopWork();
     g_Config.SetLoadPageState(L"healthElement", savedState);

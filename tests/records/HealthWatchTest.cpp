@@ -186,11 +186,11 @@ TEST_F(HealthWatchTest, WatchEndsOnItsOwnOnceTheRunStateTurnsToFour) {
         g_Config.SetLoadPageState(L"healthElement", pageReady ? 1 : 0);
         EXPECT_EQ(resources_.StartWatch(), 1);
         // The whole list goes out once the page's element panel is loaded, not before.
-        EXPECT_EQ(WaitFor([this] { return !Lists().empty(); }, std::chrono::milliseconds(pageReady ? 3000 : 150)),
+        EXPECT_EQ(WaitFor([this] { return !Lists().empty(); }, pageReady ? kGenerousWait : std::chrono::milliseconds(150)),
                   pageReady);
         // Not stopped: the watch sees the run state itself, waiting or running.
         g_nRunState = 4;
-        EXPECT_TRUE(WaitFor([&] { return CountLogLines(exitLine) == exits + 1; }, std::chrono::seconds(5)))
+        EXPECT_TRUE(WaitFor([&] { return CountLogLines(exitLine) == exits + 1; }))
             << pageReady;
         resources_.StopWatch();
         g_nRunState = 1;

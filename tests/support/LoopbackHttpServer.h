@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "Socket.h"
+#include "WaitFor.h"
 
 struct HttpRequest {
     std::string method;
@@ -76,7 +77,7 @@ public:
 
     std::vector<HttpRequest> Requests() const;
     std::size_t RequestCount() const;
-    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
+    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout = kGenerousWait) const;
 
 private:
     void Serve();

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "Socket.h"
+#include "WaitFor.h"
 
 struct PacketRequest {
     std::int32_t packLen = 0;     // the length field: 7 + payload
@@ -80,7 +81,7 @@ public:
 
     std::vector<PacketRequest> Requests() const;
     std::size_t RequestCount() const;
-    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
+    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout = kGenerousWait) const;
     // TCP connections accepted so far.
     int Connections() const { return connections_.load(); }
 

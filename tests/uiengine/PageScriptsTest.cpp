@@ -625,7 +625,7 @@ function Arm() {
 </script>)";
     });
     EXPECT_EQ(Call(RootOf(window.hwnd), "Arm").result, value(L"number"));
-    ASSERT_TRUE(WaitFor([&] { return !probe.Seen().empty(); }, 5s));
+    ASSERT_TRUE(WaitFor([&] { return !probe.Seen().empty(); }));
     EXPECT_EQ(probe.Seen(), std::vector<std::wstring>{L"fired Arm"});
 }
 
