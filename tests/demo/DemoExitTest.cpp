@@ -39,7 +39,7 @@ protected:
         UseDemoAccount(program_, server_.Port());
     }
 
-    // The program up to its main page, then one SIGTERM; the time its end took.
+    // The program up to its main page, then one SIGTERM; the run, ending.
     std::unique_ptr<ChildProcess> RunToTheMainPageThenTerminate() {
         auto run = program_.Start({"/autoRun"});
         EXPECT_TRUE(WaitFor([&] { return Output().find("HomePageArticleToday()") != std::string::npos; },
