@@ -198,7 +198,7 @@ void BM_AlertDay(benchmark::State& state) {
     state.counters["pacing_s_per_computation"] = kRules * CAlert::kDefaultDetailPauseMs / 1000.0;
     state.SetItemsProcessed(state.iterations() * MinutesOfTheRun());
 }
-BENCHMARK(BM_AlertDay)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_AlertDay)->Unit(benchmark::kMillisecond)->UseManualTime()->Apply(bench::Steady);
 
 // The baseline: the same rules as plain figures, and each minute the same decisions: the
 // rules whose conditions hold with their count-down, today's deliveries of the recurring
@@ -299,6 +299,6 @@ void BM_PlainDecisionsDay(benchmark::State& state) {
     ReportSpread(state, "computation", computeMs);
     state.SetItemsProcessed(state.iterations() * MinutesOfTheRun());
 }
-BENCHMARK(BM_PlainDecisionsDay)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_PlainDecisionsDay)->Unit(benchmark::kMillisecond)->UseManualTime()->Apply(bench::Steady);
 
 }  // namespace

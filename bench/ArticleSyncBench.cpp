@@ -133,6 +133,6 @@ void BM_ArticleSync(benchmark::State& state) {
     g_pMyDatabase = nullptr;
     state.SetItemsProcessed(state.iterations() * kArticles);
 }
-BENCHMARK(BM_ArticleSync)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_ArticleSync)->Unit(benchmark::kMillisecond)->UseManualTime()->Apply(bench::SteadyLong);
 
 }  // namespace

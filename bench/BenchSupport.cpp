@@ -25,4 +25,23 @@ bool Brief() {
     return brief;
 }
 
+namespace {
+
+// Seconds of warm-up and of measuring (manual time where the benchmark times itself).
+constexpr double kWarmUpSeconds = 0.5;
+constexpr double kMeasureSeconds = 2;
+constexpr double kLongMeasureSeconds = 5;
+
+void SteadyFor(benchmark::internal::Benchmark* b, double seconds) {
+    // A time set here would override the brief run's command line.
+    if (Brief()) return;
+    b->MinWarmUpTime(kWarmUpSeconds)->MinTime(seconds);
+}
+
+}  // namespace
+
+void Steady(benchmark::internal::Benchmark* b) { SteadyFor(b, kMeasureSeconds); }
+
+void SteadyLong(benchmark::internal::Benchmark* b) { SteadyFor(b, kLongMeasureSeconds); }
+
 }  // namespace bench

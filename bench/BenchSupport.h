@@ -20,11 +20,21 @@ bool WaitFor(benchmark::State& state, const char* what, std::chrono::millisecond
 // smaller then, and says so in its comment.
 bool Brief();
 
+// Applied to every benchmark (`->Apply(bench::Steady)`): a warm-up before it measures (the
+// first runs carry first uses: a library's set-up, a page met for the first time, a new
+// thread's arena) and a measuring time long enough for a steady figure at the default
+// settings. The brief run keeps the shortest time it asks for.
+void Steady(benchmark::internal::Benchmark* b);
+// The same for a benchmark whose iteration takes long, so that it still runs enough of them.
+void SteadyLong(benchmark::internal::Benchmark* b);
+
 // The measured work and its baseline, one after the other in each iteration, taking turns
 // at going first, so that both meet the same load of this shared machine: the iteration's
 // time is the measured work's (the benchmark uses manual time), and `ratio` the one total
 // over the other, which holds where the times do not. Each callable gives its seconds, or a
-// negative number when it failed.
+// negative number when it failed. One turn of each, untimed, comes first (except in the brief
+// run): what a benchmark sets up before its loop (a thread, a window, a server) is met for
+// the first time there, not in a timed turn.
 struct Turns {
     double measured = 0;  // seconds in all
     double baseline = 0;
@@ -32,6 +42,10 @@ struct Turns {
 template <typename Measured, typename Baseline>
 Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, const char* failure) {
     Turns turns;
+    if (!Brief() && (measured() < 0 || baseline() < 0)) {
+        state.SkipWithError(failure);
+        return turns;
+    }
     bool measuredFirst = true;
     for (auto _ : state) {
         double m = 0;

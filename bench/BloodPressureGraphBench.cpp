@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "BenchSupport.h"
 #include "BloodPressureGraph.h"
 #include "ChartBenchSupport.h"
 
@@ -55,7 +56,7 @@ void BloodPressureChart(benchmark::State& state, uie::value (*form)()) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    b->Arg(kDownload)->Arg(kYearOfPeriods)->UseManualTime()->Unit(benchmark::kMillisecond);
+    b->Arg(kDownload)->Arg(kYearOfPeriods)->UseManualTime()->Unit(benchmark::kMillisecond)->Apply(bench::Steady);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "BenchSupport.h"
 #include "ChartBenchSupport.h"
 #include "HealthElementDataGraph.h"
 #include "PedometerDataGraph.h"
@@ -66,5 +67,5 @@ void HealthElementChart(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(PedometerChart)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(HealthElementChart)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(PedometerChart)->UseManualTime()->Unit(benchmark::kMillisecond)->Apply(bench::Steady);
+BENCHMARK(HealthElementChart)->UseManualTime()->Unit(benchmark::kMillisecond)->Apply(bench::Steady);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSupport.h"
 #include "CxLog.h"
 #include "TempDir.h"
 
@@ -36,7 +37,8 @@ void BM_WriteFormatQueued(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_WriteFormatQueued)->Setup(Setup)->Teardown(Teardown)->Threads(1)->Threads(8)->UseRealTime();
+BENCHMARK(BM_WriteFormatQueued)->Setup(Setup)->Teardown(Teardown)->Threads(1)->Threads(8)->UseRealTime()
+    ->Apply(bench::Steady);
 
 // Lines per second through to the file: each thread queues a batch of 1000, then waits
 // until its batch is written, so that no thread's time stops before its lines are on disk.
@@ -54,6 +56,7 @@ void BM_WriteFormatWritten(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * 1000);
 }
-BENCHMARK(BM_WriteFormatWritten)->Setup(Setup)->Teardown(Teardown)->Threads(1)->Threads(8)->UseRealTime();
+BENCHMARK(BM_WriteFormatWritten)->Setup(Setup)->Teardown(Teardown)->Threads(1)->Threads(8)->UseRealTime()
+    ->Apply(bench::Steady);
 
 }  // namespace

@@ -86,7 +86,8 @@ void BM_ExecSQLThroughTheLock(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_ExecSQLThroughTheLock)->Setup(Setup)->Teardown(Teardown)->Threads(1)->Threads(8)->UseRealTime();
+BENCHMARK(BM_ExecSQLThroughTheLock)->Setup(Setup)->Teardown(Teardown)->Threads(1)->Threads(8)->UseRealTime()
+    ->Apply(bench::Steady);
 
 // Statements per second from queuing them until the last one is in the table.
 void BM_QueuedInserts(benchmark::State& state) {
@@ -110,7 +111,7 @@ void BM_QueuedInserts(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * Queued());
 }
-BENCHMARK(BM_QueuedInserts)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_QueuedInserts)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 // The same statements, each its own transaction, through SQLite's own calls.
 void BM_RawInsertsEachItsOwnTransaction(benchmark::State& state) {
@@ -128,6 +129,6 @@ void BM_RawInsertsEachItsOwnTransaction(benchmark::State& state) {
     CheckRows(state, file.Path(), Queued());
     state.SetItemsProcessed(state.iterations() * Queued());
 }
-BENCHMARK(BM_RawInsertsEachItsOwnTransaction)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RawInsertsEachItsOwnTransaction)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 }  // namespace

@@ -259,8 +259,8 @@ void BM_MainPageFirstLoad(benchmark::State& state) {
     PairedLoads().First(state);
 }
 
-BENCHMARK(BM_PageFunctionCall)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MainPageLoad)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MainPageFirstLoad)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PageFunctionCall)->UseManualTime()->Unit(benchmark::kMicrosecond)->Apply(bench::Steady);
+BENCHMARK(BM_MainPageLoad)->UseManualTime()->Unit(benchmark::kMicrosecond)->Apply(bench::Steady);
+BENCHMARK(BM_MainPageFirstLoad)->UseManualTime()->Unit(benchmark::kMicrosecond)->Apply(bench::Steady);
 
 }  // namespace

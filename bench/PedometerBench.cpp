@@ -176,7 +176,7 @@ void BM_PedometerDownload(benchmark::State& state) {
     state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kDays),
                                                   benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_PedometerDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PedometerDownload)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 // The read and the conversion into the 31 day records without the upload: the settings
 // panel is open, so the read stops there.
@@ -195,7 +195,7 @@ void BM_ReadAndConvert(benchmark::State& state) {
     state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kDays),
                                                   benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ReadAndConvert)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadAndConvert)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 void BM_RawModuleReadAlone(benchmark::State& state) {
     Folder folder;
@@ -209,7 +209,7 @@ void BM_RawModuleReadAlone(benchmark::State& state) {
     state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kDays),
                                                   benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_RawModuleReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RawModuleReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 void BM_DayRecordRead(benchmark::State& state) {
     Folder folder;

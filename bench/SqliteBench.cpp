@@ -75,7 +75,7 @@ void BM_ExecDMLSetInserts(benchmark::State& state) {
     CheckAllRowsIn(state, raw.Path());
     state.SetItemsProcessed(state.iterations() * kRows);
 }
-BENCHMARK(BM_ExecDMLSetInserts)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExecDMLSetInserts)->UseManualTime()->Unit(benchmark::kMillisecond)->Apply(bench::Steady);
 
 void BM_SelectByKey(benchmark::State& state) {
     bench::FreshDatabase file = BenchFile("select.db");
@@ -110,6 +110,6 @@ void BM_SelectByKey(benchmark::State& state) {
         "a select failed");
     state.SetItemsProcessed(state.iterations() * kRows);
 }
-BENCHMARK(BM_SelectByKey)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SelectByKey)->UseManualTime()->Unit(benchmark::kMillisecond)->Apply(bench::Steady);
 
 }  // namespace

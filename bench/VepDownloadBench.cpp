@@ -194,18 +194,22 @@ void SerialDownload(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Download, type1, 1, true)->Arg(kLargestStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Download, type1, 1, true)->Arg(kLargestStore)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Apply(bench::Steady);
 BENCHMARK_CAPTURE(Download, type1_pauses_not_waited, 1, false)
     ->Arg(kLargestStore)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Apply(bench::Steady);
 // 700 readings would wait 70 s: every wait of a benchmark stays short.
-BENCHMARK_CAPTURE(Download, type3, 3, true)->Arg(kWaitedStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Download, type3, 3, true)->Arg(kWaitedStore)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Apply(bench::Steady);
 BENCHMARK_CAPTURE(Download, type3_pauses_not_waited, 3, false)
     ->Arg(kWaitedStore)
     ->Arg(kLargestStore)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Apply(bench::Steady);
 // Over a minute a download: one iteration, the brief run ten readings.
 BENCHMARK(SerialDownload)
     ->Name("serial")
