@@ -80,31 +80,48 @@ struct CBloodPressureGraph::Record {
         std::string note;
         std::string summary;
     };
+    // The fields past the day and the period, read in one walk when the record is first
+    // printed, for the same reason.
+    struct Values {
+        int systolic = 0;
+        int diastolic = 0;
+        int pulse = 0;
+        int count = 1;
+        const std::string* levelName = &GetBloodPressureLevelName(0);
+        const uie::value* noteField = nullptr;  // the page's fields, read in place
+        const uie::value* summaryField = nullptr;
+    };
 
-    const uie::value* dateField = nullptr;  // the page's fields, read in place
-    const uie::value* noteField = nullptr;
-    const uie::value* summaryField = nullptr;
+    const uie::value* item = nullptr;
+    const uie::value* dateField = nullptr;
     int day = 0;
     int period = 0;
-    int systolic = 0;
-    int diastolic = 0;
-    int pulse = 0;
-    int count = 1;
     const std::string* periodName = &GetBloodPressureBandName(0);
-    const std::string* levelName = &GetBloodPressureLevelName(0);
 
+    static Values ReadFrom(const uie::value& item);
+    const Values& Read() const {
+        if (!values) values = ReadFrom(*item);
+        return *values;
+    }
     const Texts& Converted() const {
         if (!texts) {
+            const Values& v = Read();
             const std::wstring date = ValueText(dateField);
-            texts = Texts{Ansi(date), Ansi(DayLabel(date)), ValueAnsi(noteField), ValueAnsi(summaryField)};
+            texts = Texts{Ansi(date), Ansi(DayLabel(date)), ValueAnsi(v.noteField), ValueAnsi(v.summaryField)};
         }
         return *texts;
     }
     // A box: systolic, diastolic and pulse.
     void BoxValue(std::string& out) const {
-        out.assign(FormatInt(systolic)).append(",").append(FormatInt(diastolic)).append(",").append(FormatInt(pulse));
+        const Values& v = Read();
+        out.assign(FormatInt(v.systolic))
+            .append(",")
+            .append(FormatInt(v.diastolic))
+            .append(",")
+            .append(FormatInt(v.pulse));
     }
 
+    mutable std::optional<Values> values;
     mutable std::optional<Texts> texts;
 };
 
@@ -118,20 +135,21 @@ CBloodPressureGraph::CBloodPressureGraph(const char*, const char*) { Init(); }
 void CBloodPressureGraph::Tooltip(std::string& tip, const Record& r, const std::string& periodName, bool withCount) {
     const TipWords& w = Words();
     const Record::Texts& t = r.Converted();
+    const Record::Values& v = r.Read();
     // The difference of two page numbers can pass int's range.
-    const long long difference = static_cast<long long>(r.systolic) - r.diastolic;
+    const long long difference = static_cast<long long>(v.systolic) - v.diastolic;
     tip.assign(w.time).append(t.date).append("(").append(periodName).append(")");
-    if (withCount) tip.append(w.count).append(FormatInt(r.count));
+    if (withCount) tip.append(w.count).append(FormatInt(v.count));
     tip.append(w.systolic)
-        .append(FormatInt(r.systolic))
+        .append(FormatInt(v.systolic))
         .append(w.diastolic)
-        .append(FormatInt(r.diastolic))
+        .append(FormatInt(v.diastolic))
         .append(w.difference)
         .append(std::to_string(difference))
         .append(w.pulse)
-        .append(FormatInt(r.pulse))
+        .append(FormatInt(v.pulse))
         .append(w.level)
-        .append(*r.levelName)
+        .append(*v.levelName)
         .append(w.note)
         .append(t.note)
         .append(w.summary)
@@ -186,8 +204,7 @@ void CBloodPressureGraph::WriteBoxDataset(ChartPrinter& out, const Box& box, con
             // No result of this period on the day: the day, no pressures, the box's period.
             Record missing;
             missing.texts = Record::Texts{days[i].first[0]->Converted().date, {}, {}, {}};
-            missing.systolic = missing.diastolic = missing.pulse = -1;
-            missing.count = 0;
+            missing.values = Record::Values{-1, -1, -1, 0};
             Tooltip(tip, missing, name, true);
             SetAttributes(none, {{"tooltext", tip.c_str()}});
             out.Add(none);
@@ -253,8 +270,10 @@ void CBloodPressureGraph::WriteDetailBoxes(ChartPrinter& out, const Options& opt
 void CBloodPressureGraph::WriteLines(ChartPrinter& out, const Options& options, const std::vector<Record>& records) {
     static const struct {
         const wchar_t* name;
-        int Record::*value;
-    } kLines[] = {{L"收缩压", &Record::systolic}, {L"舒张压", &Record::diastolic}, {L"心率", &Record::pulse}};
+        int Record::Values::*value;
+    } kLines[] = {{L"收缩压", &Record::Values::systolic},
+                  {L"舒张压", &Record::Values::diastolic},
+                  {L"心率", &Record::Values::pulse}};
 
     WriteRecordCategories(out, options, records);
     const std::size_t count = options.Limit(records.size());
@@ -267,7 +286,7 @@ void CBloodPressureGraph::WriteLines(ChartPrinter& out, const Options& options, 
         for (std::size_t i = 0; i < count; ++i) {
             const Record& r = records[i];
             Tooltip(tip, r, *r.periodName, true);
-            SetAttributes(set, {{"value", FormatInt(r.*line.value).c_str()}, {"tooltext", tip.c_str()}});
+            SetAttributes(set, {{"value", FormatInt(r.Read().*line.value).c_str()}, {"tooltext", tip.c_str()}});
             out.Add(set);
         }
         out.Close();
@@ -343,31 +362,38 @@ CBloodPressureGraph::Options CBloodPressureGraph::ReadOptions(const uie::value& 
 
 CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& item) {
     Record r;
+    r.item = &item;
     const uie::value* period = nullptr;
+    using namespace std::string_view_literals;  // the names' lengths known before the walk
+    // The walk ends with the page's first two fields: every form groups or orders by them.
+    ReadFields(item, {{L"dataDate"sv, &r.dateField}, {L"bpKbn"sv, &period}});
+    r.day = ValueTextInt(r.dateField);
+    r.period = ValueInt(period, 0);
+    r.periodName = &GetBloodPressureBandName(r.period);
+    return r;
+}
+
+CBloodPressureGraph::Record::Values CBloodPressureGraph::Record::ReadFrom(const uie::value& item) {
+    Record::Values v;
     const uie::value* systolic = nullptr;
     const uie::value* diastolic = nullptr;
     const uie::value* pulse = nullptr;
     const uie::value* count = nullptr;
     const uie::value* level = nullptr;
-    using namespace std::string_view_literals;  // the names' lengths known before the walk
-    ReadFields(item, {{L"dataDate"sv, &r.dateField},
-                      {L"bpKbn"sv, &period},
-                      {L"avgSystolic"sv, &systolic},
+    using namespace std::string_view_literals;
+    ReadFields(item, {{L"avgSystolic"sv, &systolic},
                       {L"avgDiastolic"sv, &diastolic},
                       {L"avgPulse"sv, &pulse},
                       {L"recNum"sv, &count},
                       {L"bpLevel"sv, &level},
-                      {L"bpAssessNote"sv, &r.noteField},
-                      {L"summary"sv, &r.summaryField}});
-    r.day = ValueTextInt(r.dateField);
-    r.period = ValueInt(period, 0);
-    r.systolic = ValueInt(systolic, 0);
-    r.diastolic = ValueInt(diastolic, 0);
-    r.pulse = ValueInt(pulse, 0);
-    r.count = ValueInt(count, 1);
-    r.periodName = &GetBloodPressureBandName(r.period);
-    r.levelName = &GetBloodPressureLevelName(ValueTextInt(level));
-    return r;
+                      {L"bpAssessNote"sv, &v.noteField},
+                      {L"summary"sv, &v.summaryField}});
+    v.systolic = ValueInt(systolic, 0);
+    v.diastolic = ValueInt(diastolic, 0);
+    v.pulse = ValueInt(pulse, 0);
+    v.count = ValueInt(count, 1);
+    v.levelName = &GetBloodPressureLevelName(ValueTextInt(level));
+    return v;
 }
 
 int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::value& records, std::string& xmlOut) {

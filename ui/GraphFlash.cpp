@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -54,7 +55,46 @@ std::string CGraphFlash::Print(const TiXmlElement& root) {
     return text;
 }
 
-std::string CGraphFlash::Ansi(std::wstring_view text) { return text::ToAnsi(text); }
+namespace {
+
+// Texts longer than this are converted afresh each time rather than kept.
+constexpr std::size_t kRememberedChars = 256;
+
+// The last few texts this thread converted that were not ASCII, with their conversions: the
+// results of a list repeat their notes and remarks (a record has a few such fields), and the
+// code-page conversion costs a chart more than printing them.
+struct RecentConversions {
+    static constexpr std::size_t kKept = 4;
+    std::array<std::wstring, kKept> text;
+    std::array<std::string, kKept> ansi;
+    std::size_t next = 0;  // the one replaced next
+};
+
+// Equal texts: the sizes first, then the characters inline (the keys and notes are short).
+bool Same(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CGraphFlash::Ansi(std::wstring_view text) {
+    // ASCII is the same in the code page.
+    if (text::IsAscii(text)) return std::string(text.begin(), text.end());
+    if (text.size() > kRememberedChars) return text::ToAnsi(text);
+    thread_local RecentConversions recent;
+    for (std::size_t i = 0; i < RecentConversions::kKept; ++i) {
+        if (Same(recent.text[i], text)) return recent.ansi[i];
+    }
+    const std::size_t at = recent.next;
+    recent.next = (at + 1) % RecentConversions::kKept;
+    recent.ansi[at] = text::ToAnsi(text);
+    recent.text[at].assign(text);
+    return recent.ansi[at];
+}
 
 int CGraphFlash::ClampDecimals(int decimals) { return std::clamp(decimals, 0, kMaxDecimals); }
 
@@ -98,16 +138,20 @@ void CGraphFlash::ReadFields(const uie::value& item, std::initializer_list<Field
     for (const FieldSlot& slot : slots) *slot.field = nullptr;
     const uie::value::map_t* fields = item.map_ptr();
     if (fields == nullptr || slots.size() == 0) return;
+    const std::size_t count = slots.size();
     std::size_t next = 0;  // the slot the next name most likely fills
+    std::size_t filled = 0;
     for (const auto& [name, v] : *fields) {
+        if (filled == count) break;  // the names after these are not asked for
         if (!name.is_string()) continue;
         const std::wstring& text = *name.string_ptr();
-        for (std::size_t tried = 0; tried < slots.size(); ++tried) {
-            const std::size_t at = (next + tried) % slots.size();
+        std::size_t at = next;
+        for (std::size_t tried = 0; tried < count; ++tried, at = at + 1 < count ? at + 1 : 0) {
             const FieldSlot& slot = slots.begin()[at];
-            if (*slot.field != nullptr || slot.key != text) continue;
+            if (*slot.field != nullptr || !Same(slot.key, text)) continue;
             *slot.field = &v;
-            next = at + 1;
+            ++filled;
+            next = at + 1 < count ? at + 1 : 0;
             break;
         }
     }

@@ -79,8 +79,8 @@ protected:
     static std::string FieldAnsi(const uie::value& item, std::wstring_view key, std::wstring_view fallback = {});
 
     // A field of each of these names, each the first of its name as a lookup finds it (null
-    // when the item is no map or has none), in one walk over the item: names listed in the
-    // order the page writes them cost one comparison each.
+    // when the item is no map or has none), in one walk over the item that ends once each is
+    // found: names listed in the order the page writes them cost one comparison each.
     struct FieldSlot {
         std::wstring_view key;
         const uie::value** field;
