@@ -53,6 +53,11 @@ std::wstring DayLabel(const std::wstring& date) {
 
 bool IsPeriod(int period) { return period >= 1 && period <= kPeriods; }
 
+template <typename Options>
+bool WholeDayOnly(const Options& o) {
+    return std::none_of(o.box.begin(), o.box.begin() + kWholeDay, [](bool chosen) { return chosen; });
+}
+
 }  // namespace
 
 const CBloodPressureGraph::Box CBloodPressureGraph::kBoxes[4] = {
@@ -98,6 +103,17 @@ struct CBloodPressureGraph::Record {
     int period = 0;
     const std::string* periodName = &GetBloodPressureBandName(0);
 
+    // The page's fields of the values (null: missing).
+    struct ValueFields {
+        const uie::value* systolic = nullptr;
+        const uie::value* diastolic = nullptr;
+        const uie::value* pulse = nullptr;
+        const uie::value* count = nullptr;
+        const uie::value* level = nullptr;
+        const uie::value* note = nullptr;
+        const uie::value* summary = nullptr;
+    };
+    static Values FromFields(const ValueFields& f);
     static Values ReadFrom(const uie::value& item);
     const Values& Read() const {
         if (!values) values = ReadFrom(*item);
@@ -360,13 +376,27 @@ CBloodPressureGraph::Options CBloodPressureGraph::ReadOptions(const uie::value& 
     return o;
 }
 
-CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& item) {
+CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& item, bool allFields) {
     Record r;
     r.item = &item;
     const uie::value* period = nullptr;
     using namespace std::string_view_literals;  // the names' lengths known before the walk
-    // The walk ends with the page's first two fields: every form groups or orders by them.
-    ReadFields(item, {{L"dataDate"sv, &r.dateField}, {L"bpKbn"sv, &period}});
+    if (allFields) {
+        Record::ValueFields f;
+        ReadFields(item, {{L"dataDate"sv, &r.dateField},
+                          {L"bpKbn"sv, &period},
+                          {L"avgSystolic"sv, &f.systolic},
+                          {L"avgDiastolic"sv, &f.diastolic},
+                          {L"avgPulse"sv, &f.pulse},
+                          {L"recNum"sv, &f.count},
+                          {L"bpLevel"sv, &f.level},
+                          {L"bpAssessNote"sv, &f.note},
+                          {L"summary"sv, &f.summary}});
+        r.values = Record::FromFields(f);
+    } else {
+        // The walk ends with the page's first two fields.
+        ReadFields(item, {{L"dataDate"sv, &r.dateField}, {L"bpKbn"sv, &period}});
+    }
     r.day = ValueTextInt(r.dateField);
     r.period = ValueInt(period, 0);
     r.periodName = &GetBloodPressureBandName(r.period);
@@ -374,25 +404,27 @@ CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& it
 }
 
 CBloodPressureGraph::Record::Values CBloodPressureGraph::Record::ReadFrom(const uie::value& item) {
-    Record::Values v;
-    const uie::value* systolic = nullptr;
-    const uie::value* diastolic = nullptr;
-    const uie::value* pulse = nullptr;
-    const uie::value* count = nullptr;
-    const uie::value* level = nullptr;
+    ValueFields f;
     using namespace std::string_view_literals;
-    ReadFields(item, {{L"avgSystolic"sv, &systolic},
-                      {L"avgDiastolic"sv, &diastolic},
-                      {L"avgPulse"sv, &pulse},
-                      {L"recNum"sv, &count},
-                      {L"bpLevel"sv, &level},
-                      {L"bpAssessNote"sv, &v.noteField},
-                      {L"summary"sv, &v.summaryField}});
-    v.systolic = ValueInt(systolic, 0);
-    v.diastolic = ValueInt(diastolic, 0);
-    v.pulse = ValueInt(pulse, 0);
-    v.count = ValueInt(count, 1);
-    v.levelName = &GetBloodPressureLevelName(ValueTextInt(level));
+    ReadFields(item, {{L"avgSystolic"sv, &f.systolic},
+                      {L"avgDiastolic"sv, &f.diastolic},
+                      {L"avgPulse"sv, &f.pulse},
+                      {L"recNum"sv, &f.count},
+                      {L"bpLevel"sv, &f.level},
+                      {L"bpAssessNote"sv, &f.note},
+                      {L"summary"sv, &f.summary}});
+    return FromFields(f);
+}
+
+CBloodPressureGraph::Record::Values CBloodPressureGraph::Record::FromFields(const ValueFields& f) {
+    Values v;
+    v.systolic = ValueInt(f.systolic, 0);
+    v.diastolic = ValueInt(f.diastolic, 0);
+    v.pulse = ValueInt(f.pulse, 0);
+    v.count = ValueInt(f.count, 1);
+    v.levelName = &GetBloodPressureLevelName(ValueTextInt(f.level));
+    v.noteField = f.note;
+    v.summaryField = f.summary;
     return v;
 }
 
@@ -402,7 +434,9 @@ int CBloodPressureGraph::GenGraphData(const uie::value& options, const uie::valu
     const Options o = ReadOptions(option);
     std::vector<Record> list;
     list.reserve(ItemCount(records));
-    for (std::size_t i = 0; i < ItemCount(records); ++i) list.push_back(ReadRecord(Item(records, i)));
+    // Only the whole-day box leaves most results unprinted (all but each day's first).
+    const bool allFields = !(o.graphType == kBoxGraph && !o.everyMeasurement && WholeDayOnly(o));
+    for (std::size_t i = 0; i < ItemCount(records); ++i) list.push_back(ReadRecord(Item(records, i), allFields));
 
     TiXmlElement root("chart");
     SetRootAttributes(root, option, o.graphType, list.size() > kManyRecords);

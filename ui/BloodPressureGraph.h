@@ -35,8 +35,9 @@ private:
     static const Box kBoxes[4];  // in the order they are written; the whole day last
 
     static Options ReadOptions(const uie::value& option);
-    // A record's day and period; the rest of its fields are read when it is first printed.
-    static Record ReadRecord(const uie::value& item);
+    // A record's day and period, and its other fields too when `allFields`; else those are read
+    // when it is first printed.
+    static Record ReadRecord(const uie::value& item, bool allFields);
     void SetRootAttributes(TiXmlElement& root, const uie::value& option, int graphType, bool many);
     static void WriteDailyBoxes(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
     static void WriteDetailBoxes(ChartPrinter& out, const Options& options, const std::vector<Record>& records);
