@@ -1,5 +1,7 @@
 #include "BenchSupport.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -23,6 +25,13 @@ bool WaitFor(benchmark::State& state, const char* what, std::chrono::millisecond
 bool Brief() {
     static const bool brief = std::getenv("QUORV_BENCH_BRIEF") != nullptr;
     return brief;
+}
+
+double Median(std::vector<double>& values) {
+    if (values.empty()) return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
 }
 
 namespace {

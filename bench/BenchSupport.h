@@ -4,8 +4,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 namespace bench {
 
@@ -39,6 +42,10 @@ struct Turns {
     double measured = 0;  // seconds in all
     double baseline = 0;
 };
+// Each turn's ratio is kept as well, for the first this many turns: their median is the
+// `median_ratio`, which a turn that the machine's other work cut into does not move.
+constexpr std::size_t kKeptTurns = std::size_t{1} << 20;
+double Median(std::vector<double>& values);
 template <typename Measured, typename Baseline>
 Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, const char* failure) {
     Turns turns;
@@ -46,6 +53,8 @@ Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, con
         state.SkipWithError(failure);
         return turns;
     }
+    std::vector<double> ratios;
+    ratios.reserve(static_cast<std::size_t>(std::min<benchmark::IterationCount>(state.max_iterations, kKeptTurns)));
     bool measuredFirst = true;
     for (auto _ : state) {
         double m = 0;
@@ -65,8 +74,10 @@ Turns InTurns(benchmark::State& state, Measured measured, Baseline baseline, con
         state.SetIterationTime(m);
         turns.measured += m;
         turns.baseline += b;
+        if (b > 0 && ratios.size() < kKeptTurns) ratios.push_back(m / b);
     }
     state.counters["ratio"] = turns.baseline > 0 ? turns.measured / turns.baseline : 0;
+    state.counters["median_ratio"] = Median(ratios);
     return turns;
 }
 
