@@ -419,6 +419,8 @@ void EndAtOnce(int signal) {
     // The call lines first: the log's flush may take its whole bound.
     uie::FlushPageCallLines();
     LOGF(LOG_WARNING, L"EndAtOnce", L"signal %d again: the program ends at once", signal);
+    // A login that is over is joined, without waiting for one that still runs.
+    if (CCommunication* comm = g_pCommunication) comm->JoinLoginAtExit(std::chrono::milliseconds{0});
     CxLog::GetInstance()->Flush(kLogFlush);
 }
 
