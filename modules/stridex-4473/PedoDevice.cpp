@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "Hooks.h"
 #include "PedoBcd.h"
@@ -64,6 +65,35 @@ bool IdAnswered(const PedoReport& reply) {
 // tell it from another reply (an ID, zeros, a raw block of a device out of day mode).
 bool DayRecordFits(const PedoReport& reply) {
     return reply[kCodeByte] == kReplyRead && pedo::DayRecordDigits(reply.data());
+}
+
+// A raw block's echo. The proof's blocks are numbered by no pair of decimal digits, so no
+// day record (whose sixth byte is decimal) can pass for their echo.
+bool BlockEchoed(const PedoReport& reply, BYTE block) {
+    return reply[kIndexByte] == block && reply[kCodeByte] == kReplyRead;
+}
+
+constexpr std::array<BYTE, 12> kProofBlocks{0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F};
+
+// The blocks that follow the ID in proof n since the link was last shown in step: the
+// first 144 proofs two blocks each, the next 12^3 three, and so on, so that no two proofs
+// whose answers may still be waiting ask for the same run; a shorter run's echoes are
+// followed by no echo of these blocks (a start, the ID or block 0 comes next), so it can
+// never pass for a longer one's.
+std::vector<BYTE> ProofBlocks(std::uint64_t n) {
+    std::size_t length = 2;
+    std::uint64_t runs = kProofBlocks.size() * kProofBlocks.size();
+    while (n >= runs && length < 16) {
+        n -= runs;
+        runs *= kProofBlocks.size();
+        ++length;
+    }
+    std::vector<BYTE> blocks;
+    for (std::size_t i = 0; i < length; ++i) {
+        blocks.push_back(kProofBlocks[n % kProofBlocks.size()]);
+        n /= kProofBlocks.size();
+    }
+    return blocks;
 }
 
 int DaysBefore(int today, int days) {
@@ -132,19 +162,42 @@ bool CPedoDevice::ReceiveLocked(PedoReport& reply, int attempts, const PedoBudge
     return false;
 }
 
-int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply) {
-    const int sent = SendLocked(IdRequest(), relink, budget);
+int CPedoDevice::ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply, Proof proof) {
+    // The ID's answer is the same for every proof: after a fault one an earlier proof left
+    // waiting could be taken for this one's, so the ID is followed by blocks named by this
+    // proof's own number. Honest reads, with no fault, pay nothing more.
+    const bool distinct = proof == Proof::Distinct && answersMayWait_;
+    const std::vector<BYTE> blocks = distinct ? ProofBlocks(proofsInDoubt_++) : std::vector<BYTE>{};
+    int sent = SendLocked(IdRequest(), relink, budget);
+    for (std::size_t i = 0; sent > 0 && i < blocks.size(); ++i) {
+        sent = SendLocked(Request(blocks[i], 1, kCodeRead), relink, budget);
+    }
     if (sent <= 0) return sent;
-    for (int dropped = 0; dropped <= kMostDropped; ++dropped) {
+    // The proof holds once the ID's answer and each block's echo come one after another.
+    std::size_t matched = 0;
+    PedoReport next{};
+    for (int read = 0; read <= kMostDropped + static_cast<int>(blocks.size()); ++read) {
         // One attempt: a time-out closed the link, and a second read would only wait.
-        if (!ReceiveLocked(reply, 1, budget)) return -2;
-        if (IdAnswered(reply)) {
+        if (!ReceiveLocked(next, 1, budget)) return -2;
+        if (matched > 0 && matched <= blocks.size() && BlockEchoed(next, blocks[matched - 1])) {
+            ++matched;
+        } else if (IdAnswered(next)) {
+            reply = next;
+            matched = 1;
+        } else {
+            matched = 0;
+            NoteRefused(next);
+        }
+        if (matched == blocks.size() + 1) {
             linkInDoubt_ = false;
+            if (distinct) {
+                answersMayWait_ = false;
+                proofsInDoubt_ = 0;
+            }
             return static_cast<int>(reply.size());
         }
-        NoteRefused(reply);
     }
-    NoteFault("more than " + std::to_string(kMostDropped) + " replies came before the ID's");
+    NoteFault("more than " + std::to_string(kMostDropped) + " replies came before the proof's");
     return -2;
 }
 
@@ -158,7 +211,7 @@ void CPedoDevice::ProveInStep() {
 int CPedoDevice::EnterDayMode(Relink relink, const PedoBudget& budget) {
     std::lock_guard guard(moduleLock_);
     PedoReport reply{};
-    const int proved = ProveInStepLocked(relink, budget, reply);
+    const int proved = ProveInStepLocked(relink, budget, reply, Proof::Distinct);
     if (proved <= 0) return proved;
     const int sent = SendLocked(StartRequest(), relink, budget);
     if (sent <= 0) return sent;
@@ -215,6 +268,7 @@ bool CPedoDevice::CheckedExchange(const PedoReport& request, BYTE code, PedoRepo
 
 void CPedoDevice::NoteFault(std::string fault) {
     linkInDoubt_ = true;
+    answersMayWait_ = true;
     std::lock_guard guard(faultLock_);
     fault_ = std::move(fault);
 }

@@ -12,12 +12,16 @@
 //
 // A day record carries nothing of its request, so a day reply is taken only on a link
 // shown to be in step: the ID's answer, which no block, day or start reply looks like,
-// with every reply before it dropped, then the start's. The read does so first and again
-// after every time-out or refused reply; a late answer is then dropped, never taken for
-// the next block's. The read as a whole is bounded: a device that keeps failing it
-// cannot hold the caller for 30 attempts of every block. A raw read's ID is read the
-// same way, and a settings write after a failure first shows the link in step, so an
-// answer an earlier call left waiting is never taken for the ID, a block or a half's.
+// with every reply before it dropped, then the start's. After any fault the ID's answer,
+// the same for every proof, is followed by the echoes of raw blocks that no other proof
+// since asked for in that run, so a proof an earlier read left waiting is never taken for
+// this one's. The read does so first and again after every time-out or refused reply; a
+// late answer is then dropped, never taken for the next block's. The read as a whole is
+// bounded: a device that keeps failing it cannot hold the caller for 30 attempts of every
+// block. A raw read's ID is read the same way (the ID alone: a raw block and a settings
+// half echo their number), and a settings write after a failure first shows the link in
+// step, so an answer an earlier call left waiting is never taken for the ID, a block or a
+// half's.
 #pragma once
 
 #include <array>
@@ -88,9 +92,13 @@ private:
     // Exchange's two halves, under the module lock: 1 sent, or Exchange's failures.
     int SendLocked(const PedoReport& request, Relink relink, const PedoBudget& budget);
     bool ReceiveLocked(PedoReport& reply, int attempts, const PedoBudget& budget);
-    // The ID request, then its answer into reply with every reply before it dropped: 8
+    // Plain: the ID alone, enough where the replies after it echo their own requests (a
+    // raw block, a settings half). Distinct: the day read's, whose replies carry nothing.
+    enum class Proof { Plain, Distinct };
+    // The ID request (with, for a distinct proof after a fault, raw blocks named by the
+    // proof's number), then its answer into reply with every reply before it dropped: 8
     // once the link is in step, Exchange's failures otherwise.
-    int ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply);
+    int ProveInStepLocked(Relink relink, const PedoBudget& budget, PedoReport& reply, Proof proof = Proof::Plain);
     // ProveInStepLocked under the module lock, its result left to the exchanges after it.
     void ProveInStep();
     // ProveInStepLocked, then the start: 8 in step and in day-record mode, else a failure.
@@ -131,6 +139,10 @@ private:
     std::atomic<int> idLength_{0};
     // Set by every fault noted, cleared when the link is shown in step.
     std::atomic<bool> linkInDoubt_{false};
+    // Set by every fault noted, cleared only by a distinct proof: a plain one may have
+    // taken an ID answer left waiting. Proofs since, under the module lock.
+    std::atomic<bool> answersMayWait_{false};
+    std::uint64_t proofsInDoubt_ = 0;
     std::mutex faultLock_;  // taken last, held only to copy the text
     std::string fault_;
 };
