@@ -120,6 +120,12 @@ bool SerialLink::WellFormed(const VepResponse& answer, std::size_t length) {
            XorOf(answer.data(), 2, length) == 0;
 }
 
+bool SerialLink::NoReading(const VepResponse& answer, std::size_t length) const {
+    const auto end = answer.begin() + static_cast<std::ptrdiff_t>(std::min(length, answer.size()));
+    return versionAnswer_.Begins(answer) ||
+           (end - answer.begin() > 2 && std::find(answer.begin() + 2, end, kEmptyRead) != end);
+}
+
 int SerialLink::Status(VepResponse& response) { return Echoed(VepFrame::Of("STAT0"), response, true); }
 
 int SerialLink::ReadBlock(int block, VepResponse& response) {

@@ -60,6 +60,10 @@ public:
     static std::size_t SecondAnswerLength(std::size_t expected);
     // Whether length bytes are an answer of the line: "OK", then bytes that XOR to 0.
     static bool WellFormed(const VepResponse& answer, std::size_t length);
+    // Whether a second-form answer of length bytes is no reading: it begins with the
+    // proof's answer, or an empty read stands in it (it came short, pairs of the fill
+    // cancelling in its check).
+    bool NoReading(const VepResponse& answer, std::size_t length) const;
     // "STAT0", or block's read: the echo, then 16 bytes and their check byte (the 17
     // XOR to 0) at the start of response.
     int Status(VepResponse& response);

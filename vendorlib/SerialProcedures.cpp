@@ -129,8 +129,11 @@ int SerialProcedures::Readings(VepWorkFile& file) {
     int written = 0;
     // The answer carries no number: one of another reading shows by what it is.
     const auto resvLength = static_cast<std::size_t>(std::max(0, model_.Params().resvLength));
-    VepReadingLedger ledger(model_.Params(), SerialLink::SecondAnswerLength(resvLength), SerialLink::WellFormed,
-                            vep::kException);
+    const std::size_t answerLength = SerialLink::SecondAnswerLength(resvLength);
+    // A proof's answer that came twice, or a short answer, must not be dropped as an
+    // implausible reading: it is asked again in step.
+    VepReadingLedger ledger(model_.Params(), answerLength, SerialLink::WellFormed, vep::kException,
+                            [&](const VepResponse& answer) { return !link_.NoReading(answer, answerLength); });
     const auto prove = [this](std::vector<BYTE>& dropped) { return link_.Prove(dropped); };
     for (int k = n - 1; k >= 0; --k) {
         if (state_.TakeAbort()) return vep::kAborted;

@@ -11,3 +11,7 @@ bool VepKnownAnswer::Feed(BYTE byte) {
     if (window_.size() > answer_.size()) window_.erase(window_.begin());
     return window_ == answer_;
 }
+
+bool VepKnownAnswer::Begins(const VepResponse& response) const {
+    return !answer_.empty() && std::equal(answer_.begin(), answer_.end(), response.begin());
+}

@@ -18,6 +18,8 @@ public:
     std::size_t Length() const { return answer_.size(); }
     // Takes the next byte that came; true once the last bytes taken are the answer.
     bool Feed(BYTE byte);
+    // Whether response begins with the answer.
+    bool Begins(const VepResponse& response) const;
     void Restart() { window_.clear(); }
 
 private:

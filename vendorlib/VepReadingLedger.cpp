@@ -17,11 +17,12 @@ auto Order(const VepDateTime& t) { return std::tie(t.year, t.month, t.day, t.hou
 }  // namespace
 
 VepReadingLedger::VepReadingLedger(const VepModelParams& model, std::size_t answerLength, WellFormed wellFormed,
-                                   int outOfStep)
+                                   int outOfStep, CanBeReading canBeReading)
     : model_(model),
       answerLength_(std::min(answerLength, VepResponse{}.size())),
       wellFormed_(std::move(wellFormed)),
-      outOfStep_(outOfStep) {}
+      outOfStep_(outOfStep),
+      canBeReading_(std::move(canBeReading)) {}
 
 int VepReadingLedger::Fetch(int number, const std::function<int(VepResponse&)>& ask, const Prove& prove,
                             VepResponse& reading, VepTrace& trace) {
@@ -30,7 +31,7 @@ int VepReadingLedger::Fetch(int number, const std::function<int(VepResponse&)>& 
         if (result == vep::kOk) Take(reading);
         return result;
     }
-    trace.Line("%d: a reading taken before or out of order, asked again in step", number);
+    trace.Line("%d: no reading, or one taken before or out of order, asked again in step", number);
     std::vector<BYTE> beside;
     if (!prove(beside)) return outOfStep_;
     for (int attempt = 1; attempt <= kMostProofs; ++attempt) {
@@ -48,7 +49,7 @@ int VepReadingLedger::Fetch(int number, const std::function<int(VepResponse&)>& 
 }
 
 bool VepReadingLedger::Fits(const VepResponse& answer) const {
-    if (taken_.count(answer) != 0) return false;
+    if (taken_.count(answer) != 0 || (canBeReading_ && !canBeReading_(answer))) return false;
     VepDateTime when;
     return !dated_ || !VepRecords::RecordedMoment(Record(answer), model_, when) || Order(when) >= Order(last_);
 }

@@ -1,8 +1,9 @@
 // The answers a readings download has taken, to tell an answer that belongs to another
 // request. A monitor's reading answer carries no number: one that came twice, or late,
 // shows only by what it is, a reading the download took already or one dated before the
-// reading before it in the memory's order (the oldest first). Such a reading is asked
-// again between two proofs that the link is in step (an exchange whose answer is known):
+// reading before it in the memory's order (the oldest first), or one the link tells is
+// no reading at all (another exchange's answer, or one cut short). Such a reading is
+// asked again between two proofs that the link is in step (an exchange whose answer is known):
 // of what came between the proofs' answers, the one answer that fits stands, or, when
 // none does, the answer when all that came are copies of it (two equal readings of a
 // monitor without a clock, a clock set back). The links and their procedures share this,
@@ -31,9 +32,14 @@ public:
     // Whether bytes that came are a whole answer of the link ("OK" and its check byte).
     using WellFormed = std::function<bool(const VepResponse& answer, std::size_t length)>;
 
+    // Whether an answer can be a reading's: false for one the link knows is not.
+    using CanBeReading = std::function<bool(const VepResponse& answer)>;
+
     // answerLength: the bytes of a reading's answer on the link; outOfStep: the code a
-    // download gives when its answers cannot be put in step.
-    VepReadingLedger(const VepModelParams& model, std::size_t answerLength, WellFormed wellFormed, int outOfStep);
+    // download gives when its answers cannot be put in step; canBeReading, when given,
+    // keeps an answer that is no reading from standing without a proof.
+    VepReadingLedger(const VepModelParams& model, std::size_t answerLength, WellFormed wellFormed, int outOfStep,
+                     CanBeReading canBeReading = {});
 
     // Asks reading number; an answer that does not fit is asked again between proofs.
     // 0 with reading taken; ask's code; outOfStep when a proof fails or kMostProofs asks
@@ -51,6 +57,7 @@ private:
     const std::size_t answerLength_;
     const WellFormed wellFormed_;
     const int outOfStep_;
+    const CanBeReading canBeReading_;
     std::set<VepResponse> taken_;
     bool dated_ = false;
     VepDateTime last_;

@@ -658,6 +658,22 @@ TEST_F(VepApiSerialTest, ASerialMonitorAnsweringTwiceGivesItsReadingsOrFails) {
     }
 }
 
+// The proof's own answer comes twice too: its copy, taken for a reading's answer, is no
+// reading, so it is asked again in step, not dropped as an implausible one.
+TEST_F(VepApiSerialTest, ASerialMonitorAnsweringTheProofTwiceGivesItsReadingsOrFails) {
+    ASSERT_TRUE(line_.Started());
+    SetMonitor([](SimMonitorState& s) { s.readings = TwelveReadings(); });
+    monitor_->SetFault("MES", SimMonitorFault::Twice);
+    monitor_->SetFault("VER00", SimMonitorFault::Twice);
+    WriteModels(ModelXml("SIMSER", SimSerialModel(), "SERIAL"));
+    OnlyPresent("serial");
+    for (const int delay : {30, 160, 1000}) {
+        monitor_->SetRepeatDelay(std::chrono::milliseconds(delay));
+        ExpectRightOrFailed(RunDownload(kLinked, 60s), delay);
+        ASSERT_TRUE(line_.AwaitTaken(5s));  // no repeat left for the next run
+    }
+}
+
 // The same over the USB-serial link, for both reading loops; the monitor answers as a
 // 9600-baud line carries a reading, in about 20 ms.
 TEST_F(VepApiTest, AUsbSerialMonitorAnsweringTwiceGivesItsReadingsOrFails) {
