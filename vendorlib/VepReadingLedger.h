@@ -5,8 +5,10 @@
 // no reading at all (another exchange's answer, or one cut short). Such a reading is
 // asked again between two proofs that the link is in step (an exchange whose answer is known):
 // of what came between the proofs' answers, the one answer that fits stands, or, when
-// none does, the answer when all that came are copies of it (two equal readings of a
-// monitor without a clock, a clock set back). The links and their procedures share this,
+// none does, the answer when all that came are copies of it in two such asks in a row (two
+// equal readings of a monitor without a clock, a clock set back; a stale copy of an earlier
+// answer, which a copy of the proof's own answer can seat between two proofs, does not
+// come again). The links and their procedures share this,
 // so every download holds to the same rule.
 #pragma once
 
@@ -51,7 +53,8 @@ private:
     bool Fits(const VepResponse& answer) const;
     void Take(const VepResponse& answer);
     std::span<const BYTE> Record(const VepResponse& answer) const;
-    bool Resolve(VepResponse& reading, const std::vector<BYTE>& beside) const;
+    enum class Resolved { Fitting, AllCopies, None };
+    Resolved Resolve(VepResponse& reading, const std::vector<BYTE>& beside) const;
 
     const VepModelParams& model_;
     const std::size_t answerLength_;
