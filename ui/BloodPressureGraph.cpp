@@ -7,6 +7,7 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "BloodPressureLevel.h"
@@ -103,8 +104,11 @@ struct CBloodPressureGraph::Record {
     int period = 0;
     const std::string* periodName = &GetBloodPressureBandName(0);
 
-    // The page's fields of the values (null: missing).
+    // The page's fields of the record (null: missing): the day and the period first, then
+    // the values, in the order the page writes them.
     struct ValueFields {
+        const uie::value* date = nullptr;
+        const uie::value* period = nullptr;
         const uie::value* systolic = nullptr;
         const uie::value* diastolic = nullptr;
         const uie::value* pulse = nullptr;
@@ -112,6 +116,20 @@ struct CBloodPressureGraph::Record {
         const uie::value* level = nullptr;
         const uie::value* note = nullptr;
         const uie::value* summary = nullptr;
+
+        static constexpr std::size_t kDayAndPeriod = 2;
+        std::array<FieldSlot, 9> Slots() {
+            using namespace std::string_view_literals;  // the names' lengths known before the walk
+            return {{{L"dataDate"sv, &date},
+                     {L"bpKbn"sv, &period},
+                     {L"avgSystolic"sv, &systolic},
+                     {L"avgDiastolic"sv, &diastolic},
+                     {L"avgPulse"sv, &pulse},
+                     {L"recNum"sv, &count},
+                     {L"bpLevel"sv, &level},
+                     {L"bpAssessNote"sv, &note},
+                     {L"summary"sv, &summary}}};
+        }
     };
     static Values FromFields(const ValueFields& f);
     static Values ReadFrom(const uie::value& item);
@@ -379,40 +397,22 @@ CBloodPressureGraph::Options CBloodPressureGraph::ReadOptions(const uie::value& 
 CBloodPressureGraph::Record CBloodPressureGraph::ReadRecord(const uie::value& item, bool allFields) {
     Record r;
     r.item = &item;
-    const uie::value* period = nullptr;
-    using namespace std::string_view_literals;  // the names' lengths known before the walk
-    if (allFields) {
-        Record::ValueFields f;
-        ReadFields(item, {{L"dataDate"sv, &r.dateField},
-                          {L"bpKbn"sv, &period},
-                          {L"avgSystolic"sv, &f.systolic},
-                          {L"avgDiastolic"sv, &f.diastolic},
-                          {L"avgPulse"sv, &f.pulse},
-                          {L"recNum"sv, &f.count},
-                          {L"bpLevel"sv, &f.level},
-                          {L"bpAssessNote"sv, &f.note},
-                          {L"summary"sv, &f.summary}});
-        r.values = Record::FromFields(f);
-    } else {
-        // The walk ends with the page's first two fields.
-        ReadFields(item, {{L"dataDate"sv, &r.dateField}, {L"bpKbn"sv, &period}});
-    }
+    Record::ValueFields f;
+    const auto slots = f.Slots();
+    // Without the values the walk ends with the page's first two fields.
+    ReadFields(item, allFields ? std::span(slots) : std::span(slots).first(Record::ValueFields::kDayAndPeriod));
+    if (allFields) r.values = Record::FromFields(f);
+    r.dateField = f.date;
     r.day = ValueTextInt(r.dateField);
-    r.period = ValueInt(period, 0);
+    r.period = ValueInt(f.period, 0);
     r.periodName = &GetBloodPressureBandName(r.period);
     return r;
 }
 
 CBloodPressureGraph::Record::Values CBloodPressureGraph::Record::ReadFrom(const uie::value& item) {
     ValueFields f;
-    using namespace std::string_view_literals;
-    ReadFields(item, {{L"avgSystolic"sv, &f.systolic},
-                      {L"avgDiastolic"sv, &f.diastolic},
-                      {L"avgPulse"sv, &f.pulse},
-                      {L"recNum"sv, &f.count},
-                      {L"bpLevel"sv, &f.level},
-                      {L"bpAssessNote"sv, &f.note},
-                      {L"summary"sv, &f.summary}});
+    const auto slots = f.Slots();
+    ReadFields(item, std::span(slots).subspan(ValueFields::kDayAndPeriod));
     return FromFields(f);
 }
 

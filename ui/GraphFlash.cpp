@@ -134,7 +134,7 @@ const uie::value* CGraphFlash::Field(const uie::value& item, std::wstring_view k
     return nullptr;
 }
 
-void CGraphFlash::ReadFields(const uie::value& item, std::initializer_list<FieldSlot> slots) {
+void CGraphFlash::ReadFields(const uie::value& item, std::span<const FieldSlot> slots) {
     for (const FieldSlot& slot : slots) *slot.field = nullptr;
     const uie::value::map_t* fields = item.map_ptr();
     if (fields == nullptr || slots.size() == 0) return;
@@ -147,7 +147,7 @@ void CGraphFlash::ReadFields(const uie::value& item, std::initializer_list<Field
         const std::wstring& text = *name.string_ptr();
         std::size_t at = next;
         for (std::size_t tried = 0; tried < count; ++tried, at = at + 1 < count ? at + 1 : 0) {
-            const FieldSlot& slot = slots.begin()[at];
+            const FieldSlot& slot = slots[at];
             if (*slot.field != nullptr || !Same(slot.key, text)) continue;
             *slot.field = &v;
             ++filled;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,7 +86,7 @@ protected:
         std::wstring_view key;
         const uie::value** field;
     };
-    static void ReadFields(const uie::value& item, std::initializer_list<FieldSlot> slots);
+    static void ReadFields(const uie::value& item, std::span<const FieldSlot> slots);
     // A field's value as FieldInt, FieldText and FieldAnsi read it; null counts as missing.
     static int ValueInt(const uie::value* field, int fallback);
     static std::wstring ValueText(const uie::value* field, std::wstring_view fallback = {});
