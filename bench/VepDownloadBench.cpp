@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "BenchSupport.h"
+#include "CurrentFolder.h"
 #include "Hooks.h"
 #include "SerialLink.h"
 #include "SerialProcedures.h"
@@ -54,21 +55,14 @@ SimMonitorState Readings(int count) {
 // A fresh current folder holding the model file, left again at the end.
 class ModelFolder {
 public:
-    explicit ModelFolder(const std::string& modelXml) : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir_.Path());
+    explicit ModelFolder(const std::string& modelXml) {
         std::filesystem::create_directories("System");
         std::ofstream("System/bpmdl.vpx") << ModelFile(modelXml);
     }
-    ~ModelFolder() {
-        std::error_code ec;
-        std::filesystem::current_path(previous_, ec);
-    }
-    ModelFolder(const ModelFolder&) = delete;
-    ModelFolder& operator=(const ModelFolder&) = delete;
 
 private:
     TempDir dir_;
-    std::filesystem::path previous_;
+    CurrentFolder current_{dir_.Path()};
 };
 
 // A fresh folder with the model file, the monitor with `readings` stored in the
