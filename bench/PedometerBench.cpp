@@ -197,32 +197,28 @@ void BM_ReadAndConvert(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadAndConvert)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
-void BM_RawModuleReadAlone(benchmark::State& state) {
+// One of the module's reads, each iteration, until it fails to give `results`.
+void TimeModuleRead(benchmark::State& state, int (Program::*read)(), int results, int days, const char* failed) {
     Folder folder;
     Program program;
     for (auto _ : state) {
-        if (program.RawRead() != 350) {
-            state.SkipWithError("raw read failed");
+        if ((program.*read)() != results) {
+            state.SkipWithError(failed);
             break;
         }
     }
-    state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kDays),
+    state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * days),
                                                   benchmark::Counter::kIsRate);
+}
+
+void BM_RawModuleReadAlone(benchmark::State& state) {
+    TimeModuleRead(state, &Program::RawRead, 350, kDays, "raw read failed");
 }
 BENCHMARK(BM_RawModuleReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 void BM_DayRecordRead(benchmark::State& state) {
-    Folder folder;
-    Program program;
-    for (auto _ : state) {
-        if (program.DayRead() != 30) {
-            state.SkipWithError("day read failed");
-            break;
-        }
-    }
-    state.counters["days/s"] = benchmark::Counter(static_cast<double>(state.iterations() * 30),
-                                                  benchmark::Counter::kIsRate);
+    TimeModuleRead(state, &Program::DayRead, 30, 30, "day read failed");
 }
-BENCHMARK(BM_DayRecordRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DayRecordRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Apply(bench::Steady);
 
 }  // namespace
