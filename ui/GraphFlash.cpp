@@ -70,15 +70,6 @@ struct RecentConversions {
     std::size_t next = 0;  // the one replaced next
 };
 
-// Equal texts: the sizes first, then the characters inline (the keys and notes are short).
-bool Same(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string CGraphFlash::Ansi(std::wstring_view text) {
@@ -87,7 +78,7 @@ std::string CGraphFlash::Ansi(std::wstring_view text) {
     if (text.size() > kRememberedChars) return text::ToAnsi(text);
     thread_local RecentConversions recent;
     for (std::size_t i = 0; i < RecentConversions::kKept; ++i) {
-        if (Same(recent.text[i], text)) return recent.ansi[i];
+        if (recent.text[i] == text) return recent.ansi[i];
     }
     const std::size_t at = recent.next;
     recent.next = (at + 1) % RecentConversions::kKept;
@@ -148,7 +139,7 @@ void CGraphFlash::ReadFields(const uie::value& item, std::span<const FieldSlot> 
         std::size_t at = next;
         for (std::size_t tried = 0; tried < count; ++tried, at = at + 1 < count ? at + 1 : 0) {
             const FieldSlot& slot = slots[at];
-            if (*slot.field != nullptr || !Same(slot.key, text)) continue;
+            if (*slot.field != nullptr || slot.key != text) continue;
             *slot.field = &v;
             ++filled;
             next = at + 1 < count ? at + 1 : 0;
